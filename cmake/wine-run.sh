@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows program under Wine with a throwaway prefix beside the build tree.
+# The prefix is created once, under a lock, so parallel test runs do not race on it.
+set -e
+: "${KV_WINEPREFIX:=${KV_BINARY_DIR:-$PWD}/wineprefix}"
+WINEPREFIX=$KV_WINEPREFIX
+WINEDEBUG=-all
+WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+WINE=/usr/lib/wine/wine64
+[ -x "$WINE" ] || WINE=wine
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      "$WINE" wineboot --init >/dev/null 2>&1 || true
+      /usr/lib/wine/wineserver -w 2>/dev/null || wineserver -w 2>/dev/null || true
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+exec "$WINE" "$@"

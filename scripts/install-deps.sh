@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs every Debian package the build, the tests and the demo need. Safe to run again:
+# it only calls apt-get when something is missing.
+set -eu
+PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick
+  googletest libgtest-dev libgmock-dev libssl-dev libcurl4-openssl-dev openssl
+  osslsigncode wixl msitools python3 python3-pefile xxd"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "Installing:$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,204 @@
+#include "setupfile/ExeSignatureBlobUtils.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "setupfile/ByteReader.h"
+#include "setupfile/PeChecksum.h"
+#include "setupfile/RuntimeError.h"
+#include "setupfile/ZNTUtils.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int kMaxAlignmentBits = 30;
+constexpr std::uint8_t kDerLongFormFlag = 0x80;
+constexpr int kDerMaxLengthBytes = 4;
+
+}  // namespace
+
+bool FindLastPatternInStream(FileStream& stream, std::int64_t chunk_size, int alignment_bits,
+                             std::int64_t start_offset, std::string_view pattern,
+                             int trailing_count, std::int64_t& position, std::string& trailing) {
+  if (chunk_size <= 0 || pattern.empty() || trailing_count < 0)
+    return false;
+  const std::int64_t size = stream.Size();
+  std::int64_t start = start_offset < 0 ? size + start_offset : start_offset;
+  if (start <= 0) {
+    start = 0;
+  } else if (alignment_bits >= 1 && alignment_bits <= kMaxAlignmentBits) {
+    start &= ~((std::int64_t{1} << alignment_bits) - 1);
+  }
+  std::int64_t remaining = size - start;
+  const std::int64_t window = static_cast<std::int64_t>(pattern.size()) + trailing_count;
+  const std::int64_t carry = window - 1;
+  if (window > remaining)
+    return false;
+  stream.Seek(start);
+
+  // One buffer: the carry of the previous chunk, then the chunk itself.
+  const std::int64_t chunk = std::min(chunk_size, remaining);
+  std::vector<char> buffer(static_cast<std::size_t>(chunk + carry));
+  const std::string_view view(buffer.data(), buffer.size());
+  bool found = false;
+  std::int64_t consumed = 0;
+  while (remaining > 0) {
+    const std::int64_t want = std::min(chunk, remaining);
+    const std::int64_t n = static_cast<std::int64_t>(stream.Read(std::span<char>(buffer).subspan(
+        static_cast<std::size_t>(carry), static_cast<std::size_t>(want))));
+    if (n == 0)
+      break;  // the file shrank under us: nothing more to search
+    const std::int64_t first = consumed < carry ? carry - consumed : 0;
+    for (std::int64_t i = first; i <= carry + n - window; ++i) {
+      if (view.substr(static_cast<std::size_t>(i), pattern.size()) != pattern)
+        continue;
+      position = start + consumed + i - carry;
+      trailing.assign(view.substr(static_cast<std::size_t>(i) + pattern.size(),
+                                  static_cast<std::size_t>(trailing_count)));
+      found = true;
+    }
+    std::copy_n(buffer.begin() + n, carry, buffer.begin());
+    remaining -= n;
+    consumed += n;
+  }
+  return found;
+}
+
+bool DecodeDerLength(std::string_view bytes, std::uint32_t& length, int& header_size) {
+  ByteReader reader(bytes);
+  std::uint8_t first = 0;
+  if (!reader.ReadU8(first))
+    return false;
+  if ((first & kDerLongFormFlag) == 0) {
+    length = first;
+    header_size = 1;
+    return true;
+  }
+  const int count = first & 0x7F;
+  if (count == 0 || count > kDerMaxLengthBytes)
+    return false;
+  std::uint32_t value = 0;
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t b = 0;
+    if (!reader.ReadU8(b))
+      return false;
+    value = (value << 8) | b;
+  }
+  length = value;
+  header_size = count + 1;
+  return true;
+}
+
+bool LocateConfigArea(FileStream& stream, std::int64_t& position, std::uint32_t& length) {
+  try {
+    std::int64_t marker = 0;
+    std::string trailing;
+    if (!FindLastPatternInStream(stream, kAreaSearchChunkSize, kAreaSearchAlignmentBits,
+                                 kAreaSearchStart, HexToBytes(kConfigAreaMarkerHex),
+                                 kAreaSearchTrailingCount, marker, trailing)) {
+      return false;
+    }
+    std::uint32_t area_length = 0;
+    int header_size = 0;
+    if (!DecodeDerLength(trailing, area_length, header_size))
+      return false;
+    const std::int64_t area =
+        marker + static_cast<std::int64_t>(kConfigAreaMarkerLength) + header_size;
+    if (area + static_cast<std::int64_t>(area_length) > stream.Size())
+      return false;
+    position = area;
+    length = area_length;
+    return true;
+  } catch (const RuntimeError&) {
+    return false;
+  }
+}
+
+bool ReadConfigArea(FileStream& stream, std::string& area) {
+  area.clear();
+  try {
+    std::int64_t position = 0;
+    std::uint32_t length = 0;
+    if (!LocateConfigArea(stream, position, length))
+      return false;
+    area.resize(length);
+    stream.Seek(position);
+    stream.ReadBuffer(area);
+    return true;
+  } catch (const RuntimeError&) {
+  } catch (const std::bad_alloc&) {
+  }
+  area.clear();
+  return false;
+}
+
+namespace {
+
+bool RepairPeChecksum(FileStream& file) {
+  const PeChecksumPair before = ComputePeChecksumPair(file);
+  if (before.stored == before.computed)
+    return true;
+
+  // DOS header: "MZ", and the PE header offset at 60.
+  std::string dos(kDosHeaderSize, '\0');
+  file.Seek(0);
+  file.ReadBuffer(dos);
+  ByteReader dos_reader(dos);
+  std::string_view magic;
+  std::int32_t pe_offset = 0;
+  dos_reader.ReadBytes(2, magic);
+  dos_reader.Seek(kDosPeOffsetField);
+  dos_reader.ReadI32LE(pe_offset);
+  if (magic != std::string_view("MZ", 2) || pe_offset < 0 || pe_offset >= file.Size()) {
+    return false;
+  }
+
+  // PE signature, file header and the optional header up to its checksum field.
+  std::string pe(kPeHeaderBlockSize, '\0');
+  file.Seek(pe_offset);
+  file.ReadBuffer(pe);
+  ByteReader pe_reader(pe);
+  std::string_view signature;
+  std::uint16_t optional_magic = 0;
+  std::uint32_t field = 0;
+  pe_reader.ReadBytes(4, signature);
+  pe_reader.Seek(kOptionalMagicOffset);
+  pe_reader.ReadU16LE(optional_magic);
+  pe_reader.Seek(kPeChecksumOffset);
+  pe_reader.ReadU32LE(field);
+  if (signature != std::string_view("PE\0\0", 4) ||
+      (optional_magic != kPe32Magic && optional_magic != kPe32PlusMagic) ||
+      field != before.stored) {
+    return false;
+  }
+
+  std::string value;
+  AppendU32LE(value, before.computed);
+  file.Seek(pe_offset + kPeChecksumOffset);
+  file.Write(value);
+
+  const PeChecksumPair after = ComputePeChecksumPair(file);
+  return after.stored == after.computed;
+}
+
+}  // namespace
+
+bool UpdatePeChecksum(const std::string& file_name, FileStream* stream, std::string& error) {
+  error.clear();
+  try {
+    std::unique_ptr<FileStream> own;
+    if (stream == nullptr) {
+      own = Files().Open(file_name, OpenMode::kReadWrite);
+      stream = own.get();
+    }
+    return RepairPeChecksum(*stream);
+  } catch (const RuntimeError& e) {
+    error = e.Message();
+    return false;
+  }
+}
+
+}  // namespace kv

@@ -1,0 +1,66 @@
+// Files as seekable byte streams with 64-bit positions, behind one small interface so that tests
+// can substitute failing or counting streams. Paths are byte strings (UTF-8 on Windows).
+// Stream operations throw RuntimeError (RuntimeError.h); operations catch it at their boundary.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace kv {
+
+class FileStream {
+ public:
+  virtual ~FileStream() = default;
+
+  virtual std::int64_t Size() = 0;
+  // Moves to an absolute position; throws StreamReadError when the system refuses.
+  virtual void Seek(std::int64_t position) = 0;
+  virtual std::int64_t Position() = 0;
+  // Reads up to buffer.size() bytes; returns fewer only at the end of the file.
+  // Throws StreamReadError on an I/O error.
+  virtual std::size_t Read(std::span<char> buffer) = 0;
+  // Writes all bytes or throws StreamWriteError.
+  virtual void Write(std::span<const char> data) = 0;
+  // Sets the file's length; throws StreamWriteError when the system refuses.
+  virtual void SetSize(std::int64_t size) = 0;
+
+  // Reads exactly buffer.size() bytes or throws StreamReadError.
+  void ReadBuffer(std::span<char> buffer);
+};
+
+enum class OpenMode {
+  kRead,       // existing file, read only, other writers denied
+  kReadWrite,  // existing file, read and write, other writers denied
+  kCreate,     // created new or truncated, exclusive access
+};
+
+// The file system the program works on. Tests install a substitute with ScopedFileSystem.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Throws FileOpenError (kRead, kReadWrite) or FileCreateError (kCreate).
+  virtual std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) = 0;
+  // Removes a file; false when it did not exist or could not be removed.
+  virtual bool Delete(const std::string& path) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+};
+
+// The platform's file system.
+FileSystem& PlatformFileSystem();
+// The file system in use: the platform's unless a test installed another.
+FileSystem& Files();
+
+class ScopedFileSystem {
+ public:
+  explicit ScopedFileSystem(FileSystem& replacement);
+  ~ScopedFileSystem();
+  ScopedFileSystem(const ScopedFileSystem&) = delete;
+  ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+ private:
+  FileSystem* previous_;
+};
+
+}  // namespace kv

@@ -1,0 +1,137 @@
+// POSIX backend of the file layer. Linux has no mandatory sharing modes, so "other writers
+// denied" cannot be enforced here; the streams are plain descriptors.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "setupfile/FileStream.h"
+#include "setupfile/RuntimeError.h"
+
+namespace kv {
+
+namespace {
+
+std::string SystemErrorText(int error) {
+  return std::strerror(error);
+}
+
+class PosixFileStream final : public FileStream {
+ public:
+  explicit PosixFileStream(int fd) : fd_(fd) {}
+  ~PosixFileStream() override { ::close(fd_); }
+
+  std::int64_t Size() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+      throw StreamReadError();
+    return st.st_size;
+  }
+
+  void Seek(std::int64_t position) override {
+    if (position < 0 || ::lseek(fd_, position, SEEK_SET) < 0)
+      throw StreamReadError();
+  }
+
+  std::int64_t Position() override {
+    const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+    if (pos < 0)
+      throw StreamReadError();
+    return pos;
+  }
+
+  std::size_t Read(std::span<char> buffer) override {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+      const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        throw StreamReadError();
+      if (n == 0)
+        break;
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
+  void Write(std::span<const char> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        throw StreamWriteError();
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  void SetSize(std::int64_t size) override {
+    if (size < 0 || ::ftruncate(fd_, size) != 0)
+      throw StreamWriteError();
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::kRead:
+        flags |= O_RDONLY;
+        break;
+      case OpenMode::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case OpenMode::kCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    }
+    // A zero byte would silently name another file through the C interface.
+    if (path.empty() || HasZeroByte(path)) {
+      if (mode == OpenMode::kCreate)
+        throw FileCreateError(path, SystemErrorText(EINVAL));
+      throw FileOpenError(path, SystemErrorText(ENOENT));
+    }
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      const int error = errno;
+      if (mode == OpenMode::kCreate)
+        throw FileCreateError(path, SystemErrorText(error));
+      throw FileOpenError(path, SystemErrorText(error));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      throw FileOpenError(path, SystemErrorText(EISDIR));
+    }
+    return std::make_unique<PosixFileStream>(fd);
+  }
+
+  bool Delete(const std::string& path) override {
+    return !HasZeroByte(path) && ::unlink(path.c_str()) == 0;
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st {};
+    return !HasZeroByte(path) && ::stat(path.c_str(), &st) == 0;
+  }
+
+ private:
+  static bool HasZeroByte(const std::string& path) { return path.find('\0') != std::string::npos; }
+};
+
+}  // namespace
+
+FileSystem& PlatformFileSystem() {
+  static PosixFileSystem instance;
+  return instance;
+}
+
+}  // namespace kv

@@ -1,0 +1,128 @@
+// Windows backend of the file layer: wide-character file API behind UTF-8 byte-string paths,
+// so that names with any characters work. Inputs are opened with other writers denied, created
+// files exclusively.
+#include <windows.h>
+
+#include "setupfile/FileStream.h"
+#include "setupfile/RuntimeError.h"
+#include "setupfile/WinText.h"
+
+namespace kv {
+
+namespace {
+
+class Win32FileStream final : public FileStream {
+ public:
+  explicit Win32FileStream(HANDLE handle) : handle_(handle) {}
+  ~Win32FileStream() override { ::CloseHandle(handle_); }
+
+  std::int64_t Size() override {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(handle_, &size))
+      throw StreamReadError();
+    return size.QuadPart;
+  }
+
+  void Seek(std::int64_t position) override {
+    LARGE_INTEGER target{};
+    target.QuadPart = position;
+    if (position < 0 || !::SetFilePointerEx(handle_, target, nullptr, FILE_BEGIN)) {
+      throw StreamReadError();
+    }
+  }
+
+  std::int64_t Position() override {
+    LARGE_INTEGER zero{};
+    LARGE_INTEGER pos{};
+    if (!::SetFilePointerEx(handle_, zero, &pos, FILE_CURRENT))
+      throw StreamReadError();
+    return pos.QuadPart;
+  }
+
+  std::size_t Read(std::span<char> buffer) override {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(handle_, buffer.data() + done, want, &got, nullptr))
+        throw StreamReadError();
+      if (got == 0)
+        break;
+      done += got;
+    }
+    return done;
+  }
+
+  void Write(std::span<const char> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+      DWORD put = 0;
+      if (!::WriteFile(handle_, data.data() + done, want, &put, nullptr) || put == 0) {
+        throw StreamWriteError();
+      }
+      done += put;
+    }
+  }
+
+  void SetSize(std::int64_t size) override {
+    const std::int64_t keep = Position();
+    LARGE_INTEGER target{};
+    target.QuadPart = size;
+    if (size < 0 || !::SetFilePointerEx(handle_, target, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(handle_)) {
+      throw StreamWriteError();
+    }
+    Seek(std::min(keep, size));
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
+    DWORD access = GENERIC_READ;
+    DWORD share = FILE_SHARE_READ;
+    DWORD disposition = OPEN_EXISTING;
+    if (mode == OpenMode::kReadWrite)
+      access |= GENERIC_WRITE;
+    if (mode == OpenMode::kCreate) {
+      access |= GENERIC_WRITE;
+      share = 0;
+      disposition = CREATE_ALWAYS;
+    }
+    const std::wstring wide = Utf8ToWide(path);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!path.empty() && path.find('\0') == std::string::npos) {
+      handle = ::CreateFileW(wide.c_str(), access, share, nullptr, disposition,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = path.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
+      if (mode == OpenMode::kCreate)
+        throw FileCreateError(path, SystemErrorText(error));
+      throw FileOpenError(path, SystemErrorText(error));
+    }
+    return std::make_unique<Win32FileStream>(handle);
+  }
+
+  bool Delete(const std::string& path) override {
+    return path.find('\0') == std::string::npos && ::DeleteFileW(Utf8ToWide(path).c_str());
+  }
+
+  bool Exists(const std::string& path) override {
+    return path.find('\0') == std::string::npos &&
+           ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+};
+
+}  // namespace
+
+FileSystem& PlatformFileSystem() {
+  static Win32FileSystem instance;
+  return instance;
+}
+
+}  // namespace kv

@@ -1,0 +1,46 @@
+#include <windows.h>
+
+#include "setupfile/WinText.h"
+
+namespace kv {
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty())
+    return {};
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty())
+    return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n,
+                        nullptr, nullptr);
+  return narrow;
+}
+
+std::string SystemErrorText(unsigned long error) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = n > 0 ? std::wstring(buffer, n) : std::wstring();
+  if (buffer != nullptr)
+    ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                           text.back() == L'.')) {
+    text.pop_back();
+  }
+  if (text.empty())
+    return "System error " + std::to_string(error);
+  return WideToUtf8(text);
+}
+
+}  // namespace kv

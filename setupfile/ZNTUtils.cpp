@@ -1,0 +1,207 @@
+#include "setupfile/ZNTUtils.h"
+
+#include <new>
+
+#include "setupfile/CRC32.h"
+#include "setupfile/FileStream.h"
+#include "setupfile/RuntimeError.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::uint32_t kLcgMultiplier = 134775813u;  // 08088405h
+constexpr char kFirstMaskChar = 0x20;
+constexpr std::uint32_t kMaskCharRange = 64;  // 20h..5Fh
+constexpr std::size_t kCrcTextLength = 8;
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  return -1;
+}
+
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+}  // namespace
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string AsciiUpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = AsciiUpper(c);
+  return out;
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && HasPrefixText(a, b);
+}
+
+std::string_view TrimControl(std::string_view text) {
+  while (!text.empty() && IsControlOrBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsControlOrBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool HasPrefix(std::string_view prefix, std::string_view text) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+bool HasPrefixText(std::string_view prefix, std::string_view text) {
+  if (text.size() < prefix.size())
+    return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (AsciiUpper(prefix[i]) != AsciiUpper(text[i]))
+      return false;
+  }
+  return true;
+}
+
+bool HasPrefixEx(std::string_view prefix, std::string_view text, bool case_sensitive) {
+  return case_sensitive ? HasPrefix(prefix, text) : HasPrefixText(prefix, text);
+}
+
+std::string HexToBytes(std::string_view text) {
+  std::string out;
+  std::size_t i = 0;
+  while (true) {
+    while (i < text.size() && text[i] >= 0x01 && text[i] <= 0x20)
+      ++i;
+    if (i >= text.size())
+      break;
+    const int high = HexDigitValue(text[i]);
+    if (high < 0 || i + 1 >= text.size())
+      break;
+    const int low = HexDigitValue(text[i + 1]);
+    if (low < 0)
+      break;
+    out.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return out;
+}
+
+std::string ApplyMask(std::string_view input, std::string_view mask) {
+  std::string out(input);
+  if (mask.empty())
+    return out;
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] ^= mask[i % mask.size()];
+  return out;
+}
+
+RandomGenerator& RandomGenerator::Process() {
+  static RandomGenerator generator;
+  return generator;
+}
+
+std::uint32_t RandomGenerator::Below(std::uint32_t n) {
+  seed_ = seed_ * kLcgMultiplier + 1u;
+  return static_cast<std::uint32_t>((static_cast<std::uint64_t>(seed_) * n) >> 32);
+}
+
+std::string MakeRandomString(int min_length, int max_length) {
+  RandomGenerator& random = RandomGenerator::Process();
+  std::int64_t length = min_length;
+  if (min_length < max_length) {
+    length += random.Below(static_cast<std::uint32_t>(std::int64_t{max_length} - min_length + 1));
+  }
+  std::string out;
+  for (std::int64_t i = 0; i < length; ++i) {
+    out.push_back(static_cast<char>(kFirstMaskChar + random.Below(kMaskCharRange)));
+  }
+  return out;
+}
+
+bool LoadFileToString(const std::string& file_name, std::int64_t max_size, std::string& content,
+                      std::string& error) {
+  content.clear();
+  error.clear();
+  try {
+    const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
+    const std::int64_t size = file->Size();
+    if (size > max_size) {
+      error = "File size is " + std::to_string(size) + ", but max allowed size is " +
+              std::to_string(max_size);
+      return false;
+    }
+    try {
+      content.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+      throw OutOfMemoryError();
+    }
+    const std::int64_t length = static_cast<std::int64_t>(content.size());
+    if (length != size) {
+      error = "Length(s) [" + std::to_string(length) + "] <> FStream.Size [" +
+              std::to_string(size) + "]";
+      content.clear();
+      return false;
+    }
+    const std::int64_t count = static_cast<std::int64_t>(file->Read(content));
+    if (count != size || count != length) {
+      error = "(Cnt [" + std::to_string(count) + "] <> FStream.Size [" + std::to_string(size) +
+              "]) or (Cnt <> Length(s) [" + std::to_string(length) + "])";
+      content.clear();
+      return false;
+    }
+    return true;
+  } catch (const RuntimeError& e) {
+    content.clear();
+    error = DescribeRuntimeError(e);
+    return false;
+  }
+}
+
+std::string FormatByteSize(std::int64_t count) {
+  static constexpr const char* kUnits[] = {"B", "kB", "MB", "GB", "TB"};
+  constexpr int kLastUnit = 4;
+  int unit = 0;
+  while (unit < kLastUnit && count >= 1024 && count % 1024 == 0) {
+    count /= 1024;
+    ++unit;
+  }
+  return std::to_string(count) + " " + kUnits[unit];
+}
+
+std::string CrcHexText(std::string_view data) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const std::uint32_t crc = ComputeCrc32(data);
+  std::string text(kCrcTextLength, '0');
+  for (std::size_t i = 0; i < kCrcTextLength; ++i) {
+    text[kCrcTextLength - 1 - i] = kDigits[(crc >> (4 * i)) & 0xFu];
+  }
+  return text;
+}
+
+bool AppendCrcHex(std::string& data) {
+  if (!data.empty())
+    data += CrcHexText(data);
+  return true;
+}
+
+bool CheckAndStripCrcHex(std::string& data) {
+  if (data.empty())
+    return true;
+  if (data.size() < kCrcTextLength)
+    return false;
+  const std::size_t body = data.size() - kCrcTextLength;
+  if (!EqualsIgnoreAsciiCase(std::string_view(data).substr(body),
+                             CrcHexText(std::string_view(data).substr(0, body)))) {
+    return false;
+  }
+  data.resize(body);
+  return true;
+}
+
+}  // namespace kv

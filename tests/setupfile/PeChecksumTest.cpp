@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "setupfile/ExeSignatureBlobUtils.h"
+#include "setupfile/PeChecksum.h"
+#include "tests/setupfile/IndependentPeChecksum.h"
+#include "tests/support/TestFiles.h"
+
+namespace kv {
+namespace {
+
+PeChecksumPair OurPair(const std::string& path) {
+  auto file = Files().Open(path, OpenMode::kRead);
+  return ComputePeChecksumPair(*file);
+}
+
+TEST(PeChecksumTest, AgreesWithIndependentImplementationAfterRepair) {
+  const std::vector<std::string> samples = test::SamplePeFiles();
+  ASSERT_FALSE(samples.empty());
+  test::TempDir dir;
+  for (const std::string& sample : samples) {
+    SCOPED_TRACE(sample);
+    std::string bytes = test::ReadFileBytes(sample);
+    ASSERT_GT(bytes.size(), 4096u);
+    const std::string path = dir.Path("copy.exe");
+    test::WriteFileBytes(path, bytes);
+
+    std::uint32_t stored = 0;
+    std::uint32_t computed = 0;
+    ASSERT_TRUE(test::IndependentPeChecksum(path, stored, computed));
+    EXPECT_EQ(OurPair(path).stored, stored);
+    EXPECT_EQ(OurPair(path).computed, computed);
+
+    // Change bytes inside the file, including an odd offset near the end, then repair.
+    bytes[bytes.size() / 2] ^= 0x5A;
+    bytes[bytes.size() - 3] ^= 0x01;
+    test::WriteFileBytes(path, bytes);
+    std::string error;
+    ASSERT_TRUE(UpdatePeChecksum(path, nullptr, error)) << error;
+    ASSERT_TRUE(test::IndependentPeChecksum(path, stored, computed));
+    EXPECT_EQ(stored, computed);
+
+    // Only the 4 checksum bytes changed.
+    const std::string repaired = test::ReadFileBytes(path);
+    ASSERT_EQ(repaired.size(), bytes.size());
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      differing += repaired[i] != bytes[i];
+    EXPECT_LE(differing, 4u);
+
+    // A file already right is not written to (read-only stream would throw on write).
+    auto read_only = Files().Open(path, OpenMode::kRead);
+    EXPECT_TRUE(UpdatePeChecksum(path, read_only.get(), error)) << error;
+  }
+}
+
+// A minimal PE image: DOS header, PE signature, file header, optional header start.
+std::string MinimalPe(std::uint16_t magic) {
+  std::string data(1024, '\0');
+  data[0] = 'M';
+  data[1] = 'Z';
+  data[60] = static_cast<char>(0x80);
+  data.replace(0x80, 4, std::string("PE\0\0", 4));
+  data[0x80 + 24] = static_cast<char>(magic & 0xFF);
+  data[0x80 + 25] = static_cast<char>(magic >> 8);
+  data[700] = 0x33;
+  return data;
+}
+
+TEST(PeChecksumTest, RejectsFilesThatAreNotPe) {
+  test::TempDir dir;
+  struct Row {
+    const char* name;
+    std::string data;
+    bool ok;
+    std::string error;
+  };
+  std::string no_mz = MinimalPe(kPe32Magic);
+  no_mz[0] = 'X';
+  std::string no_pe = MinimalPe(kPe32Magic);
+  no_pe[0x81] = 'F';
+  std::string pe_offset_past_end = MinimalPe(kPe32Magic);
+  pe_offset_past_end[61] = 0x10;  // 0x1080 > size
+  std::string short_header = MinimalPe(kPe32Magic);
+  short_header[60] = static_cast<char>(0xF0);
+  short_header[61] = 0x03;  // 0x3F0: fewer than 92 bytes follow
+  const Row rows[] = {
+      {"PE32", MinimalPe(kPe32Magic), true, ""},
+      {"PE32+", MinimalPe(kPe32PlusMagic), true, ""},
+      {"ROM magic", MinimalPe(0x0107), false, ""},
+      {"no MZ", no_mz, false, ""},
+      {"no PE", no_pe, false, ""},
+      {"PE offset past end", pe_offset_past_end, false, ""},
+      {"header block runs short", short_header, false, "Stream read error"},
+      {"tiny", "MZ", false, "Stream read error"},
+  };
+  for (const Row& row : rows) {
+    const std::string path = dir.Path("t.exe");
+    test::WriteFileBytes(path, row.data);
+    std::string error = "stale";
+    EXPECT_EQ(UpdatePeChecksum(path, nullptr, error), row.ok) << row.name;
+    EXPECT_EQ(error, row.error) << row.name;
+    if (row.ok) {
+      const PeChecksumPair pair = OurPair(path);
+      EXPECT_EQ(pair.stored, pair.computed) << row.name;
+      EXPECT_NE(pair.stored, 0u) << row.name;
+    } else {
+      EXPECT_EQ(test::ReadFileBytes(path), row.data) << row.name;
+    }
+  }
+  std::string error;
+  EXPECT_FALSE(UpdatePeChecksum(dir.Path("missing.exe"), nullptr, error));
+  EXPECT_EQ(error.rfind("Cannot open file", 0), 0u) << error;
+}
+
+}  // namespace
+}  // namespace kv
