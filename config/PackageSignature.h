@@ -1,0 +1,18 @@
+// The package signature: RSASSA-PKCS1-v1_5 with SHA-512 over the signed bytes, checked against
+// an RSA public key in PEM form ("RSA PUBLIC KEY"). Every problem gives false; never throws.
+#pragma once
+
+#include <string>
+
+namespace kv {
+
+bool VerifyPackageSignature(const std::string& signed_text, const std::string& signature_base64,
+                            const std::string& public_key_pem);
+
+// Decodes whole groups of four base64 characters; a trailing partial group is ignored.
+std::string DecodeBase64(const std::string& text);
+
+// The public key built into this program (PEM).
+const std::string& BuiltInPublicKey();
+
+}  // namespace kv

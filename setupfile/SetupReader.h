@@ -1,0 +1,14 @@
+// Reads stored data back out of setup files: a named value of the blob list in the
+// configuration data area, or an entry of the older "customfile" resource list of a setup
+// executable. Both report found or not found only; value is assigned only when found.
+#pragma once
+
+#include <string>
+
+namespace kv {
+
+bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, std::string& value);
+
+bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std::string& value);
+
+}  // namespace kv

@@ -1,0 +1,18 @@
+// Writes a configured copy of a setup file: a byte-for-byte copy of the source whose
+// configuration data area holds the masked blob list ("Mask", "KVConfig", optional
+// "AutoInstall"), with the PE checksum repaired for an ".exe" target. On failure the target path
+// is deleted and error holds the reason; the source is never written. Never throws.
+#pragma once
+
+#include <string>
+
+namespace kv {
+
+bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
+                        const std::string& package_text, const std::string& answer_file_text,
+                        std::string& error);
+
+// Appends one blob list entry: 32-bit little-endian length and bytes of name, then of value.
+void WriteBlobEntry(std::string& list, const std::string& name, const std::string& value);
+
+}  // namespace kv
