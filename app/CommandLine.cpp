@@ -1,0 +1,86 @@
+#include "app/CommandLine.h"
+
+#include "setupfile/ZNTUtils.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::string_view kHelpSwitches[] = {
+    "-?", "/?", "-h", "/h", "-usage", "/usage", "-help", "/help", "--help",
+};
+constexpr std::string_view kVersionSwitch = "--version";
+
+// Tested in this order; the first that matches takes the argument.
+constexpr std::string_view kPackageFileSwitch = "-cf:";
+constexpr std::string_view kServerURLSwitch = "-cu:";
+constexpr std::string_view kAnswerFileSwitch = "-ai:";
+constexpr std::string_view kSourceFileSwitch = "-src:";
+constexpr std::string_view kOutputFileSwitch = "-out:";
+
+// Stores the value of switch_text into target when the argument begins with it.
+bool TakeSwitch(std::string_view argument, std::string_view switch_text, std::string& target) {
+  if (!HasPrefixText(switch_text, argument))
+    return false;
+  target.assign(argument.substr(switch_text.size()));
+  return true;
+}
+
+}  // namespace
+
+bool IsHelpSwitch(std::string_view argument) {
+  const std::string_view trimmed = TrimControl(argument);
+  for (std::string_view help : kHelpSwitches) {
+    if (EqualsIgnoreAsciiCase(trimmed, help))
+      return true;
+  }
+  return false;
+}
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (IsHelpSwitch(argument))
+      return true;
+  }
+  return false;
+}
+
+bool AsksForVersion(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (EqualsIgnoreAsciiCase(TrimControl(argument), kVersionSwitch))
+      return true;
+  }
+  return false;
+}
+
+TCommandLineValues ParseSwitches(const std::vector<std::string>& arguments) {
+  TCommandLineValues values;
+  for (const std::string& raw : arguments) {
+    const std::string_view argument = TrimControl(raw);
+    TakeSwitch(argument, kPackageFileSwitch, values.PackageFile) ||
+        TakeSwitch(argument, kServerURLSwitch, values.ServerURL) ||
+        TakeSwitch(argument, kAnswerFileSwitch, values.AnswerFile) ||
+        TakeSwitch(argument, kSourceFileSwitch, values.SourceFile) ||
+        TakeSwitch(argument, kOutputFileSwitch, values.OutputFile);
+  }
+  return values;
+}
+
+std::string_view FileExtension(std::string_view path) {
+  // Both separators count on every platform, as does a drive colon.
+  const std::size_t name_start = path.find_last_of("/\\:");
+  const std::string_view name =
+      name_start == std::string_view::npos ? path : path.substr(name_start + 1);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+bool IsExeFile(std::string_view path) {
+  return EqualsIgnoreAsciiCase(FileExtension(path), ".exe");
+}
+
+bool IsMsiFile(std::string_view path) {
+  return EqualsIgnoreAsciiCase(FileExtension(path), ".msi");
+}
+
+}  // namespace kv

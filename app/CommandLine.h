@@ -1,0 +1,40 @@
+// The command line of the program: the help and version switches, the five value switches of an
+// unattended run, and the extension test that decides how a source file is read. Pure text
+// operations on the arguments (the program name is not among them); nothing here fails.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+// The values of "-cf:", "-cu:", "-ai:", "-src:" and "-out:", empty when not given.
+struct TCommandLineValues {
+  std::string PackageFile;
+  std::string ServerURL;
+  std::string AnswerFile;
+  std::string SourceFile;
+  std::string OutputFile;
+};
+
+// True when the argument, trimmed of codes 0 to 32, is one of the help switches ("-?", "/?",
+// "-h", "/h", "-usage", "/usage", "-help", "/help", "--help"), ignoring ASCII case.
+bool IsHelpSwitch(std::string_view argument);
+// True when some argument is a help switch.
+bool AsksForHelp(const std::vector<std::string>& arguments);
+// True when some trimmed argument is "--version", ignoring ASCII case.
+bool AsksForVersion(const std::vector<std::string>& arguments);
+
+// Reads the five switches from the arguments: each argument is trimmed, the first switch it
+// begins with (ASCII case ignored) takes the rest as its value, a later occurrence replaces an
+// earlier one, and anything else is ignored.
+TCommandLineValues ParseSwitches(const std::vector<std::string>& arguments);
+
+// The extension of the file-name part of a path, dot included ("" when it has none).
+std::string_view FileExtension(std::string_view path);
+// True when the path's extension is ".exe" or ".msi", ignoring ASCII case.
+bool IsExeFile(std::string_view path);
+bool IsMsiFile(std::string_view path);
+
+}  // namespace kv

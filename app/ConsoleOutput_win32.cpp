@@ -1,0 +1,80 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "app/ConsoleOutput.h"
+#include "app/ConsoleTarget.h"
+#include "setupfile/WinText.h"
+
+namespace kv {
+
+namespace {
+
+StandardOutputKind ClassifyHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+    return StandardOutputKind::kMissing;
+  DWORD mode = 0;
+  if (::GetConsoleMode(handle, &mode))
+    return StandardOutputKind::kConsole;
+  // A handle the starter redirected: a file, a pipe or a device such as NUL.
+  return ::GetFileType(handle) == FILE_TYPE_UNKNOWN ? StandardOutputKind::kMissing
+                                                    : StandardOutputKind::kRedirected;
+}
+
+AttachResult AttachToParentConsole() {
+  if (::AttachConsole(ATTACH_PARENT_PROCESS))
+    return AttachResult::kAttached;
+  return ::GetLastError() == ERROR_ACCESS_DENIED ? AttachResult::kAlreadyAttached
+                                                 : AttachResult::kFailed;
+}
+
+bool WriteAll(HANDLE handle, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+    if (!::WriteFile(handle, text.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+// Consoles take UTF-16, so file names with any characters show as they are.
+bool WriteToConsole(HANDLE console, const std::string& text) {
+  const std::wstring wide = Utf8ToWide(text);
+  DWORD written = 0;
+  return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                         nullptr) ||
+         WriteAll(console, text);
+}
+
+bool WriteToParentConsole(const std::string& text) {
+  const HANDLE console =
+      ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE)
+    return false;
+  const bool ok = WriteToConsole(console, text);
+  ::CloseHandle(console);
+  return ok;
+}
+
+}  // namespace
+
+bool WriteToStartingConsole(const std::string& text) {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  switch (ChooseConsoleTarget(ClassifyHandle(output), AttachToParentConsole)) {
+    case ConsoleTarget::kStandardOutput:
+      return WriteAll(output, text);
+    case ConsoleTarget::kOwnConsole:
+      return WriteToConsole(output, text);
+    case ConsoleTarget::kParentConsole:
+      return WriteToParentConsole(text);
+    case ConsoleTarget::kNowhere:
+      break;
+  }
+  return false;
+}
+
+}  // namespace kv

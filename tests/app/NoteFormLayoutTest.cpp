@@ -1,0 +1,54 @@
+#include "app/NoteFormLayout.h"
+
+#include <gtest/gtest.h>
+
+namespace kv {
+namespace {
+
+void ExpectRect(const TPixelRect& rect, int left, int top, int width, int height) {
+  EXPECT_EQ(rect.Left, left);
+  EXPECT_EQ(rect.Top, top);
+  EXPECT_EQ(rect.Width, width);
+  EXPECT_EQ(rect.Height, height);
+}
+
+TEST(NoteFormLayoutTest, ScalesWithPixelsPerInch) {
+  const TNoteFormLayout designed = DesignedNoteFormLayout();
+  const TNoteFormLayout same = ScaleNoteFormLayout(designed, 96);
+  ExpectRect(same.Window, 187, 192, 762, 606);
+  ExpectRect(same.Memo, 8, 8, 746, 590);
+  EXPECT_EQ(same.FontHeight, 11);
+  EXPECT_EQ(same.MemoFontHeight, 13);
+
+  const TNoteFormLayout large = ScaleNoteFormLayout(designed, 144);
+  ExpectRect(large.Window, 281, 288, 1143, 909);  // 280.5 and 1143 rounded half up
+  ExpectRect(large.Memo, 12, 12, 1119, 885);
+  EXPECT_EQ(large.FontHeight, 17);      // 16.5
+  EXPECT_EQ(large.MemoFontHeight, 20);  // 19.5
+
+  const TNoteFormLayout small = ScaleNoteFormLayout(designed, 72);
+  EXPECT_EQ(small.Memo.Width, 560);  // 559.5
+  // A screen that reports nothing keeps the designed layout.
+  EXPECT_EQ(ScaleNoteFormLayout(designed, 0).Window.Width, 762);
+}
+
+TEST(NoteFormLayoutTest, MemoIsAnchoredToAllSides) {
+  const TNoteFormLayout layout = DesignedNoteFormLayout();
+  struct Row {
+    int client_width, client_height;
+    int memo_width, memo_height;
+  };
+  const Row rows[] = {
+      {762, 606, 746, 590},   // as designed
+      {1000, 700, 984, 684},  // grows with the window
+      {400, 300, 384, 284},   // shrinks with it
+      {10, 5, 0, 0},          // never negative
+  };
+  for (const Row& row : rows) {
+    const TPixelRect memo = AnchoredMemoRect(layout, row.client_width, row.client_height);
+    ExpectRect(memo, 8, 8, row.memo_width, row.memo_height);
+  }
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,74 @@
+#include "app/ProgramEntry.h"
+
+#include <gtest/gtest.h>
+
+#include "app/UsageText.h"
+
+namespace kv {
+namespace {
+
+// Records what the program shows; has_console decides whether console text can be written.
+class FakeHost final : public ProgramHost {
+ public:
+  explicit FakeHost(bool has_console) : has_console_(has_console) {}
+  std::string_view LineEnd() const override { return "\r\n"; }
+  bool WriteOutput(const std::string& text) override {
+    if (has_console_)
+      output += text;
+    return has_console_;
+  }
+  void WriteError(const std::string& text) override { errors += text; }
+  void ShowNote(const std::string& text) override { notes += text; }
+  int RunWithoutArguments() override {
+    ++interactive_runs;
+    return 7;
+  }
+
+  std::string output, errors, notes;
+  int interactive_runs = 0;
+
+ private:
+  bool has_console_;
+};
+
+TEST(ProgramEntryTest, PathsAndExitCodes) {
+  const std::string usage = UsageText("\r\n");
+  struct Row {
+    std::vector<std::string> arguments;
+    bool has_console;
+    int exit_code;
+    std::string output, errors, notes;
+    int interactive_runs;
+  };
+  const Row rows[] = {
+      {{}, true, 7, "", "", "", 1},
+      // Help wins wherever it stands; on a console the text ends with an empty line.
+      {{"-src:a", "-out:b", "/HELP"}, true, 1, usage + "\r\n", "", "", 0},
+      {{"--help", "--version"}, true, 1, usage + "\r\n", "", "", 0},
+      // Without a console the usage text goes to the note window.
+      {{"-?"}, false, 1, "", "", usage, 0},
+      {{"--version", "-src:a"}, true, 0, VersionText("\r\n"), "", "", 0},
+      // Any other argument starts an unattended run; its failure is one line.
+      {{"hello"}, true, 1, "", "Source setup file name is not specified\r\n", "", 0},
+      {{"-src:a"}, false, 1, "", "Output setup file name is not specified\r\n", "", 0},
+      {{"-src:a", "-out:b", "-cf:", "-cu:"},
+       true,
+       1,
+       "",
+       "K-VConfig file name or URL for download must be specified\r\n",
+       "",
+       0},
+  };
+  for (const Row& row : rows) {
+    FakeHost host(row.has_console);
+    const std::string where = row.arguments.empty() ? "(none)" : row.arguments.back();
+    EXPECT_EQ(RunProgram(row.arguments, host), row.exit_code) << where;
+    EXPECT_EQ(host.output, row.output) << where;
+    EXPECT_EQ(host.errors, row.errors) << where;
+    EXPECT_EQ(host.notes, row.notes) << where;
+    EXPECT_EQ(host.interactive_runs, row.interactive_runs) << where;
+  }
+}
+
+}  // namespace
+}  // namespace kv
