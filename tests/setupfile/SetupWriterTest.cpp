@@ -10,6 +10,7 @@
 #include "setupfile/RuntimeError.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
+#include "tests/support/FakeFileSystems.h"
 #include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"
 
@@ -259,58 +260,38 @@ TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
   EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
 }
 
-// A file system whose created files fail at a chosen write.
-class FailingWriteFileSystem final : public FileSystem {
- public:
-  explicit FailingWriteFileSystem(int failing_write) : failing_write_(failing_write) {}
-  std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
-    auto inner = PlatformFileSystem().Open(path, mode);
-    if (mode != OpenMode::kCreate)
-      return inner;
-    return std::make_unique<Stream>(std::move(inner), failing_write_);
-  }
-  bool Delete(const std::string& path) override { return PlatformFileSystem().Delete(path); }
-  bool Exists(const std::string& path) override { return PlatformFileSystem().Exists(path); }
-  bool IsSameFile(const std::string& a, const std::string& b) override {
-    return PlatformFileSystem().IsSameFile(a, b);
-  }
-
- private:
-  class Stream final : public FileStream {
-   public:
-    Stream(std::unique_ptr<FileStream> inner, int failing)
-        : inner_(std::move(inner)), left_(failing) {}
-    std::int64_t Size() override { return inner_->Size(); }
-    void Seek(std::int64_t p) override { inner_->Seek(p); }
-    std::int64_t Position() override { return inner_->Position(); }
-    std::size_t Read(std::span<char> b) override { return inner_->Read(b); }
-    void Write(std::span<const char> d) override {
-      if (--left_ == 0)
-        throw StreamWriteError();
-      inner_->Write(d);
-    }
-    void SetSize(std::int64_t s) override { inner_->SetSize(s); }
-
-   private:
-    std::unique_ptr<FileStream> inner_;
-    int left_;
+TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
+  // 200 KB of source: several copy blocks of 61,440 bytes, then the list write.
+  const std::string source = dir_.Path("big.exe");
+  test::WriteFileBytes(source,
+                       test::WithConfigArea(test::MinimalPe() + std::string(200000, 's'), 4096));
+  const std::string original = test::ReadFileBytes(source);
+  // The area search reads the whole of a file this small; the copy reads it again.
+  const std::int64_t size = static_cast<std::int64_t>(original.size());
+  struct Row {
+    const char* name;
+    test::Faults faults;
+    std::string error_start;
   };
-  int failing_write_;
-};
-
-TEST_F(SetupWriterTest, WriteErrorDuringCopyOrListLeavesNoTarget) {
-  // 200 KB of source: several copy blocks, then the list write.
-  const std::string source = dir_.Path("big.msi");
-  test::WriteFileBytes(source, test::WithConfigArea(std::string(200000, 's'), 4096));
-  for (int failing : {1, 2, 5}) {  // first and second copy block, the list
-    SCOPED_TRACE(failing);
-    FailingWriteFileSystem files(failing);
+  const Row rows[] = {
+      {"disk full at the start", {.refuse_set_size = true}, "Stream write error"},
+      {"disk full at the first block", {.failing_write = 1}, "Stream write error"},
+      {"disk full in the middle of the copy", {.failing_write = 2}, "Stream write error"},
+      {"disk full during the list write", {.failing_write = 5}, "Stream write error"},
+      {"read error in the source while copying", {.read_limit = size + 70000}, "Stream read error"},
+      {"source gone after locating the area", {.read_limit = size}, "Stream read error"},
+      {"output folder read-only", {.refuse_create = true}, "Cannot create file \""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FaultyFileSystem files(row.faults);
     ScopedFileSystem scope(files);
-    const std::string target = dir_.Path("out.msi");
+    const std::string target = dir_.Path("out.exe");
     std::string error;
-    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
-    EXPECT_EQ(error, "Stream write error");
+    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
+    EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
     EXPECT_FALSE(test::FileExists(target));
+    EXPECT_EQ(test::ReadFileBytes(source), original);
   }
 }
 
