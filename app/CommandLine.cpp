@@ -66,21 +66,4 @@ TCommandLineValues ParseSwitches(const std::vector<std::string>& arguments) {
   return values;
 }
 
-std::string_view FileExtension(std::string_view path) {
-  // Both separators count on every platform, as does a drive colon.
-  const std::size_t name_start = path.find_last_of("/\\:");
-  const std::string_view name =
-      name_start == std::string_view::npos ? path : path.substr(name_start + 1);
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
-
-bool IsExeFile(std::string_view path) {
-  return EqualsIgnoreAsciiCase(FileExtension(path), ".exe");
-}
-
-bool IsMsiFile(std::string_view path) {
-  return EqualsIgnoreAsciiCase(FileExtension(path), ".msi");
-}
-
 }  // namespace kv

@@ -1,6 +1,6 @@
-// The command line of the program: the help and version switches, the five value switches of an
-// unattended run, and the extension test that decides how a source file is read. Pure text
-// operations on the arguments (the program name is not among them); nothing here fails.
+// The command line of the program: the help and version switches and the five value switches of
+// an unattended run. Pure text operations on the arguments (the program name is not among
+// them); nothing here fails.
 #pragma once
 
 #include <string>
@@ -30,11 +30,5 @@ bool AsksForVersion(const std::vector<std::string>& arguments);
 // begins with (ASCII case ignored) takes the rest as its value, a later occurrence replaces an
 // earlier one, and anything else is ignored.
 TCommandLineValues ParseSwitches(const std::vector<std::string>& arguments);
-
-// The extension of the file-name part of a path, dot included ("" when it has none).
-std::string_view FileExtension(std::string_view path);
-// True when the path's extension is ".exe" or ".msi", ignoring ASCII case.
-bool IsExeFile(std::string_view path);
-bool IsMsiFile(std::string_view path);
 
 }  // namespace kv

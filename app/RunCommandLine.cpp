@@ -4,10 +4,8 @@
 #include <utility>
 
 #include "app/CommandLine.h"
-#include "app/SameFile.h"
 #include "config/ConfigPackage.h"
 #include "config/DownloadPackage.h"
-#include "setupfile/FileStream.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/SetupWriter.h"
 #include "setupfile/ZNTUtils.h"
@@ -23,6 +21,14 @@ constexpr const char* kDownloadPath = "/kvconfig_bin.php";
 constexpr const char* kPackageBlobName = "KVConfig";
 constexpr const char* kLegacyPackageName = "K-VConfig.bin";
 constexpr const char* kAnswerFileBlobName = "AutoInstall";
+
+bool IsExeFile(const std::string& path) {
+  return EqualsIgnoreAsciiCase(ExtractFileExt(path), ".exe");
+}
+
+bool IsMsiFile(const std::string& path) {
+  return EqualsIgnoreAsciiCase(ExtractFileExt(path), ".msi");
+}
 
 std::string Quoted(const std::string& file_name) {
   return "\"" + file_name + "\"";
@@ -71,24 +77,18 @@ bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::s
   return LoadFileToString(file_name, kMaxInputFileSize, content, error);
 }
 
-// Writes the configured copy. A failed write removes the output file, but never when the output
-// names the source setup file: that request is refused before any file is touched.
+// Writes the configured copy; a failed write removes the output file (never the source, which
+// the writer refuses to overwrite).
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
   std::string reason;
-  const bool refused = IsSameExistingFile(values.SourceFile, values.OutputFile);
-  if (refused) {
-    reason = "output file " + Quoted(values.OutputFile) + " is the source setup file";
-  } else if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file,
-                                reason)) {
+  if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason))
     return true;
-  }
   error = "Saving K-VConfig.bin ";
   if (!answer_file.empty())
     error += "and AutoInstall.srg ";
   error += "to new setup file fail : " + reason;
-  if (!refused)
-    Files().Delete(values.OutputFile);
+  DeleteFailedOutput(values.SourceFile, values.OutputFile);
   return false;
 }
 

@@ -74,32 +74,5 @@ TEST(ParseSwitchesTest, Table) {
   }
 }
 
-TEST(FileExtensionTest, Table) {
-  struct Row {
-    std::string path;
-    std::string extension;
-    bool exe;
-    bool msi;
-  };
-  const Row rows[] = {
-      {"setup.exe", ".exe", true, false},
-      {"C:\\dir\\SETUP.EXE", ".EXE", true, false},
-      {"dir/setup.Msi", ".Msi", false, true},
-      {"setup.exe.bin", ".bin", false, false},
-      {"dir.exe/setup", "", false, false},
-      {"dir.exe\\setup", "", false, false},
-      {"C:setup", "", false, false},
-      {"K-VConfig.bin", ".bin", false, false},
-      {".exe", ".exe", true, false},
-      {"setup.", ".", false, false},
-      {"", "", false, false},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(FileExtension(row.path), row.extension) << row.path;
-    EXPECT_EQ(IsExeFile(row.path), row.exe) << row.path;
-    EXPECT_EQ(IsMsiFile(row.path), row.msi) << row.path;
-  }
-}
-
 }  // namespace
 }  // namespace kv
