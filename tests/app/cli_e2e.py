@@ -1,0 +1,642 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the command-line program, run as a separate process.
+
+The same cases run against the Linux program natively and against the Windows programs
+(KVSetupConfigurator.exe and .com) under Wine. They check exit codes, console text and the files
+on disk: the configured output is decoded independently here (data area, blob list, mask, CRC),
+compared with its source outside the area and the PE checksum, and checked with
+`osslsigncode verify`. A small HTTP server on 127.0.0.1 stands in for the KV server and records
+the requests it gets.
+
+Usage: cli_e2e.py --program PATH --fixtures DIR [--wine WINE_RUN_SH] [--console]
+"""
+
+import argparse
+import base64
+import http.server
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+import zlib
+
+ARGS = None
+
+HEADER = b"Quillabrenthorst Configuration ver #2.00"
+MAX_FILE = 1048576
+AREA_MARKER = bytes.fromhex("060C2B060104018399410201CE0F04")
+
+USAGE_LINES = [
+    "USAGE",
+    "",
+    "KVSetupConfigurator.exe [param1] [param2] ...",
+    "",
+    "Parameters: order of parameters is not important, and are case insensitive.",
+    "",
+    "-cf:<filename>        filename is source K-VConfig.bin or",
+    "                      SETUP.exe / SETUP.msi with stored K-VConfig.bin",
+    "-cu:<KV server url>   URL for download K-VConfig.bin (if -cf is not used)",
+    "-ai:<filename>        filename is source AutoInstall.srg or",
+    "                      SETUP.exe / SETUP.msi with stored AutoInstall.srg",
+    "-src:<filename>       source SETUP.exe / SETUP.msi file, from which output",
+    "                      SETUP.exe / SETUP.msi will be cloned",
+    "-out:<filename>       output SETUP.exe / SETUP.msi file cloned from file",
+    '                      specified by "-src:", where K-VConfig.bin and',
+    "                      optional AutoInstall.srg will be stored",
+]
+
+NOT_COMPATIBLE = ("Not compatible Setup file - setup file does not contain dedicated space for "
+                  "storing configuration")
+
+
+# ---------------------------------------------------------------------------------------------
+# Packages and the independent decoder of configured setup files
+
+
+def crc_text(data):
+    return b"%08X" % zlib.crc32(data)
+
+
+def package_text(entries, line_end=b"\r\n"):
+    """A package without signature: header and KEY=VALUE lines."""
+    text = HEADER + line_end
+    for key, value in entries:
+        text += key + b"=" + value + line_end
+    return text
+
+
+def sign_package(unsigned, key_file, line_end=b"\r\n"):
+    """Appends a SIGNATURE entry: RSA PKCS#1 v1.5 / SHA-512 over every byte so far, base64, CRC."""
+    signature = subprocess.run(["openssl", "dgst", "-sha512", "-sign", key_file],
+                               input=unsigned, capture_output=True, check=True).stdout
+    value = base64.b64encode(signature)
+    return unsigned + b"SIGNATURE=" + value + crc_text(value) + line_end
+
+
+def locate_area(data):
+    """The data area (offset, length): the last marker in the last MiB (64 KiB aligned)."""
+    start = 0 if len(data) <= MAX_FILE else (len(data) - MAX_FILE) & ~0xFFFF
+    found = data.rfind(AREA_MARKER, start, len(data) - 8)
+    if found < 0:
+        return None
+    at = found + len(AREA_MARKER)
+    first = data[at]
+    if first < 0x80:
+        length, header = first, 1
+    else:
+        count = first & 0x7F
+        assert 1 <= count <= 4
+        length, header = int.from_bytes(data[at + 1:at + 1 + count], "big"), count + 1
+    assert at + header + length <= len(data)
+    return at + header, length
+
+
+def read_blob_list(area):
+    """The entries of the blob list in order, and the list's length in bytes."""
+    entries, pos = [], 0
+    while True:
+        (name_length,) = struct.unpack_from("<i", area, pos)
+        name = area[pos + 4:pos + 4 + name_length]
+        pos += 4 + name_length
+        (value_length,) = struct.unpack_from("<i", area, pos)
+        value = area[pos + 4:pos + 4 + value_length]
+        pos += 4 + value_length
+        if name_length == 0:
+            return entries, pos
+        entries.append((name, value))
+
+
+def decode_blobs(data):
+    """Name -> plain value of a configured file, with mask removed and CRC checked."""
+    offset, length = locate_area(data)
+    entries, _ = read_blob_list(data[offset:offset + length])
+    mask, values = b"", {}
+    for name, value in entries:
+        if name == b"Mask":
+            mask = value
+            continue
+        plain = bytes(b ^ mask[i % len(mask)] for i, b in enumerate(value)) if mask else value
+        assert plain[-8:].upper() == crc_text(plain[:-8]), name
+        values[name.decode()] = plain[:-8]
+    return [name for name, _ in entries], values
+
+
+def pe_checksum(data):
+    """The PE image checksum of data, with its own checksum field counted as zero."""
+    field = struct.unpack_from("<I", data, 60)[0] + 88
+    padded = data + b"\0" * (len(data) % 2)
+    words = memoryview(padded).cast("H")
+    total = sum(words) - words[field // 2] - words[field // 2 + 1]
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + len(data)) & 0xFFFFFFFF
+
+
+# ---------------------------------------------------------------------------------------------
+# The program under test and the stand-in KV server
+
+
+class Program:
+    """Runs the program under test; on Windows through the Wine runner."""
+
+    def __init__(self, path, wine):
+        self.path = os.path.abspath(path)
+        self.wine = wine
+        self.windows = wine is not None
+        self.line_end = "\r\n" if self.windows else "\n"
+
+    def file_arg(self, path):
+        """A path as the user of the platform types it."""
+        if not self.windows:
+            return path
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def run(self, arguments, timeout=180):
+        command = ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
+        completed = subprocess.run(command, capture_output=True, timeout=timeout)
+        return Result(self, completed)
+
+
+class WineSession:
+    """Keeps one Wine session up for the whole run.
+
+    The Wine server outlives the program that started it and keeps that program's standard
+    output and error open; started from a captured run, it would make every capture wait
+    seconds for the end of the output. A long-lived cmd with discarded output starts it
+    instead, and the first run (output discarded too) waits until it is up.
+    """
+
+    def __init__(self, program):
+        self.keeper = subprocess.Popen([ARGS.shell, ARGS.wine, "cmd"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([ARGS.shell, ARGS.wine, program.path, "--version"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
+    def close(self):
+        self.keeper.stdin.close()
+        self.keeper.wait(timeout=60)
+
+
+class Result:
+    def __init__(self, program, completed):
+        self.code = completed.returncode
+        self.stdout = completed.stdout.decode("utf-8", "replace")
+        self.stderr = completed.stderr.decode("utf-8", "replace")
+        # The Windows program writes its error line to standard output, as the Linux one to
+        # standard error.
+        self.error = self.stdout if program.windows else self.stderr
+        self.console = self.stdout if program.windows else ""
+
+
+class KVServer:
+    """HTTP server on 127.0.0.1 that answers by path and records every request path."""
+
+    def __init__(self):
+        self.requests = []
+        self.routes = {}
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                server.requests.append(self.path)
+                status, body, kind = server.routes.get(self.path, (404, b"", "text/plain"))
+                self.send_response(status)
+                self.send_header("Content-Type", kind)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+        self.base = "http://127.0.0.1:%d" % self.httpd.server_address[1]
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The tests
+
+
+class CommandLineTest(unittest.TestCase):
+    program = None
+    server = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.program = Program(ARGS.program, ARGS.wine)
+        cls.fixtures = ARGS.fixtures
+        cls.work = tempfile.mkdtemp(prefix="kv-cli-e2e-")
+        cls.server = KVServer()
+        # Packages: unsigned, signed with a key that is not the built-in one, and (when the demo
+        # key is there) signed with the demo key.
+        entries = [(b"KVSERVERURL", b"http://kv.example/"), (b"RAURL", b"http://ra.example/")]
+        cls.unsigned = package_text(entries)
+        other_key = cls.path("other-key.pem")
+        subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt",
+                        "rsa_keygen_bits:2048", "-out", other_key],
+                       check=True, capture_output=True)
+        cls.wrongly_signed = sign_package(cls.unsigned, other_key)
+        cls.signed = sign_package(cls.unsigned, ARGS.demo_key) if ARGS.demo_key else None
+        cls.package = cls.write("K-VConfig.bin", cls.signed or cls.wrongly_signed)
+        cls.answer = cls.write("AutoInstall.srg", b"[Setup]\r\nSilent=1\r\n\0\xff binary")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    @classmethod
+    def path(cls, name):
+        return os.path.join(cls.work, name)
+
+    @classmethod
+    def write(cls, name, data):
+        with open(cls.path(name), "wb") as f:
+            f.write(data)
+        return cls.path(name)
+
+    def fixture(self, name):
+        return os.path.join(self.fixtures, name)
+
+    def arg(self, path):
+        return self.program.file_arg(path)
+
+    def out_path(self, name="out.exe"):
+        path = self.path(name)
+        if os.path.exists(path):
+            os.remove(path)
+        return path
+
+    def run_program(self, arguments):
+        return self.program.run(arguments)
+
+    def expect_failure(self, result, message, prefix=False):
+        self.assertEqual(result.code, 1, result.stdout + result.stderr)
+        if prefix:
+            self.assertTrue(result.error.startswith(message), result.error)
+            self.assertTrue(result.error.endswith(self.program.line_end), result.error)
+            self.assertEqual(result.error.count("\n"), 1, result.error)
+        else:
+            self.assertEqual(result.error, message + self.program.line_end)
+        if not self.program.windows:
+            self.assertEqual(result.stdout, "")
+
+    def expect_configured(self, result, source, output, package, answer=None):
+        """Exit 0, no text; output = source with the blob list in its area; signature intact."""
+        self.assertEqual(result.code, 0, result.stdout + result.stderr)
+        self.assertEqual(result.console, "")
+        if not self.program.windows:
+            self.assertEqual(result.stderr, "")
+        with open(source, "rb") as f:
+            original = f.read()
+        with open(output, "rb") as f:
+            configured = f.read()
+        self.assertEqual(len(configured), len(original))
+        names, values = decode_blobs(configured)
+        expected_names = [b"Mask", b"KVConfig"] + ([b"AutoInstall"] if answer else [])
+        self.assertEqual(names, expected_names)
+        self.assertEqual(values["KVConfig"], package)
+        self.assertEqual(values.get("AutoInstall"), answer)
+        # Only the list's bytes (and an executable's checksum field) differ from the source.
+        offset, length = locate_area(configured)
+        _, list_length = read_blob_list(configured[offset:offset + length])
+        changed = bytearray(configured)
+        changed[offset:offset + list_length] = original[offset:offset + list_length]
+        if output.lower().endswith(".exe"):
+            field = struct.unpack_from("<I", configured, 60)[0] + 88
+            self.assertEqual(struct.unpack_from("<I", configured, field)[0],
+                             pe_checksum(configured))
+            changed[field:field + 4] = original[field:field + 4]
+        self.assertTrue(bytes(changed) == original, "bytes outside the area changed")
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", self.fixture("ca.pem"),
+                                 "-in", output], capture_output=True, text=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+
+    def configure(self, source, output, package_file, answer_file=None):
+        arguments = ["-cf:" + self.arg(package_file), "-src:" + self.arg(source),
+                     "-out:" + self.arg(output)]
+        if answer_file:
+            arguments.append("-ai:" + self.arg(answer_file))
+        return self.run_program(arguments)
+
+    # --- start-up decision, help and version
+
+    def test_no_arguments(self):
+        if self.program.windows:
+            self.skipTest("the Windows program opens its main window")
+        result = self.run_program([])
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.stdout, "\n".join(USAGE_LINES) + "\n\n")
+        self.assertEqual(result.stderr, "")
+
+    def test_help_anywhere_among_valid_switches(self):
+        usage = self.program.line_end.join(USAGE_LINES) + self.program.line_end * 2
+        setup = self.fixture("setup.exe")
+        for help_switch in ["-?", "/?", "-h", "/H", "-usage", "/Usage", "-help", "/HELP",
+                            "--help", " -? "]:
+            for position in [0, 3]:
+                with self.subTest(switch=help_switch, position=position):
+                    output = self.out_path()
+                    arguments = ["-cf:" + self.arg(self.package), "-src:" + self.arg(setup),
+                                 "-out:" + self.arg(output)]
+                    arguments.insert(position, help_switch)
+                    result = self.run_program(arguments)
+                    self.assertEqual(result.code, 1)
+                    self.assertEqual(result.stdout, usage)
+                    self.assertFalse(os.path.exists(output))
+
+    def test_version(self):
+        result = self.run_program(["-src:x", "--version"])
+        self.assertEqual(result.code, 0)
+        self.assertRegex(result.stdout, r"^KVSetupConfigurator \d+\.\d+\.\d+" +
+                         re.escape(self.program.line_end) + "$")
+
+    # --- failures: every row of the failure table
+
+    def test_failures(self):
+        setup = self.fixture("setup.exe")
+        big = self.write("big.bin", HEADER + b"\r\nKVSERVERURL=x\r\n" + b"#" * (MAX_FILE - 56))
+        self.assertEqual(os.path.getsize(big), MAX_FILE + 1)
+        self.write("big.srg", b"\0" * (MAX_FILE + 1))
+        self.write("header.bin", b"Quillabrenthorst Configuration ver #2.01\r\nKVSERVERURL=x\r\n")
+        self.write("nourl.bin", package_text([(b"RAURL", b"x")]))
+        self.server.routes["/missing/kvconfig_bin.php"] = (404, b"gone", "text/plain")
+        self.server.routes["/html/kvconfig_bin.php"] = (
+            200, b"<html><body>Login</body></html>", "text/html")
+        configured = self.path("configured-no-ai.exe")
+        self.assertEqual(self.configure(setup, configured, self.package).code, 0)
+        missing = self.path("missing.bin")
+
+        a = self.arg
+        src, pkg, out = "-src:" + a(setup), "-cf:" + a(self.package), "-out:" + a(self.path(
+            "out.exe"))
+        rows = [
+            (["hello"], "Source setup file name is not specified", False),
+            (["-out:x", "-cf:y"], "Source setup file name is not specified", False),
+            (["-src:x", "-src:"], "Source setup file name is not specified", False),
+            ([src, pkg], "Output setup file name is not specified", False),
+            ([src, out], "K-VConfig file name or URL for download must be specified", False),
+            ([src, out, "-cf:", "-cu:"],
+             "K-VConfig file name or URL for download must be specified", False),
+            ([src, out, "/cf:" + a(self.package)],
+             "K-VConfig file name or URL for download must be specified", False),
+            ([src, out, "-cf:" + a(missing)],
+             'EXCEPTION EFOpenError (0) Cannot open file "%s"' % a(missing), True),
+            ([src, out, "-cf:" + a(big)],
+             "File size is 1048577, but max allowed size is 1048576", False),
+            ([src, out, "-cf:" + a(self.fixture("setup-noarea.exe"))],
+             'K-VConfig.bin not found in "%s"' % a(self.fixture("setup-noarea.exe")), False),
+            ([src, out, "-cf:" + a(self.fixture("setup.exe"))],
+             'K-VConfig.bin not found in "%s"' % a(self.fixture("setup.exe")), False),
+            ([src, out, "-cf:" + a(self.fixture("setup.msi"))],
+             'K-VConfig.bin not found in "%s"' % a(self.fixture("setup.msi")), False),
+            ([src, out, "-cf:" + a(self.fixture("legacy-262143.exe"))],
+             'K-VConfig.bin not found in "%s"' % a(self.fixture("legacy-262143.exe")), False),
+            ([src, out, "-cu:" + self.server.base + "/missing"], "Error : Not Found", False),
+            ([src, out, "-cu:" + self.server.base + "/html"], "Wrong server response", False),
+            ([src, out, "-cf:" + a(self.path("header.bin"))],
+             "Invalid / unsupported file format", False),
+            ([src, out, "-cf:" + a(self.path("nourl.bin"))], "", False),
+            ([src, out, pkg, "-ai:" + a(setup)],
+             'AutoInstall.srg not found in "%s"' % a(setup), False),
+            ([src, out, pkg, "-ai:" + a(configured)],
+             'AutoInstall.srg not found in "%s"' % a(configured), False),
+            ([src, out, pkg, "-ai:" + a(self.fixture("setup.msi"))],
+             'AutoInstall.srg not found in "%s"' % a(self.fixture("setup.msi")), False),
+            ([src, out, pkg, "-ai:" + a(missing)],
+             'EXCEPTION EFOpenError (0) Cannot open file "%s"' % a(missing), True),
+            ([src, out, pkg, "-ai:" + a(self.path("big.srg"))],
+             "File size is 1048577, but max allowed size is 1048576", False),
+            (["-src:" + a(self.fixture("setup-noarea.exe")), out, pkg],
+             "Saving K-VConfig.bin to new setup file fail : " + NOT_COMPATIBLE, False),
+            (["-src:" + a(self.fixture("setup-noarea.msi")), out, pkg, "-ai:" + a(self.answer)],
+             "Saving K-VConfig.bin and AutoInstall.srg to new setup file fail : " +
+             NOT_COMPATIBLE, False),
+            (["-src:" + a(missing), out, pkg],
+             'Saving K-VConfig.bin to new setup file fail : Cannot open file "%s"' % a(missing),
+             True),
+            ([src, "-out:" + a(self.path("no-such-folder/out.exe")), pkg],
+             'Saving K-VConfig.bin to new setup file fail : Cannot create file "%s"' %
+             a(self.path("no-such-folder/out.exe")), True),
+        ]
+        for arguments, message, prefix in rows:
+            with self.subTest(arguments=arguments):
+                # A failed run leaves no output file, also where one was there before.
+                self.write("out.exe", b"old output")
+                self.server.requests.clear()
+                result = self.run_program(arguments)
+                self.expect_failure(result, message, prefix)
+                deleted = message.startswith("Saving") and out in arguments
+                self.assertEqual(os.path.exists(self.path("out.exe")), not deleted)
+
+    def test_package_of_exactly_one_mebibyte_is_loaded(self):
+        # It loads and parses; no data area can hold it, so the write is what fails.
+        text = HEADER + b"\r\nKVSERVERURL=x\r\n"
+        text += b"#" * (MAX_FILE - len(text))
+        package = self.write("exact.bin", text)
+        output = self.out_path()
+        result = self.configure(self.fixture("setup-large.exe"), output, package)
+        self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : "
+                            "Configuration data size > 1000000 B")
+        self.assertFalse(os.path.exists(output))
+
+    def test_output_naming_the_source_is_refused(self):
+        source = self.path("own.exe")
+        shutil.copyfile(self.fixture("setup.exe"), source)
+        with open(source, "rb") as f:
+            before = f.read()
+        spellings = [source, os.path.join(self.work, ".", "own.exe"),
+                     os.path.join(self.work, "..", os.path.basename(self.work), "own.exe")]
+        if self.program.windows:
+            spellings.append(os.path.join(self.work, "OWN.EXE"))
+        for spelling in spellings:
+            with self.subTest(output=spelling):
+                result = self.configure(source, spelling, self.package)
+                self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : "
+                                    "Output setup file is the same file as the source setup file")
+                with open(source, "rb") as f:
+                    self.assertTrue(f.read() == before, "source changed")
+
+    # --- successful runs
+
+    def test_signed_unsigned_and_wrongly_signed_packages_are_stored(self):
+        packages = [("unsigned", self.unsigned), ("wrongly-signed", self.wrongly_signed)]
+        if self.signed:
+            packages.append(("signed", self.signed))
+        for label, text in packages:
+            for source_name, output_name in [("setup.exe", "out.exe"), ("setup.msi", "out.msi"),
+                                             ("setup.exe", "UPPER.EXE")]:
+                with self.subTest(package=label, source=source_name, output=output_name):
+                    package = self.write(label + ".bin", text)
+                    source, output = self.fixture(source_name), self.out_path(output_name)
+                    result = self.configure(source, output, package, self.answer)
+                    with open(self.answer, "rb") as f:
+                        answer = f.read()
+                    self.expect_configured(result, source, output, text, answer)
+
+    def test_switch_forms(self):
+        source = self.fixture("setup.exe")
+        a = self.arg
+        rows = [
+            ("upper-case switches",
+             ["-CF:" + a(self.package), "-SRC:" + a(source), "-Out:" + a(self.path("out.exe"))]),
+            ("slash form ignored",
+             ["/cf:" + a(self.path("missing.bin")), "-cf:" + a(self.package),
+              "-src:" + a(source), "-out:" + a(self.path("out.exe"))]),
+            ("-src: given twice", ["-src:" + a(self.path("missing.exe")), "-src:" + a(source),
+                                   "-cf:" + a(self.package), "-out:" + a(self.path("out.exe"))]),
+            ("blanks around an argument", ["  -cf:" + a(self.package) + " ", "-src:" + a(source),
+                                           "\t-out:" + a(self.path("out.exe"))]),
+            ("unknown words ignored", ["hello", "-cf:" + a(self.package), "-x:y",
+                                       "-src:" + a(source), "-out:" + a(self.path("out.exe"))]),
+        ]
+        for label, arguments in rows:
+            with self.subTest(label):
+                self.out_path()
+                result = self.run_program(arguments)
+                self.expect_configured(result, source, self.path("out.exe"),
+                                       self.signed or self.wrongly_signed)
+
+    def test_package_file_wins_over_url(self):
+        self.server.requests.clear()
+        output = self.out_path()
+        source = self.fixture("setup.exe")
+        result = self.run_program(["-cu:" + self.server.base, "-cf:" + self.arg(self.package),
+                                   "-src:" + self.arg(source), "-out:" + self.arg(output)])
+        self.expect_configured(result, source, output, self.signed or self.wrongly_signed)
+        self.assertEqual(self.server.requests, [])
+
+    def test_download(self):
+        served = b"\r\n" + self.wrongly_signed  # the body is stored as received
+        self.server.routes["/kv/kvconfig_bin.php"] = (200, served, "application/octet-stream")
+        self.server.routes["/kv//kvconfig_bin.php"] = (200, self.unsigned, "text/plain")
+        source = self.fixture("setup.exe")
+        # The value is used as given: a trailing slash makes two.
+        rows = [("/kv", "/kv/kvconfig_bin.php"), ("/kv/", "/kv//kvconfig_bin.php")]
+        for base, requested in rows:
+            with self.subTest(base=base):
+                self.server.requests.clear()
+                output = self.out_path()
+                result = self.run_program(["-cf:", "-cu:" + self.server.base + base,
+                                           "-src:" + self.arg(source),
+                                           "-out:" + self.arg(output)])
+                self.assertEqual(self.server.requests, [requested])
+                self.expect_configured(result, source, output,
+                                       self.server.routes[requested][1])
+
+    def test_package_and_answer_file_from_configured_setup_files(self):
+        with open(self.answer, "rb") as f:
+            answer = f.read()
+        package = self.signed or self.wrongly_signed
+        for container in ["first.exe", "first.msi"]:
+            with self.subTest(container=container):
+                source = self.fixture("setup" + os.path.splitext(container)[1])
+                first = self.out_path(container)
+                self.expect_configured(self.configure(source, first, self.package, self.answer),
+                                       source, first, package, answer)
+                second = self.out_path("second.exe")
+                result = self.configure(self.fixture("setup.exe"), second, first, first)
+                self.expect_configured(result, self.fixture("setup.exe"), second, package,
+                                       answer)
+
+    def test_package_from_legacy_setup_executable(self):
+        with open(os.path.join(ARGS.source_dir, "tests", "fixtures", "legacy-package.txt"),
+                  "rb") as f:
+            legacy_package = f.read()
+        output = self.out_path()
+        source = self.fixture("setup.exe")
+        result = self.configure(source, output, self.fixture("legacy.exe"))
+        self.expect_configured(result, source, output, legacy_package)
+
+    def test_file_names_with_any_characters(self):
+        folder = self.path("Pr\u00fcfung \u017e\u20ac")
+        os.makedirs(folder, exist_ok=True)
+        source = os.path.join(folder, "setup \u0161\u00e9.exe")
+        package = os.path.join(folder, "K-VConfig \u00f6.bin")
+        answer = os.path.join(folder, "Auto \u4e2d.srg")
+        output = os.path.join(folder, "out \u00e4\u20ac.exe")
+        shutil.copyfile(self.fixture("setup.exe"), source)
+        shutil.copyfile(self.package, package)
+        shutil.copyfile(self.answer, answer)
+        with open(self.answer, "rb") as f:
+            answer_bytes = f.read()
+        result = self.configure(source, output, package, answer)
+        self.expect_configured(result, source, output, self.signed or self.wrongly_signed,
+                               answer_bytes)
+        # A message names the file exactly as given.
+        missing = os.path.join(folder, "fehlt \u00df.bin")
+        result = self.configure(source, output, missing)
+        self.expect_failure(result, 'EXCEPTION EFOpenError (0) Cannot open file "%s"' %
+                            self.arg(missing), prefix=True)
+
+
+class ConsoleTest(unittest.TestCase):
+    """Windows: the text arrives on the console of the cmd that started the program."""
+
+    ESCAPES = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
+
+    def run_in_console(self, command_line):
+        """Runs cmd /c COMMAND_LINE on a terminal, in the program's folder; returns its text."""
+        folder, _ = os.path.split(os.path.abspath(ARGS.program))
+        inner = " ".join([ARGS.shell, ARGS.wine, "cmd", "/c", command_line])
+        completed = subprocess.run(["script", "-qec", inner, "/dev/null"], cwd=folder,
+                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=180)
+        text = completed.stdout.decode("utf-8", "replace")
+        return self.ESCAPES.sub("", text).replace("\r", "")
+
+    def test_usage_and_error_line_on_the_console(self):
+        name = os.path.basename(ARGS.program)
+        text = self.run_in_console(name + " -h")
+        self.assertIn("\n".join(USAGE_LINES) + "\n\n", text)
+        text = self.run_in_console(name + " hello || echo exit-code-was-set")
+        self.assertIn("Source setup file name is not specified\nexit-code-was-set", text)
+
+    def test_cmd_finds_the_console_twin_first(self):
+        if not ARGS.program.lower().endswith(".com"):
+            self.skipTest("only with the console twin")
+        text = self.run_in_console("KVSetupConfigurator --version && echo waited")
+        self.assertRegex(text, r"KVSetupConfigurator \d+\.\d+\.\d+\nwaited")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--source-dir", required=True)
+    parser.add_argument("--demo-key", default="")
+    parser.add_argument("--wine")
+    parser.add_argument("--shell", default="sh")
+    parser.add_argument("--console", action="store_true",
+                        help="also check the text on a console (Windows programs)")
+    ARGS = parser.parse_args()
+    ARGS.fixtures = os.path.abspath(ARGS.fixtures)
+    if ARGS.demo_key and not os.path.exists(ARGS.demo_key):
+        ARGS.demo_key = ""
+    suite = unittest.TestSuite()
+    loader = unittest.TestLoader()
+    suite.addTests(loader.loadTestsFromTestCase(CommandLineTest))
+    if ARGS.console:
+        suite.addTests(loader.loadTestsFromTestCase(ConsoleTest))
+    session = WineSession(Program(ARGS.program, ARGS.wine)) if ARGS.wine else None
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+    finally:
+        if session:
+            session.close()
+    sys.exit(0 if result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
