@@ -468,6 +468,25 @@ class CommandLineTest(unittest.TestCase):
                 with open(source, "rb") as f:
                     self.assertTrue(f.read() == before, "source changed")
 
+    def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
+        # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null
+        # as root) or leave the run blocked on a pipe without reader.
+        folder = self.path("a-folder")
+        os.makedirs(folder, exist_ok=True)
+        targets = [folder]
+        if not self.program.windows:
+            fifo = self.path("a-pipe")
+            if not os.path.exists(fifo):
+                os.mkfifo(fifo)
+            targets.append(fifo)
+        for target in targets:
+            with self.subTest(output=target):
+                result = self.configure(self.fixture("setup.exe"), target, self.package)
+                self.expect_failure(result, 'Saving K-VConfig.bin to new setup file fail : '
+                                    'Output setup file "%s" is not a regular file' %
+                                    self.arg(target))
+                self.assertTrue(os.path.exists(target))
+
     # --- successful runs
 
     def test_signed_unsigned_and_wrongly_signed_packages_are_stored(self):
