@@ -5,6 +5,7 @@
 
 #include "config/PackageParser.h"
 #include "config/PackageSignature.h"
+#include "config/ScrambledValues.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -27,16 +28,13 @@ constexpr std::array<PlainKey, 5> kPlainKeys{{
     {"REGSMTPSSL", &TKVConfigBinData::RegSMTPSSL},
 }};
 
-// Scrambled value: base64 of (marker + payload) XOR the repeating mask, then its CRC text.
 struct ScrambledKey {
-  std::string_view key;
-  std::string_view marker;
-  std::string_view mask;
+  const ScrambledValueRule& rule;
   std::string TKVConfigBinData::*field;
 };
-constexpr std::array<ScrambledKey, 2> kScrambledKeys{{
-    {"COMPANYX", "TXT*", "*XBVendors", &TKVConfigBinData::Company},
-    {"COMPANYLOGOX", "PNG*", "*XBVendorsIcon", &TKVConfigBinData::CompanyLogo},
+const std::array<ScrambledKey, 2> kScrambledKeys{{
+    {kCompanyRule, &TKVConfigBinData::Company},
+    {kCompanyLogoRule, &TKVConfigBinData::CompanyLogo},
 }};
 
 bool IsBase64Letter(char c) {
@@ -104,14 +102,15 @@ void ApplyPublicKey(const std::string& value, TKVConfigBinData& data) {
   data.RegPublicKey2 = value.substr(separator + 1);
 }
 
-void ApplyScrambled(const ScrambledKey& rule, const std::string& value, TKVConfigBinData& data) {
+void ApplyScrambled(const ScrambledKey& target, const std::string& value, TKVConfigBinData& data) {
+  const ScrambledValueRule& rule = target.rule;
   std::string base64 = value;
   if (base64.size() < kCrcTextLength || !CheckAndStripCrcHex(base64))
     return;
   const std::string plain = ApplyMask(DecodeBase64Value(base64), rule.mask);
   if (!HasPrefix(rule.marker, plain))
     return;
-  data.*rule.field = plain.substr(rule.marker.size());
+  data.*target.field = plain.substr(rule.marker.size());
 }
 
 }  // namespace
@@ -134,9 +133,9 @@ void ApplyPackageEntry(const std::string& key, const std::string& value, TKVConf
       return;
     }
   }
-  for (const ScrambledKey& rule : kScrambledKeys) {
-    if (key == rule.key) {
-      ApplyScrambled(rule, value, data);
+  for (const ScrambledKey& target : kScrambledKeys) {
+    if (key == target.rule.key) {
+      ApplyScrambled(target, value, data);
       return;
     }
   }
