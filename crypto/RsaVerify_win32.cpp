@@ -48,10 +48,11 @@ AlgorithmPtr OpenAlgorithm(LPCWSTR name) {
   return AlgorithmPtr(handle);
 }
 
-// The DER bytes of the first PEM block, which must carry the label "RSA PUBLIC KEY".
+// The DER bytes of the PEM block "RSA PUBLIC KEY"; other blocks, "PUBLIC KEY" included, are
+// passed over.
 bool DecodePem(std::string_view pem, std::string& der) {
-  const std::size_t begin = pem.find("-----BEGIN ");
-  if (begin == std::string_view::npos || pem.substr(begin, kPemBegin.size()) != kPemBegin)
+  const std::size_t begin = pem.find(kPemBegin);
+  if (begin == std::string_view::npos)
     return false;
   const std::size_t end = pem.find("-----END ", begin);
   if (end == std::string_view::npos || pem.substr(end, kPemEnd.size()) != kPemEnd)
