@@ -22,12 +22,12 @@ endif()
 file(SHA256 ${KV_DEMO_PUBLIC_KEY} kv_demo_key_hash)
 string(SHA256 kv_built_in_key_hash "${KV_PACKAGE_PUBLIC_KEY_PEM}")
 if(kv_built_in_key_hash STREQUAL kv_demo_key_hash)
-  set(KV_DEMO_KEY_BUILT_IN ON)
+  set(KV_DEMO_KEY_BUILT_IN ON CACHE INTERNAL "The demo public key is built in")
   message(WARNING "The package signature key is the public DEMO key (keys/demo-public.pem): "
                   "anybody can sign packages this program accepts as valid. A vendor build must "
                   "set -DKV_PACKAGE_PUBLIC_KEY=/path/to/its-own-public.pem.")
 else()
-  set(KV_DEMO_KEY_BUILT_IN OFF)
+  set(KV_DEMO_KEY_BUILT_IN OFF CACHE INTERNAL "The demo public key is built in")
 endif()
 get_filename_component(KV_PACKAGE_PUBLIC_KEY_NAME ${KV_PACKAGE_PUBLIC_KEY} NAME)
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/BuiltInPublicKey.cpp.in
