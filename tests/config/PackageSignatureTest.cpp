@@ -34,8 +34,7 @@ TEST(PackageSignatureTest, SignedRange) {
     lower_crc[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower_crc[i])));
   const std::string split = "SIGNATURE=" + sig.substr(0, 300) + "~\r\n   " + sig.substr(300) +
                             "~\r\n" + CrcHexText(sig) + "\r\n";
-  std::string blank_inside = sig;
-  blank_inside.insert(342, " ");
+  const std::string blank_inside = sig.substr(0, 342) + " " + sig.substr(342);
 
   struct Row {
     const char* what;

@@ -18,8 +18,7 @@ TEST(SignatureTest, Base64SignatureText) {
   const std::string key = test::DemoPublicKey();
   ASSERT_EQ(sig.size(), 684u);
   ASSERT_EQ(sig.back(), '=');
-  std::string blank_inside = sig;
-  blank_inside.insert(100, " ");
+  const std::string blank_inside = sig.substr(0, 100) + " " + sig.substr(100);
   std::string foreign = sig;  // "@" is no base64 letter
   foreign[100] = '@';
   struct Row {
