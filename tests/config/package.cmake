@@ -25,3 +25,13 @@ else()
   target_compile_definitions(kv_package_tests PRIVATE KV_DEMO_KEY_BUILT_IN=0)
 endif()
 add_dependencies(kv_package_tests kv_signed_bodies kv_crypto_vectors)
+
+# The package tool exists on Linux only.
+if(NOT WIN32)
+  kv_add_test(kv_package_tool_tests
+    SOURCES PackageTestSupport.cpp PackageToolTest.cpp
+    LIBS kv_package_builder kv_config kv_test_support)
+  add_test(NAME kvpackage_cli
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/kvpackage_cli.sh $<TARGET_FILE:kvpackage>
+                   ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/kvpackage_cli)
+endif()
