@@ -34,8 +34,8 @@ void ReadEntries(const std::string& text, PackageCursor& cursor, TKVConfigBinDat
     if (key != "SIGNATURE")
       continue;
     if (!value.empty()) {
-      const std::string signed_text = text.substr(0, entry_start);
-      data.SignatureState = VerifyPackageSignature(signed_text, signature_text, public_key_pem)
+      const std::string_view signed_text = std::string_view(text).substr(0, entry_start);
+      data.SignatureState = VerifySignedRange(signed_text, signature_text, public_key_pem)
                                 ? SignatureValid
                                 : SignatureInvalid;
     }

@@ -7,7 +7,9 @@ namespace {
 
 constexpr char kContinuationMark = '~';
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c) {
+  return c == '\r' || c == '\n';
+}
 
 // The line as an entry: true when its first "=" is neither its first nor its last character.
 bool SplitEntry(std::string_view line, std::string& key, std::string& value) {

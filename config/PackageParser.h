@@ -34,6 +34,10 @@ void ApplyPackageEntry(const std::string& key, const std::string& value, TKVConf
 // "="; an empty string for any other text.
 std::string DecodeBase64Value(std::string_view text);
 
+// VerifyPackageSignature over a range of the package text, which is not copied.
+bool VerifySignedRange(std::string_view signed_text, const std::string& signature_base64,
+                       const std::string& public_key_pem);
+
 // ParseConfigPackage with the signature checked against public_key_pem.
 bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
                                const std::string& public_key_pem);

@@ -4,6 +4,7 @@
 #include <array>
 #include <exception>
 
+#include "config/PackageParser.h"
 #include "crypto/RsaVerify.h"
 
 namespace kv {
@@ -64,6 +65,11 @@ std::string DecodeBase64(const std::string& text) {
 
 bool VerifyPackageSignature(const std::string& signed_text, const std::string& signature_base64,
                             const std::string& public_key_pem) {
+  return VerifySignedRange(signed_text, signature_base64, public_key_pem);
+}
+
+bool VerifySignedRange(std::string_view signed_text, const std::string& signature_base64,
+                       const std::string& public_key_pem) {
   try {
     if (public_key_pem.empty() || !HasOnlyBase64Groups(signature_base64))
       return false;

@@ -46,8 +46,8 @@ KeyPtr LoadRsaPublicKey(std::string_view pem) {
   std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   unsigned char* der = nullptr;
   long der_length = 0;
-  if (!bio || PEM_bytes_read_bio(&der, &der_length, nullptr, kPemLabel, bio.get(), nullptr,
-                                 nullptr) != 1) {
+  if (!bio ||
+      PEM_bytes_read_bio(&der, &der_length, nullptr, kPemLabel, bio.get(), nullptr, nullptr) != 1) {
     return nullptr;
   }
   std::unique_ptr<unsigned char, OpenSslFree> owned_der(der);

@@ -4,6 +4,7 @@
 #include "crypto/RsaVerify.h"
 
 #include <windows.h>
+// bcrypt.h and wincrypt.h need the types of windows.h.
 #include <bcrypt.h>
 #include <wincrypt.h>
 
@@ -78,8 +79,8 @@ KeyPtr ImportPublicKey(BCRYPT_ALG_HANDLE rsa, const std::string& der, ULONG& mod
   void* blob = nullptr;
   DWORD blob_size = 0;
   if (!CryptDecodeObjectEx(X509_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB, Bytes(der),
-                           static_cast<DWORD>(der.size()), CRYPT_DECODE_ALLOC_FLAG, nullptr,
-                           &blob, &blob_size)) {
+                           static_cast<DWORD>(der.size()), CRYPT_DECODE_ALLOC_FLAG, nullptr, &blob,
+                           &blob_size)) {
     return nullptr;
   }
   std::unique_ptr<void, LocalDeleter> owned_blob(blob);
@@ -135,10 +136,9 @@ bool VerifyRsaSha512Pkcs1(std::string_view message, std::string_view signature,
   if (!Sha512(message, digest))
     return false;
   BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA512_ALGORITHM};
-  return BCRYPT_SUCCESS(BCryptVerifySignature(key.get(), &padding, Bytes(digest), kSha512Length,
-                                              Bytes(signature),
-                                              static_cast<ULONG>(signature.size()),
-                                              BCRYPT_PAD_PKCS1));
+  return BCRYPT_SUCCESS(
+      BCryptVerifySignature(key.get(), &padding, Bytes(digest), kSha512Length, Bytes(signature),
+                            static_cast<ULONG>(signature.size()), BCRYPT_PAD_PKCS1));
 }
 
 }  // namespace kv

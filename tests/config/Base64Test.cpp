@@ -18,10 +18,10 @@ TEST(Base64Test, DecodesWholeGroupsOnly) {
       {"Zm8=", "fo"},
       {"Zm9v", "foo"},
       {"Zm9vYmFy", "foobar"},
-      {"Zm9vYg", "foo"},      // partial last group ignored
+      {"Zm9vYg", "foo"},  // partial last group ignored
       {"Zm9vYmFyY", "foobar"},
-      {"Zg==Zm9v", "ffoo"},   // a padded group in the middle shortens only itself
-      {"Zg=AZm9v", "ffoo"},   // third character "=": one byte
+      {"Zg==Zm9v", "ffoo"},  // a padded group in the middle shortens only itself
+      {"Zg=AZm9v", "ffoo"},  // third character "=": one byte
       {"AAAA", std::string(3, '\0')},
       {"////", "\xFF\xFF\xFF"},
       {"+/+/", "\xFB\xFF\xBF"},
@@ -48,11 +48,11 @@ TEST(Base64Test, ValueCheckRejectsForeignCharacters) {
       {"Zm9vYmFy", "foobar"},
       {"Zm8=", "fo"},
       {"Zg==", "f"},
-      {"Zg==Zm9v", ""},    // a character other than "=" after the first "="
-      {"Zm9v YmFy", ""},   // blank
-      {"Zm9v*mFy", ""},    // outside the alphabet
-      {"Zm9v-_", ""},      // URL-safe alphabet is not accepted
-      {"Zm9vY", "foo"},    // accepted, partial group ignored
+      {"Zg==Zm9v", ""},   // a character other than "=" after the first "="
+      {"Zm9v YmFy", ""},  // blank
+      {"Zm9v*mFy", ""},   // outside the alphabet
+      {"Zm9v-_", ""},     // URL-safe alphabet is not accepted
+      {"Zm9vY", "foo"},   // accepted, partial group ignored
       {"====", std::string(1, '\0')},
       {"", ""},
   };

@@ -32,7 +32,7 @@ TEST(PackageParserTest, HeaderForms) {
       {"\r\n" + kHeader + "\r\nKVSERVERURL=x", false, kInvalidFormat},
       {"", false, kInvalidFormat},
       {std::string(1, '\0') + kHeader + "\r\nKVSERVERURL=x", false, kInvalidFormat},
-      {kHeader, false, ""},                    // valid, but no server URL
+      {kHeader, false, ""},  // valid, but no server URL
       {kHeader + "\r\nRAURL=y\r\n", false, ""},
       {kHeader + "\r\nKVSERVERURL= \r\n", false, ""},  // empty URL
   };
@@ -97,9 +97,9 @@ TEST(PackageParserTest, Continuation) {
   };
   const Row rows[] = {
       {"RAURL=abc~\r\n  def~ \r\nghi\r\nREGEMAILTO=m", "abcdefghi", "m"},
-      {"RAURL=abc~", "abc", ""},                      // end of text ends the value
+      {"RAURL=abc~", "abc", ""},  // end of text ends the value
       {"RAURL=abc~\r\n", "abc", ""},
-      {"RAURL=abc~\r\n\r\nREGEMAILTO=m", "abc", "m"},  // an empty line ends it
+      {"RAURL=abc~\r\n\r\nREGEMAILTO=m", "abc", "m"},             // an empty line ends it
       {"RAURL=abc~\r\nREGEMAILTO=m\r\n", "abcREGEMAILTO=m", ""},  // never an entry
       {"RAURL=a~\r\n ~ \r\nb", "ab", ""},
       {"RAURL=~\r\nb", "b", ""},
@@ -108,7 +108,8 @@ TEST(PackageParserTest, Continuation) {
       {"RAURL=a~\r\n=b=", "a=b=", ""},
   };
   for (const Row& row : rows) {
-    const test::ParseResult result = ParseWithDemoKey(kHeader + "\r\nKVSERVERURL=x\r\n" + row.lines);
+    const test::ParseResult result =
+        ParseWithDemoKey(kHeader + "\r\nKVSERVERURL=x\r\n" + row.lines);
     EXPECT_EQ(result.data.ServerURL, "x") << row.lines;
     EXPECT_EQ(result.data.RAURL, row.raurl) << row.lines;
     EXPECT_EQ(result.data.RegEmailTo, row.email) << row.lines;
@@ -134,8 +135,8 @@ TEST(PackageParserTest, KeyRules) {
       {" KVSERVERURL=x", "", url, "u"},
       {"KvServerUrl=x", "", url, "x"},
       {"RAURL=a=b", "", ra, "a=b"},
-      {"RAURL=", "RAURL=old", ra, "old"},     // no entry
-      {"RAURL= ", "RAURL=old", ra, ""},       // an entry with an empty value
+      {"RAURL=", "RAURL=old", ra, "old"},  // no entry
+      {"RAURL= ", "RAURL=old", ra, ""},    // an entry with an empty value
       {"=RAURL", "RAURL=old", ra, "old"},
       {"RAURL", "RAURL=old", ra, "old"},
       {"RAURL=\t x \t", "", ra, "x"},
@@ -224,8 +225,8 @@ TEST(PackageParserTest, ScrambledValues) {
 }
 
 TEST(PackageParserTest, ZeroByteEndsTheText) {
-  const std::string text = kHeader + "\r\nKVSERVERURL=x\r\nRAURL=ab" + std::string(1, '\0') +
-                           "cd\r\nREGEMAILTO=m\r\n";
+  const std::string text =
+      kHeader + "\r\nKVSERVERURL=x\r\nRAURL=ab" + std::string(1, '\0') + "cd\r\nREGEMAILTO=m\r\n";
   const test::ParseResult result = ParseWithDemoKey(text);
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.data.RAURL, "ab");

@@ -13,12 +13,18 @@ namespace {
 std::string Fixture(const std::string& name) {
   return test::ReadFileBytes(test::BinaryDir() + "/tests/config/signed/" + name);
 }
-std::string Body(const std::string& name) { return Fixture(name + ".body"); }
-std::string Signature(const std::string& name) { return Fixture(name + ".sig"); }
+std::string Body(const std::string& name) {
+  return Fixture(name + ".body");
+}
+std::string Signature(const std::string& name) {
+  return Fixture(name + ".sig");
+}
 std::string SignatureLine(const std::string& base64, const std::string& end = "\r\n") {
   return "SIGNATURE=" + base64 + CrcHexText(base64) + end;
 }
-std::string Signed(const std::string& name) { return Body(name) + SignatureLine(Signature(name)); }
+std::string Signed(const std::string& name) {
+  return Body(name) + SignatureLine(Signature(name));
+}
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
   EXPECT_NE(at, std::string::npos) << from;
@@ -46,7 +52,8 @@ TEST(PackageSignatureTest, SignedRange) {
       {"LF ends", Signed("lf"), SignatureValid},
       {"CR and LF CR ends", Signed("mixed"), SignatureValid},
       {"blank line before SIGNATURE", body + "\r\n" + SignatureLine(sig), SignatureValid},
-      {"comment lines before SIGNATURE", body + "# x\r\nA=\r\n" + SignatureLine(sig), SignatureValid},
+      {"comment lines before SIGNATURE", body + "# x\r\nA=\r\n" + SignatureLine(sig),
+       SignatureValid},
       {"value split over lines", body + split, SignatureValid},
       {"lower-case CRC digits", body + lower_crc, SignatureValid},
       {"lower-case key", body + "signature=" + SignatureLine(sig).substr(10), SignatureValid},
@@ -62,9 +69,8 @@ TEST(PackageSignatureTest, SignedRange) {
        SignatureInvalid},
       {"continuation blank removed", Replace(body, "  example", " example") + SignatureLine(sig),
        SignatureInvalid},
-      {"line added before the last entry", Replace(body, "REGEMAILTO", "\r\nREGEMAILTO") +
-                                               SignatureLine(sig),
-       SignatureInvalid},
+      {"line added before the last entry",
+       Replace(body, "REGEMAILTO", "\r\nREGEMAILTO") + SignatureLine(sig), SignatureInvalid},
       {"4 extra characters", body + SignatureLine(sig + "QQQQ"), SignatureInvalid},
       {"blank inside", body + SignatureLine(blank_inside), SignatureInvalid},
       {"wrong CRC", body + "SIGNATURE=" + sig + "00000000\r\n", SignatureInvalid},

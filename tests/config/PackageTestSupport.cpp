@@ -24,8 +24,8 @@ std::string EncodeBase64ForTest(const std::string& bytes) {
   } else if (bytes.size() - i == 2) {
     const unsigned v =
         static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8;
-    text += std::string{kAlphabet[v >> 18], kAlphabet[(v >> 12) & 63], kAlphabet[(v >> 6) & 63]} +
-            "=";
+    text +=
+        std::string{kAlphabet[v >> 18], kAlphabet[(v >> 12) & 63], kAlphabet[(v >> 6) & 63]} + "=";
   }
   return text;
 }

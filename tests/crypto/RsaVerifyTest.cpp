@@ -10,7 +10,9 @@ namespace {
 std::string Vector(const std::string& name) {
   return test::ReadFileBytes(test::BinaryDir() + "/tests/crypto/vectors/" + name);
 }
-std::string DemoPublicKey() { return test::ReadFileBytes(test::SourceDir() + "/keys/demo-public.pem"); }
+std::string DemoPublicKey() {
+  return test::ReadFileBytes(test::SourceDir() + "/keys/demo-public.pem");
+}
 
 TEST(RsaVerifyTest, SignaturesMadeByOpenssl) {
   const std::string message = Vector("message.bin");
@@ -23,14 +25,14 @@ TEST(RsaVerifyTest, SignaturesMadeByOpenssl) {
   };
   const Row rows[] = {
       {"sha512.sig", demo_key, true},
-      {"raw-good.sig", demo_key, true},      // hand-made encoding, proves the raw path
-      {"sha256.sig", demo_key, false},       // other digest
-      {"sha1.sig", demo_key, false},         // other digest
-      {"pss.sig", demo_key, false},          // other padding
-      {"raw-bt02.sig", demo_key, false},     // block type 2 instead of 1
-      {"raw-nonull.sig", demo_key, false},   // DigestInfo without NULL parameters
-      {"modulus.bin", demo_key, false},      // representative equal to the modulus
-      {"other.sig", demo_key, false},        // other key pair
+      {"raw-good.sig", demo_key, true},     // hand-made encoding, proves the raw path
+      {"sha256.sig", demo_key, false},      // other digest
+      {"sha1.sig", demo_key, false},        // other digest
+      {"pss.sig", demo_key, false},         // other padding
+      {"raw-bt02.sig", demo_key, false},    // block type 2 instead of 1
+      {"raw-nonull.sig", demo_key, false},  // DigestInfo without NULL parameters
+      {"modulus.bin", demo_key, false},     // representative equal to the modulus
+      {"other.sig", demo_key, false},       // other key pair
       {"other.sig", Vector("other-public.pem"), true},
       {"sha512.sig", Vector("other-public.pem"), false},
       {"sha512.sig", Vector("spki-public.pem"), false},  // not an "RSA PUBLIC KEY" block

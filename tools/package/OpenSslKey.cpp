@@ -37,7 +37,9 @@ struct BioDeleter {
 
 }  // namespace
 
-void RsaPrivateKey::Deleter::operator()(evp_pkey_st* key) const { EVP_PKEY_free(key); }
+void RsaPrivateKey::Deleter::operator()(evp_pkey_st* key) const {
+  EVP_PKEY_free(key);
+}
 
 bool RsaPrivateKey::Load(std::string_view pem, std::string& error) {
   key_.reset();

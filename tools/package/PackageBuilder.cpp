@@ -13,10 +13,13 @@ constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 bool IsReservedKey(std::string_view key) {
-  return EqualsIgnoreAsciiCase(key, kSignatureKey) || EqualsIgnoreAsciiCase(key, kCompanyRule.key) ||
+  return EqualsIgnoreAsciiCase(key, kSignatureKey) ||
+         EqualsIgnoreAsciiCase(key, kCompanyRule.key) ||
          EqualsIgnoreAsciiCase(key, kCompanyLogoRule.key);
 }
 

@@ -2,9 +2,10 @@
 //
 //   kvpackage --key PRIVATE.pem --company NAME [--logo LOGO.png] [--lf] [--width N]
 //             [--allow-no-url] --out K-VConfig.bin ENTRIES.txt
-//   kvpackage --check [--pubkey PUBLIC.pem] K-VConfig.bin
+//   kvpackage --check [--pubkey PUBLIC.pem] [--time] K-VConfig.bin
 //
 // Exit codes: 0 success, 1 failure (one "kvpackage: error: ..." line on stderr), 2 bad usage.
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -25,11 +26,12 @@ namespace {
 constexpr const char* kUsage =
     "usage: kvpackage --key PRIVATE.pem --company NAME [--logo LOGO.png] [--lf] [--width N]\n"
     "                 [--allow-no-url] --out K-VConfig.bin ENTRIES.txt\n"
-    "       kvpackage --check [--pubkey PUBLIC.pem] K-VConfig.bin\n";
+    "       kvpackage --check [--pubkey PUBLIC.pem] [--time] K-VConfig.bin\n";
 constexpr std::int64_t kMaxInputSize = 1048576;
 
 struct Options {
   bool check = false;
+  bool time = false;
   bool allow_no_url = false;
   bool lf = false;
   std::size_t width = 76;
@@ -54,6 +56,8 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
     const bool has_value = i + 1 < args.size();
     if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--time") {
+      options.time = true;
     } else if (arg == "--lf") {
       options.lf = true;
     } else if (arg == "--allow-no-url") {
@@ -129,7 +133,13 @@ int Check(const Options& options) {
       !LoadInput(options.public_key_file, "the public key", public_key, error))
     return Fail(error);
   TKVConfigBinData data;
+  const auto start = std::chrono::steady_clock::now();
   const bool accepted = ParseConfigPackageWithKey(package, data, error, public_key);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  if (options.time) {
+    std::cout << "parse and verify: "
+              << std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() << " us\n";
+  }
   std::cout << "server URL: " << data.ServerURL << "\n"
             << "company: " << data.Company << "\n"
             << "logo: " << data.CompanyLogo.size() << " bytes\n"
@@ -189,7 +199,8 @@ int Write(const Options& options) {
 int main(int argc, char** argv) {
   using namespace kv::tool;
   Options options;
-  const std::string problem = ParseArguments(std::vector<std::string>(argv + 1, argv + argc), options);
+  const std::string problem =
+      ParseArguments(std::vector<std::string>(argv + 1, argv + argc), options);
   if (!problem.empty())
     return UsageError(problem);
   try {
