@@ -84,8 +84,11 @@ TEST(PackageParserTest, ReadPackageLineMovesPastOneLineEnd) {
   PackageCursor cursor(text);
   std::string lines;
   std::string_view line;
-  while (ReadPackageLine(cursor, line))
-    lines += "[" + std::string(line) + "]";
+  while (ReadPackageLine(cursor, line)) {
+    lines += '[';
+    lines += line;
+    lines += ']';
+  }
   EXPECT_EQ(lines, "[a][b][][c][][d]");
   EXPECT_EQ(cursor.position, 10u);
 }
