@@ -81,15 +81,6 @@ TEST(PackageToolTest, LongValuesAreSplitWhereNoBlankIsLost) {
   }
 }
 
-TEST(PackageToolTest, Base64RoundTrip) {
-  const std::string bytes("\0\x01\xFE\xFFxyz", 7);
-  for (std::size_t length = 0; length <= bytes.size(); ++length) {
-    const std::string encoded = EncodeBase64(bytes.substr(0, length));
-    EXPECT_EQ(encoded, test::EncodeBase64ForTest(bytes.substr(0, length)));
-    EXPECT_EQ(DecodeBase64(encoded), bytes.substr(0, length));
-  }
-}
-
 TEST(PackageToolTest, PackagesReadBackSigned) {
   const RsaPrivateKey key = DemoKey();
   std::string public_key, error;
@@ -103,20 +94,20 @@ TEST(PackageToolTest, PackagesReadBackSigned) {
   };
   const Row rows[] = {{"\r\n", 76, kPng}, {"\n", 76, ""}, {"\r\n", 0, kPng}, {"\n", 1, kPng}};
   for (const Row& row : rows) {
-    PackageSpec spec;
-    spec.entries = {{"KVSERVERURL", "http://kv.example/"}, {"regsmtpport", "0025"}};
-    spec.company = "Firma \xE8 s.r.o.";
-    spec.logo = row.logo;
-    spec.line_end = row.line_end;
-    spec.piece_width = row.width;
+    PackageContent content;
+    content.entries = {{"KVSERVERURL", "http://kv.example/"}, {"regsmtpport", "0025"}};
+    content.company = "Firma \xE8 s.r.o.";
+    content.logo = row.logo;
+    content.line_end = row.line_end;
+    content.piece_width = row.width;
     std::string package;
-    ASSERT_TRUE(BuildPackage(spec, Signer(key), package, error)) << error;
+    ASSERT_TRUE(BuildPackage(content, Signer(key), package, error)) << error;
     const test::ParseResult result = test::ParseWithDemoKey(package);
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.data.SignatureState, SignatureValid) << row.width;
     EXPECT_EQ(result.data.ServerURL, "http://kv.example/");
     EXPECT_EQ(result.data.RegSMTPPort, "25");
-    EXPECT_EQ(result.data.Company, spec.company);
+    EXPECT_EQ(result.data.Company, content.company);
     EXPECT_EQ(result.data.CompanyLogo, row.logo);
     EXPECT_EQ(package.find(row.line_end == "\n" ? "\r" : "\n\n"), std::string::npos);
   }
@@ -124,14 +115,14 @@ TEST(PackageToolTest, PackagesReadBackSigned) {
 
 TEST(PackageToolTest, RefusesWhatCannotBeAPackage) {
   const RsaPrivateKey key = DemoKey();
-  PackageSpec spec;
-  spec.entries = {{"KVSERVERURL", "http://kv.example/"}};
+  PackageContent content;
+  content.entries = {{"KVSERVERURL", "http://kv.example/"}};
   std::string package, error;
-  spec.logo = "GIF89a";
-  EXPECT_FALSE(BuildPackage(spec, Signer(key), package, error));
+  content.logo = "GIF89a";
+  EXPECT_FALSE(BuildPackage(content, Signer(key), package, error));
   EXPECT_EQ(error, "the logo is not a PNG file");
-  spec.logo = kPng + std::string(800000, 'x');  // base64 makes it larger than 1 MiB
-  EXPECT_FALSE(BuildPackage(spec, Signer(key), package, error));
+  content.logo = kPng + std::string(800000, 'x');  // base64 makes it larger than 1 MiB
+  EXPECT_FALSE(BuildPackage(content, Signer(key), package, error));
   EXPECT_EQ(error.substr(0, 20), "the package would be");
   EXPECT_TRUE(package.empty());
 

@@ -135,30 +135,30 @@ std::string FormatEntry(std::string_view key, std::string_view value, std::strin
   return text;
 }
 
-bool BuildPackage(const PackageSpec& spec, const SignFunction& sign, std::string& package,
+bool BuildPackage(const PackageContent& content, const SignFunction& sign, std::string& package,
                   std::string& error) {
   package.clear();
   error.clear();
-  if (!spec.logo.empty() && !HasPrefix(kPngSignature, spec.logo)) {
+  if (!content.logo.empty() && !HasPrefix(kPngSignature, content.logo)) {
     error = "the logo is not a PNG file";
     return false;
   }
   std::string text(kPackageHeaderLine);
-  text += spec.line_end;
-  for (const PackageEntry& entry : spec.entries)
-    text += FormatEntry(entry.first, entry.second, spec.line_end, spec.piece_width);
-  text += FormatEntry(kCompanyRule.key, ScrambleValue(kCompanyRule, spec.company), spec.line_end,
-                      spec.piece_width);
-  if (!spec.logo.empty()) {
-    text += FormatEntry(kCompanyLogoRule.key, ScrambleValue(kCompanyLogoRule, spec.logo),
-                        spec.line_end, spec.piece_width);
+  text += content.line_end;
+  for (const PackageEntry& entry : content.entries)
+    text += FormatEntry(entry.first, entry.second, content.line_end, content.piece_width);
+  text += FormatEntry(kCompanyRule.key, ScrambleValue(kCompanyRule, content.company),
+                      content.line_end, content.piece_width);
+  if (!content.logo.empty()) {
+    text += FormatEntry(kCompanyLogoRule.key, ScrambleValue(kCompanyLogoRule, content.logo),
+                        content.line_end, content.piece_width);
   }
   std::string signature;
   if (!sign(text, signature, error))
     return false;
   std::string signature_value = EncodeBase64(signature);
   AppendCrcHex(signature_value);
-  text += FormatEntry(kSignatureKey, signature_value, spec.line_end, spec.piece_width);
+  text += FormatEntry(kSignatureKey, signature_value, content.line_end, content.piece_width);
   if (text.size() > kMaxPackageSize) {
     error = "the package would be " + std::to_string(text.size()) +
             " bytes; a package may have at most " + std::to_string(kMaxPackageSize);

@@ -16,7 +16,7 @@ namespace kv::tool {
 
 using PackageEntry = std::pair<std::string, std::string>;
 
-struct PackageSpec {
+struct PackageContent {
   std::vector<PackageEntry> entries;  // written in this order, before the company entries
   std::string company;
   std::string logo;  // PNG bytes; empty: no logo entry
@@ -49,7 +49,7 @@ std::string FormatEntry(std::string_view key, std::string_view value, std::strin
                         std::size_t piece_width);
 
 // The whole package. The logo must be a PNG file; the result must fit the 1 MiB package limit.
-bool BuildPackage(const PackageSpec& spec, const SignFunction& sign, std::string& package,
+bool BuildPackage(const PackageContent& content, const SignFunction& sign, std::string& package,
                   std::string& error);
 
 }  // namespace kv::tool

@@ -154,15 +154,15 @@ int Write(const Options& options) {
   if (!LoadInput(options.key_file, "the private key", key_text, error) ||
       !LoadInput(options.input_file, "the entry list", entry_text, error))
     return Fail(error);
-  PackageSpec spec;
-  spec.company = *options.company;
-  spec.line_end = options.lf ? "\n" : "\r\n";
-  spec.piece_width = options.width;
-  if (!options.logo_file.empty() && !LoadInput(options.logo_file, "the logo", spec.logo, error))
+  PackageContent content;
+  content.company = *options.company;
+  content.line_end = options.lf ? "\n" : "\r\n";
+  content.piece_width = options.width;
+  if (!options.logo_file.empty() && !LoadInput(options.logo_file, "the logo", content.logo, error))
     return Fail(error);
-  if (!ReadEntryList(entry_text, spec.entries, error))
+  if (!ReadEntryList(entry_text, content.entries, error))
     return Fail(options.input_file + ": " + error);
-  if (!options.allow_no_url && !HasServerUrl(spec.entries))
+  if (!options.allow_no_url && !HasServerUrl(content.entries))
     return Fail(options.input_file +
                 ": no KVSERVERURL entry; the program refuses a package without one "
                 "(--allow-no-url writes it anyway)");
@@ -175,15 +175,15 @@ int Write(const Options& options) {
                                    std::string& sign_error) {
     return key.SignSha512(message, signature, sign_error);
   };
-  if (!BuildPackage(spec, sign, package, error))
+  if (!BuildPackage(content, sign, package, error))
     return Fail(error);
 
   // Read the result back as the program will, so a package that would not check out is never
   // written.
   TKVConfigBinData data;
   ParseConfigPackageWithKey(package, data, error, public_key);
-  if (data.SignatureState != SignatureValid || data.Company != spec.company ||
-      data.CompanyLogo != spec.logo)
+  if (data.SignatureState != SignatureValid || data.Company != content.company ||
+      data.CompanyLogo != content.logo)
     return Fail("internal error: the written package does not read back");
   if (!WriteOutput(options.out_file, package))
     return Fail("cannot write \"" + options.out_file + "\"");
