@@ -1,6 +1,5 @@
 // The package signature: RSASSA-PKCS1-v1_5 with SHA-512 over the signed bytes, checked against
 // an RSA public key in PEM form ("RSA PUBLIC KEY"). Every problem gives false; never throws.
-// The key is config/package.cmake's KV_PACKAGE_PUBLIC_KEY, built in at configure time.
 #pragma once
 
 #include <string>
@@ -15,7 +14,8 @@ bool VerifyPackageSignature(const std::string& signed_text, const std::string& s
 // count as zero bits; VerifyPackageSignature refuses signature texts that contain any.
 std::string DecodeBase64(const std::string& text);
 
-// The public key built into this program (PEM).
+// The public key built into this program (PEM): the file named by the CMake option
+// KV_PACKAGE_PUBLIC_KEY (config/package.cmake), by default the demo key keys/demo-public.pem.
 const std::string& BuiltInPublicKey();
 
 }  // namespace kv
