@@ -8,7 +8,9 @@ compared with its source outside the area and the PE checksum, and checked with
 `osslsigncode verify`. A small HTTP server on 127.0.0.1 stands in for the KV server and records
 the requests it gets.
 
-Usage: cli_e2e.py --program PATH --fixtures DIR [--wine WINE_RUN_SH] [--console]
+Usage: cli_e2e.py --program PATH --fixtures DIR --source-dir DIR [--demo-key PEM]
+                  [--package-tool KVPACKAGE] [--readback KVREADBACK]
+                  [--wine WINE_RUN_SH] [--console]
 """
 
 import argparse
@@ -247,7 +249,16 @@ class CommandLineTest(unittest.TestCase):
                         "rsa_keygen_bits:2048", "-out", other_key],
                        check=True, capture_output=True)
         cls.wrongly_signed = sign_package(cls.unsigned, other_key)
-        cls.signed = sign_package(cls.unsigned, ARGS.demo_key) if ARGS.demo_key else None
+        cls.signed = None
+        if ARGS.package_tool:
+            entries_file = cls.write("entries.txt", b"".join(k + b"=" + v + b"\n"
+                                                             for k, v in entries))
+            subprocess.run([ARGS.package_tool, "--key", ARGS.demo_key, "--company", "Example",
+                            "--out", cls.path("tool.bin"), entries_file], check=True)
+            with open(cls.path("tool.bin"), "rb") as f:
+                cls.signed = f.read()
+        elif ARGS.demo_key:
+            cls.signed = sign_package(cls.unsigned, ARGS.demo_key)
         cls.package = cls.write("K-VConfig.bin", cls.signed or cls.wrongly_signed)
         cls.answer = cls.write("AutoInstall.srg", b"[Setup]\r\nSilent=1\r\n\0\xff binary")
 
@@ -503,6 +514,10 @@ class CommandLineTest(unittest.TestCase):
                     with open(self.answer, "rb") as f:
                         answer = f.read()
                     self.expect_configured(result, source, output, text, answer)
+                    if ARGS.readback and label == "signed":
+                        shown = subprocess.run([ARGS.readback, output], capture_output=True,
+                                               text=True, check=True).stdout
+                        self.assertIn("signature valid", shown)
 
     def test_switch_forms(self):
         source = self.fixture("setup.exe")
@@ -634,15 +649,17 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--fixtures", required=True)
     parser.add_argument("--source-dir", required=True)
-    parser.add_argument("--demo-key", default="")
+    parser.add_argument("--demo-key", default="", help="private key of the built-in public key")
+    parser.add_argument("--package-tool", default="", help="signs the sample package (Linux)")
+    parser.add_argument("--readback", default="", help="kvreadback, to show a stored package")
     parser.add_argument("--wine")
     parser.add_argument("--shell", default="sh")
     parser.add_argument("--console", action="store_true",
                         help="also check the text on a console (Windows programs)")
     ARGS = parser.parse_args()
     ARGS.fixtures = os.path.abspath(ARGS.fixtures)
-    if ARGS.demo_key and not os.path.exists(ARGS.demo_key):
-        ARGS.demo_key = ""
+    if not os.path.exists(ARGS.demo_key):
+        ARGS.demo_key = ARGS.package_tool = ""
     suite = unittest.TestSuite()
     loader = unittest.TestLoader()
     suite.addTests(loader.loadTestsFromTestCase(CommandLineTest))
