@@ -2,6 +2,8 @@
 # Store benchmark, run by hand (not by CI): configures a 1 GiB setup executable whose data area is
 # near its end and compares the time with cp on the same file in the same run; also reports the
 # driver's peak resident memory and the time of reading the package back from the 1 GiB output.
+# To show where the time goes it also stores to a target named .msi, which skips the PE checksum
+# repair (a second and third pass over the file).
 #
 # Usage: bench/bench_store.sh [BUILD_DIR]
 #   BUILD_DIR defaults to build/linux; it must hold the targets storebench and kv_fixtures:
@@ -14,7 +16,7 @@ BUILD=${1:-$ROOT/build/linux}
 DRIVER=$BUILD/tools/storebench/storebench
 FIXTURE=$BUILD/fixtures/setup.exe
 PACKAGE=$ROOT/tests/fixtures/legacy-package.txt
-ROUNDS=3
+ROUNDS=5
 SIZE=1073741824      # 1 GiB
 HEAD_SIZE=1024       # MZ and PE headers of the fixture
 MIB=1048576
@@ -45,9 +47,10 @@ sync
 
 best_cp=""
 best_store=""
+best_copy_only=""
 peak=0
 for round in $(seq 1 $ROUNDS); do
-  rm -f "$WORK/cp.exe" "$WORK/configured.exe"
+  rm -f "$WORK/cp.exe" "$WORK/configured.exe" "$WORK/configured.msi"
   sync
   start=$(now)
   cp "$SOURCE" "$WORK/cp.exe"
@@ -56,10 +59,16 @@ for round in $(seq 1 $ROUNDS); do
   report=$("$DRIVER" store "$SOURCE" "$WORK/configured.exe" "$PACKAGE")
   store_time=$(field "$report" seconds | awk '{ printf "%.3f", $1 }')
   rss=$(field "$report" peak_rss_kib)
-  echo "round $round: cp $cp_time s, store $store_time s, driver peak memory $rss KiB"
+  if [ "$rss" -gt "$peak" ]; then peak=$rss; fi
+  sync
+  report=$("$DRIVER" store "$SOURCE" "$WORK/configured.msi" "$PACKAGE")
+  copy_only_time=$(field "$report" seconds | awk '{ printf "%.3f", $1 }')
+  rm -f "$WORK/configured.msi"
+  echo "round $round: cp $cp_time s, store $store_time s (to .msi: $copy_only_time s)," \
+    "driver peak memory $rss KiB"
   best_cp=$(smaller "$best_cp" "$cp_time")
   best_store=$(smaller "$best_store" "$store_time")
-  if [ "$rss" -gt "$peak" ]; then peak=$rss; fi
+  best_copy_only=$(smaller "$best_copy_only" "$copy_only_time")
 done
 sync
 
@@ -72,5 +81,7 @@ echo "file size                    : $(stat -c %s "$SOURCE") bytes"
 echo "cp (best of $ROUNDS)              : $best_cp s"
 echo "StoreConfigToSetup (best of $ROUNDS): $best_store s"
 echo "ratio store / cp             : $(echo "$best_store $best_cp" | awk '{ printf "%.3f", $1 / $2 }') (goal: at most 1.15)"
+echo "store to a .msi name (no PE checksum step): $best_copy_only s," \
+  "ratio to cp $(echo "$best_copy_only $best_cp" | awk '{ printf "%.3f", $1 / $2 }')"
 echo "driver peak resident memory  : $peak KiB (goal: under 16384 KiB)"
 echo "ReadBlobFromSetup, 1 GiB file: $read_ms ms (goal: under 10 ms; the package read back matches)"
