@@ -72,9 +72,15 @@ for round in $(seq 1 $ROUNDS); do
 done
 sync
 
-read_report=$("$DRIVER" read "$WORK/configured.exe" KVConfig "$WORK/package.out")
-read_ms=$(field "$read_report" seconds | awk '{ printf "%.3f", $1 * 1000 }')
-cmp -s "$WORK/package.out" "$PACKAGE" || { echo "bench_store.sh: read-back differs" >&2; exit 1; }
+read_times=""
+best_read=""
+for round in $(seq 1 $ROUNDS); do
+  read_report=$("$DRIVER" read "$WORK/configured.exe" KVConfig "$WORK/package.out")
+  read_ms=$(field "$read_report" seconds | awk '{ printf "%.3f", $1 * 1000 }')
+  cmp -s "$WORK/package.out" "$PACKAGE" || { echo "bench_store.sh: read-back differs" >&2; exit 1; }
+  read_times="$read_times $read_ms"
+  best_read=$(smaller "$best_read" "$read_ms")
+done
 
 echo
 echo "file size                    : $(stat -c %s "$SOURCE") bytes"
@@ -84,4 +90,5 @@ echo "ratio store / cp             : $(echo "$best_store $best_cp" | awk '{ prin
 echo "store to a .msi name (no PE checksum step): $best_copy_only s," \
   "ratio to cp $(echo "$best_copy_only $best_cp" | awk '{ printf "%.3f", $1 / $2 }')"
 echo "driver peak resident memory  : $peak KiB (goal: under 16384 KiB)"
-echo "ReadBlobFromSetup, 1 GiB file: $read_ms ms (goal: under 10 ms; the package read back matches)"
+echo "ReadBlobFromSetup, 1 GiB file: $best_read ms, best of$read_times ms" \
+  "(goal: under 10 ms; the package read back matches)"
