@@ -24,6 +24,9 @@ for fuzzer in "$out"/tests/fuzz/Fuzz*; do
   [ -d build/linux/fixtures ] && case "$name" in
     FuzzPeResources|FuzzPeChecksum|FuzzConfigArea) dirs="$dirs build/linux/fixtures" ;;
   esac
+  [ -d build/linux/tests/config/signed ] && case "$name" in
+    FuzzPackage) dirs="$dirs build/linux/tests/config/signed" ;;
+  esac
   echo "== $name: $seconds s =="
   # shellcheck disable=SC2086
   if "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=1100000 -print_final_stats=1 \

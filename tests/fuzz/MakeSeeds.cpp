@@ -51,6 +51,17 @@ int main(int argc, char** argv) {
   Seed(root, "FuzzPeResources", "list", store);
   Seed(root, "FuzzPeResources", "legacy", kv::test::PeWithRcData("customfile", store));
 
+  const std::string header = "Quillabrenthorst Configuration ver #2.00\r\n";
+  Seed(root, "FuzzPackage", "entries",
+       header +
+           "KVSERVERURL=http://kv.example\r\nRAURL=a=b\r\nREGSMTPPORT=0x19\r\n"
+           "REGPUBLICKEY=0A1B;03\r\nCOMPANYX=abc~\r\n  def~ \r\nghi\r\n"
+           "SIGNATURE=QUJDRA==" +
+           kv::CrcHexText("QUJDRA==") + "\r\n");
+  Seed(root, "FuzzPackage", "lf", "quillabrenthorst configuration ver #2.00\nkvserverurl=x\n");
+  Seed(root, "FuzzBase64", "padded", "QUJDRA==");
+  Seed(root, "FuzzBase64", "plain", "QUJDREVG");
+
   Seed(root, "FuzzPeChecksum", "pe32plus", kv::test::MinimalPe(0x020B));
   Seed(root, "FuzzPeChecksum", "pe32", kv::test::MinimalPe(0x010B));
   return 0;

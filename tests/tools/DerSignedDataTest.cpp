@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <cstdlib>
+
+#include "setupfile/ExeSignatureBlobUtils.h"
+#include "setupfile/ZNTUtils.h"
+#include "tests/support/TestFiles.h"
+#include "tools/reservearea/AreaCertificate.h"
+#include "tools/reservearea/DerSignedData.h"
+#include "tools/reservearea/ReserveArea.h"
+
+namespace kv {
+namespace {
+
+const std::string kSignedDataOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
+const std::string kDataOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x01";
+
+// The certificates of a parsed PKCS#7 SignedData, as DER; empty when it does not parse.
+std::vector<std::string> CertificatesOf(const std::string& der) {
+  const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
+  PKCS7* p7 = d2i_PKCS7(nullptr, &cursor, static_cast<long>(der.size()));
+  std::vector<std::string> result;
+  if (p7 == nullptr)
+    return result;
+  if (PKCS7_type_is_signed(p7) && p7->d.sign->cert != nullptr) {
+    for (int i = 0; i < sk_X509_num(p7->d.sign->cert); ++i) {
+      unsigned char* out = nullptr;
+      const int length = i2d_X509(sk_X509_value(p7->d.sign->cert, i), &out);
+      result.emplace_back(reinterpret_cast<char*>(out), static_cast<std::size_t>(length));
+      OPENSSL_free(out);
+    }
+  }
+  PKCS7_free(p7);
+  return result;
+}
+
+// A SignedData with no certificate set and no signers, built by hand.
+std::string BareSignedData() {
+  std::string fields = EncodeDerElement(0x02, "\x01");
+  fields += EncodeDerElement(0x31, "");
+  fields += EncodeDerElement(0x30, EncodeDerElement(0x06, kDataOid));
+  fields += EncodeDerElement(0x31, "");
+  std::string content = EncodeDerElement(0x06, kSignedDataOid);
+  content += EncodeDerElement(0xA0, EncodeDerElement(0x30, fields));
+  return EncodeDerElement(0x30, content);
+}
+
+// The signature of the signed fixture executable, as osslsigncode takes it out.
+std::string FixtureSignature(const test::TempDir& dir) {
+  const std::string out = dir.Path("signature.der");
+  const std::string command = "osslsigncode extract-signature -in '" + test::BinaryDir() +
+                              "/fixtures/setup-noarea.exe' -out '" + out + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0)
+    return "";
+  return test::ReadFileBytes(out);
+}
+
+TEST(EncodeDerLengthTest, ShortAndLongForms) {
+  const std::pair<std::uint64_t, std::string> rows[] = {
+      {0, std::string(1, '\0')},
+      {127, "\x7F"},
+      {128, "\x81\x80"},
+      {255, "\x81\xFF"},
+      {256, std::string("\x82\x01\x00", 3)},
+      {65535, "\x82\xFF\xFF"},
+      {65536, std::string("\x83\x01\x00\x00", 4)},
+      {1000000, "\x83\x0F\x42\x40"},
+  };
+  for (const auto& [length, bytes] : rows) {
+    EXPECT_EQ(EncodeDerLength(length), bytes) << length;
+    std::uint32_t decoded = 0;
+    int header = 0;
+    ASSERT_TRUE(DecodeDerLength(bytes, decoded, header)) << length;
+    EXPECT_EQ(decoded, length);
+    EXPECT_EQ(static_cast<std::size_t>(header), bytes.size());
+  }
+}
+
+TEST(ReadDerElementTest, RejectsWhatItCannotFrame) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"\x30", "truncated"},
+      {"\x30\x80\x00\x00", "indefinite length"},
+      {"\x30\x85\x00\x00\x00\x00\x01", "more than 4 bytes"},
+      {"\x3F\x01\x00", "multi-byte tag"},
+      {"\x30\x82\x01", "truncated"},
+      {"\x30\x03\x02\x01", "truncated"},
+  };
+  for (const auto& [der, reason] : rows) {
+    DerElement element;
+    std::string error;
+    EXPECT_FALSE(ReadDerElement(der, 0, element, error)) << testing::PrintToString(der);
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
+  DerElement element;
+  std::string error;
+  ASSERT_TRUE(
+      ReadDerElement(std::string("\x04\x81\x80", 3) + std::string(128, 'x'), 0, element, error));
+  EXPECT_EQ(element.header_size, 3u);
+  EXPECT_EQ(element.content_size, 128u);
+}
+
+TEST(AddCertificateTest, AppendsToTheSetOfARealSignatureAndDropsPadding) {
+  test::TempDir dir;
+  const std::string signature = FixtureSignature(dir);
+  ASSERT_FALSE(signature.empty());
+  const std::vector<std::string> before = CertificatesOf(signature);
+  ASSERT_FALSE(before.empty());
+
+  // A certificate large enough to need longer length fields in every enclosing structure.
+  std::string certificate;
+  std::string error;
+  ASSERT_TRUE(MakeAreaCertificate(70000, certificate, error)) << error;
+  std::string result;
+  ASSERT_TRUE(
+      AddCertificateToSignedData(signature + std::string(5, '\0'), certificate, result, error))
+      << error;
+
+  DerElement outer;
+  ASSERT_TRUE(ReadDerElement(result, 0, outer, error)) << error;
+  EXPECT_EQ(outer.End(), result.size());
+  std::vector<std::string> after = CertificatesOf(result);
+  ASSERT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(after.back(), certificate);
+  after.pop_back();
+  EXPECT_EQ(after, before);
+}
+
+TEST(AddCertificateTest, CreatesTheSetWhenThereIsNone) {
+  std::string certificate;
+  std::string error;
+  ASSERT_TRUE(MakeAreaCertificate(16, certificate, error)) << error;
+  std::string result;
+  ASSERT_TRUE(AddCertificateToSignedData(BareSignedData(), certificate, result, error)) << error;
+  EXPECT_EQ(CertificatesOf(result), std::vector<std::string>{certificate});
+}
+
+TEST(AddCertificateTest, RejectsOtherStructures) {
+  std::string wrong_type = BareSignedData();
+  wrong_type.replace(wrong_type.find(kSignedDataOid), kDataOid.size(), kDataOid);
+  const std::string rows[] = {
+      "",
+      "not der at all",
+      wrong_type,
+      EncodeDerElement(0x30, EncodeDerElement(0x06, kSignedDataOid)),
+      BareSignedData().substr(0, 20),
+  };
+  for (const std::string& der : rows) {
+    std::string result;
+    std::string error;
+    EXPECT_FALSE(AddCertificateToSignedData(der, "\x30\x00", result, error))
+        << testing::PrintToString(der);
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(AreaCertificateTest, HoldsTheMarkerLengthAndZerosInARow) {
+  const std::string marker = HexToBytes(kConfigAreaMarkerHex);
+  for (const std::uint32_t size : {1u, 127u, 128u, 65536u, 1000000u}) {
+    std::string certificate;
+    std::string error;
+    ASSERT_TRUE(MakeAreaCertificate(size, certificate, error)) << error;
+    const std::string area = marker + EncodeDerLength(size) + std::string(size, '\0');
+    EXPECT_NE(certificate.find(area), std::string::npos) << size;
+  }
+}
+
+TEST(ParseAreaSizeTest, AcceptsOnlyWholeSizesInRange) {
+  const std::pair<std::string, std::uint32_t> good[] = {
+      {"1", 1}, {"65536", 65536}, {"1048576", 1048576}, {"007", 7}};
+  for (const auto& [text, size] : good) {
+    std::uint32_t parsed = 0;
+    std::string error;
+    EXPECT_TRUE(ParseAreaSize(text, parsed, error)) << text;
+    EXPECT_EQ(parsed, size);
+  }
+  for (const std::string text :
+       {"", "0", "-5", "1048577", "99999999999999999999999", "12k", " 12", "0x10"}) {
+    std::uint32_t parsed = 0;
+    std::string error;
+    EXPECT_FALSE(ParseAreaSize(text, parsed, error)) << text;
+    EXPECT_NE(error.find("from 1 to 1048576"), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,179 @@
+#include "tools/reservearea/DerSignedData.h"
+
+#include <vector>
+
+#include "setupfile/ByteReader.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::uint8_t kTagInteger = 0x02;
+constexpr std::uint8_t kTagOid = 0x06;
+constexpr std::uint8_t kTagSequence = 0x30;
+constexpr std::uint8_t kTagSet = 0x31;
+constexpr std::uint8_t kTagContext0 = 0xA0;  // [0] constructed: content, certificates
+constexpr std::uint8_t kTagContext1 = 0xA1;  // [1] constructed: crls
+constexpr std::uint8_t kTagNumberMask = 0x1F;
+constexpr std::uint8_t kLongFormFlag = 0x80;
+constexpr int kMaxLengthBytes = 4;
+// DER of OID 1.2.840.113549.1.7.2 (pkcs7-signedData), content only.
+constexpr std::string_view kSignedDataOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
+
+// The members of a constructed element's content, in order.
+bool ReadChildren(std::string_view der, const DerElement& parent, std::vector<DerElement>& children,
+                  std::string& error) {
+  std::size_t offset = parent.offset + parent.header_size;
+  while (offset < parent.End()) {
+    DerElement child;
+    if (!ReadDerElement(der.substr(0, parent.End()), offset, child, error))
+      return false;
+    children.push_back(child);
+    offset = child.End();
+  }
+  return true;
+}
+
+std::string_view Content(std::string_view der, const DerElement& element) {
+  return der.substr(element.offset + element.header_size,
+                    static_cast<std::size_t>(element.content_size));
+}
+
+std::string_view Whole(std::string_view der, const DerElement& element) {
+  return der.substr(element.offset, element.End() - element.offset);
+}
+
+// Finds SignedData inside ContentInfo ::= SEQUENCE { contentType OID, [0] EXPLICIT content }.
+bool FindSignedData(std::string_view der, DerElement& content_info, DerElement& signed_data,
+                    std::string& error) {
+  if (!ReadDerElement(der, 0, content_info, error))
+    return false;
+  std::vector<DerElement> members;
+  if (!ReadChildren(der, content_info, members, error))
+    return false;
+  if (content_info.tag != kTagSequence || members.size() != 2 || members[0].tag != kTagOid ||
+      Content(der, members[0]) != kSignedDataOid || members[1].tag != kTagContext0) {
+    error = "The signature is not a PKCS#7 SignedData structure";
+    return false;
+  }
+  std::vector<DerElement> inner;
+  if (!ReadChildren(der, members[1], inner, error))
+    return false;
+  if (inner.size() != 1 || inner[0].tag != kTagSequence) {
+    error = "The signature's content is not a SignedData SEQUENCE";
+    return false;
+  }
+  signed_data = inner[0];
+  return true;
+}
+
+}  // namespace
+
+bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
+                    std::string& error) {
+  ByteReader reader(der);
+  std::uint8_t tag = 0;
+  std::uint8_t first = 0;
+  if (!reader.Seek(offset) || !reader.ReadU8(tag) || !reader.ReadU8(first)) {
+    error = "The signature is truncated (an element header runs past its end)";
+    return false;
+  }
+  if ((tag & kTagNumberMask) == kTagNumberMask) {
+    error = "The signature uses a multi-byte tag, which this tool does not handle";
+    return false;
+  }
+  std::uint64_t length = first;
+  if ((first & kLongFormFlag) != 0) {
+    const int count = first & ~kLongFormFlag;
+    if (count == 0) {
+      error = "The signature uses an indefinite length (BER), which this tool does not handle";
+      return false;
+    }
+    if (count > kMaxLengthBytes) {
+      error = "The signature has a length field of more than 4 bytes";
+      return false;
+    }
+    length = 0;
+    for (int i = 0; i < count; ++i) {
+      std::uint8_t byte = 0;
+      if (!reader.ReadU8(byte)) {
+        error = "The signature is truncated (a length field runs past its end)";
+        return false;
+      }
+      length = (length << 8) | byte;
+    }
+  }
+  if (length > reader.Remaining()) {
+    error = "The signature is truncated (an element runs past its end)";
+    return false;
+  }
+  element.tag = tag;
+  element.offset = offset;
+  element.header_size = reader.Position() - offset;
+  element.content_size = length;
+  return true;
+}
+
+std::string EncodeDerLength(std::uint64_t length) {
+  if (length < kLongFormFlag)
+    return std::string(1, static_cast<char>(length));
+  std::string bytes;
+  for (std::uint64_t rest = length; rest != 0; rest >>= 8)
+    bytes.insert(bytes.begin(), static_cast<char>(rest & 0xFF));
+  return static_cast<char>(kLongFormFlag | bytes.size()) + bytes;
+}
+
+std::string EncodeDerElement(std::uint8_t tag, std::string_view content) {
+  std::string element(1, static_cast<char>(tag));
+  element += EncodeDerLength(content.size());
+  element += content;
+  return element;
+}
+
+bool AddCertificateToSignedData(std::string_view content_info, std::string_view certificate,
+                                std::string& result, std::string& error) {
+  DerElement outer;
+  DerElement signed_data;
+  if (!FindSignedData(content_info, outer, signed_data, error))
+    return false;
+  std::vector<DerElement> fields;
+  if (!ReadChildren(content_info, signed_data, fields, error))
+    return false;
+  // SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
+  //                           certificates [0] IMPLICIT OPTIONAL, crls [1] OPTIONAL, signerInfos }
+  if (fields.size() < 4 || fields[0].tag != kTagInteger || fields[1].tag != kTagSet ||
+      fields[2].tag != kTagSequence || fields.back().tag != kTagSet) {
+    error = "The SignedData structure does not have the expected fields";
+    return false;
+  }
+
+  std::string new_fields;
+  bool added = false;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const DerElement& field = fields[i];
+    if (i == 3 && field.tag == kTagContext0) {
+      std::string certificates(Content(content_info, field));
+      certificates += certificate;
+      new_fields += EncodeDerElement(kTagContext0, certificates);
+      added = true;
+      continue;
+    }
+    if (i == 3 && (field.tag == kTagContext1 || field.tag == kTagSet)) {
+      new_fields += EncodeDerElement(kTagContext0, certificate);
+      added = true;
+    }
+    new_fields += Whole(content_info, field);
+  }
+  if (!added) {
+    error = "The SignedData structure has no place for a certificate set";
+    return false;
+  }
+
+  const std::string new_signed_data = EncodeDerElement(kTagSequence, new_fields);
+  std::string outer_content = EncodeDerElement(kTagOid, kSignedDataOid);
+  outer_content += EncodeDerElement(kTagContext0, new_signed_data);
+  result = EncodeDerElement(kTagSequence, outer_content);
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,38 @@
+// Just enough DER to add one certificate to the certificate set of a PKCS#7 SignedData
+// signature (an Authenticode signature blob). Only definite lengths are accepted; the lengths of
+// every enclosing structure are rewritten. Failures return false with a reason in error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// One DER element: its tag byte, where its content starts and how long the content is.
+struct DerElement {
+  std::uint8_t tag = 0;
+  std::size_t offset = 0;          // of the tag byte
+  std::size_t header_size = 0;     // tag and length bytes
+  std::uint64_t content_size = 0;  // bytes after the header
+  std::size_t End() const { return offset + header_size + static_cast<std::size_t>(content_size); }
+};
+
+// Reads the element that starts at offset; its content must lie inside der. Single-byte tags
+// and definite lengths of up to 4 length bytes only.
+bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
+                    std::string& error);
+
+// The DER length field for a content of length bytes (short form below 128).
+std::string EncodeDerLength(std::uint64_t length);
+
+// tag + length + content.
+std::string EncodeDerElement(std::uint8_t tag, std::string_view content);
+
+// Takes a DER ContentInfo holding SignedData (bytes after the element, such as the padding of a
+// PE certificate table entry, are dropped) and returns it with certificate appended as the last
+// member of the certificate set, the set created when the signature has none.
+bool AddCertificateToSignedData(std::string_view content_info, std::string_view certificate,
+                                std::string& result, std::string& error);
+
+}  // namespace kv
