@@ -412,8 +412,11 @@ class CommandLineTest(unittest.TestCase):
              'K-VConfig.bin not found in "%s"' % a(self.fixture("setup.exe")), False),
             ([src, out, "-cf:" + a(self.fixture("setup.msi"))],
              'K-VConfig.bin not found in "%s"' % a(self.fixture("setup.msi")), False),
-            ([src, out, "-cf:" + a(self.fixture("legacy-262143.exe"))],
-             'K-VConfig.bin not found in "%s"' % a(self.fixture("legacy-262143.exe")), False),
+        ] + [
+            ([src, out, "-cf:" + a(self.fixture(name))],
+             'K-VConfig.bin not found in "%s"' % a(self.fixture(name)), False)
+            for name in ["legacy-262143.exe", "legacy-262145.exe", "legacy-overrun.exe"]
+        ] + [
             ([src, out, "-cu:" + self.server.base + "/missing"], "Error : Not Found", False),
             ([src, out, "-cu:" + self.server.base + "/html"], "Wrong server response", False),
             ([src, out, "-cf:" + a(self.path("header.bin"))],
