@@ -52,12 +52,15 @@ bool FindLastPatternInStream(FileStream& stream, std::int64_t chunk_size, int al
     if (n == 0)
       break;  // the file shrank under us: nothing more to search
     const std::int64_t first = consumed < carry ? carry - consumed : 0;
-    for (std::int64_t i = first; i <= carry + n - window; ++i) {
-      if (view.substr(static_cast<std::size_t>(i), pattern.size()) != pattern)
-        continue;
-      position = start + consumed + i - carry;
-      trailing.assign(view.substr(static_cast<std::size_t>(i) + pattern.size(),
-                                  static_cast<std::size_t>(trailing_count)));
+    // Candidates are the indices first .. carry + n - window; find skips quickly to the next
+    // position where the pattern starts.
+    const std::int64_t last = carry + n - window;
+    const std::string_view filled = view.substr(0, static_cast<std::size_t>(carry + n));
+    for (std::size_t i = filled.find(pattern, static_cast<std::size_t>(first));
+         i != std::string_view::npos && static_cast<std::int64_t>(i) <= last;
+         i = filled.find(pattern, i + 1)) {
+      position = start + consumed + static_cast<std::int64_t>(i) - carry;
+      trailing.assign(filled.substr(i + pattern.size(), static_cast<std::size_t>(trailing_count)));
       found = true;
     }
     std::copy_n(buffer.begin() + n, carry, buffer.begin());
@@ -180,8 +183,15 @@ bool RepairPeChecksum(FileStream& file) {
   file.Seek(pe_offset + kPeChecksumOffset);
   file.Write(value);
 
-  const PeChecksumPair after = ComputePeChecksumPair(file);
-  return after.stored == after.computed;
+  // The computed checksum takes the field as zero, so writing the field cannot change it: only
+  // the stored value needs reading back.
+  std::string stored_now(4, '\0');
+  file.Seek(pe_offset + kPeChecksumOffset);
+  file.ReadBuffer(stored_now);
+  ByteReader stored_reader(stored_now);
+  std::uint32_t now = 0;
+  stored_reader.ReadU32LE(now);
+  return now == before.computed;
 }
 
 }  // namespace

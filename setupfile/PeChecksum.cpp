@@ -14,8 +14,25 @@ constexpr std::size_t kBlockSize = 65536;  // even, so 16-bit words never stradd
 constexpr std::string_view kMzSignature("MZ", 2);
 constexpr std::string_view kPeSignature("PE\0\0", 4);
 
-std::uint32_t Fold(std::uint32_t sum) {
-  return (sum & 0xFFFFu) + (sum >> 16);
+// Ones' complement folding of a sum of 16-bit words: the carries are added back in.
+std::uint32_t FoldTo16Bits(std::uint64_t sum) {
+  while ((sum >> 16) != 0)
+    sum = (sum & 0xFFFFu) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum);
+}
+
+// The sum of the little-endian 16-bit words of a block (an odd last byte is a word of its own).
+// A block of at most 64 KiB cannot overflow 64 bits.
+std::uint64_t SumWords(std::span<const char> block) {
+  std::uint64_t sum = 0;
+  const std::size_t even = block.size() & ~std::size_t{1};
+  for (std::size_t i = 0; i < even; i += 2) {
+    sum += static_cast<unsigned char>(block[i]) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(block[i + 1])) << 8);
+  }
+  if (even < block.size())
+    sum += static_cast<unsigned char>(block[even]);
+  return sum;
 }
 
 // Reads up to count bytes at position; fewer at the end of the file.
@@ -64,7 +81,7 @@ PeChecksumPair ComputePeChecksumPair(FileStream& file) {
     reader.ReadU32LE(pair.stored);
   }
   std::vector<char> block(kBlockSize);
-  std::uint32_t sum = 0;
+  std::uint64_t sum = 0;  // folded to 16 bits once, at the end
   file.Seek(0);
   for (std::int64_t offset = 0; offset < size;) {
     const std::size_t n = file.Read(block);
@@ -75,15 +92,10 @@ PeChecksumPair ComputePeChecksumPair(FileStream& file) {
       if (i >= offset && i < offset + static_cast<std::int64_t>(n))
         block[i - offset] = 0;
     }
-    for (std::size_t i = 0; i < n; i += 2) {
-      std::uint32_t word = static_cast<unsigned char>(block[i]);
-      if (i + 1 < n)
-        word |= static_cast<std::uint32_t>(static_cast<unsigned char>(block[i + 1])) << 8;
-      sum = Fold(sum + word);
-    }
+    sum += SumWords(std::span<const char>(block).first(n));
     offset += static_cast<std::int64_t>(n);
   }
-  pair.computed = Fold(sum) + static_cast<std::uint32_t>(size);
+  pair.computed = FoldTo16Bits(sum) + static_cast<std::uint32_t>(size);
   return pair;
 }
 
