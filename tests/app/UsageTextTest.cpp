@@ -18,23 +18,6 @@ std::vector<std::string> SplitLines(const std::string& text, const std::string& 
   return lines;
 }
 
-TEST(UsageTextTest, SixteenLinesEachEndedByTheLineEnd) {
-  const std::string text = UsageText("\r\n");
-  const std::vector<std::string> lines = SplitLines(text, "\r\n");
-  ASSERT_EQ(lines.size(), 16u);
-  EXPECT_EQ(lines[0], "USAGE");
-  EXPECT_EQ(lines[2], "KVSetupConfigurator.exe [param1] [param2] ...");
-  EXPECT_EQ(lines[4],
-            "Parameters: order of parameters is not important, and are case insensitive.");
-  EXPECT_EQ(lines[14], "                      specified by \"-src:\", where K-VConfig.bin and");
-  for (int empty : {1, 3, 5})
-    EXPECT_EQ(lines[empty], "");
-  std::string with_lf;
-  for (const std::string& line : lines)
-    with_lf += line + "\n";
-  EXPECT_EQ(UsageText("\n"), with_lf);
-}
-
 TEST(UsageTextTest, DescriptionsStartInColumn23) {
   const std::vector<std::string> lines = SplitLines(UsageText("\n"), "\n");
   ASSERT_EQ(lines.size(), 16u);
