@@ -28,47 +28,50 @@ AttachResult AttachToParentConsole() {
                                                  : AttachResult::kFailed;
 }
 
-bool WriteAll(HANDLE handle, const std::string& text) {
+// Writes the bytes; stops at the first failure (a reader that went away).
+void WriteAll(HANDLE handle, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     DWORD written = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
     if (!::WriteFile(handle, text.data() + done, chunk, &written, nullptr) || written == 0)
-      return false;
+      return;
     done += written;
   }
-  return true;
 }
 
 // Consoles take UTF-16, so file names with any characters show as they are.
-bool WriteToConsole(HANDLE console, const std::string& text) {
+void WriteToConsole(HANDLE console, const std::string& text) {
   const std::wstring wide = Utf8ToWide(text);
   DWORD written = 0;
-  return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                         nullptr) ||
-         WriteAll(console, text);
+  if (!::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+    WriteAll(console, text);
 }
 
+// False when the attached console cannot be opened for output.
 bool WriteToParentConsole(const std::string& text) {
   const HANDLE console =
       ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
   if (console == INVALID_HANDLE_VALUE)
     return false;
-  const bool ok = WriteToConsole(console, text);
+  WriteToConsole(console, text);
   ::CloseHandle(console);
-  return ok;
+  return true;
 }
 
 }  // namespace
 
 bool WriteToStartingConsole(const std::string& text) {
+  // A failed write (a closed pipe) still counts as written: the text had its place.
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
   switch (ChooseConsoleTarget(ClassifyHandle(output), AttachToParentConsole)) {
     case ConsoleTarget::kStandardOutput:
-      return WriteAll(output, text);
+      WriteAll(output, text);
+      return true;
     case ConsoleTarget::kOwnConsole:
-      return WriteToConsole(output, text);
+      WriteToConsole(output, text);
+      return true;
     case ConsoleTarget::kParentConsole:
       return WriteToParentConsole(text);
     case ConsoleTarget::kNowhere:
