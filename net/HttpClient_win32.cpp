@@ -38,8 +38,9 @@ class Handle {
   HINTERNET handle_;
 };
 
-// The message of a WinHTTP or system error number, without its line end.
-std::string ErrorText(DWORD error) {
+// The message of a WinHTTP or system error number, without its line end; fallback when the
+// system has no text for it.
+std::string ErrorText(DWORD error, const std::string& fallback) {
   wchar_t* buffer = nullptr;
   const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
                                        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -54,7 +55,7 @@ std::string ErrorText(DWORD error) {
     text.pop_back();
   }
   if (text.empty())
-    return SystemErrorText(error);
+    return fallback;
   return WideToUtf8(text);
 }
 
@@ -63,13 +64,17 @@ std::string TransportFailureText(DWORD error) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
       return kHttpResolveFailedText;
     case ERROR_WINHTTP_TIMEOUT:
+    case ERROR_TIMEOUT:
+    case WSAETIMEDOUT:  // some WinHTTP versions pass the socket's own time-out through
       return kHttpTimeoutText;
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
       return kHttpPlainOnlyText;
     case ERROR_WINHTTP_CANNOT_CONNECT:
-      return HttpConnectFailureText(ErrorText(error), static_cast<long>(error));
+      return HttpConnectFailureText(
+          ErrorText(error, "A connection with the server could not be established"),
+          static_cast<long>(error));
     default:
-      return ErrorText(error) + " (Error #" + std::to_string(error) + ")";
+      return ErrorText(error, SystemErrorText(error)) + " (Error #" + std::to_string(error) + ")";
   }
 }
 
@@ -206,6 +211,10 @@ class Request {
                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
       if (!request)
         return Failure(::GetLastError());
+      // The time-outs of WinHttpSetTimeouts do not cover the wait for the response head.
+      DWORD head_timeout = static_cast<DWORD>(timeout);
+      ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &head_timeout,
+                         sizeof(head_timeout));
       DWORD features = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
       ::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &features,
                          sizeof(features));

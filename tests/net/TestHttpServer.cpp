@@ -250,7 +250,7 @@ std::optional<std::string> ProxyPassword(const SeenRequest& request) {
   return credentials->substr(credentials->find(':') + 1);
 }
 
-void SetEnvironmentVariable(const std::string& name, const std::string& value) {
+void SetEnvironmentValue(const std::string& name, const std::string& value) {
 #ifdef _WIN32
   ::_putenv_s(name.c_str(), value.c_str());
 #else

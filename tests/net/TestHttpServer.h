@@ -70,6 +70,6 @@ std::optional<std::string> ProxyUserName(const SeenRequest& request);
 // The password of the same header.
 std::optional<std::string> ProxyPassword(const SeenRequest& request);
 // Sets an environment variable of this process (empty value: removes it).
-void SetEnvironmentVariable(const std::string& name, const std::string& value);
+void SetEnvironmentValue(const std::string& name, const std::string& value);
 
 }  // namespace kv::test
