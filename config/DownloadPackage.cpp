@@ -54,15 +54,15 @@ std::vector<std::string> OtherUserSpellings(const std::string& user) {
 std::optional<std::uint16_t> ParseProxyPort(const std::string& text) {
   if (text.empty())
     return 80;
-  if (text.size() > 5)
-    return std::nullopt;
   unsigned value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9')
       return std::nullopt;
     value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > 65535)
+      return std::nullopt;
   }
-  if (value == 0 || value > 65535)
+  if (value == 0)
     return std::nullopt;
   return static_cast<std::uint16_t>(value);
 }
