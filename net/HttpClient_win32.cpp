@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
