@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine with a throwaway prefix beside the build tree.
 # The prefix is created once, under a lock, so parallel test runs do not race on it.
 set -e
-: "${KV_WINEPREFIX:=${KV_BINARY_DIR:-$PWD}/wineprefix}"
+: "${KV_WINEPREFIX:=${KV_BINARY_DIR:-${TMPDIR:-/tmp}/kv}/wineprefix}"
 WINEPREFIX=$KV_WINEPREFIX
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml="

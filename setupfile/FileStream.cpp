@@ -1,5 +1,8 @@
 #include "setupfile/FileStream.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "setupfile/RuntimeError.h"
 
 namespace kv {
@@ -11,6 +14,19 @@ FileSystem* g_current = nullptr;
 void FileStream::ReadBuffer(std::span<char> buffer) {
   if (Read(buffer) != buffer.size())
     throw StreamReadError();
+}
+
+void CopyStreamData(FileStream& source, FileStream& target, std::int64_t count) {
+  constexpr std::size_t kCopyBlockSize = 61440;
+  count -= target.CopyFromBySystem(source, count);
+  std::vector<char> block(kCopyBlockSize);
+  while (count > 0) {
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::int64_t>(count, static_cast<std::int64_t>(kCopyBlockSize)));
+    source.ReadBuffer(std::span<char>(block).first(n));
+    target.Write(std::span<const char>(block).first(n));
+    count -= static_cast<std::int64_t>(n);
+  }
 }
 
 FileSystem& Files() {

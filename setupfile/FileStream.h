@@ -25,6 +25,12 @@ class FileStream {
   virtual void Write(std::span<const char> data) = 0;
   // Sets the file's length; throws StreamWriteError when the system refuses.
   virtual void SetSize(std::int64_t size) = 0;
+  // Lets the system copy up to count bytes from source's position to this stream's position
+  // (sharing blocks where the file system can). Returns the bytes copied, both positions moved
+  // on; 0 when the system offers no such copy here, and the caller copies the rest itself.
+  virtual std::int64_t CopyFromBySystem(FileStream& /*source*/, std::int64_t /*count*/) {
+    return 0;
+  }
 
   // Reads exactly buffer.size() bytes or throws StreamReadError.
   void ReadBuffer(std::span<char> buffer);
@@ -45,7 +51,14 @@ class FileSystem {
   // Removes a file; false when it did not exist or could not be removed.
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // True when both names lead to one existing file: the same path spelt differently, a symbolic
+  // or hard link, and on Windows another letter case or a short name.
+  virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
 };
+
+// Copies count bytes from source's position to target's position: the system's copy first,
+// then blocks of at most 61,440 bytes. Throws StreamReadError when the source ends early.
+void CopyStreamData(FileStream& source, FileStream& target, std::int64_t count);
 
 // The platform's file system.
 FileSystem& PlatformFileSystem();

@@ -123,6 +123,16 @@ class PosixFileSystem final : public FileSystem {
     return !HasZeroByte(path) && ::stat(path.c_str(), &st) == 0;
   }
 
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    struct stat sa {};
+    struct stat sb {};
+    if (HasZeroByte(a) || HasZeroByte(b) || ::stat(a.c_str(), &sa) != 0 ||
+        ::stat(b.c_str(), &sb) != 0) {
+      return false;
+    }
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+
  private:
   static bool HasZeroByte(const std::string& path) { return path.find('\0') != std::string::npos; }
 };

@@ -112,9 +112,33 @@ class Win32FileSystem final : public FileSystem {
     return path.find('\0') == std::string::npos && ::DeleteFileW(Utf8ToWide(path).c_str());
   }
 
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION ia{};
+    BY_HANDLE_FILE_INFORMATION ib{};
+    if (!Identify(a, ia) || !Identify(b, ib))
+      return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  }
+
   bool Exists(const std::string& path) override {
     return path.find('\0') == std::string::npos &&
            ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+ private:
+  // Volume and file index of an existing file, opened without disturbing other users.
+  static bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    if (path.empty() || path.find('\0') != std::string::npos)
+      return false;
+    HANDLE handle = ::CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return false;
+    const bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return ok;
   }
 };
 

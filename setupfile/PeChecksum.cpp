@@ -59,7 +59,8 @@ PeChecksumPair ComputePeChecksumPair(FileStream& file) {
   const std::int64_t size = file.Size();
   const std::int64_t field = FindChecksumField(file, size);
   if (field >= 0) {
-    ByteReader reader(ReadAt(file, field, 4));
+    const std::string stored = ReadAt(file, field, 4);
+    ByteReader reader(stored);
     reader.ReadU32LE(pair.stored);
   }
   std::vector<char> block(kBlockSize);

@@ -12,6 +12,10 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
 
+// The caller's clean-up after a failed store: deletes the target path, unless it names the
+// source file itself (another spelling or a link), which is never removed.
+void DeleteFailedOutput(const std::string& source_file, const std::string& target_file);
+
 // Appends one blob list entry: 32-bit little-endian length and bytes of name, then of value.
 void WriteBlobEntry(std::string& list, const std::string& name, const std::string& value);
 

@@ -54,6 +54,14 @@ std::string_view TrimControl(std::string_view text) {
   return text;
 }
 
+std::string ExtractFileExt(std::string_view path) {
+  const std::size_t name_start = path.find_last_of("/\\:");
+  const std::string_view name =
+      name_start == std::string_view::npos ? path : path.substr(name_start + 1);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
+}
+
 bool HasPrefix(std::string_view prefix, std::string_view text) {
   return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }

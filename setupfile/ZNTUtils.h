@@ -15,6 +15,10 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 // Removes characters of codes 0 to 32 at both ends.
 std::string_view TrimControl(std::string_view text);
 
+// The extension of a path's file-name part, from its last "." (dot included); empty when the
+// name has none. "/", "\\" and ":" separate folders.
+std::string ExtractFileExt(std::string_view path);
+
 // True when text begins with prefix byte for byte; an empty prefix always matches.
 bool HasPrefix(std::string_view prefix, std::string_view text);
 // As HasPrefix, comparing after folding a to z to upper case.

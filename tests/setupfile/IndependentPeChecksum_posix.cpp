@@ -30,7 +30,7 @@ std::vector<std::string> SamplePeFiles() {
   // Wine's own programs are real PE files, built independently of this project.
   const std::filesystem::path dir = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
   std::vector<std::string> files;
-  for (const char* name : {"notepad.exe", "cmd.exe", "kernel32.dll"}) {
+  for (const char* name : {"notepad.exe", "cmd.exe"}) {
     if (std::filesystem::exists(dir / name))
       files.push_back((dir / name).string());
   }

@@ -1,5 +1,6 @@
-#include <imagehlp.h>
 #include <windows.h>
+// imagehlp.h needs the types of windows.h.
+#include <imagehlp.h>
 
 #include "tests/setupfile/IndependentPeChecksum.h"
 

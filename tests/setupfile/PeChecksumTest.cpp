@@ -3,6 +3,7 @@
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/PeChecksum.h"
 #include "tests/setupfile/IndependentPeChecksum.h"
+#include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"
 
 namespace kv {
@@ -53,19 +54,6 @@ TEST(PeChecksumTest, AgreesWithIndependentImplementationAfterRepair) {
   }
 }
 
-// A minimal PE image: DOS header, PE signature, file header, optional header start.
-std::string MinimalPe(std::uint16_t magic) {
-  std::string data(1024, '\0');
-  data[0] = 'M';
-  data[1] = 'Z';
-  data[60] = static_cast<char>(0x80);
-  data.replace(0x80, 4, std::string("PE\0\0", 4));
-  data[0x80 + 24] = static_cast<char>(magic & 0xFF);
-  data[0x80 + 25] = static_cast<char>(magic >> 8);
-  data[700] = 0x33;
-  return data;
-}
-
 TEST(PeChecksumTest, RejectsFilesThatAreNotPe) {
   test::TempDir dir;
   struct Row {
@@ -74,19 +62,19 @@ TEST(PeChecksumTest, RejectsFilesThatAreNotPe) {
     bool ok;
     std::string error;
   };
-  std::string no_mz = MinimalPe(kPe32Magic);
+  std::string no_mz = test::MinimalPe(kPe32Magic);
   no_mz[0] = 'X';
-  std::string no_pe = MinimalPe(kPe32Magic);
+  std::string no_pe = test::MinimalPe(kPe32Magic);
   no_pe[0x81] = 'F';
-  std::string pe_offset_past_end = MinimalPe(kPe32Magic);
+  std::string pe_offset_past_end = test::MinimalPe(kPe32Magic);
   pe_offset_past_end[61] = 0x10;  // 0x1080 > size
-  std::string short_header = MinimalPe(kPe32Magic);
+  std::string short_header = test::MinimalPe(kPe32Magic);
   short_header[60] = static_cast<char>(0xF0);
   short_header[61] = 0x03;  // 0x3F0: fewer than 92 bytes follow
   const Row rows[] = {
-      {"PE32", MinimalPe(kPe32Magic), true, ""},
-      {"PE32+", MinimalPe(kPe32PlusMagic), true, ""},
-      {"ROM magic", MinimalPe(0x0107), false, ""},
+      {"PE32", test::MinimalPe(kPe32Magic), true, ""},
+      {"PE32+", test::MinimalPe(kPe32PlusMagic), true, ""},
+      {"ROM magic", test::MinimalPe(0x0107), false, ""},
       {"no MZ", no_mz, false, ""},
       {"no PE", no_pe, false, ""},
       {"PE offset past end", pe_offset_past_end, false, ""},

@@ -71,6 +71,22 @@ TEST(PrefixTest, Table) {
   }
 }
 
+TEST(ExtractFileExtTest, FromTheLastDotOfTheFileName) {
+  struct Row {
+    const char* path;
+    const char* ext;
+  };
+  const Row rows[] = {
+      {"setup.exe", ".exe"},  {"C:\\dir\\SETUP.EXE", ".EXE"},
+      {"a.b.msi", ".msi"},    {"dir.exe/setup", ""},
+      {"dir.x\\name", ""},    {"noext", ""},
+      {"trailing.", "."},     {"", ""},
+      {"C:name.bin", ".bin"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(ExtractFileExt(row.path), row.ext) << row.path;
+}
+
 TEST(HexToBytesTest, StopsAtFirstNonDigit) {
   struct Row {
     std::string text, bytes;

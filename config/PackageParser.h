@@ -1,0 +1,45 @@
+// The steps of ParseConfigPackage, exposed for its tests and for tools that check a package
+// against a key other than the built-in one. The cursor walks the package text up to its first
+// zero byte, which ends the text for parsing.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "config/ConfigPackage.h"
+
+namespace kv {
+
+struct PackageCursor {
+  explicit PackageCursor(std::string_view package_text);
+  std::string_view text;  // the package text up to, not including, its first zero byte
+  std::size_t position = 0;
+};
+
+// False at the end of the text; otherwise the characters up to the next CR, LF or the end, and
+// the cursor moves past one line end (CR, LF or CR LF).
+bool ReadPackageLine(PackageCursor& cursor, std::string_view& line);
+
+// Reads lines until an entry (KEY=VALUE, "=" neither first nor last) is found, joins the value's
+// "~" continuation lines and returns the upper-cased key and the trimmed value; false when the
+// text ends first.
+bool ReadPackageEntry(PackageCursor& cursor, std::string& key, std::string& value);
+
+// Stores one entry into data by the key table; entries a rule rejects change nothing. For
+// "SIGNATURE" it sets signature_text to the value without its CRC text when the CRC matches.
+void ApplyPackageEntry(const std::string& key, const std::string& value, TKVConfigBinData& data,
+                       std::string& signature_text);
+
+// The bytes of a base64 text made only of the alphabet with nothing but "=" after the first
+// "="; an empty string for any other text.
+std::string DecodeBase64Value(std::string_view text);
+
+// VerifyPackageSignature over a range of the package text, which is not copied.
+bool VerifySignedRange(std::string_view signed_text, const std::string& signature_base64,
+                       const std::string& public_key_pem);
+
+// ParseConfigPackage with the signature checked against public_key_pem.
+bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
+                               const std::string& public_key_pem);
+
+}  // namespace kv

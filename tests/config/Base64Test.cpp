@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "config/PackageParser.h"
+#include "config/PackageSignature.h"
+#include "tests/config/PackageTestSupport.h"
+
+namespace kv {
+namespace {
+
+TEST(Base64Test, DecodesWholeGroupsOnly) {
+  struct Row {
+    std::string text, bytes;
+  };
+  const Row rows[] = {
+      {"", ""},
+      {"Zm9", ""},  // fewer than four characters
+      {"Zg==", "f"},
+      {"Zm8=", "fo"},
+      {"Zm9v", "foo"},
+      {"Zm9vYmFy", "foobar"},
+      {"Zm9vYg", "foo"},  // partial last group ignored
+      {"Zm9vYmFyY", "foobar"},
+      {"Zg==Zm9v", "ffoo"},  // a padded group in the middle shortens only itself
+      {"Zg=AZm9v", "ffoo"},  // third character "=": one byte
+      {"AAAA", std::string(3, '\0')},
+      {"////", "\xFF\xFF\xFF"},
+      {"+/+/", "\xFB\xFF\xBF"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(DecodeBase64(row.text), row.bytes) << row.text;
+}
+
+TEST(Base64Test, RoundTripOfEveryByteValue) {
+  std::string bytes;
+  for (int i = 0; i < 256; ++i)
+    bytes += static_cast<char>(i);
+  for (std::size_t length : {0u, 1u, 2u, 3u, 255u, 256u}) {
+    const std::string part = bytes.substr(0, length);
+    EXPECT_EQ(DecodeBase64(test::EncodeBase64ForTest(part)), part) << length;
+  }
+}
+
+TEST(Base64Test, ValueCheckRejectsForeignCharacters) {
+  struct Row {
+    std::string text, bytes;
+  };
+  const Row rows[] = {
+      {"Zm9vYmFy", "foobar"},
+      {"Zm8=", "fo"},
+      {"Zg==", "f"},
+      {"Zg==Zm9v", ""},   // a character other than "=" after the first "="
+      {"Zm9v YmFy", ""},  // blank
+      {"Zm9v*mFy", ""},   // outside the alphabet
+      {"Zm9v-_", ""},     // URL-safe alphabet is not accepted
+      {"Zm9vY", "foo"},   // accepted, partial group ignored
+      {"====", std::string(1, '\0')},
+      {"", ""},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(DecodeBase64Value(row.text), row.bytes) << row.text;
+}
+
+}  // namespace
+}  // namespace kv

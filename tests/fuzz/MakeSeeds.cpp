@@ -1,0 +1,57 @@
+// Writes the seed inputs of the fuzz targets into <folder>/<target>/: small well-formed
+// examples of every format they read, so that fuzzing starts from deep inside each parser.
+#include <filesystem>
+#include <iostream>
+
+#include "setupfile/ExeSignatureBlobUtils.h"
+#include "setupfile/ZNTUtils.h"
+#include "tests/support/SetupImages.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+void Seed(const std::filesystem::path& root, const std::string& target, const std::string& name,
+          const std::string& bytes) {
+  std::filesystem::create_directories(root / target);
+  kv::test::WriteFileBytes(kv::test::PathToUtf8(root / target / name), bytes);
+}
+
+std::string Encoded(const std::string& plain, const std::string& mask) {
+  std::string value = plain;
+  kv::AppendCrcHex(value);
+  return kv::ApplyMask(value, mask);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: kv_fuzz_seeds FOLDER\n";
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  using kv::test::BlobEntry;
+  const std::string marker = kv::HexToBytes(kv::kConfigAreaMarkerHex);
+
+  Seed(root, "FuzzTextRoutines", "hex", std::string(kv::kConfigAreaMarkerHex));
+  Seed(root, "FuzzTextRoutines", "crc", "abc352441C2");
+
+  Seed(root, "FuzzConfigArea", "short", kv::test::WithConfigArea("pre", 40));
+  Seed(root, "FuzzConfigArea", "long", std::string("\x82\x01\x00", 3) + std::string(300, '\0'));
+  Seed(root, "FuzzConfigArea", "two", kv::test::WithConfigArea(marker + "\x81\x80", 200));
+
+  const std::string mask = "MASKMASKMASK";
+  Seed(root, "FuzzBlobList", "list",
+       BlobEntry("Mask", mask) + BlobEntry("KVConfig", Encoded("package", mask)) +
+           BlobEntry("AutoInstall", Encoded("answer", mask)) + BlobEntry("", ""));
+  Seed(root, "FuzzBlobList", "plain", BlobEntry("KVConfig", Encoded("p", "")) + BlobEntry("", ""));
+
+  // The target pads its input to a full legacy store, so a short list is the better seed.
+  const std::string store = BlobEntry("Other", "x") + BlobEntry("K-VConfig.bin", "package");
+  Seed(root, "FuzzPeResources", "list", store);
+  Seed(root, "FuzzPeResources", "legacy", kv::test::PeWithRcData("customfile", store));
+
+  Seed(root, "FuzzPeChecksum", "pe32plus", kv::test::MinimalPe(0x020B));
+  Seed(root, "FuzzPeChecksum", "pe32", kv::test::MinimalPe(0x010B));
+  return 0;
+}

@@ -1,0 +1,299 @@
+#include "setupfile/SetupWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "setupfile/ByteReader.h"
+#include "setupfile/ExeSignatureBlobUtils.h"
+#include "setupfile/PeChecksum.h"
+#include "setupfile/RuntimeError.h"
+#include "setupfile/SetupReader.h"
+#include "setupfile/ZNTUtils.h"
+#include "tests/support/FakeFileSystems.h"
+#include "tests/support/SetupImages.h"
+#include "tests/support/TestFiles.h"
+
+namespace kv {
+namespace {
+
+constexpr std::uint32_t kArea = 16384;
+const std::string kNoArea =
+    "Not compatible Setup file - setup file does not contain dedicated space for storing "
+    "configuration";
+
+// The mask length the next store will draw, without disturbing the sequence.
+std::size_t NextMaskLength() {
+  RandomGenerator copy = RandomGenerator::Process();
+  return static_cast<std::size_t>(59 + copy.Below(117 - 59 + 1));
+}
+
+// The entries of the list at the start of an area: name -> raw stored value.
+std::vector<std::pair<std::string, std::string>> ListEntries(const std::string& area,
+                                                             std::size_t& list_size) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  ByteReader reader(area);
+  while (true) {
+    std::uint32_t n = 0;
+    std::string_view name;
+    std::uint32_t v = 0;
+    std::string_view value;
+    if (!reader.ReadU32LE(n) || !reader.ReadBytes(n, name) || !reader.ReadU32LE(v) ||
+        !reader.ReadBytes(v, value)) {
+      ADD_FAILURE() << "list runs past the area";
+      return entries;
+    }
+    if (n == 0)
+      break;
+    entries.emplace_back(std::string(name), std::string(value));
+  }
+  list_size = reader.Position();
+  return entries;
+}
+
+class SetupWriterTest : public testing::Test {
+ protected:
+  void SetUp() override { RandomGenerator::Process().Reset(); }
+  void TearDown() override { RandomGenerator::Process().Reset(); }
+
+  std::string MakeSource(const std::string& name, std::uint32_t area = kArea, char fill = 'Z') {
+    const std::string path = dir_.Path(name);
+    test::WriteFileBytes(path, test::WithConfigArea(test::MinimalPe(), area, fill));
+    return path;
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(SetupWriterTest, RoundTripKeepsEveryByteOutsideTheArea) {
+  struct Row {
+    const char* target;
+    std::string package;
+    std::string answer;
+    bool checksum_step;
+  };
+  const Row rows[] = {
+      {"out.exe", "Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=x\r\n", "answers", true},
+      {"OUT.EXE", std::string("pkg\0with zero", 13), "", true},
+      {"out.msi", "package", std::string("\0\xFF", 2), false},
+      {"out.exe.bak", "p", "a", false},
+      {"out", "", "", false},
+  };
+  const std::string source = MakeSource("src.exe");
+  const std::string original = test::ReadFileBytes(source);
+  const std::size_t area_at = test::ConfigAreaOffset(test::MinimalPe(), kArea);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.target);
+    const std::size_t mask_length = NextMaskLength();
+    const std::string target = dir_.Path(row.target);
+    std::string error = "stale";
+    ASSERT_TRUE(StoreConfigToSetup(source, target, row.package, row.answer, error)) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(test::ReadFileBytes(source), original);
+
+    const std::string written = test::ReadFileBytes(target);
+    ASSERT_EQ(written.size(), original.size());
+    std::size_t list_size = 0;
+    const auto entries = ListEntries(written.substr(area_at, kArea), list_size);
+    const std::size_t n = row.package.size() + (row.package.empty() ? 0 : 8);
+    const std::size_t m = row.answer.size() + 8;
+    EXPECT_EQ(list_size,
+              row.answer.empty() ? 44 - 8 + mask_length + n : 71 - 16 + mask_length + n + m);
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[0].first, "Mask");
+    EXPECT_EQ(entries[0].second.size(), mask_length);
+    EXPECT_EQ(entries[1].first, "KVConfig");
+    EXPECT_EQ(entries.size(), row.answer.empty() ? 2u : 3u);
+
+    // Outside the list nothing changed but, for an executable target, the checksum field.
+    const std::size_t field = 0x80 + kPeChecksumOffset;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      if (i >= area_at && i < area_at + list_size)
+        continue;
+      if (row.checksum_step && i >= field && i < field + 4)
+        continue;
+      ASSERT_EQ(written[i], original[i]) << "byte " << i;
+    }
+    auto file = Files().Open(target, OpenMode::kRead);
+    const PeChecksumPair pair = ComputePeChecksumPair(*file);
+    EXPECT_EQ(pair.stored == pair.computed, row.checksum_step);
+
+    std::string value = "unchanged";
+    EXPECT_TRUE(ReadBlobFromSetup(target, "KVConfig", value));
+    EXPECT_EQ(value, row.package);
+    value = "unchanged";
+    EXPECT_EQ(ReadBlobFromSetup(target, "AutoInstall", value), !row.answer.empty());
+    EXPECT_EQ(value, row.answer.empty() ? "unchanged" : row.answer);
+  }
+}
+
+TEST_F(SetupWriterTest, AreaExactlyAsLargeAsTheListFitsAndOneByteLessFails) {
+  const std::string package(1000, 'p');
+  const std::string answer(500, 'a');
+  const std::uint32_t list_size = static_cast<std::uint32_t>(71 + NextMaskLength() + 1000 + 500);
+  const std::string fits = MakeSource("fits.exe", list_size);
+  const std::string small = MakeSource("small.exe", list_size - 1);
+  std::string error;
+  ASSERT_TRUE(StoreConfigToSetup(fits, dir_.Path("a.msi"), package, answer, error)) << error;
+
+  RandomGenerator::Process().Reset();
+  const std::string target = dir_.Path("b.msi");
+  EXPECT_FALSE(StoreConfigToSetup(small, target, package, answer, error));
+  EXPECT_EQ(error, "Configuration data size > " + FormatByteSize(list_size - 1));
+  EXPECT_FALSE(test::FileExists(target));
+
+  const std::string kib16 = MakeSource("16k.exe", 16384);
+  EXPECT_FALSE(StoreConfigToSetup(kib16, target, std::string(20000, 'x'), "", error));
+  EXPECT_EQ(error, "Configuration data size > 16 kB");
+  const std::string odd = MakeSource("10000.exe", 10000);
+  EXPECT_FALSE(StoreConfigToSetup(odd, target, std::string(20000, 'x'), "", error));
+  EXPECT_EQ(error, "Configuration data size > 10000 B");
+}
+
+TEST_F(SetupWriterTest, FirstStoreOfARunUsesTheSameMaskAndTheSecondAnother) {
+  const std::string source = MakeSource("src.msi");
+  auto mask_of = [&](const std::string& target) {
+    std::size_t list_size = 0;
+    auto file = Files().Open(target, OpenMode::kRead);
+    std::string area;
+    EXPECT_TRUE(ReadConfigArea(*file, area));
+    return ListEntries(area, list_size).at(0).second;
+  };
+  std::string error;
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("1.msi"), "pkg", "", error));
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("2.msi"), "pkg", "", error));
+  RandomGenerator::Process().Reset();  // a new run
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("3.msi"), "pkg", "", error));
+  EXPECT_EQ(mask_of(dir_.Path("1.msi")), mask_of(dir_.Path("3.msi")));
+  EXPECT_NE(mask_of(dir_.Path("1.msi")), mask_of(dir_.Path("2.msi")));
+  EXPECT_EQ(mask_of(dir_.Path("1.msi")).size(), 59u);
+}
+
+TEST_F(SetupWriterTest, OverwritesAnEarlierLongerList) {
+  const std::string source = MakeSource("src.msi");
+  std::string error;
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("first.msi"), std::string(3000, 'L'),
+                                 std::string(3000, 'A'), error));
+  ASSERT_TRUE(
+      StoreConfigToSetup(dir_.Path("first.msi"), dir_.Path("second.msi"), "short", "", error));
+  std::string value;
+  EXPECT_TRUE(ReadBlobFromSetup(dir_.Path("second.msi"), "KVConfig", value));
+  EXPECT_EQ(value, "short");
+  EXPECT_FALSE(ReadBlobFromSetup(dir_.Path("second.msi"), "AutoInstall", value));
+}
+
+TEST_F(SetupWriterTest, FailuresLeaveNoTarget) {
+  const std::string good = MakeSource("good.exe");
+  const std::string no_area = dir_.Path("noarea.exe");
+  test::WriteFileBytes(no_area, test::MinimalPe() + std::string(5000, 'x'));
+  const std::string not_pe = dir_.Path("notpe.bin");
+  test::WriteFileBytes(not_pe, test::WithConfigArea(std::string(2000, 'n'), 4096));
+  struct Row {
+    const char* name;
+    std::string source;
+    std::string target;
+    std::string error_start;
+  };
+  const Row rows[] = {
+      {"no area", no_area, dir_.Path("t1.exe"), kNoArea},
+      {"list too large", MakeSource("tiny.exe", 50), dir_.Path("t2.exe"),
+       "Configuration data size > 50 B"},
+      {"target cannot be created", good, dir_.Path("missing-folder/t3.exe"),
+       "Cannot create file \""},
+      {"checksum repair fails", not_pe, dir_.Path("t4.exe"), "Can't update Setup EXE checksum"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::WriteFileBytes(
+        row.target.find("missing-folder") == std::string::npos ? row.target : dir_.Path("x"),
+        "existing file at the target path");
+    const std::string before = test::ReadFileBytes(row.source);
+    std::string error;
+    EXPECT_FALSE(StoreConfigToSetup(row.source, row.target, "package", "answer", error));
+    EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
+    EXPECT_FALSE(test::FileExists(row.target));
+    EXPECT_EQ(test::ReadFileBytes(row.source), before);
+  }
+  // A missing source: the runtime's message; the target is the caller's to delete.
+  std::string error;
+  EXPECT_FALSE(StoreConfigToSetup(dir_.Path("nope.exe"), dir_.Path("t5.exe"), "p", "", error));
+  EXPECT_EQ(error.rfind("Cannot open file \"", 0), 0u) << error;
+  EXPECT_FALSE(test::FileExists(dir_.Path("t5.exe")));
+}
+
+TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
+  const std::string source = MakeSource("setup.exe");
+  const std::string original = test::ReadFileBytes(source);
+  std::vector<std::pair<std::string, std::string>> spellings = {
+      {"same path", source},
+      {"dot segment", dir_.Path("./setup.exe")},
+      {"dot-dot segment", dir_.Path("sub/../setup.exe")},
+  };
+  std::filesystem::create_directories(dir_.Root() / "sub");
+  std::error_code ec;
+  std::filesystem::create_symlink(test::Utf8ToPath(source), dir_.Root() / "link.exe", ec);
+  if (!ec)
+    spellings.emplace_back("symbolic link", dir_.Path("link.exe"));
+  std::filesystem::create_hard_link(test::Utf8ToPath(source), dir_.Root() / "hard.exe", ec);
+  if (!ec)
+    spellings.emplace_back("hard link", dir_.Path("hard.exe"));
+  const std::string upper = dir_.Path("SETUP.EXE");
+  if (test::FileExists(upper))
+    spellings.emplace_back("letter case", upper);  // case-blind systems
+  const std::filesystem::path relative =
+      std::filesystem::relative(test::Utf8ToPath(source), std::filesystem::current_path(), ec);
+  if (!ec && !relative.empty())
+    spellings.emplace_back("relative", test::PathToUtf8(relative));
+
+  for (const auto& [name, target] : spellings) {
+    SCOPED_TRACE(name);
+    std::string error;
+    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
+    EXPECT_EQ(error, "Output setup file is the same file as the source setup file");
+    DeleteFailedOutput(source, target);
+    ASSERT_TRUE(test::FileExists(source));
+    EXPECT_EQ(test::ReadFileBytes(source), original);
+  }
+  // A different file is deleted by the clean-up.
+  test::WriteFileBytes(dir_.Path("other.exe"), "x");
+  DeleteFailedOutput(source, dir_.Path("other.exe"));
+  EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
+}
+
+TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
+  // 200 KB of source: several copy blocks of 61,440 bytes, then the list write.
+  const std::string source = dir_.Path("big.exe");
+  test::WriteFileBytes(source,
+                       test::WithConfigArea(test::MinimalPe() + std::string(200000, 's'), 4096));
+  const std::string original = test::ReadFileBytes(source);
+  // The area search reads the whole of a file this small; the copy reads it again.
+  const std::int64_t size = static_cast<std::int64_t>(original.size());
+  struct Row {
+    const char* name;
+    test::Faults faults;
+    std::string error_start;
+  };
+  const Row rows[] = {
+      {"disk full at the start", {.refuse_set_size = true}, "Stream write error"},
+      {"disk full at the first block", {.failing_write = 1}, "Stream write error"},
+      {"disk full in the middle of the copy", {.failing_write = 2}, "Stream write error"},
+      {"disk full during the list write", {.failing_write = 5}, "Stream write error"},
+      {"read error in the source while copying", {.read_limit = size + 70000}, "Stream read error"},
+      {"source gone after locating the area", {.read_limit = size}, "Stream read error"},
+      {"output folder read-only", {.refuse_create = true}, "Cannot create file \""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FaultyFileSystem files(row.faults);
+    ScopedFileSystem scope(files);
+    const std::string target = dir_.Path("out.exe");
+    std::string error;
+    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
+    EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
+    EXPECT_FALSE(test::FileExists(target));
+    EXPECT_EQ(test::ReadFileBytes(source), original);
+  }
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,55 @@
+// File systems for tests: one in memory (for fuzzing and fast tests), and one that forwards to
+// the platform's and injects faults (full disk, read errors, refused creation).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "setupfile/FileStream.h"
+
+namespace kv::test {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  void Put(const std::string& path, std::string bytes);
+  // The bytes of a file; empty when it does not exist.
+  std::string Get(const std::string& path) const;
+
+  std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
+  bool Delete(const std::string& path) override { return files_.erase(path) > 0; }
+  bool Exists(const std::string& path) override { return files_.count(path) > 0; }
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    return a == b && Exists(a);
+  }
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>> files_;
+};
+
+struct Faults {
+  bool refuse_create = false;    // creating a file fails ("Cannot create file")
+  bool refuse_set_size = false;  // the disk is full before the first byte
+  int failing_write = 0;         // the N-th write to a created file fails (1-based)
+  std::int64_t read_limit = -1;  // reads fail once this many bytes were read in all
+};
+
+class FaultyFileSystem final : public FileSystem {
+ public:
+  explicit FaultyFileSystem(Faults faults) : faults_(faults) {}
+
+  std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
+  bool Delete(const std::string& path) override { return PlatformFileSystem().Delete(path); }
+  bool Exists(const std::string& path) override { return PlatformFileSystem().Exists(path); }
+  bool IsSameFile(const std::string& a, const std::string& b) override {
+    return PlatformFileSystem().IsSameFile(a, b);
+  }
+
+  // Shared by the streams this file system opened.
+  int writes = 0;
+  std::int64_t bytes_read = 0;
+  const Faults faults_;
+};
+
+}  // namespace kv::test

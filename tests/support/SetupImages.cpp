@@ -1,0 +1,125 @@
+#include "tests/support/SetupImages.h"
+
+#include "setupfile/ByteReader.h"
+#include "setupfile/ExeSignatureBlobUtils.h"
+#include "setupfile/ZNTUtils.h"
+
+namespace kv::test {
+
+namespace {
+
+void PutU16(std::string& data, std::size_t offset, std::uint16_t value) {
+  data[offset] = static_cast<char>(value & 0xFF);
+  data[offset + 1] = static_cast<char>(value >> 8);
+}
+
+void PutU32(std::string& data, std::size_t offset, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    data[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::string DerLength(std::uint32_t length) {
+  if (length < 0x80)
+    return std::string(1, static_cast<char>(length));
+  std::string bytes;
+  for (std::uint32_t v = length; v != 0; v >>= 8)
+    bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
+  return static_cast<char>(0x80 | bytes.size()) + bytes;
+}
+
+constexpr std::size_t kPeOffset = 0x80;
+constexpr std::size_t kOptionalOffset = kPeOffset + 24;
+constexpr std::size_t kOptionalSize = 240;  // PE32+ with 16 data directories
+constexpr std::size_t kSectionTable = kOptionalOffset + kOptionalSize;
+constexpr std::size_t kRawPointer = 0x400;
+constexpr std::uint32_t kSectionRva = 0x1000;
+
+// Resource directory layout inside the section (relative offsets).
+constexpr RcDataLayout kLayout{kRawPointer, 0x18, 0x30, 0x60, 0x80};
+constexpr std::size_t kDataOffset = 0xA0;
+
+}  // namespace
+
+std::string MinimalPe(std::uint16_t optional_magic) {
+  std::string data(1024, '\0');
+  data[0] = 'M';
+  data[1] = 'Z';
+  PutU32(data, 60, kPeOffset);
+  data.replace(kPeOffset, 4, std::string("PE\0\0", 4));
+  PutU16(data, kPeOffset + 4, 0x8664);
+  PutU16(data, kPeOffset + 24, optional_magic);
+  for (std::size_t i = 600; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7);
+  return data;
+}
+
+std::string WithConfigArea(const std::string& prefix, std::uint32_t area_size, char fill,
+                           const std::string& tail) {
+  return WithAreaContent(prefix, std::string(area_size, fill), tail);
+}
+
+std::string WithAreaContent(const std::string& prefix, const std::string& content,
+                            const std::string& tail) {
+  return prefix + HexToBytes(kConfigAreaMarkerHex) +
+         DerLength(static_cast<std::uint32_t>(content.size())) + content + tail;
+}
+
+std::size_t ConfigAreaOffset(const std::string& prefix, std::uint32_t area_size) {
+  return prefix.size() + kConfigAreaMarkerLength + DerLength(area_size).size();
+}
+
+RcDataLayout PeWithRcDataLayout() {
+  return kLayout;
+}
+
+std::string PeWithRcData(const std::string& resource_name, const std::string& data) {
+  const std::size_t raw_size = kDataOffset + data.size();
+  std::string image = MinimalPe(0x020B);
+  image.resize(kRawPointer + raw_size, '\0');
+  PutU16(image, kPeOffset + 6, 1);                            // NumberOfSections
+  PutU16(image, kPeOffset + 20, kOptionalSize);               // SizeOfOptionalHeader
+  PutU32(image, kOptionalOffset + 108, 16);                   // NumberOfRvaAndSizes
+  PutU32(image, kOptionalOffset + 112 + 2 * 8, kSectionRva);  // resource directory RVA
+  PutU32(image, kOptionalOffset + 112 + 2 * 8 + 4, static_cast<std::uint32_t>(raw_size));
+  // Section header ".rsrc".
+  image.replace(kSectionTable, 6, ".rsrc\0", 6);
+  PutU32(image, kSectionTable + 8, static_cast<std::uint32_t>(raw_size));
+  PutU32(image, kSectionTable + 12, kSectionRva);
+  PutU32(image, kSectionTable + 16, static_cast<std::uint32_t>(raw_size));
+  PutU32(image, kSectionTable + 20, kRawPointer);
+  const std::size_t base = kRawPointer;
+  // Root: one id entry, type 10.
+  PutU16(image, base + 14, 1);
+  PutU32(image, base + 16, 10);
+  PutU32(image, base + 20, 0x80000000u | kLayout.type_directory);
+  // Type directory: one named entry.
+  PutU16(image, base + kLayout.type_directory + 12, 1);
+  PutU32(image, base + kLayout.type_directory + 16, 0x80000000u | kLayout.name_string);
+  PutU32(image, base + kLayout.type_directory + 20, 0x80000000u | kLayout.name_directory);
+  // Name directory: one language, pointing at the data entry.
+  PutU16(image, base + kLayout.name_directory + 14, 1);
+  PutU32(image, base + kLayout.name_directory + 16, 0x409);
+  PutU32(image, base + kLayout.name_directory + 20, kLayout.data_entry);
+  // Name string: UTF-16LE with a length prefix (at most 15 characters fit here).
+  PutU16(image, base + kLayout.name_string, static_cast<std::uint16_t>(resource_name.size()));
+  for (std::size_t i = 0; i < resource_name.size() && i < 15; ++i) {
+    PutU16(image, base + kLayout.name_string + 2 + 2 * i,
+           static_cast<unsigned char>(resource_name[i]));
+  }
+  // Data entry: RVA and size.
+  PutU32(image, base + kLayout.data_entry, kSectionRva + kDataOffset);
+  PutU32(image, base + kLayout.data_entry + 4, static_cast<std::uint32_t>(data.size()));
+  image.replace(base + kDataOffset, data.size(), data);
+  return image;
+}
+
+std::string BlobEntry(const std::string& name, const std::string& value) {
+  std::string entry;
+  AppendU32LE(entry, static_cast<std::uint32_t>(name.size()));
+  entry += name;
+  AppendU32LE(entry, static_cast<std::uint32_t>(value.size()));
+  entry += value;
+  return entry;
+}
+
+}  // namespace kv::test

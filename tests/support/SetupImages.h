@@ -1,0 +1,42 @@
+// Synthetic setup files for tests: a minimal PE image with a configuration data area near its
+// end, and PE images with a resource directory built entry by entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv::test {
+
+// A minimal PE32+ image (valid MZ/PE headers, no sections) of at least 1024 bytes.
+std::string MinimalPe(std::uint16_t optional_magic = 0x020B);
+
+// prefix + marker + DER length of area_size + area bytes (filled with fill) + tail bytes.
+std::string WithConfigArea(const std::string& prefix, std::uint32_t area_size, char fill = '\0',
+                           const std::string& tail = "TAIL");
+
+// prefix + marker + DER length + the area holding exactly content + tail bytes.
+std::string WithAreaContent(const std::string& prefix, const std::string& content,
+                            const std::string& tail = "TAIL");
+
+// Offset of the area inside a file made by WithConfigArea.
+std::size_t ConfigAreaOffset(const std::string& prefix, std::uint32_t area_size);
+
+// A PE32+ image with one section holding a resource directory: type 10 (RCDATA) with one named
+// entry and one language whose data is the given bytes.
+std::string PeWithRcData(const std::string& resource_name, const std::string& data);
+
+// Offsets inside an image from PeWithRcData, for corrupting it in tests.
+struct RcDataLayout {
+  std::size_t resource_base;   // file offset of the root resource directory
+  std::size_t type_directory;  // relative offsets from the root
+  std::size_t name_directory;  // its entries are the languages
+  std::size_t name_string;
+  std::size_t data_entry;
+};
+RcDataLayout PeWithRcDataLayout();
+
+// A blob list entry as the writer lays it out.
+std::string BlobEntry(const std::string& name, const std::string& value);
+
+}  // namespace kv::test

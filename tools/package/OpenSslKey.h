@@ -1,0 +1,28 @@
+// The signing side of the package signature, on OpenSSL: an RSA private key read from a PEM
+// file, RSASSA-PKCS1-v1_5 signatures with SHA-512, and the public half as a PEM block
+// "RSA PUBLIC KEY". Failures return false with OpenSSL's reason in the error text.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct evp_pkey_st;
+
+namespace kv::tool {
+
+class RsaPrivateKey {
+ public:
+  // pem: a private key in any PEM form OpenSSL reads without a password (PKCS#8 or PKCS#1).
+  bool Load(std::string_view pem, std::string& error);
+  bool SignSha512(std::string_view message, std::string& signature, std::string& error) const;
+  bool PublicKeyPem(std::string& pem, std::string& error) const;
+
+ private:
+  struct Deleter {
+    void operator()(evp_pkey_st* key) const;
+  };
+  std::unique_ptr<evp_pkey_st, Deleter> key_;
+};
+
+}  // namespace kv::tool
