@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "config/ConfigPackage.h"
 #include "config/DownloadPackage.h"
 #include "tests/net/TestHttpServer.h"
 
@@ -82,8 +83,12 @@ TEST(DownloadServerTest, EndlessBodyIsCutForTheParserToRefuse) {
   const Outcome outcome = Download(server.Url("/kvconfig_bin.php"));
   EXPECT_TRUE(outcome.ok);
   // One byte more than the largest package the parser accepts.
-  EXPECT_EQ(outcome.text.size(), 1048577u);
+  EXPECT_EQ(outcome.text.size(), kMaxPackageSize + 1);
   EXPECT_EQ(outcome.text.substr(0, sizeof(kPackage) - 1), kPackage);
+  TKVConfigBinData data;
+  std::string error;
+  EXPECT_FALSE(ParseConfigPackage(outcome.text, data, error));
+  EXPECT_EQ(error, "File size > 1MB");
 }
 
 // The proxy and the origin server write one log, request by request: "direct" for the origin,

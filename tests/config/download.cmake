@@ -4,4 +4,4 @@ kv_add_test(kv_download_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/DownloadPackageTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DownloadServerTest.cpp
-  LIBS kv_download kv_test_http_server)
+  LIBS kv_download kv_config kv_test_http_server)
