@@ -100,14 +100,17 @@ TEST(HttpClientTest, StatusDecidesFailureAndReason) {
 }
 
 TEST(HttpClientTest, FollowsAtMostFiveRedirects) {
-  // "/r/N" redirects to "/r/N-1", alternating absolute and relative locations; "/r/0" answers.
+  // "/r/N" redirects to "/r/N-1"; "/r/0" answers.
   TestHttpServer* self = nullptr;
   TestHttpServer server([&](const SeenRequest& request) {
     const int left = std::stoi(request.target.substr(3));
     if (left == 0)
       return Send(test::HttpResponse(200, "OK", "final"));
-    const std::string next = "/r/" + std::to_string(left - 1);
-    const std::string location = left % 2 == 0 ? self->Url(next) : next;
+    // An absolute URL, an absolute path and a relative path in turn.
+    const std::string next = std::to_string(left - 1);
+    const std::string location = left % 3 == 0   ? self->Url("/r/" + next)
+                                 : left % 3 == 1 ? "/r/" + next
+                                                 : next;
     return Send(test::HttpResponse(302, "Found", "", "Location: " + location + "\r\n"));
   });
   self = &server;
