@@ -1,0 +1,215 @@
+// The GET on libcurl. The transfer runs through the multi interface so that this thread keeps
+// control: it waits at most kPollMilliseconds at a time, calls the pump hook and watches for
+// inactivity itself (curl's own time-outs measure average speed, not silence).
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <string_view>
+#include <system_error>
+
+#include "net/HttpClient.h"
+#include "setupfile/ZNTUtils.h"
+
+namespace kv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPollMilliseconds = 100;
+constexpr char kAcceptHeader[] = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+constexpr char kUserAgent[] = "Mozilla/4.0";
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// What the callbacks collect during one transfer.
+struct Transfer {
+  std::string status_line;  // of the latest response
+  std::string body;
+  bool capped = false;  // the body reached kMaxHttpBodyBytes and receiving stopped
+  Clock::time_point last_activity = Clock::now();
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  Transfer& transfer = *static_cast<Transfer*>(user);
+  transfer.last_activity = Clock::now();
+  const size_t n = size * count;
+  const size_t room = kMaxHttpBodyBytes - transfer.body.size();
+  if (n <= room) {
+    transfer.body.append(data, n);
+    return n;
+  }
+  transfer.body.append(data, room);
+  transfer.capped = true;
+  return 0;  // a short count makes curl stop the transfer
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  Transfer& transfer = *static_cast<Transfer*>(user);
+  transfer.last_activity = Clock::now();
+  const size_t n = size * count;
+  const std::string_view line(data, n);
+  if (HasPrefix("HTTP/", line)) {
+    // A new response (after a redirect or an authentication round) replaces the previous one.
+    transfer.status_line = std::string(line);
+    transfer.body.clear();
+    transfer.capped = false;
+  }
+  return n;
+}
+
+// Called once a connection is made, before the request is sent.
+int OnConnected(void* user, char*, char*, int, int) {
+  static_cast<Transfer*>(user)->last_activity = Clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+void EnsureCurlInitialised() {
+  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+  static_cast<void>(init);
+}
+
+void ApplyProxy(CURL* easy, const std::optional<HttpProxy>& proxy) {
+  if (!proxy) {
+    // An empty proxy name disables every proxy, including the environment's *_proxy variables.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    return;
+  }
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy->host.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(proxy->port));
+  curl_easy_setopt(easy, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  if (proxy->user.empty())
+    return;
+  curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+}
+
+void ApplyRequest(CURL* easy, const HttpGetSettings& settings, curl_slist* headers,
+                  Transfer& transfer) {
+  curl_easy_setopt(easy, CURLOPT_URL, settings.url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxHttpRedirects));
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, OnConnected);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
+  ApplyProxy(easy, settings.proxy);
+}
+
+std::string TransportFailureText(CURL* easy, CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return kHttpResolveFailedText;
+    case CURLE_OPERATION_TIMEDOUT:
+      return kHttpTimeoutText;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return kHttpTooManyRedirectsText;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return kHttpPlainOnlyText;
+    case CURLE_COULDNT_CONNECT: {
+      long error = 0;
+      curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
+      const std::string text = error != 0 ? std::generic_category().message(static_cast<int>(error))
+                                          : std::string(curl_easy_strerror(code));
+      return HttpConnectFailureText(text, error);
+    }
+    default:
+      return curl_easy_strerror(code);
+  }
+}
+
+// Runs the transfer to its end. Returns false when it was abandoned for inactivity.
+bool RunTransfer(CURLM* multi, const HttpGetSettings& settings, const Transfer& transfer) {
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0)
+      return true;
+    curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
+    if (settings.pump)
+      settings.pump();
+    if (Clock::now() - transfer.last_activity >= settings.inactivity_timeout)
+      return false;
+  }
+}
+
+// The transfer's own result code, or an error code if the multi handle reports none.
+CURLcode FinishedCode(CURLM* multi) {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    if (message->msg == CURLMSG_DONE)
+      return message->data.result;
+  }
+  return CURLE_FAILED_INIT;
+}
+
+HttpGetResult Get(const HttpGetSettings& settings) {
+  HttpGetResult result;
+  if (!HasPrefixText("http://", settings.url)) {
+    result.reason = kHttpPlainOnlyText;
+    return result;
+  }
+  EnsureCurlInitialised();
+  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, kAcceptHeader));
+  if (!easy || !multi || !headers) {
+    result.reason = "out of memory";
+    return result;
+  }
+  Transfer transfer;
+  ApplyRequest(easy.get(), settings, headers.get(), transfer);
+  curl_multi_add_handle(multi.get(), easy.get());
+  const bool finished = RunTransfer(multi.get(), settings, transfer);
+  CURLcode code = finished ? FinishedCode(multi.get()) : CURLE_OPERATION_TIMEDOUT;
+  curl_multi_remove_handle(multi.get(), easy.get());
+  if (code == CURLE_WRITE_ERROR && transfer.capped)
+    code = CURLE_OK;  // stopped on purpose: the caller gets the bytes received so far
+  if (code != CURLE_OK) {
+    result.reason = TransportFailureText(easy.get(), code);
+    return result;
+  }
+  long status = 0;
+  curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+  result.status = static_cast<int>(status);
+  result.body = std::move(transfer.body);
+  if (IsHttpFailureStatus(result.status)) {
+    result.reason = HttpStatusFailureText(result.status, HttpReasonPhrase(transfer.status_line));
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace
+
+HttpGetResult HttpGet(const HttpGetSettings& settings) {
+  try {
+    return Get(settings);
+  } catch (const std::exception& error) {
+    HttpGetResult result;
+    result.reason = error.what();
+    return result;
+  }
+}
+
+}  // namespace kv
