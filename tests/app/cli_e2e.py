@@ -555,7 +555,7 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(self.server.requests, [])
 
     def test_download(self):
-        served = b"\r\n" + self.wrongly_signed  # the body is stored as received
+        served = self.wrongly_signed + b"\r\n"  # stored as received, trailing bytes too
         self.server.routes["/kv/kvconfig_bin.php"] = (200, served, "application/octet-stream")
         self.server.routes["/kv//kvconfig_bin.php"] = (200, self.unsigned, "text/plain")
         source = self.fixture("setup.exe")
