@@ -10,7 +10,7 @@ the requests it gets.
 
 Usage: cli_e2e.py --program PATH --fixtures DIR --source-dir DIR [--demo-key PEM]
                   [--package-tool KVPACKAGE] [--readback KVREADBACK]
-                  [--wine WINE_RUN_SH] [--console]
+                  [--wine WINE_RUN_SH] [--console] [--window-probe KV_WINDOW_PROBE]
 """
 
 import argparse
@@ -174,6 +174,13 @@ class WineSession:
     """
 
     def __init__(self, program):
+        # A server left from an earlier test (perhaps without a display) must end first.
+        prefix = os.environ.get("KV_WINEPREFIX") or os.path.join(
+            os.environ.get("KV_BINARY_DIR") or os.getcwd(), "wineprefix")
+        server = "/usr/lib/wine/wineserver"
+        if os.path.exists(os.path.join(prefix, "system.reg")):
+            subprocess.run([server if os.path.exists(server) else "wineserver", "-w"],
+                           env=dict(os.environ, WINEPREFIX=prefix), timeout=300)
         self.keeper = subprocess.Popen([ARGS.shell, ARGS.wine, "cmd"], stdin=subprocess.PIPE,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run([ARGS.shell, ARGS.wine, program.path, "--version"],
@@ -345,7 +352,7 @@ class CommandLineTest(unittest.TestCase):
 
     def test_no_arguments(self):
         if self.program.windows:
-            self.skipTest("the Windows program opens its main window")
+            self.skipTest("the Windows program opens its main window: see WindowTest")
         result = self.run_program([])
         self.assertEqual(result.code, 1)
         self.assertEqual(result.stdout, "\n".join(USAGE_LINES) + "\n\n")
@@ -646,6 +653,22 @@ class ConsoleTest(unittest.TestCase):
         self.assertRegex(text, r"KVSetupConfigurator \d+\.\d+\.\d+\nwaited")
 
 
+class WindowTest(unittest.TestCase):
+    """Windows: the note window and the main window, driven from outside (needs a display: the
+    test runs under xvfb-run)."""
+
+    def test_windows_without_a_console(self):
+        if not os.environ.get("DISPLAY"):
+            self.skipTest("no display")
+        program = "Z:" + os.path.abspath(ARGS.program).replace("/", "\\")
+        completed = subprocess.run([ARGS.shell, ARGS.wine, ARGS.window_probe, program],
+                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+        report = completed.stdout.decode("utf-8", "replace")
+        self.assertEqual(completed.returncode, 0, report)
+        self.assertNotIn("FAIL", report)
+        self.assertIn("ok closing the main window ends with exit code 0", report)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -659,6 +682,8 @@ def main():
     parser.add_argument("--shell", default="sh")
     parser.add_argument("--console", action="store_true",
                         help="also check the text on a console (Windows programs)")
+    parser.add_argument("--window-probe", default="",
+                        help="kv_window_probe.exe, to check the windows (GUI program)")
     ARGS = parser.parse_args()
     ARGS.fixtures = os.path.abspath(ARGS.fixtures)
     if not os.path.exists(ARGS.demo_key):
@@ -668,6 +693,8 @@ def main():
     suite.addTests(loader.loadTestsFromTestCase(CommandLineTest))
     if ARGS.console:
         suite.addTests(loader.loadTestsFromTestCase(ConsoleTest))
+    if ARGS.window_probe:
+        suite.addTests(loader.loadTestsFromTestCase(WindowTest))
     session = WineSession(Program(ARGS.program, ARGS.wine)) if ARGS.wine else None
     try:
         result = unittest.TextTestRunner(verbosity=2).run(suite)
