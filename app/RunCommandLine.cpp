@@ -1,6 +1,5 @@
 #include "app/RunCommandLine.h"
 
-#include <filesystem>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -79,15 +78,6 @@ bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::s
   return LoadFileToString(file_name, kMaxInputFileSize, content, error);
 }
 
-// True when path names nothing yet or a regular file (a link to one included). A device, a pipe
-// or a folder cannot take a configured copy, and must not be deleted after the failed write.
-bool CanTakeOutput(const std::string& path) {
-  std::error_code failure;
-  const std::filesystem::file_status status = std::filesystem::status(
-      std::filesystem::path(std::u8string(path.begin(), path.end())), failure);
-  return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
-}
-
 std::string SavingFailed(const std::string& answer_file, const std::string& reason) {
   return std::string("Saving K-VConfig.bin ") +
          (answer_file.empty() ? "" : "and AutoInstall.srg ") + "to new setup file fail : " + reason;
@@ -97,11 +87,6 @@ std::string SavingFailed(const std::string& answer_file, const std::string& reas
 // the writer refuses to overwrite, and never anything but a regular file).
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
-  if (!CanTakeOutput(values.OutputFile)) {
-    error = SavingFailed(
-        answer_file, "Output setup file " + Quoted(values.OutputFile) + " is not a regular file");
-    return false;
-  }
   std::string reason;
   if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason)) {
     return true;

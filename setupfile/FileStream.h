@@ -54,6 +54,8 @@ class FileSystem {
   // True when both names lead to one existing file: the same path spelt differently, a symbolic
   // or hard link, and on Windows another letter case or a short name.
   virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
+  // True when the path exists and is not a regular file: a folder, a device, a pipe.
+  virtual bool IsSpecialFile(const std::string& path) = 0;
 };
 
 // Copies count bytes from source's position to target's position: the system's copy first,

@@ -142,6 +142,11 @@ class PosixFileSystem final : public FileSystem {
     return !HasZeroByte(path) && ::stat(path.c_str(), &st) == 0;
   }
 
+  bool IsSpecialFile(const std::string& path) override {
+    struct stat st {};
+    return !HasZeroByte(path) && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+  }
+
   bool IsSameFile(const std::string& a, const std::string& b) override {
     struct stat sa {};
     struct stat sb {};

@@ -112,6 +112,22 @@ class Win32FileSystem final : public FileSystem {
     return path.find('\0') == std::string::npos && ::DeleteFileW(Utf8ToWide(path).c_str());
   }
 
+  bool IsSpecialFile(const std::string& path) override {
+    if (path.empty() || path.find('\0') != std::string::npos)
+      return false;
+    HANDLE handle = ::CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool special = ::GetFileType(handle) != FILE_TYPE_DISK ||
+                         (::GetFileInformationByHandle(handle, &info) &&
+                          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    ::CloseHandle(handle);
+    return special;
+  }
+
   bool IsSameFile(const std::string& a, const std::string& b) override {
     BY_HANDLE_FILE_INFORMATION ia{};
     BY_HANDLE_FILE_INFORMATION ib{};

@@ -59,7 +59,7 @@ void WriteBlobEntry(std::string& list, const std::string& name, const std::strin
 }
 
 void DeleteFailedOutput(const std::string& source_file, const std::string& target_file) {
-  if (Files().IsSameFile(source_file, target_file))
+  if (Files().IsSameFile(source_file, target_file) || Files().IsSpecialFile(target_file))
     return;
   Files().Delete(target_file);
 }
@@ -71,6 +71,11 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
   // Writing over the source would destroy it, and the clean-up after a failure would delete it.
   if (Files().IsSameFile(source_file, target_file)) {
     error = "Output setup file is the same file as the source setup file";
+    return false;
+  }
+  // A folder, a device or a pipe cannot take the copy, and must not be deleted afterwards.
+  if (Files().IsSpecialFile(target_file)) {
+    error = "Output setup file \"" + target_file + "\" is not a regular file";
     return false;
   }
   bool succeeded = false;
@@ -104,7 +109,7 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
     error = OutOfMemoryError().Message();
   }
   if (!succeeded && source_opened)
-    Files().Delete(target_file);
+    DeleteFailedOutput(source_file, target_file);
   return succeeded;
 }
 

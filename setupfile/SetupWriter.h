@@ -13,7 +13,8 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         std::string& error);
 
 // The caller's clean-up after a failed store: deletes the target path, unless it names the
-// source file itself (another spelling or a link), which is never removed.
+// source file itself (another spelling or a link) or something other than a regular file
+// (a folder, a device, a pipe), which are never removed.
 void DeleteFailedOutput(const std::string& source_file, const std::string& target_file);
 
 // Appends one blob list entry: 32-bit little-endian length and bytes of name, then of value.

@@ -4,6 +4,10 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/PeChecksum.h"
@@ -258,6 +262,24 @@ TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
   test::WriteFileBytes(dir_.Path("other.exe"), "x");
   DeleteFailedOutput(source, dir_.Path("other.exe"));
   EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
+}
+
+TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem) {
+  const std::string source = MakeSource("setup.msi");
+  std::vector<std::string> targets = {dir_.Path("folder.msi")};
+  std::filesystem::create_directory(test::Utf8ToPath(targets[0]));
+#ifndef _WIN32
+  targets.push_back(dir_.Path("pipe.msi"));
+  ASSERT_EQ(::mkfifo(targets.back().c_str(), 0600), 0);
+#endif
+  for (const std::string& target : targets) {
+    SCOPED_TRACE(target);
+    std::string error;
+    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
+    EXPECT_EQ(error, "Output setup file \"" + target + "\" is not a regular file");
+    DeleteFailedOutput(source, target);
+    EXPECT_TRUE(test::FileExists(target));
+  }
 }
 
 TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {

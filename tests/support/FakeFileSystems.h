@@ -23,6 +23,7 @@ class MemoryFileSystem final : public FileSystem {
   bool IsSameFile(const std::string& a, const std::string& b) override {
     return a == b && Exists(a);
   }
+  bool IsSpecialFile(const std::string&) override { return false; }
 
  private:
   std::map<std::string, std::shared_ptr<std::string>> files_;
@@ -44,6 +45,9 @@ class FaultyFileSystem final : public FileSystem {
   bool Exists(const std::string& path) override { return PlatformFileSystem().Exists(path); }
   bool IsSameFile(const std::string& a, const std::string& b) override {
     return PlatformFileSystem().IsSameFile(a, b);
+  }
+  bool IsSpecialFile(const std::string& path) override {
+    return PlatformFileSystem().IsSpecialFile(path);
   }
 
   // Shared by the streams this file system opened.
