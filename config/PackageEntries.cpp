@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint32_t kMaxPort = 65535;
 constexpr std::size_t kCrcTextLength = 8;
 constexpr char kKeySeparator = ';';
-constexpr int kNotADigit = 16;  // above every digit of base 10 and 16
 
 struct PlainKey {
   std::string_view key;
@@ -42,20 +41,6 @@ bool IsBase64Letter(char c) {
          c == '/';
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return kNotADigit;
-}
-
 // The integer conversion of the platform's runtime: an optional sign, then decimal digits, or
 // hexadecimal digits after "$", "x" or "0x". True only for a whole number from 0 to 65535.
 bool ParsePort(std::string_view text, std::uint32_t& port) {
@@ -76,8 +61,8 @@ bool ParsePort(std::string_view text, std::uint32_t& port) {
     return false;
   std::uint32_t value = 0;
   for (char c : text) {
-    const int digit = DigitValue(c);
-    if (digit >= base)
+    const int digit = HexDigitValue(c);
+    if (digit < 0 || digit >= base)
       return false;
     value = value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
     if (value > kMaxPort)
@@ -95,7 +80,7 @@ void ApplyPublicKey(const std::string& value, TKVConfigBinData& data) {
   if (separator == std::string::npos || separator == 0 || separator + 1 == value.size())
     return;
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (i != separator && !IsHexDigit(value[i]))
+    if (i != separator && HexDigitValue(value[i]) < 0)
       return;
   }
   data.RegPublicKey1 = value.substr(0, separator);

@@ -113,11 +113,7 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool IsSpecialFile(const std::string& path) override {
-    if (path.empty() || path.find('\0') != std::string::npos)
-      return false;
-    HANDLE handle = ::CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = OpenForAttributes(path);
     if (handle == INVALID_HANDLE_VALUE)
       return false;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -143,13 +139,18 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
-  // Volume and file index of an existing file, opened without disturbing other users.
-  static bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  // A handle for reading the attributes of an existing file without disturbing other users.
+  static HANDLE OpenForAttributes(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos)
-      return false;
-    HANDLE handle = ::CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      return INVALID_HANDLE_VALUE;
+    return ::CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
+
+  // Volume and file index of an existing file.
+  static bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = OpenForAttributes(path);
     if (handle == INVALID_HANDLE_VALUE)
       return false;
     const bool ok = ::GetFileInformationByHandle(handle, &info) != 0;

@@ -15,6 +15,12 @@ constexpr char kFirstMaskChar = 0x20;
 constexpr std::uint32_t kMaskCharRange = 64;  // 20h..5Fh
 constexpr std::size_t kCrcTextLength = 8;
 
+bool IsControlOrBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+}  // namespace
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';
@@ -24,12 +30,6 @@ int HexDigitValue(char c) {
     return c - 'a' + 10;
   return -1;
 }
-
-bool IsControlOrBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-}  // namespace
 
 char AsciiUpper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;

@@ -8,6 +8,9 @@
 
 namespace kv {
 
+// The value of a hexadecimal digit (0-9, A-F, a-f), or -1 for any other byte.
+int HexDigitValue(char c);
+
 // ASCII-only case folding and comparison.
 char AsciiUpper(char c);
 std::string AsciiUpperCase(std::string_view text);
