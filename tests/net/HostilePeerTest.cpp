@@ -1,0 +1,170 @@
+// The client against broken and hostile servers on 127.0.0.1: every request must end within the
+// time-out rules with a clear reason or a bounded body, without a hang and without memory growing
+// with what the server sends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+
+#include "config/ConfigPackage.h"
+#include "config/DownloadPackage.h"
+#include "net/HttpClient.h"
+#include "tests/net/TestHttpServer.h"
+
+namespace kv {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Reply;
+using test::SeenRequest;
+using test::TestHttpServer;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kInactivity = 1s;
+constexpr auto kTotal = 2500ms;
+// Scheduling slack on top of a time-out (the Windows build runs under an emulation layer).
+constexpr auto kSlack = 4s;
+// A request may not raise the peak memory of the process by more than this.
+constexpr std::size_t kMemoryGrowthLimit = 64u << 20;
+constexpr char kFiveGiB[] = "5368709120";
+constexpr char kPackage[] = "Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=x\r\n";
+
+Reply Send(std::string bytes) {
+  return Reply{Reply::Kind::kSend, std::move(bytes), {}, {}};
+}
+Reply Endless(std::string bytes, std::string repeat = {}) {
+  return Reply{Reply::Kind::kEndless, std::move(bytes), std::move(repeat), {}};
+}
+Reply Trickle(std::string bytes, std::string repeat, std::chrono::milliseconds interval = 50ms) {
+  return Reply{Reply::Kind::kTrickle, std::move(bytes), std::move(repeat), interval};
+}
+
+std::string Head(const std::string& status_and_headers) {
+  return "HTTP/1.0 " + status_and_headers + "\r\n\r\n";
+}
+
+struct Measured {
+  HttpGetResult result;
+  Clock::duration took;
+  std::size_t memory_growth;
+};
+
+Measured Measure(const std::string& url) {
+  HttpGetSettings settings;
+  settings.url = url;
+  settings.inactivity_timeout = kInactivity;
+  settings.total_timeout = kTotal;
+  const std::size_t peak_before = test::PeakMemoryBytes();
+  const Clock::time_point start = Clock::now();
+  Measured measured{HttpGet(settings), {}, 0};
+  measured.took = Clock::now() - start;
+  const std::size_t peak_after = test::PeakMemoryBytes();
+  measured.memory_growth = peak_after > peak_before ? peak_after - peak_before : 0;
+  return measured;
+}
+
+TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
+  struct Row {
+    std::string name;
+    Reply reply;
+    bool ok;
+    std::optional<std::size_t> body_size;  // checked when set
+    std::string reason;                    // checked exactly when ok is false
+  };
+  const std::string big_line = "X-Big: " + std::string(1u << 20, 'a') + "\r\n";
+  const Row rows[] = {
+      // Bodies that would never end are cut at the cap for the parser to refuse.
+      {"endless body", Endless(Head("200 OK")), true, kMaxHttpBodyBytes, ""},
+      {"endless body under a 5 GiB length",
+       Endless(Head("200 OK\r\nContent-Length: " + std::string(kFiveGiB))), true, kMaxHttpBodyBytes,
+       ""},
+      // A body shorter than its announced length is a failure, not a short success.
+      {"5 GiB announced, cut after 1000 bytes",
+       Send(Head("200 OK\r\nContent-Length: " + std::string(kFiveGiB)) + std::string(1000, 'x')),
+       false, std::nullopt, kHttpCutOffText},
+      {"100 bytes announced, 10 sent",
+       Send(Head("200 OK\r\nContent-Length: 100") + std::string(10, 'x')), false, std::nullopt,
+       kHttpCutOffText},
+      // Without a length, the end of the connection is the end of the body.
+      {"no length, closed after 10 bytes", Send(Head("200 OK") + std::string(10, 'x')), true, 10u,
+       ""},
+      // Bytes that keep coming, too slowly to ever finish, end at the total time-out.
+      {"5 GiB announced, trickled",
+       Trickle(Head("200 OK\r\nContent-Length: " + std::string(kFiveGiB)), "x"), false,
+       std::nullopt, kHttpTimeoutText},
+      {"head trickled for ever", Trickle("HTTP/1.0 200 OK\r\n", "X-Slow: a\r\n"), false,
+       std::nullopt, kHttpTimeoutText},
+      // Heads that would fill the memory are refused.
+      {"header line of 1 MiB", Send("HTTP/1.0 200 OK\r\n" + big_line + "\r\nbody"), false,
+       std::nullopt, kHttpHeadTooLargeText},
+      {"endless header lines", Endless("HTTP/1.0 200 OK\r\n", "X-Filler: aaaaaaaaaaaaaaaa\r\n"),
+       false, std::nullopt, kHttpHeadTooLargeText},
+      // Answers that are not HTTP at all.
+      {"closed before answering", Send(""), false, std::nullopt, kHttpBadResponseText},
+      {"closed inside the head", Send("HTTP/1.0 200 OK\r\nContent-Le"), false, std::nullopt,
+       kHttpCutOffText},
+      {"no status line", Send("hello\r\n\r\nbody"), false, std::nullopt, kHttpBadResponseText},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TestHttpServer server([&](const SeenRequest&) { return row.reply; });
+    const Measured measured = Measure(server.Url("/kvconfig_bin.php"));
+    EXPECT_EQ(measured.result.ok, row.ok) << measured.result.reason;
+    if (row.body_size) {
+      EXPECT_EQ(measured.result.body.size(), *row.body_size);
+    }
+    if (!row.ok) {
+      EXPECT_EQ(measured.result.reason, row.reason);
+    }
+    EXPECT_LT(measured.took, kTotal + kSlack);
+    EXPECT_LT(measured.memory_growth, kMemoryGrowthLimit);
+  }
+}
+
+TEST(HostilePeerTest, RedirectLoopEndsAfterFiveRedirects) {
+  TestHttpServer* self = nullptr;
+  TestHttpServer server([&](const SeenRequest& request) {
+    return Send(
+        test::HttpResponse(302, "Found", "", "Location: " + self->Url(request.target) + "\r\n"));
+  });
+  self = &server;
+  const Measured measured = Measure(server.Url("/kvconfig_bin.php"));
+  EXPECT_FALSE(measured.result.ok);
+  EXPECT_EQ(measured.result.reason, kHttpTooManyRedirectsText);
+  EXPECT_EQ(server.Requests().size(), 1u + kMaxHttpRedirects);
+  EXPECT_LT(measured.took, kTotal);
+}
+
+TEST(HostilePeerTest, SlowSteadyBodyLongerThanTheInactivityTimeOutArrives) {
+  // 24 bytes, one every 100 ms: 2.4 s in all, but never 1 s without a byte.
+  const std::string body = "Quillabrenthorst Config\n";
+  TestHttpServer server([&](const SeenRequest&) {
+    return Trickle(Head("200 OK\r\nContent-Length: " + std::to_string(body.size())), body, 100ms);
+  });
+  HttpGetSettings settings;
+  settings.url = server.Url("/kvconfig_bin.php");
+  settings.inactivity_timeout = kInactivity;
+  const HttpGetResult result = HttpGet(settings);
+  EXPECT_TRUE(result.ok) << result.reason;
+  EXPECT_EQ(result.body, body);
+}
+
+TEST(HostilePeerTest, HugeAnnouncedBodyIsRefusedByTheParser) {
+  TestHttpServer server([](const SeenRequest&) {
+    return Endless(Head("200 OK\r\nContent-Length: " + std::string(kFiveGiB)) + kPackage);
+  });
+  DownloadOptions options;
+  options.timeout = kInactivity;
+  std::string text;
+  ASSERT_TRUE(DownloadPackage("EN", "Quillabrenthorst Configuration ver #",
+                              server.Url("/kvconfig_bin.php"), "", "", "", "", text, {}, options))
+      << text;
+  EXPECT_EQ(text.size(), kMaxPackageSize + 1);
+  TKVConfigBinData data;
+  std::string error;
+  EXPECT_FALSE(ParseConfigPackage(text, data, error));
+  EXPECT_EQ(error, "File size > 1MB");
+}
+
+}  // namespace
+}  // namespace kv
