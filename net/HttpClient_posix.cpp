@@ -38,7 +38,7 @@ struct Transfer {
   bool in_head = false;        // between a status line and the blank line that ends its head
   bool head_complete = false;  // the latest response's head ended with its blank line
   bool head_too_large = false;
-  std::size_t head_bytes = 0;  // of the latest response
+  std::size_t head_bytes = 0;  // of every response to the latest request, interim ones included
   Clock::time_point last_activity = Clock::now();
 };
 
@@ -69,7 +69,6 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     transfer.capped = false;
     transfer.in_head = true;
     transfer.head_complete = false;
-    transfer.head_bytes = 0;
   }
   transfer.head_bytes += n;
   if (transfer.head_bytes > kMaxHttpHeadBytes) {
@@ -89,6 +88,7 @@ int OnConnected(void* user, char*, char*, int, int) {
   transfer.last_activity = Clock::now();
   // Nothing of this request's answer has arrived yet.
   transfer.status_line.clear();
+  transfer.head_bytes = 0;
   transfer.in_head = false;
   transfer.head_complete = false;
   return CURL_PREREQFUNC_OK;

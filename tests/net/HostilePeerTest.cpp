@@ -94,8 +94,9 @@ TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
     Reply reply;
     Outcome outcome;
     // Further outcomes accepted from WinHTTP as the Windows test build's emulation layer
-    // provides it, which ignores the head size limit and accepts a head cut off by the server;
-    // both still end bounded.
+    // provides it: it ignores the head size limit, takes a head or a chunked body that the
+    // server cuts off for a whole one, waits for a chunk to arrive whole and refuses interim
+    // responses outright. Each still ends bounded.
     std::vector<Outcome> winhttp_also = {};
   };
   const std::string big_line = "X-Big: " + std::string(1u << 20, 'a') + "\r\n";
@@ -113,6 +114,14 @@ TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
       // Without a length, the end of the connection is the end of the body.
       {"no length, closed after 10 bytes", Send(Head("200 OK") + std::string(10, 'x')),
        Success(10)},
+      {"chunked, endless chunk of 4 GiB",
+       Endless("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFF\r\n"),
+       Success(kMaxHttpBodyBytes),
+       {Failure(kHttpTimeoutText)}},
+      {"chunked, cut inside a chunk",
+       Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100\r\nabc"),
+       Failure(kHttpCutOffText),
+       {Success(3)}},
       // Bytes that keep coming, too slowly to ever finish, end at the total time-out.
       {"5 GiB announced, trickled", Trickle(Head(five_gib), "x"), Failure(kHttpTimeoutText)},
       {"head trickled for ever", Trickle("HTTP/1.0 200 OK\r\n", "X-Slow: a\r\n"),
@@ -126,6 +135,10 @@ TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
        Endless("HTTP/1.0 200 OK\r\n", "X-Filler: aaaaaaaaaaaaaaaa\r\n"),
        Failure(kHttpHeadTooLargeText),
        {Failure(kHttpTimeoutText)}},
+      {"endless interim responses",
+       Endless("", "HTTP/1.1 100 Continue\r\n\r\n"),
+       Failure(kHttpHeadTooLargeText),
+       {Failure(kHttpBadResponseText)}},
       // Answers that are not HTTP, or not all of it.
       {"closed before answering", Send(""), Failure(kHttpBadResponseText)},
       {"closed inside the head",
