@@ -1,6 +1,7 @@
 // The GET on libcurl. The transfer runs through the multi interface so that this thread keeps
 // control: it waits at most kPollMilliseconds at a time, calls the pump hook and watches for
-// inactivity itself (curl's own time-outs measure average speed, not silence).
+// inactivity and the total time-out itself (curl's own time-outs measure average speed, not
+// silence). Activity is a connection made, a whole header line or body bytes received.
 #include <curl/curl.h>
 
 #include <chrono>

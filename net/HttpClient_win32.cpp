@@ -347,8 +347,11 @@ HttpGetResult RunCatching(const HttpGetSettings& settings, const std::atomic<boo
 // What the waiting thread and the helper thread share. The helper holds it too, so that it can
 // finish on its own after the waiting thread has given up.
 struct SharedGet {
-  explicit SharedGet(const HttpGetSettings& get_settings) : settings(get_settings) {}
-  const HttpGetSettings settings;
+  // The helper never calls the pump hook, and must not keep the caller's copy alive.
+  explicit SharedGet(const HttpGetSettings& get_settings) : settings(get_settings) {
+    settings.pump = nullptr;
+  }
+  HttpGetSettings settings;
   std::atomic<bool> abandoned{false};
   std::mutex mutex;
   std::condition_variable finished;
