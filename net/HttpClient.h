@@ -18,12 +18,22 @@ inline constexpr std::size_t kMaxHttpBodyBytes = 1048576 + 1;
 // At most this many redirects in a row are followed.
 inline constexpr int kMaxHttpRedirects = 5;
 inline constexpr std::chrono::milliseconds kDefaultHttpInactivityTimeout{20000};
+// A request that is still receiving after this long is abandoned as timed out, so a server that
+// sends a byte now and then (never silent long enough for the inactivity time-out) cannot hold it
+// for ever. Generous: a whole 1 MiB package arrives in this time even at 4 KB/s.
+inline constexpr std::chrono::milliseconds kDefaultHttpTotalTimeout{300000};
+// The response head (status line and header lines) may not be longer than this.
+inline constexpr std::size_t kMaxHttpHeadBytes = 65536;
 
 // The client's own reason texts for transport failures.
 inline constexpr const char kHttpResolveFailedText[] = "can't resolve hostname to IP address";
 inline constexpr const char kHttpTimeoutText[] = "Request aborted on timeout";
 inline constexpr const char kHttpTooManyRedirectsText[] = "too many redirects";
 inline constexpr const char kHttpPlainOnlyText[] = "only plain HTTP is supported";
+inline constexpr const char kHttpCutOffText[] =
+    "connection closed before the whole response arrived";
+inline constexpr const char kHttpHeadTooLargeText[] = "response header too large";
+inline constexpr const char kHttpBadResponseText[] = "invalid response from server";
 
 struct HttpProxy {
   std::string host;
@@ -36,6 +46,7 @@ struct HttpGetSettings {
   std::string url;                 // "http://host[:port]/path"; no other scheme is accepted
   std::optional<HttpProxy> proxy;  // none: a direct connection, whatever the system settings say
   std::chrono::milliseconds inactivity_timeout = kDefaultHttpInactivityTimeout;
+  std::chrono::milliseconds total_timeout = kDefaultHttpTotalTimeout;  // redirects included
   std::function<void()> pump;  // called at least once a second while waiting; must not throw
 };
 
@@ -47,8 +58,10 @@ struct HttpGetResult {
 };
 
 // Performs the GET. Fails on a name that does not resolve, a connection that cannot be made,
-// inactivity longer than the time-out, too many redirects, or a status of 400 or more other than
-// 401 and 407 (whose bodies come back like any other).
+// inactivity longer than the time-out, a request longer than the total time-out, too many
+// redirects, a response that is not HTTP, has a head over kMaxHttpHeadBytes or ends before its
+// announced length, or a status of 400 or more other than 401 and 407 (whose bodies come back
+// like any other).
 HttpGetResult HttpGet(const HttpGetSettings& settings);
 
 // Replaceable GET, so that callers can be tested with a scripted client.

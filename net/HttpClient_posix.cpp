@@ -1,6 +1,7 @@
 // The GET on libcurl. The transfer runs through the multi interface so that this thread keeps
 // control: it waits at most kPollMilliseconds at a time, calls the pump hook and watches for
-// inactivity itself (curl's own time-outs measure average speed, not silence).
+// inactivity and the total time-out itself (curl's own time-outs measure average speed, not
+// silence). Activity is a connection made, a whole header line or body bytes received.
 #include <curl/curl.h>
 
 #include <chrono>
@@ -34,7 +35,11 @@ struct ListDeleter {
 struct Transfer {
   std::string status_line;  // of the latest response
   std::string body;
-  bool capped = false;  // the body reached kMaxHttpBodyBytes and receiving stopped
+  bool capped = false;         // the body reached kMaxHttpBodyBytes and receiving stopped
+  bool in_head = false;        // between a status line and the blank line that ends its head
+  bool head_complete = false;  // the latest response's head ended with its blank line
+  bool head_too_large = false;
+  std::size_t head_bytes = 0;  // of every response to the latest request, interim ones included
   Clock::time_point last_activity = Clock::now();
 };
 
@@ -52,23 +57,41 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return 0;  // a short count makes curl stop the transfer
 }
 
+// Called with each line of a response head, the status line and the closing blank line included.
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   Transfer& transfer = *static_cast<Transfer*>(user);
   transfer.last_activity = Clock::now();
   const size_t n = size * count;
   const std::string_view line(data, n);
-  if (HasPrefix("HTTP/", line)) {
+  if (!transfer.in_head) {
     // A new response (after a redirect or an authentication round) replaces the previous one.
     transfer.status_line = std::string(line);
     transfer.body.clear();
     transfer.capped = false;
+    transfer.in_head = true;
+    transfer.head_complete = false;
+  }
+  transfer.head_bytes += n;
+  if (transfer.head_bytes > kMaxHttpHeadBytes) {
+    transfer.head_too_large = true;
+    return 0;  // a short count makes curl stop the transfer
+  }
+  if (TrimControl(line).empty()) {
+    transfer.in_head = false;
+    transfer.head_complete = true;
   }
   return n;
 }
 
-// Called once a connection is made, before the request is sent.
+// Called once a connection is made, before each request is sent.
 int OnConnected(void* user, char*, char*, int, int) {
-  static_cast<Transfer*>(user)->last_activity = Clock::now();
+  Transfer& transfer = *static_cast<Transfer*>(user);
+  transfer.last_activity = Clock::now();
+  // Nothing of this request's answer has arrived yet.
+  transfer.status_line.clear();
+  transfer.head_bytes = 0;
+  transfer.in_head = false;
+  transfer.head_complete = false;
   return CURL_PREREQFUNC_OK;
 }
 
@@ -115,7 +138,9 @@ void ApplyRequest(CURL* easy, const HttpGetSettings& settings, curl_slist* heade
   ApplyProxy(easy, settings.proxy);
 }
 
-std::string TransportFailureText(CURL* easy, CURLcode code) {
+std::string TransportFailureText(CURL* easy, CURLcode code, const Transfer& transfer) {
+  if (transfer.head_too_large)
+    return kHttpHeadTooLargeText;
   switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -125,7 +150,16 @@ std::string TransportFailureText(CURL* easy, CURLcode code) {
     case CURLE_TOO_MANY_REDIRECTS:
       return kHttpTooManyRedirectsText;
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return kHttpPlainOnlyText;
+      // Also what curl says about an answer without a status line.
+      return transfer.status_line.empty() ? kHttpBadResponseText : kHttpPlainOnlyText;
+    case CURLE_OUT_OF_MEMORY:
+      // curl refuses a single header line of more than 100 KiB this way.
+      return transfer.head_complete ? curl_easy_strerror(code) : kHttpHeadTooLargeText;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+      return kHttpBadResponseText;
+    case CURLE_PARTIAL_FILE:
+      return kHttpCutOffText;
     case CURLE_COULDNT_CONNECT: {
       long error = 0;
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
@@ -138,8 +172,10 @@ std::string TransportFailureText(CURL* easy, CURLcode code) {
   }
 }
 
-// Runs the transfer to its end. Returns false when it was abandoned for inactivity.
+// Runs the transfer to its end. Returns false when it was abandoned for inactivity or for
+// taking longer than the total time-out.
 bool RunTransfer(CURLM* multi, const HttpGetSettings& settings, const Transfer& transfer) {
+  const Clock::time_point deadline = Clock::now() + settings.total_timeout;
   for (;;) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0)
@@ -147,7 +183,8 @@ bool RunTransfer(CURLM* multi, const HttpGetSettings& settings, const Transfer& 
     curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
     if (settings.pump)
       settings.pump();
-    if (Clock::now() - transfer.last_activity >= settings.inactivity_timeout)
+    const Clock::time_point now = Clock::now();
+    if (now - transfer.last_activity >= settings.inactivity_timeout || now >= deadline)
       return false;
   }
 }
@@ -185,7 +222,12 @@ HttpGetResult Get(const HttpGetSettings& settings) {
   if (code == CURLE_WRITE_ERROR && transfer.capped)
     code = CURLE_OK;  // stopped on purpose: the caller gets the bytes received so far
   if (code != CURLE_OK) {
-    result.reason = TransportFailureText(easy.get(), code);
+    result.reason = TransportFailureText(easy.get(), code, transfer);
+    return result;
+  }
+  if (!transfer.head_complete) {
+    // curl accepts a connection that closes inside the head as a complete answer.
+    result.reason = transfer.status_line.empty() ? kHttpBadResponseText : kHttpCutOffText;
     return result;
   }
   long status = 0;

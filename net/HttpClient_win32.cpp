@@ -1,12 +1,16 @@
 // The GET on WinHTTP. The blocking WinHTTP calls run on a helper thread while the calling thread
 // waits in steps of kPumpMilliseconds and calls the pump hook, so a window stays responsive.
-// WinHTTP's own resolve, connect, send and receive time-outs end a silent request. Redirects
+// WinHTTP's own resolve, connect, send and receive time-outs end a silent request; the waiting
+// thread gives up on one that runs past the total time-out. Redirects
 // are followed here rather than by WinHTTP, so that they are counted and never lead to TLS.
 #include <windows.h>
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -70,6 +74,10 @@ std::string TransportFailureText(DWORD error) {
       return kHttpTimeoutText;
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
       return kHttpPlainOnlyText;
+    case ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
+      return kHttpHeadTooLargeText;
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return kHttpBadResponseText;
     case ERROR_WINHTTP_CANNOT_CONNECT:
       return HttpConnectFailureText(
           ErrorText(error, "A connection with the server could not be established"),
@@ -175,23 +183,60 @@ bool SendAndReceive(HINTERNET request) {
          ::WinHttpReceiveResponse(request, nullptr);
 }
 
-// Reads the body, stopping once it holds kMaxHttpBodyBytes.
-bool ReadBody(HINTERNET request, std::string& body) {
+// True when the response head is longer than kMaxHttpHeadBytes (for WinHTTP versions that do not
+// apply WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE themselves).
+bool HeadTooLarge(HINTERNET request) {
+  DWORD size = 0;
+  ::WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+  return size / sizeof(wchar_t) > kMaxHttpHeadBytes;
+}
+
+// The Content-Length of the response, if it has a valid one.
+std::optional<std::uint64_t> ContentLength(HINTERNET request) {
+  const std::string text = QueryText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+  if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  return std::stoull(text);
+}
+
+// Reads the body, stopping once it holds kMaxHttpBodyBytes or the request is abandoned. Only
+// what has arrived is read each time, so a slow sender cannot keep a read waiting for a full
+// buffer. Fails with the error number, or with 0 for a body that ended short of its announced
+// length.
+bool ReadBody(HINTERNET request, const std::atomic<bool>& abandoned, std::string& body,
+              DWORD& error) {
   std::string chunk(kReadChunkBytes, '\0');
   while (body.size() < kMaxHttpBodyBytes) {
-    DWORD read = 0;
-    if (!::WinHttpReadData(request, chunk.data(), kReadChunkBytes, &read))
+    if (abandoned) {
+      error = ERROR_WINHTTP_TIMEOUT;
       return false;
+    }
+    DWORD available = 0;
+    DWORD read = 0;
+    if (!::WinHttpQueryDataAvailable(request, &available) ||
+        (available > 0 && !::WinHttpReadData(request, chunk.data(),
+                                             std::min<DWORD>(available, kReadChunkBytes), &read))) {
+      error = ::GetLastError();
+      return false;
+    }
     if (read == 0)
-      return true;
+      break;
     body.append(chunk, 0, std::min<std::size_t>(read, kMaxHttpBodyBytes - body.size()));
+  }
+  const std::optional<std::uint64_t> announced = ContentLength(request);
+  if (body.size() < kMaxHttpBodyBytes && announced && body.size() < *announced) {
+    error = 0;
+    return false;
   }
   return true;
 }
 
 class Request {
  public:
-  explicit Request(const HttpGetSettings& settings) : settings_(settings) {}
+  // abandoned: set by the waiting thread once it has given up on the request.
+  Request(const HttpGetSettings& settings, const std::atomic<bool>& abandoned)
+      : settings_(settings), abandoned_(abandoned) {}
 
   // Runs the whole GET with blocking WinHTTP calls.
   HttpGetResult Run() {
@@ -212,10 +257,15 @@ class Request {
                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
       if (!request)
         return Failure(::GetLastError());
+      if (abandoned_)
+        return Failure(kHttpTimeoutText);
       // The time-outs of WinHttpSetTimeouts do not cover the wait for the response head.
       DWORD head_timeout = static_cast<DWORD>(timeout);
       ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &head_timeout,
                          sizeof(head_timeout));
+      DWORD head_limit = static_cast<DWORD>(kMaxHttpHeadBytes);
+      ::WinHttpSetOption(request.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &head_limit,
+                         sizeof(head_limit));
       DWORD features = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES;
       ::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &features,
                          sizeof(features));
@@ -230,6 +280,8 @@ class Request {
           return Failure(::GetLastError());
         status = QueryStatus(request.get());
       }
+      if (HeadTooLarge(request.get()))
+        return Failure(kHttpHeadTooLargeText);
       const std::string location = QueryText(request.get(), WINHTTP_QUERY_LOCATION);
       if (IsRedirect(status) && !location.empty()) {
         if (redirects == kMaxHttpRedirects)
@@ -256,8 +308,13 @@ class Request {
   HttpGetResult Response(HINTERNET request, int status) const {
     HttpGetResult result;
     result.status = status;
-    if (!ReadBody(request, result.body))
-      return Failure(::GetLastError());
+    DWORD error = 0;
+    if (!ReadBody(request, abandoned_, result.body, error)) {
+      // A connection that ends or breaks inside the body cuts the response off.
+      if (error == 0 || error == ERROR_WINHTTP_CONNECTION_ERROR)
+        return Failure(kHttpCutOffText);
+      return Failure(error);
+    }
     if (IsHttpFailureStatus(status)) {
       result.reason = HttpStatusFailureText(status, QueryText(request, WINHTTP_QUERY_STATUS_TEXT));
       return result;
@@ -274,17 +331,33 @@ class Request {
   }
 
   const HttpGetSettings& settings_;
+  const std::atomic<bool>& abandoned_;
 };
 
-HttpGetResult RunCatching(const HttpGetSettings& settings) {
+HttpGetResult RunCatching(const HttpGetSettings& settings, const std::atomic<bool>& abandoned) {
   try {
-    return Request(settings).Run();
+    return Request(settings, abandoned).Run();
   } catch (const std::exception& error) {
     HttpGetResult result;
     result.reason = error.what();
     return result;
   }
 }
+
+// What the waiting thread and the helper thread share. The helper holds it too, so that it can
+// finish on its own after the waiting thread has given up.
+struct SharedGet {
+  // The helper never calls the pump hook, and must not keep the caller's copy alive.
+  explicit SharedGet(const HttpGetSettings& get_settings) : settings(get_settings) {
+    settings.pump = nullptr;
+  }
+  HttpGetSettings settings;
+  std::atomic<bool> abandoned{false};
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  HttpGetResult result;
+};
 
 }  // namespace
 
@@ -294,21 +367,31 @@ HttpGetResult HttpGet(const HttpGetSettings& settings) {
     result.reason = kHttpPlainOnlyText;
     return result;
   }
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  HttpGetResult result;
-  std::thread worker([&] {
-    HttpGetResult outcome = RunCatching(settings);
-    const std::lock_guard<std::mutex> lock(mutex);
-    result = std::move(outcome);
-    done = true;
-    finished.notify_one();
+  const auto deadline = std::chrono::steady_clock::now() + settings.total_timeout;
+  const auto shared = std::make_shared<SharedGet>(settings);
+  std::thread worker([shared] {
+    HttpGetResult outcome = RunCatching(shared->settings, shared->abandoned);
+    const std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->result = std::move(outcome);
+    shared->done = true;
+    shared->finished.notify_one();
   });
-  std::unique_lock<std::mutex> lock(mutex);
-  while (!done) {
-    finished.wait_for(lock, std::chrono::milliseconds(kPumpMilliseconds));
-    if (done || !settings.pump)
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  while (!shared->done) {
+    shared->finished.wait_for(lock, std::chrono::milliseconds(kPumpMilliseconds));
+    if (shared->done)
+      continue;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      // A synchronous WinHTTP call cannot be interrupted: the helper is left to end on its own
+      // (it stops reading at its next chance) and the request counts as timed out.
+      shared->abandoned = true;
+      lock.unlock();
+      worker.detach();
+      HttpGetResult result;
+      result.reason = kHttpTimeoutText;
+      return result;
+    }
+    if (!settings.pump)
       continue;
     lock.unlock();
     settings.pump();
@@ -316,7 +399,7 @@ HttpGetResult HttpGet(const HttpGetSettings& settings) {
   }
   lock.unlock();
   worker.join();
-  return result;
+  return std::move(shared->result);
 }
 
 }  // namespace kv

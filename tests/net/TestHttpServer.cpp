@@ -7,9 +7,12 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h, which must come before windows.h.
+#include <psapi.h>
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -117,6 +120,22 @@ bool SendAll(Socket s, const std::string& bytes, const std::atomic<bool>& stoppi
   return true;
 }
 
+// Sends one byte of pattern after another, every interval, until the peer is gone or the
+// server stops.
+void Trickle(Socket s, const std::string& pattern, std::chrono::milliseconds interval,
+             const std::atomic<bool>& stopping) {
+  for (std::size_t next = 0;; next = (next + 1) % pattern.size()) {
+    if (!SendAll(s, pattern.substr(next, 1), stopping))
+      return;
+    const auto due = std::chrono::steady_clock::now() + interval;
+    while (std::chrono::steady_clock::now() < due) {
+      if (stopping)
+        return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+}
+
 // Holds the connection until the peer closes it or the server stops.
 void WaitForClose(Socket s, const std::atomic<bool>& stopping) {
   char byte;
@@ -217,9 +236,17 @@ void TestHttpServer::ServeConnection(std::intptr_t value) {
     return;
   if (reply.kind == Reply::Kind::kSilent)
     WaitForClose(connection, stopping_);
-  if (reply.kind != Reply::Kind::kEndless)
+  if (reply.kind != Reply::Kind::kEndless && reply.kind != Reply::Kind::kTrickle)
     return;
-  const std::string chunk(kEndlessChunkBytes, 'x');
+  const std::string repeat = reply.repeat.empty() ? std::string(1, 'x') : reply.repeat;
+  if (reply.kind == Reply::Kind::kTrickle) {
+    Trickle(connection, repeat, reply.interval, stopping_);
+    return;
+  }
+  // Whole copies of the pattern, about kEndlessChunkBytes at a time.
+  std::string chunk;
+  while (chunk.size() < kEndlessChunkBytes)
+    chunk += repeat;
   while (SendAll(connection, chunk, stopping_)) {
   }
 }
@@ -248,6 +275,20 @@ std::optional<std::string> ProxyPassword(const SeenRequest& request) {
   if (!credentials || credentials->find(':') == std::string::npos)
     return std::nullopt;
   return credentials->substr(credentials->find(':') + 1);
+}
+
+std::size_t PeakMemoryBytes() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters)))
+    return 0;
+  return counters.PeakWorkingSetSize;
+#else
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<std::size_t>(usage.ru_maxrss) * 1024;  // reported in KiB
+#endif
 }
 
 void SetEnvironmentValue(const std::string& name, const std::string& value) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -27,10 +28,14 @@ struct Reply {
   enum class Kind {
     kSend,     // send bytes, then close
     kSilent,   // send nothing and keep the connection open until the client gives up
-    kEndless,  // send bytes, then body bytes without end until the client gives up
+    kEndless,  // send bytes, then repeat without end until the client gives up
+    kTrickle,  // send bytes, then repeat one byte every interval until the client gives up
   };
   Kind kind = Kind::kSend;
   std::string bytes;
+  // What kEndless and kTrickle repeat (default: body bytes 'x').
+  std::string repeat{};
+  std::chrono::milliseconds interval{100};  // kTrickle only
 };
 
 using Handler = std::function<Reply(const SeenRequest&)>;
@@ -69,6 +74,8 @@ std::uint16_t ClosedPort();
 std::optional<std::string> ProxyUserName(const SeenRequest& request);
 // The password of the same header.
 std::optional<std::string> ProxyPassword(const SeenRequest& request);
+// The highest memory use of this process so far, in bytes (resident set or working set).
+std::size_t PeakMemoryBytes();
 // Sets an environment variable of this process (empty value: removes it).
 void SetEnvironmentValue(const std::string& name, const std::string& value);
 
