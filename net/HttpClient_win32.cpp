@@ -46,22 +46,8 @@ class Handle {
 // The message of a WinHTTP or system error number, without its line end; fallback when the
 // system has no text for it.
 std::string ErrorText(DWORD error, const std::string& fallback) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   ::GetModuleHandleW(L"winhttp.dll"), error,
-                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                   reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = n > 0 ? std::wstring(buffer, n) : std::wstring();
-  if (buffer != nullptr)
-    ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
-                           text.back() == L'.')) {
-    text.pop_back();
-  }
-  if (text.empty())
-    return fallback;
-  return WideToUtf8(text);
+  const std::string text = SystemMessageText(error, ::GetModuleHandleW(L"winhttp.dll"));
+  return text.empty() ? fallback : text;
 }
 
 std::string TransportFailureText(DWORD error) {

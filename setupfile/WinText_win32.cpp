@@ -25,12 +25,15 @@ std::string WideToUtf8(const std::wstring& text) {
   return narrow;
 }
 
-std::string SystemErrorText(unsigned long error) {
+std::string SystemMessageText(unsigned long error, void* module) {
+  DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  if (module != nullptr)
+    flags |= FORMAT_MESSAGE_FROM_HMODULE;
   wchar_t* buffer = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD n =
+      ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                       reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text = n > 0 ? std::wstring(buffer, n) : std::wstring();
   if (buffer != nullptr)
     ::LocalFree(buffer);
@@ -38,9 +41,12 @@ std::string SystemErrorText(unsigned long error) {
                            text.back() == L'.')) {
     text.pop_back();
   }
-  if (text.empty())
-    return "System error " + std::to_string(error);
   return WideToUtf8(text);
+}
+
+std::string SystemErrorText(unsigned long error) {
+  const std::string text = SystemMessageText(error, nullptr);
+  return text.empty() ? "System error " + std::to_string(error) : text;
 }
 
 }  // namespace kv
