@@ -1,4 +1,6 @@
 // Line and entry reading of the package text.
+#include <algorithm>
+
 #include "config/PackageParser.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -7,8 +9,15 @@ namespace {
 
 constexpr char kContinuationMark = '~';
 
-bool IsLineEnd(char c) {
-  return c == '\r' || c == '\n';
+// The next c at or after from (the text's size when there is none), searched again only once
+// the remembered one lies behind from.
+std::size_t NextOf(std::string_view text, char c, std::size_t from, std::size_t& remembered) {
+  if (remembered == PackageCursor::kUnknown || remembered < from) {
+    remembered = text.find(c, from);
+    if (remembered == std::string_view::npos)
+      remembered = text.size();
+  }
+  return remembered;
 }
 
 // The line as an entry: true when its first "=" is neither its first nor its last character.
@@ -49,9 +58,8 @@ bool ReadPackageLine(PackageCursor& cursor, std::string_view& line) {
   const std::string_view text = cursor.text;
   if (cursor.position >= text.size())
     return false;
-  std::size_t end = cursor.position;
-  while (end < text.size() && !IsLineEnd(text[end]))
-    ++end;
+  std::size_t end = std::min(NextOf(text, '\r', cursor.position, cursor.next_cr),
+                             NextOf(text, '\n', cursor.position, cursor.next_lf));
   line = text.substr(cursor.position, end - cursor.position);
   if (end < text.size()) {
     const bool carriage_return = text[end] == '\r';

@@ -14,6 +14,11 @@ struct PackageCursor {
   explicit PackageCursor(std::string_view package_text);
   std::string_view text;  // the package text up to, not including, its first zero byte
   std::size_t position = 0;
+  // The next CR and LF at or after position, kept between lines so that every byte of the text
+  // is searched once; kUnknown until searched.
+  static constexpr std::size_t kUnknown = std::string_view::npos;
+  std::size_t next_cr = kUnknown;
+  std::size_t next_lf = kUnknown;
 };
 
 // False at the end of the text; otherwise the characters up to the next CR, LF or the end, and
