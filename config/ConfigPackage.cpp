@@ -72,4 +72,15 @@ bool ParseConfigPackage(const std::string& text, TKVConfigBinData& data, std::st
   return ParseConfigPackageWithKey(text, data, error, BuiltInPublicKey());
 }
 
+const char* SignatureStateName(std::uint8_t state) {
+  switch (state) {
+    case SignatureValid:
+      return "valid";
+    case SignatureInvalid:
+      return "INVALID";
+    default:
+      return "missing";
+  }
+}
+
 }  // namespace kv

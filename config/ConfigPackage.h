@@ -32,6 +32,9 @@ struct TKVConfigBinData {
   std::uint8_t SignatureState = SignatureMissing;
 };
 
+// "valid", "INVALID" or "missing", for reports of a package's signature state.
+const char* SignatureStateName(std::uint8_t state);
+
 // Fills data from text (RawText always holds text). On failure error holds the reason, which may
 // be empty (no server URL); on success error is empty. Never throws.
 bool ParseConfigPackage(const std::string& text, TKVConfigBinData& data, std::string& error);

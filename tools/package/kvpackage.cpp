@@ -114,17 +114,6 @@ bool WriteOutput(const std::string& path, const std::string& bytes) {
   return false;
 }
 
-const char* StateName(std::uint8_t state) {
-  switch (state) {
-    case SignatureValid:
-      return "valid";
-    case SignatureInvalid:
-      return "INVALID";
-    default:
-      return "missing";
-  }
-}
-
 int Check(const Options& options) {
   std::string package, error, public_key = BuiltInPublicKey();
   if (!LoadInput(options.input_file, "the package", package, error))
@@ -143,7 +132,7 @@ int Check(const Options& options) {
   std::cout << "server URL: " << data.ServerURL << "\n"
             << "company: " << data.Company << "\n"
             << "logo: " << data.CompanyLogo.size() << " bytes\n"
-            << "signature: " << StateName(data.SignatureState) << "\n";
+            << "signature: " << SignatureStateName(data.SignatureState) << "\n";
   if (!accepted)
     return Fail(error.empty() ? "the package sets no server URL" : error);
   return data.SignatureState == SignatureValid ? 0 : Fail("the signature is not valid");

@@ -45,17 +45,6 @@ bool ParseOptions(const std::vector<std::string>& arguments, TReadBackOptions& o
   return !options.SetupFile.empty();
 }
 
-const char* SignatureStateName(std::uint8_t state) {
-  switch (state) {
-    case SignatureValid:
-      return "valid";
-    case SignatureInvalid:
-      return "INVALID";
-    default:
-      return "missing";
-  }
-}
-
 // Values are byte strings: written as they are, zero bytes included.
 void PrintText(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
