@@ -26,6 +26,7 @@ constexpr auto kTotal = 2500ms;
 constexpr auto kSlack = 4s;
 // A request may not raise the peak memory of the process by more than this.
 constexpr std::size_t kMemoryGrowthLimit = 64u << 20;
+constexpr std::size_t kEmulatedMemoryGrowthLimit = 256u << 20;
 constexpr char kFiveGiB[] = "5368709120";
 #ifdef _WIN32
 constexpr bool kWinHttpBackend = true;
@@ -151,7 +152,8 @@ TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
     SCOPED_TRACE(row.name);
     TestHttpServer server([&](const SeenRequest&) { return row.reply; });
     const Measured measured = Measure(server.Url("/kvconfig_bin.php"));
-    bool matched = Matches(measured.result, row.outcome);
+    const bool as_expected = Matches(measured.result, row.outcome);
+    bool matched = as_expected;
     if (kWinHttpBackend) {
       for (const Outcome& also : row.winhttp_also)
         matched = matched || Matches(measured.result, also);
@@ -160,7 +162,10 @@ TEST(HostilePeerTest, EveryHostileAnswerEndsBounded) {
                          << measured.result.body.size() << " bytes, reason \""
                          << measured.result.reason << "\"";
     EXPECT_LT(measured.took, kTotal + kSlack);
-    EXPECT_LT(measured.memory_growth, kMemoryGrowthLimit);
+    // Where the emulation layer ignores the head size limit, it keeps what it reads until the
+    // total time-out: still bounded, by time rather than by size, so its share is larger.
+    EXPECT_LT(measured.memory_growth,
+              as_expected ? kMemoryGrowthLimit : kEmulatedMemoryGrowthLimit);
   }
 }
 
