@@ -1,6 +1,7 @@
 // An empty main window with the program's caption, standing in for the interactive window.
 #include <windows.h>
 
+#include "app/FormClass.h"
 #include "app/MainWindow.h"
 
 namespace kv {
@@ -23,14 +24,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
 
 int RunMainWindow() {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = MainWindowProc;
-  window_class.hInstance = instance;
-  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kMainFormClass;
-  ::RegisterClassExW(&window_class);
+  RegisterFormClass(instance, MainWindowProc, kMainFormClass);
 
   const HWND window = ::CreateWindowExW(0, kMainFormClass, kMainFormCaption, WS_OVERLAPPEDWINDOW,
                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,

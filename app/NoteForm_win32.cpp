@@ -1,5 +1,6 @@
 #include "app/NoteForm.h"
 
+#include "app/FormClass.h"
 #include "app/NoteFormLayout.h"
 #include "setupfile/WinText.h"
 
@@ -31,17 +32,6 @@ int ScreenPixelsPerInch() {
   return pixels_per_inch > 0 ? pixels_per_inch : kDesignPixelsPerInch;
 }
 
-void RegisterNoteFormClass(HINSTANCE instance, WNDPROC procedure) {
-  WNDCLASSEXW window_class{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = instance;
-  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kNoteFormClass;
-  ::RegisterClassExW(&window_class);  // fails harmlessly when already registered
-}
-
 }  // namespace
 
 TNoteForm::~TNoteForm() {
@@ -55,7 +45,7 @@ TNoteForm::~TNoteForm() {
 
 void TNoteForm::ShowModal(const std::string& text) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  RegisterNoteFormClass(instance, &TNoteForm::WindowProc);
+  RegisterFormClass(instance, &TNoteForm::WindowProc, kNoteFormClass);
   pixels_per_inch_ = ScreenPixelsPerInch();
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
 
