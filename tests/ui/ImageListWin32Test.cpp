@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ui/ZNTImageList.h"
 #include "ui/ZNTModuleIcon.h"
 
@@ -178,6 +180,45 @@ TEST_F(NativeImageListTest, ShallowScreenEmbossedDisabledAndUnchangedHot) {
     // The solid XRGB image is all shadow; the placeholder is empty.
     EXPECT_EQ(highlight > 0, index != 1 && index != 5);
     EXPECT_EQ(shadow > 0, index != 1);
+  }
+}
+
+// A bitmap of the list's size is copied pixel for pixel, a larger one stretched over the fill:
+// red left, blue right, a magenta (transparent) top-left corner, drawn at 16 and at 32 pixels.
+TEST(NativeBitmap, CopiedOrStretchedAndMasked) {
+  for (int size : {16, 32}) {
+    SCOPED_TRACE(size);
+    std::string dib(40, '\0');
+    const auto put = [&dib](std::size_t at, std::uint32_t value, int bytes) {
+      for (int i = 0; i < bytes; ++i)
+        dib[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    put(0, 40, 4), put(4, size, 4), put(8, size, 4), put(12, 1, 2), put(14, 24, 2);
+    for (int y = size - 1; y >= 0; --y) {
+      for (int x = 0; x < size; ++x) {
+        const int dx = x * 16 / size, dy = y * 16 / size;
+        const std::uint32_t rgb = dx == 0 && dy == 0 ? 0xFF00FF : dx < 8 ? 0xFF0000 : 0x0000FF;
+        dib += {static_cast<char>(rgb & 0xFF), static_cast<char>(rgb >> 8 & 0xFF),
+                static_cast<char>(rgb >> 16)};
+      }
+    }
+    const std::unique_ptr<TNativeImageList> native = PlatformImageListFactory()();
+    ASSERT_TRUE(native->Create(16, 16, kListColor24 | kListMask, 4));
+    ASSERT_EQ(native->AppendBitmap(MakeBitmapFile(dib), kColorFuchsia, kColorFuchsia), 0);
+    ASSERT_EQ(native->AppendBitmap("", kColorFuchsia, kColorFuchsia), 1);
+    TPixelImage image(16, 16), placeholder(16, 16);
+    ASSERT_TRUE(native->Extract(0, image));
+    ASSERT_TRUE(native->Extract(1, placeholder));
+    const auto pixel = [&image](int x, int y) {
+      const std::size_t i = static_cast<std::size_t>(y * 16 + x);
+      return std::vector<int>{image.pixels[i * 4 + 2], image.pixels[i * 4 + 1], image.pixels[i * 4],
+                              image.mask[i]};
+    };
+    EXPECT_EQ(pixel(0, 0)[3], 1);
+    EXPECT_EQ(pixel(1, 0), (std::vector<int>{255, 0, 0, 0}));
+    EXPECT_EQ(pixel(7, 15), (std::vector<int>{255, 0, 0, 0}));
+    EXPECT_EQ(pixel(8, 0), (std::vector<int>{0, 0, 255, 0}));
+    EXPECT_EQ(std::count(placeholder.mask.begin(), placeholder.mask.end(), 1), 256);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace kv {
@@ -277,8 +278,19 @@ TEST_F(ImageListTest, ReloadRefreshesCompanionsButAnEmptyListLeavesThemAlone) {
   client.OnChange = [&changes] { ++changes; };
   list.RegisterChanges(client);
 
+  std::string order;  // changes of the companions during the reload
+  TChangeLink disabled_client, hot_client;
+  disabled_client.OnChange = [&order] { order += 'D'; };
+  hot_client.OnChange = [&order] { order += 'H'; };
+  list.DisabledImages()->RegisterChanges(disabled_client);
+  hot->RegisterChanges(hot_client);
+
   list.SetResourceList({"XSAVE", "XOPEN"});
   list.ReloadImages();
+  // The disabled companion is refreshed first, then the hot one.
+  EXPECT_TRUE(order.find('D') == 0 && order.find('H') != std::string::npos &&
+              std::is_sorted(order.begin(), order.end()))
+      << order;
   EXPECT_EQ(list.HotImages(), hot);
   EXPECT_EQ(hot->Count(), 2);
   EXPECT_EQ(Pixel(*hot, 0)[0], 81 - 15);
