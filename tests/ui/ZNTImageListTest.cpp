@@ -118,12 +118,14 @@ class FakeReader final : public TZNTResourcesReader {
     AddGroup("XOPEN", 1, 40);
     AddGroup("XSAVE", 11, 41);
     AddGroup("FAILS", 21, 60);
+    AddGroup("DUAL", 31, 50);  // also a bitmap, which goes first
     for (const char* id : {"#21", "#22", "#23"})
       data_[{kResourceIcon, id}].replace(20, 4, "FAIL");
     data_[{kResourceGroupIcon, "BROKEN"}] = std::string("\0\0\1\0\5\0", 6);
     std::string dib(40, '\0');
     dib[0] = 40, dib[4] = 1, dib[8] = 1, dib[12] = 1, dib[14] = 32;
     data_[{kResourceBitmap, "BMP"}] = dib + std::string(4, '\x07');
+    data_[{kResourceBitmap, "DUAL"}] = data_[{kResourceBitmap, "BMP"}];
   }
   bool HasResource(std::uint16_t type, const TResourceId& name) override {
     return data_.count({type, Key(name)}) != 0;
@@ -285,8 +287,9 @@ TEST_F(ImageListTest, ReloadRefreshesCompanionsButAnEmptyListLeavesThemAlone) {
   list.DisabledImages()->RegisterChanges(disabled_client);
   hot->RegisterChanges(hot_client);
 
-  list.SetResourceList({"XSAVE", "XOPEN"});
+  list.SetResourceList({"XSAVE", "DUAL"});
   list.ReloadImages();
+  EXPECT_EQ(Pixel(list, 1)[0], 7);
   // The disabled companion is refreshed first, then the hot one.
   EXPECT_TRUE(order.find('D') == 0 && order.find('H') != std::string::npos &&
               std::is_sorted(order.begin(), order.end()))
@@ -347,10 +350,12 @@ TEST_F(ImageListTest, FailuresRaiseTheFixedTexts) {
 }
 
 TEST_F(ImageListTest, LinksNeverDangleWhicheverSideGoesFirst) {
-  for (int order = 0; order < 4; ++order) {
+  for (int order = 0; order < 5; ++order) {
     SCOPED_TRACE(order);
     auto form = std::make_unique<TZNTComponent>();
-    auto list = std::make_unique<TZNTImageListResource>(form.get(), Factory());
+    // Without an owner the list keeps its companions itself.
+    auto list =
+        std::make_unique<TZNTImageListResource>(order == 4 ? nullptr : form.get(), Factory());
     Fill(*list);
     list->CreateHotImages();
     list->CreateDisabledImages();
@@ -379,6 +384,10 @@ TEST_F(ImageListTest, LinksNeverDangleWhicheverSideGoesFirst) {
         client.reset();
         list->SetHotImages(shared.get());
         list->Change();
+        break;
+      case 4:  // the list with the companions it keeps, its client after it
+        EXPECT_EQ(list->HotImages()->Owner(), nullptr);
+        list.reset();
         break;
     }
     client.reset();
