@@ -49,9 +49,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_NAME kvsetupconfigurator)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KVSetupConfigurator developers <kv@localhost>")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\nkvsetupconfigurator writes a signed configuration package and an answer file into the\nreserved data area of a signed setup .exe or .msi; kvpackage signs packages, reservearea\nprepares setup files, kvreadback shows what a configured file holds.")
+      "kvsetupconfigurator writes a signed configuration package and an answer file into the\nreserved data area of a signed setup .exe or .msi; kvpackage signs packages, reservearea\nprepares setup files, kvreadback shows what a configured file holds.")
   # The libraries the programs link come from dpkg-shlibdeps; reservearea runs osslsigncode.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "osslsigncode")
