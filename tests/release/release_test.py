@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Makes a release package from a build tree with CPack and tries it as a user would.
 
-  release_test.py deb --build-dir DIR --version V --source-dir SRC --fixtures DIR
-  release_test.py zip --build-dir DIR --version V --source-dir SRC --fixtures DIR --wine WINE_RUN
+  release_test.py deb --build-dir DIR --version V --source-dir SRC --fixtures DIR [--cpack CPACK]
+  release_test.py zip --build-dir DIR --version V --source-dir SRC --fixtures DIR [--cpack CPACK]
+                      --wine WINE_RUN
 
 deb: unpacks the Debian package into a temporary root (dpkg -x), checks its declared
 dependencies, its manual pages and licence, runs each program's --help and --version from there,
@@ -38,7 +39,7 @@ def run(args, **kwargs):
 def make_package(work, generator):
     """Runs CPack on the build tree into work; returns the one package file it made."""
     config = os.path.join(ARGS.build_dir, "CPackConfig.cmake")
-    made = run(["cpack", "-G", generator, "--config", config, "-B", work])
+    made = run([ARGS.cpack, "-G", generator, "--config", config, "-B", work])
     if made.returncode != 0:
         raise AssertionError("cpack failed:\n%s%s" % (made.stdout.decode(), made.stderr.decode()))
     suffix = "." + generator.lower()
@@ -146,6 +147,7 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--source-dir", required=True)
     parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--cpack", default="cpack")
     parser.add_argument("--wine")
     ARGS = parser.parse_args()
     test = DebianPackageTest if ARGS.kind == "deb" else WindowsArchiveTest
