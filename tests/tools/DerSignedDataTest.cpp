@@ -125,6 +125,18 @@ TEST(AddCertificateTest, AppendsToTheSetOfARealSignatureAndDropsPadding) {
   EXPECT_EQ(after.back(), certificate);
   after.pop_back();
   EXPECT_EQ(after, before);
+
+  // Taken apart, the two differ only by the added certificate, and the other fields are the
+  // input's bytes (the signer info with its signed attributes among them).
+  SignedDataParts input;
+  SignedDataParts output;
+  ASSERT_TRUE(SplitSignedData(signature, input, error)) << error;
+  ASSERT_TRUE(SplitSignedData(result, output, error)) << error;
+  EXPECT_EQ(input.certificates, before);
+  ASSERT_EQ(input.other_fields.size(), 4u);
+  EXPECT_NE(signature.find(input.other_fields.back()), std::string::npos);
+  input.certificates.push_back(certificate);
+  EXPECT_EQ(input, output);
 }
 
 TEST(AddCertificateTest, CreatesTheSetWhenThereIsNone) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -43,11 +44,12 @@ std::string Fixture(const std::string& name) {
   return test::BinaryDir() + "/fixtures/" + name;
 }
 
-// osslsigncode's verdict on a signed file, with the fixtures' throwaway CA as the trust anchor;
-// a wrong PE checksum counts as a failure.
+// osslsigncode's verdict on a signed file, with the fixtures' throwaway CA as the trust anchor of
+// signers and time stamps; a wrong PE checksum counts as a failure.
 bool SignatureVerifies(const std::string& file, const test::TempDir& dir) {
-  const CommandResult run =
-      RunCommand({"osslsigncode", "verify", "-CAfile", Fixture("ca.pem"), "-in", file}, dir);
+  const CommandResult run = RunCommand({"osslsigncode", "verify", "-CAfile", Fixture("ca.pem"),
+                                        "-TSA-CAfile", Fixture("ca.pem"), "-in", file},
+                                       dir);
   return run.exit_code == 0 && run.output.find("MISMATCH") == std::string::npos &&
          run.output.find("invalid PE checksum") == std::string::npos;
 }
@@ -70,7 +72,8 @@ TEST(FixturesTest, SignedFixturesVerifyAndHoldTheirAreas) {
   test::TempDir dir;
   const std::pair<std::string, std::int64_t> rows[] = {
       {"setup.exe", 65536},     {"setup-large.exe", 1000000}, {"setup.msi", 65536},
-      {"setup-noarea.exe", -1}, {"setup-noarea.msi", -1},
+      {"setup-noarea.exe", -1}, {"setup-noarea.msi", -1},     {"setup-timestamped.exe", -1},
+      {"setup-dse.msi", -1},
   };
   for (const auto& [name, length] : rows) {
     EXPECT_TRUE(SignatureVerifies(Fixture(name), dir)) << name;
@@ -78,23 +81,45 @@ TEST(FixturesTest, SignedFixturesVerifyAndHoldTheirAreas) {
   }
 }
 
-TEST(ReserveAreaToolTest, ReservedFilesVerifyAndHoldExactlyTheArea) {
-  const std::pair<std::string, std::uint32_t> rows[] = {
-      {"setup-noarea.exe", 1},     {"setup-noarea.exe", 127},     {"setup-noarea.exe", 128},
-      {"setup-noarea.exe", 65536}, {"setup-noarea.exe", 1000000}, {"setup-noarea.msi", 200},
-      {"setup-noarea.msi", 65536}, {"setup-noarea.msi", 1000000},
+// Prepared with and without the CA (then the chain cannot be built and the tool checks the
+// digests only), from plain, time-stamped (expired signer) and MsiDigitalSignatureEx inputs: the
+// prepared copy and a copy configured from it both verify with the CA.
+TEST(ReserveAreaToolTest, PreparedAndConfiguredFilesVerifyAndHoldExactlyTheArea) {
+  struct Row {
+    std::string input;
+    std::uint32_t size;
+    bool with_ca;
   };
-  for (const auto& [name, size] : rows) {
+  const Row rows[] = {
+      {"setup-noarea.exe", 1, false},          {"setup-noarea.exe", 127, true},
+      {"setup-noarea.exe", 128, false},        {"setup-noarea.exe", 65536, true},
+      {"setup-noarea.exe", 1000000, false},    {"setup-noarea.msi", 200, false},
+      {"setup-noarea.msi", 65536, true},       {"setup-noarea.msi", 1000000, false},
+      {"setup-timestamped.exe", 65536, false}, {"setup-timestamped.exe", 4096, true},
+      {"setup-dse.msi", 65536, false},         {"setup-dse.msi", 4096, true},
+  };
+  const std::string package = test::SourceDir() + "/tests/fixtures/legacy-package.txt";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input + " " + std::to_string(row.size) + (row.with_ca ? " with CA" : ""));
     test::TempDir dir;
-    const std::string output = dir.Path("out-" + name);
-    const CommandResult run = RunCommand({KV_RESERVEAREA_TOOL, "--ca-file", Fixture("ca.pem"),
-                                          Fixture(name), std::to_string(size), output},
-                                         dir);
-    ASSERT_EQ(run.exit_code, 0) << name << " " << size << "\n" << run.output;
-    EXPECT_NE(run.output.find("area of " + std::to_string(size) + " bytes"), std::string::npos);
-    EXPECT_TRUE(SignatureVerifies(output, dir)) << name << " " << size;
-    EXPECT_EQ(ZeroAreaLength(output), size) << name;
+    const std::string prepared = dir.Path("prepared-" + row.input);
+    std::vector<std::string> args = {KV_RESERVEAREA_TOOL};
+    if (row.with_ca)
+      args.insert(args.end(), {"--ca-file", Fixture("ca.pem")});
+    args.insert(args.end(), {Fixture(row.input), std::to_string(row.size), prepared});
+    const CommandResult run = RunCommand(args, dir);
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("area of " + std::to_string(row.size) + " bytes"), std::string::npos);
+    EXPECT_TRUE(SignatureVerifies(prepared, dir));
+    EXPECT_EQ(ZeroAreaLength(prepared), row.size);
     EXPECT_TRUE(FolderHasOnly(dir.Root(), 2)) << "work files left behind";
+    if (row.size < 1000)
+      continue;  // too small for the package
+    const std::string configured = dir.Path("configured-" + row.input);
+    const CommandResult configure = RunCommand(
+        {KV_CONFIGURATOR_PROGRAM, "-cf:" + package, "-src:" + prepared, "-out:" + configured}, dir);
+    ASSERT_EQ(configure.exit_code, 0) << configure.output;
+    EXPECT_TRUE(SignatureVerifies(configured, dir));
   }
 }
 
@@ -134,7 +159,11 @@ TEST(ReserveAreaToolTest, BadRequestsFailClearlyAndWriteNothing) {
        out,
        1,
        "already has a configuration data area (65536 bytes"},
-      {{exe, "100", out}, out, 1, "needs --ca-file"},
+      {{Fixture("setup-broken.exe"), "100", out}, out, 1, "does not match its contents"},
+      {{"--ca-file", "/etc/ssl/certs/ca-certificates.crt", exe, "100", out},
+       out,
+       1,
+       "does not verify against the trust anchors"},
       {{exe, "100"}, out, 2, "expected INPUT, AREA_SIZE and OUTPUT"},
   };
   for (const Row& row : rows) {
@@ -144,7 +173,17 @@ TEST(ReserveAreaToolTest, BadRequestsFailClearlyAndWriteNothing) {
     EXPECT_EQ(run.exit_code, row.exit_code) << row.message << "\n" << run.output;
     EXPECT_NE(run.output.find(row.message), std::string::npos) << run.output;
     EXPECT_FALSE(test::FileExists(row.output)) << row.message;
+    if (row.exit_code == 1) {
+      EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+    }
   }
+  // --verbose adds what osslsigncode printed, before the same one line.
+  const CommandResult verbose =
+      RunCommand({KV_RESERVEAREA_TOOL, "--verbose", Fixture("setup-broken.exe"), "100", out}, dir);
+  EXPECT_EQ(verbose.exit_code, 1);
+  EXPECT_NE(verbose.output.find("Calculated message digest"), std::string::npos);
+  EXPECT_NE(verbose.output.find("does not match its contents"), std::string::npos);
+  EXPECT_FALSE(test::FileExists(out));
   // Nothing but the log of the last command and the locked folder is left.
   EXPECT_TRUE(FolderHasOnly(dir.Root(), 2));
   EXPECT_TRUE(FolderHasOnly(locked, 0));

@@ -187,9 +187,13 @@ int Write(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace kv::tool;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+    std::cout << (args[0] == "--help" ? kUsage : "kvpackage " KV_PROGRAM_VERSION "\n");
+    return 0;
+  }
   Options options;
-  const std::string problem =
-      ParseArguments(std::vector<std::string>(argv + 1, argv + argc), options);
+  const std::string problem = ParseArguments(args, options);
   if (!problem.empty())
     return UsageError(problem);
   try {

@@ -5,9 +5,9 @@
 //   kvreadback SETUP [--package FILE] [--answer FILE]
 //
 // Exit code 0 when the package was found, 1 otherwise (2 for a wrong command line).
+#include "tools/readback/ReadBack.h"
+
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "config/ConfigPackage.h"
 #include "setupfile/FileStream.h"
@@ -21,6 +21,14 @@ namespace {
 constexpr int kExitFound = 0;
 constexpr int kExitNotFound = 1;
 constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: kvreadback SETUP [--package FILE] [--answer FILE]\n"
+    "Shows the configuration package (its settings and signature state) and the answer file\n"
+    "stored in the configured setup file SETUP (.exe or .msi).\n"
+    "  --package FILE  save the stored package to FILE\n"
+    "  --answer FILE   save the stored answer file to FILE\n"
+    "Exit codes: 0 the package was found, 1 no package or a copy not written, 2 bad usage.\n";
 
 struct TReadBackOptions {
   std::string SetupFile;
@@ -106,14 +114,18 @@ int ReadBack(const TReadBackOptions& options) {
 }
 
 }  // namespace
-}  // namespace kv
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  kv::TReadBackOptions options;
-  if (!kv::ParseOptions(arguments, options)) {
-    std::fprintf(stderr, "usage: kvreadback SETUP [--package FILE] [--answer FILE]\n");
-    return kv::kExitUsage;
+int RunReadBack(const std::vector<std::string>& arguments) {
+  if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "--version")) {
+    std::fputs(arguments[0] == "--help" ? kUsage : "kvreadback " KV_PROGRAM_VERSION "\n", stdout);
+    return kExitFound;
   }
-  return kv::ReadBack(options);
+  TReadBackOptions options;
+  if (!ParseOptions(arguments, options)) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  return ReadBack(options);
 }
+
+}  // namespace kv

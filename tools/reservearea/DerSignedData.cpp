@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "setupfile/ByteReader.h"
+#include "setupfile/ExeSignatureBlobUtils.h"
 
 namespace kv {
 
@@ -15,8 +16,10 @@ constexpr std::uint8_t kTagSet = 0x31;
 constexpr std::uint8_t kTagContext0 = 0xA0;  // [0] constructed: content, certificates
 constexpr std::uint8_t kTagContext1 = 0xA1;  // [1] constructed: crls
 constexpr std::uint8_t kTagNumberMask = 0x1F;
+constexpr std::size_t kCertificatesField = 3;  // the first optional field of SignedData
 constexpr std::uint8_t kLongFormFlag = 0x80;
-constexpr int kMaxLengthBytes = 4;
+constexpr std::uint8_t kIndefiniteLength = 0x80;
+constexpr std::uint8_t kLongestLengthField = 0x84;  // long form with 4 length bytes
 // DER of OID 1.2.840.113549.1.7.2 (pkcs7-signedData), content only.
 constexpr std::string_view kSignedDataOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
 
@@ -74,7 +77,12 @@ bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& elemen
   ByteReader reader(der);
   std::uint8_t tag = 0;
   std::uint8_t first = 0;
-  if (!reader.Seek(offset) || !reader.ReadU8(tag) || !reader.ReadU8(first)) {
+  if (!reader.Seek(offset) || !reader.ReadU8(tag)) {
+    error = "The signature is truncated (an element header runs past its end)";
+    return false;
+  }
+  const std::size_t length_at = reader.Position();
+  if (!reader.ReadU8(first)) {
     error = "The signature is truncated (an element header runs past its end)";
     return false;
   }
@@ -82,34 +90,25 @@ bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& elemen
     error = "The signature uses a multi-byte tag, which this tool does not handle";
     return false;
   }
-  std::uint64_t length = first;
-  if ((first & kLongFormFlag) != 0) {
-    const int count = first & ~kLongFormFlag;
-    if (count == 0) {
+  std::uint32_t length = 0;
+  int length_size = 0;
+  if (!DecodeDerLength(der.substr(length_at), length, length_size)) {
+    if (first == kIndefiniteLength)
       error = "The signature uses an indefinite length (BER), which this tool does not handle";
-      return false;
-    }
-    if (count > kMaxLengthBytes) {
+    else if (first > kLongestLengthField)
       error = "The signature has a length field of more than 4 bytes";
-      return false;
-    }
-    length = 0;
-    for (int i = 0; i < count; ++i) {
-      std::uint8_t byte = 0;
-      if (!reader.ReadU8(byte)) {
-        error = "The signature is truncated (a length field runs past its end)";
-        return false;
-      }
-      length = (length << 8) | byte;
-    }
+    else
+      error = "The signature is truncated (a length field runs past its end)";
+    return false;
   }
-  if (length > reader.Remaining()) {
+  const std::size_t content = length_at + static_cast<std::size_t>(length_size);
+  if (length > der.size() - content) {
     error = "The signature is truncated (an element runs past its end)";
     return false;
   }
   element.tag = tag;
   element.offset = offset;
-  element.header_size = reader.Position() - offset;
+  element.header_size = content - offset;
   element.content_size = length;
   return true;
 }
@@ -130,35 +129,65 @@ std::string EncodeDerElement(std::uint8_t tag, std::string_view content) {
   return element;
 }
 
-bool AddCertificateToSignedData(std::string_view content_info, std::string_view certificate,
-                                std::string& result, std::string& error) {
+namespace {
+
+// The fields of the SignedData inside a ContentInfo, checked for the expected shape:
+// SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
+//                           certificates [0] IMPLICIT OPTIONAL, crls [1] OPTIONAL, signerInfos }
+bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>& fields,
+                          std::string& error) {
   DerElement outer;
   DerElement signed_data;
-  if (!FindSignedData(content_info, outer, signed_data, error))
+  if (!FindSignedData(content_info, outer, signed_data, error) ||
+      !ReadChildren(content_info, signed_data, fields, error))
     return false;
-  std::vector<DerElement> fields;
-  if (!ReadChildren(content_info, signed_data, fields, error))
-    return false;
-  // SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
-  //                           certificates [0] IMPLICIT OPTIONAL, crls [1] OPTIONAL, signerInfos }
   if (fields.size() < 4 || fields[0].tag != kTagInteger || fields[1].tag != kTagSet ||
       fields[2].tag != kTagSequence || fields.back().tag != kTagSet) {
     error = "The SignedData structure does not have the expected fields";
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std::string& error) {
+  std::vector<DerElement> fields;
+  if (!ReadSignedDataFields(content_info, fields, error))
+    return false;
+  parts = SignedDataParts();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i != kCertificatesField || fields[i].tag != kTagContext0) {
+      parts.other_fields.emplace_back(Whole(content_info, fields[i]));
+      continue;
+    }
+    std::vector<DerElement> certificates;
+    if (!ReadChildren(content_info, fields[i], certificates, error))
+      return false;
+    for (const DerElement& certificate : certificates)
+      parts.certificates.emplace_back(Whole(content_info, certificate));
+  }
+  return true;
+}
+
+bool AddCertificateToSignedData(std::string_view content_info, std::string_view certificate,
+                                std::string& result, std::string& error) {
+  std::vector<DerElement> fields;
+  if (!ReadSignedDataFields(content_info, fields, error))
+    return false;
 
   std::string new_fields;
   bool added = false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const DerElement& field = fields[i];
-    if (i == 3 && field.tag == kTagContext0) {
+    if (i == kCertificatesField && field.tag == kTagContext0) {
       std::string certificates(Content(content_info, field));
       certificates += certificate;
       new_fields += EncodeDerElement(kTagContext0, certificates);
       added = true;
       continue;
     }
-    if (i == 3 && (field.tag == kTagContext1 || field.tag == kTagSet)) {
+    if (i == kCertificatesField && (field.tag == kTagContext1 || field.tag == kTagSet)) {
       new_fields += EncodeDerElement(kTagContext0, certificate);
       added = true;
     }

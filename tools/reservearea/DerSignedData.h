@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv {
 
@@ -19,7 +20,7 @@ struct DerElement {
 };
 
 // Reads the element that starts at offset; its content must lie inside der. Single-byte tags
-// and definite lengths of up to 4 length bytes only.
+// and definite lengths of up to 4 length bytes only (decoded as the data area search does).
 bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
                     std::string& error);
 
@@ -34,5 +35,17 @@ std::string EncodeDerElement(std::uint8_t tag, std::string_view content);
 // member of the certificate set, the set created when the signature has none.
 bool AddCertificateToSignedData(std::string_view content_info, std::string_view certificate,
                                 std::string& result, std::string& error);
+
+// A SignedData taken apart: its certificates, each as DER, in order, and the bytes of every
+// other field (version, digest algorithms, signed content, CRLs, signer infos with their signed
+// and unsigned attributes), in order.
+struct SignedDataParts {
+  std::vector<std::string> certificates;
+  std::vector<std::string> other_fields;
+  bool operator==(const SignedDataParts&) const = default;
+};
+
+// Splits a DER ContentInfo holding SignedData; bytes after the element are ignored.
+bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std::string& error);
 
 }  // namespace kv

@@ -11,11 +11,13 @@
 
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
+#include "setupfile/PeChecksum.h"
 #include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 #include "tools/reservearea/AreaCertificate.h"
 #include "tools/reservearea/DerSignedData.h"
 #include "tools/reservearea/RunProgram.h"
+#include "tools/reservearea/SignatureDigests.h"
 
 namespace kv {
 
@@ -25,6 +27,8 @@ constexpr char kSigner[] = "osslsigncode";
 constexpr std::string_view kPeMagic = "MZ";
 constexpr std::string_view kMsiMagic = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr std::size_t kMagicLength = 8;
+// The digest of an MSI's MsiDigitalSignatureEx stream, present when the signature covers it.
+constexpr std::string_view kMsiExtendedDigestName = "MsiDigitalSignatureEx";
 
 std::string Quoted(const std::string& path) {
   return "\"" + path + "\"";
@@ -80,13 +84,19 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
   return true;
 }
 
+enum class SetupKind { kExecutable, kMsi };
+
 // The input must be a PE executable or an MSI package without a data area of its own.
-bool CheckInput(const std::string& input_file, std::string& error) {
+bool CheckInput(const std::string& input_file, SetupKind& kind, std::string& error) {
   try {
     std::unique_ptr<FileStream> stream = Files().Open(input_file, OpenMode::kRead);
     std::string magic(kMagicLength, '\0');
     magic.resize(stream->Read(magic));
-    if (!HasPrefix(kPeMagic, magic) && magic != kMsiMagic) {
+    if (HasPrefix(kPeMagic, magic)) {
+      kind = SetupKind::kExecutable;
+    } else if (magic == kMsiMagic) {
+      kind = SetupKind::kMsi;
+    } else {
       error =
           "The input file " + Quoted(input_file) + " is neither a PE executable nor an MSI package";
       return false;
@@ -105,18 +115,110 @@ bool CheckInput(const std::string& input_file, std::string& error) {
   }
 }
 
-bool RunSigner(const std::vector<std::string>& arguments, const std::string& log_file,
-               const std::string& failure, std::string& error) {
-  const ProgramResult result = RunProgram(arguments, log_file);
-  if (!result.started) {
-    error = result.error + " (is the osslsigncode package installed?)";
-    return false;
+// Runs osslsigncode and keeps what it printed in the operation's log.
+class Signer {
+ public:
+  Signer(std::string log_file, std::string& tool_log)
+      : log_file_(std::move(log_file)), tool_log_(tool_log) {}
+
+  // False with error set when osslsigncode could not be run at all.
+  bool Run(const std::vector<std::string>& arguments, int& exit_code, std::string& output,
+           std::string& error) {
+    std::vector<std::string> command = {kSigner};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    tool_log_ += "$";
+    for (const std::string& argument : command)
+      tool_log_ += " " + argument;
+    tool_log_ += "\n";
+    const ProgramResult result = RunProgram(command, log_file_);
+    if (!result.started) {
+      error = result.error + " (is the osslsigncode package installed?)";
+      return false;
+    }
+    tool_log_ += result.output;
+    exit_code = result.exit_code;
+    output = result.output;
+    return true;
   }
-  if (result.exit_code != 0) {
-    error = failure + "; " + kSigner + " said:\n" + std::string(TrimControl(result.output));
+
+  // The digests osslsigncode reports for file; with ca_file a full check of the signer's and
+  // the time stamp's chains, whose verdict is chain_ok.
+  bool Digests(const std::string& file, const std::string& ca_file, std::vector<DigestPair>& pairs,
+               bool& chain_ok, std::string& error) {
+    std::vector<std::string> arguments = {"verify"};
+    if (!ca_file.empty())
+      arguments.insert(arguments.end(), {"-CAfile", ca_file, "-TSA-CAfile", ca_file});
+    arguments.insert(arguments.end(), {"-in", file});
+    int exit_code = 0;
+    std::string output;
+    if (!Run(arguments, exit_code, output, error))
+      return false;
+    pairs = ReadDigestPairs(output);
+    chain_ok = exit_code == 0;
+    return true;
+  }
+
+ private:
+  std::string log_file_;
+  std::string& tool_log_;
+};
+
+std::vector<std::string> DigestNames(const std::vector<DigestPair>& pairs) {
+  std::vector<std::string> names;
+  for (const DigestPair& pair : pairs)
+    names.push_back(pair.name);
+  return names;
+}
+
+bool HasDigest(const std::vector<DigestPair>& pairs, std::string_view name) {
+  for (const DigestPair& pair : pairs) {
+    if (pair.name == name)
+      return true;
+  }
+  return false;
+}
+
+bool ExtractSignature(Signer& signer, const std::string& file, const std::string& signature_file,
+                      std::string& signature, std::string& error) {
+  int exit_code = 0;
+  std::string output;
+  if (!signer.Run({"extract-signature", "-in", file, "-out", signature_file}, exit_code, output,
+                  error))
+    return false;
+  if (exit_code != 0 || !ReadWholeFile(signature_file, signature, error)) {
+    error = "Cannot take the signature out of " + Quoted(file) + " (is the file signed?)";
     return false;
   }
   return true;
+}
+
+// The result's signature must be the input's with the area certificate added as the last
+// certificate: signer infos, signed and unsigned attributes and the signed content unchanged.
+bool CheckOnlyCertificateAdded(std::string_view before, std::string_view after,
+                               const std::string& certificate, std::string& error) {
+  SignedDataParts input;
+  SignedDataParts output;
+  if (!SplitSignedData(before, input, error) || !SplitSignedData(after, output, error))
+    return false;
+  input.certificates.push_back(certificate);
+  if (input != output) {
+    error = "The signature put back differs from the input's by more than the added certificate";
+    return false;
+  }
+  return true;
+}
+
+bool CheckPeChecksum(const std::string& file, std::string& error) {
+  try {
+    std::unique_ptr<FileStream> stream = Files().Open(file, OpenMode::kRead);
+    const PeChecksumPair pair = ComputePeChecksumPair(*stream);
+    if (pair.stored == pair.computed)
+      return true;
+    error = "The PE checksum of the signed file is wrong";
+  } catch (const RuntimeError& e) {
+    error = "Cannot read the signed file: " + e.Message();
+  }
+  return false;
 }
 
 // The signed file must hold exactly the requested area, all zero, inside the search window.
@@ -165,48 +267,85 @@ bool ParseAreaSize(std::string_view text, std::uint32_t& size, std::string& erro
   return true;
 }
 
-bool ReserveConfigArea(const ReserveAreaRequest& request, std::int64_t& area_position,
+bool ReserveConfigArea(const ReserveAreaRequest& request, ReserveAreaResult& result,
                        std::string& error) {
+  result = ReserveAreaResult();
   if (request.area_size == 0 || request.area_size > kMaxReservedAreaSize) {
     error = "The area size must be from 1 to " + std::to_string(kMaxReservedAreaSize) + " bytes";
     return false;
   }
-  if (!CheckInput(request.input_file, error))
+  SetupKind kind = SetupKind::kExecutable;
+  if (!CheckInput(request.input_file, kind, error))
     return false;
   WorkFolder work;
   if (!work.Create(request.output_file, error))
     return false;
+  Signer signer(work.File("osslsigncode.log"), result.tool_log);
 
-  const std::string log = work.File("osslsigncode.log");
-  const std::string signature = work.File("signature.der");
-  if (!RunSigner({kSigner, "extract-signature", "-in", request.input_file, "-out", signature}, log,
-                 "Cannot take the signature out of " + Quoted(request.input_file) +
-                     " (is the file signed?)",
-                 error))
-    return false;
-
+  // The input's signature must match its contents: an area added to a broken signature would
+  // only hide the damage.
   std::string original;
+  std::vector<DigestPair> input_digests;
+  bool chain_ok = false;
+  std::string mismatch;
+  if (!ExtractSignature(signer, request.input_file, work.File("signature.der"), original, error) ||
+      !signer.Digests(request.input_file, "", input_digests, chain_ok, error))
+    return false;
+  if (!DigestsMatch(input_digests, mismatch)) {
+    error = "The signature of the input file " + Quoted(request.input_file) +
+            " does not match its contents (" + mismatch + "); refusing to extend it";
+    return false;
+  }
+
   std::string certificate;
   std::string extended;
-  if (!ReadWholeFile(signature, original, error) ||
-      !MakeAreaCertificate(request.area_size, certificate, error) ||
+  if (!MakeAreaCertificate(request.area_size, certificate, error) ||
       !AddCertificateToSignedData(original, certificate, extended, error))
     return false;
   const std::string extended_file = work.File("signature-with-area.der");
   if (!WriteWholeFile(extended_file, extended, error))
     return false;
 
-  std::vector<std::string> attach = {kSigner, "attach-signature", "-sigin", extended_file};
-  if (!request.ca_file.empty())
-    attach.insert(attach.end(), {"-CAfile", request.ca_file});
+  // osslsigncode checks the chain of trust after attaching and fails when it cannot build one,
+  // but writes the file all the same; the checks below decide instead.
+  std::vector<std::string> attach = {"attach-signature", "-sigin", extended_file};
+  if (HasDigest(input_digests, kMsiExtendedDigestName))
+    attach.push_back("-add-msi-dse");  // the signature covers this stream: keep it
   const std::string signed_file = work.File("signed");
   attach.insert(attach.end(), {"-in", request.input_file, "-out", signed_file});
-  if (!RunSigner(attach, log,
-                 "Cannot put the extended signature back (a signer whose CA is not in the "
-                 "system's store needs --ca-file)",
-                 error))
+  int exit_code = 0;
+  std::string output;
+  if (!signer.Run(attach, exit_code, output, error))
     return false;
-  if (!CheckArea(signed_file, request.area_size, area_position, error))
+  std::error_code missing;
+  const std::uintmax_t signed_size = std::filesystem::file_size(signed_file, missing);
+  if (missing || signed_size == 0) {
+    error = "Cannot put the extended signature back into a copy of " + Quoted(request.input_file);
+    return false;
+  }
+
+  std::vector<DigestPair> output_digests;
+  std::string after;
+  if (!signer.Digests(signed_file, request.ca_file, output_digests, chain_ok, error))
+    return false;
+  if (!DigestsMatch(output_digests, mismatch) ||
+      DigestNames(output_digests) != DigestNames(input_digests)) {
+    error = "Putting the signature back broke it: the digests of the result (" +
+            (mismatch.empty() ? std::string("their kinds") : mismatch) +
+            ") do not match its contents";
+    return false;
+  }
+  if (!request.ca_file.empty() && !chain_ok) {
+    error = "The signature of the result does not verify against the trust anchors in " +
+            Quoted(request.ca_file);
+    return false;
+  }
+  if (!ExtractSignature(signer, signed_file, work.File("signature-after.der"), after, error) ||
+      !CheckOnlyCertificateAdded(original, after, certificate, error))
+    return false;
+  if (kind == SetupKind::kExecutable && !CheckPeChecksum(signed_file, error))
+    return false;
+  if (!CheckArea(signed_file, request.area_size, result.area_position, error))
     return false;
 
   std::error_code failure;

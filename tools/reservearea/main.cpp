@@ -14,11 +14,16 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
-    "Usage: reservearea [--ca-file CAFILE] INPUT AREA_SIZE OUTPUT\n"
+    "Usage: reservearea [--ca-file CAFILE] [--verbose] INPUT AREA_SIZE OUTPUT\n"
     "Writes OUTPUT: a copy of the signed setup file INPUT (.exe or .msi) whose signature holds a\n"
-    "configuration data area of AREA_SIZE zero bytes (1 to 1048576).\n"
-    "  --ca-file CAFILE  trust anchors (PEM) for checking the signature after the change, when\n"
-    "                    its CA is not in the system's store\n";
+    "configuration data area of AREA_SIZE zero bytes (1 to 1048576). The signature stays valid:\n"
+    "the result's digest must still match the signed one, and its signature must differ from\n"
+    "the input's only by the certificate that holds the area.\n"
+    "  --ca-file CAFILE  also verify the result's chain of trust (signer and time stamp)\n"
+    "                    against the trust anchors (PEM) in CAFILE\n"
+    "  --verbose         show what osslsigncode printed\n"
+    "  --version         show the version\n"
+    "Exit codes: 0 success, 1 failure, 2 wrong arguments.\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty())
@@ -33,10 +38,19 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   kv::ReserveAreaRequest request;
   std::vector<std::string> positional;
+  bool verbose = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       std::fputs(kUsage, stdout);
       return kExitOk;
+    }
+    if (args[i] == "--version") {
+      std::fputs("reservearea " KV_PROGRAM_VERSION "\n", stdout);
+      return kExitOk;
+    }
+    if (args[i] == "--verbose") {
+      verbose = true;
+      continue;
     }
     if (args[i] == "--ca-file") {
       if (i + 1 == args.size())
@@ -54,12 +68,16 @@ int main(int argc, char** argv) {
     return Usage(error);
   request.input_file = positional[0];
   request.output_file = positional[2];
-  std::int64_t position = 0;
-  if (!kv::ReserveConfigArea(request, position, error)) {
+  kv::ReserveAreaResult result;
+  const bool ok = kv::ReserveConfigArea(request, result, error);
+  if (verbose)
+    std::fwrite(result.tool_log.data(), 1, result.tool_log.size(), stderr);
+  if (!ok) {
     std::fprintf(stderr, "reservearea: %s\n", error.c_str());
     return kExitFailure;
   }
   std::printf("Reserved a configuration data area of %u bytes at offset %lld in \"%s\"\n",
-              request.area_size, static_cast<long long>(position), request.output_file.c_str());
+              request.area_size, static_cast<long long>(result.area_position),
+              request.output_file.c_str());
   return kExitOk;
 }
