@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/PackageParser.h"
-#include "config/PackageSignature.h"
+#include "config/Base64.h"
 #include "tests/config/PackageTestSupport.h"
 
 namespace kv {
