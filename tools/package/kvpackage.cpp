@@ -91,8 +91,6 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
         return arg + " needs a number";
       else if (arg == "--width")
         options.width = std::stoul(value);
-      else if (std::stoi(value) < 1 || std::stoi(value) > kMaxRounds)
-        return "--rounds needs a number from 1 to " + std::to_string(kMaxRounds);
       else
         options.rounds = std::stoi(value);
     } else if (HasPrefix("-", arg) && arg != "-") {
@@ -103,6 +101,8 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
       return "more than one input file";
     }
   }
+  if (options.rounds < 1 || options.rounds > kMaxRounds)
+    return "--rounds needs a number from 1 to " + std::to_string(kMaxRounds);
   if (options.check && options.bench)
     return "--check and --bench exclude each other";
   const bool reads_package = options.check || options.bench;
