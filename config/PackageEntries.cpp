@@ -41,7 +41,7 @@ constexpr std::array<KeyRule, 10> kKeyRules{{
 // ignoring ASCII case is the same and needs no copy of the key.
 const KeyRule* FindKeyRule(std::string_view key) {
   for (const KeyRule& rule : kKeyRules) {
-    if (EqualsIgnoreAsciiCase(key, rule.key))
+    if (key.size() == rule.key.size() && EqualsIgnoreAsciiCase(key, rule.key))
       return &rule;
   }
   return nullptr;
