@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "config/PackageParser.h"
@@ -21,6 +22,8 @@ constexpr int kMaxRepetitions = 10000;
 constexpr double kBytesPerMegabyte = 1e6;
 
 struct Operation {
+  Operation(const char* operation_name, std::function<void()> operation)
+      : name(operation_name), run(std::move(operation)) {}
   const char* name;
   std::function<void()> run;
   int repetitions = 1;
@@ -71,23 +74,20 @@ bool RunPackageBench(const std::string& package, const std::string& public_key, 
     return false;
   const std::string no_key;
   Operation operations[] = {
-      {"parse alone",
-       [&] { ParseConfigPackageWithKey(package, data, parse_error, no_key); },
-       1,
-       {}},
+      {"parse alone", [&] { ParseConfigPackageWithKey(package, data, parse_error, no_key); }},
       {"parse and verify",
-       [&] { ParseConfigPackageWithKey(package, data, parse_error, public_key); },
-       1,
-       {}},
-      {"SHA-512 (as openssl dgst -sha512)", [&] { Sha512Digest(package, digest, error); }, 1, {}},
+       [&] { ParseConfigPackageWithKey(package, data, parse_error, public_key); }},
+      {"SHA-512 (as openssl dgst -sha512)", [&] { Sha512Digest(package, digest, error); }},
   };
+  const Operation& parse_alone = operations[0];
+  const Operation& sha512 = operations[2];
   for (Operation& operation : operations)
     operation.repetitions = SampleRepetitions(operation);
   std::vector<double> parse_to_sha;
   for (int round = 0; round < rounds; ++round) {
     for (Operation& operation : operations)
       operation.seconds.push_back(SecondsPerRun(operation, operation.repetitions));
-    parse_to_sha.push_back(operations[2].seconds.back() / operations[0].seconds.back());
+    parse_to_sha.push_back(sha512.seconds.back() / parse_alone.seconds.back());
   }
   out << "package of " << package.size() << " bytes: medians of " << rounds
       << " rounds of paired timings, in the same process (MB = 10^6 bytes)\n";
