@@ -3,7 +3,8 @@
 #   sh bench/bench_package.sh [BUILD_DIR] [RUNS]
 # BUILD_DIR (default build/linux) must hold kvpackage: cmake --build --preset linux --target
 # kvpackage. For signed packages of exactly 1 KiB, 64 KiB and 1 MiB (KEY=VALUE lines of 84 bytes
-# with CR LF, the signature split over "~" lines as the tool writes it) it prints:
+# with CR LF, the signature split over "~" lines as the tool writes it), and for one of about
+# 1 MiB that carries a logo of 740,000 bytes, it prints:
 #  - "kvpackage --bench": the parse alone, the parse with the signature check, and SHA-512 of the
 #    same bytes, in MB/s, medians of paired timings inside one process;
 #  - "kvpackage --check" (load, parse, verify) beside "openssl dgst -sha512 -verify" and
@@ -47,8 +48,17 @@ build_package() {
   "$tool" --key "$private_key" --company "Bench" --out "$1" entries.txt
 }
 
-# package-SIZE.bin of exactly SIZE bytes, with signed-SIZE.bin (the bytes before the "SIGNATURE"
-# line) and signature-SIZE.bin (the signature's bytes) for openssl.
+# signed-NAME (the bytes before the "SIGNATURE" line) and signature-NAME (the signature's bytes)
+# for openssl, from the package NAME.
+split_signature() {
+  offset=$(grep -abo 'SIGNATURE=' "$1" | tail -1 | cut -d: -f1)
+  head -c "$offset" "$1" >"signed-$1"
+  tail -c +"$((offset + 1))" "$1" | tr -d '\r\n~' | sed 's/^SIGNATURE=//' | head -c 684 |
+    openssl base64 -d -A >"signature-$1"
+  openssl dgst -sha512 -verify "$public_key" -signature "signature-$1" "signed-$1" >/dev/null
+}
+
+# package-SIZE.bin of exactly SIZE bytes.
 make_package() {
   size=$1
   write_entries 0 1 1
@@ -65,22 +75,29 @@ make_package() {
     echo "bench_package.sh: could not make a package of $size bytes" >&2
     exit 1
   fi
-  offset=$(grep -abo 'SIGNATURE=' "package-$size.bin" | tail -1 | cut -d: -f1)
-  head -c "$offset" "package-$size.bin" >"signed-$size.bin"
-  tail -c +"$((offset + 1))" "package-$size.bin" | tr -d '\r\n~' | sed 's/^SIGNATURE=//' |
-    head -c 684 | openssl base64 -d -A >"signature-$size.bin"
-  openssl dgst -sha512 -verify "$public_key" -signature "signature-$size.bin" \
-    "signed-$size.bin" >/dev/null
+}
+
+measure() {
+  split_signature "$1"
+  "$tool" --bench --pubkey "$public_key" "$1" | sed 1d
+  echo "  process start included, medians of $runs paired runs:"
+  python3 "$root/bench/paired_runs.py" "$runs" \
+    "kvpackage --check" -- "$tool" --check --pubkey "$public_key" "$1" -- \
+    "openssl dgst -sha512 -verify" -- openssl dgst -sha512 -verify "$public_key" \
+    -signature "signature-$1" "signed-$1" -- \
+    "openssl dgst -sha512" -- openssl dgst -sha512 "signed-$1"
 }
 
 for size in 1024 65536 1048576; do
   make_package "$size"
   echo "== package of $size bytes"
-  "$tool" --bench --pubkey "$public_key" "package-$size.bin" | sed 1d
-  echo "  process start included, medians of $runs paired runs:"
-  python3 "$root/bench/paired_runs.py" "$runs" \
-    "kvpackage --check" -- "$tool" --check --pubkey "$public_key" "package-$size.bin" -- \
-    "openssl dgst -sha512 -verify" -- openssl dgst -sha512 -verify "$public_key" \
-    -signature "signature-$size.bin" "signed-$size.bin" -- \
-    "openssl dgst -sha512" -- openssl dgst -sha512 "signed-$size.bin"
+  measure "package-$size.bin"
 done
+
+# A package of the same order whose bytes are mostly one scrambled value: a logo of 740,000
+# bytes, written as about 13,000 "~" continuation lines.
+{ printf '\211PNG\r\n\032\n'; yes logo | head -c 739992; } >logo.png
+write_entries 0 1 1
+"$tool" --key "$private_key" --company "Bench" --logo logo.png --out package-logo.bin entries.txt
+echo "== package of $(wc -c <package-logo.bin) bytes, most of them a logo"
+measure package-logo.bin

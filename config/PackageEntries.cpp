@@ -93,10 +93,20 @@ void ApplyPublicKey(std::string_view value, TKVConfigBinData& data) {
   data.RegPublicKey2 = value.substr(separator + 1);
 }
 
+// The value without its CRC text: 8 hexadecimal digits (either case) of the CRC-32 of the rest,
+// checked as CheckAndStripCrcHex does but without a copy, since a value can be most of the
+// package. False for a value shorter than the CRC text.
+bool StripCrcText(std::string_view value, std::string_view& body) {
+  if (value.size() < kCrcTextLength)
+    return false;
+  body = value.substr(0, value.size() - kCrcTextLength);
+  return EqualsIgnoreAsciiCase(value.substr(body.size()), CrcHexText(body));
+}
+
 void ApplyScrambled(const KeyRule& target, std::string_view value, TKVConfigBinData& data) {
   const ScrambledValueRule& rule = *target.scrambled;
-  std::string base64(value);
-  if (base64.size() < kCrcTextLength || !CheckAndStripCrcHex(base64))
+  std::string_view base64;
+  if (!StripCrcText(value, base64))
     return;
   std::string plain = ApplyMask(DecodeBase64Value(base64), rule.mask);
   if (!HasPrefix(rule.marker, plain))
@@ -129,9 +139,9 @@ bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBi
       ApplyScrambled(*rule, value, data);
       break;
     case ValueRule::kSignature: {
-      std::string signature(value);
-      if (CheckAndStripCrcHex(signature))
-        signature_text = std::move(signature);
+      std::string_view signature;
+      if (StripCrcText(value, signature))
+        signature_text = signature;
       return true;
     }
   }

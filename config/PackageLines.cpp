@@ -71,6 +71,9 @@ bool ReadPackageEntry(PackageCursor& cursor, PackageEntryView& entry) {
     entry.key = line.substr(0, key_end);
     entry.value = TrimControl(line.substr(key_end + 1));
     if (TakeContinuationMark(entry.value)) {
+      // The rest of the text bounds the joined value: reserved at once, the value is never
+      // copied to a larger buffer while it grows.
+      entry.joined.reserve(entry.value.size() + cursor.text.size() - cursor.position);
       entry.joined.assign(entry.value);
       JoinContinuation(cursor, entry.joined);
       entry.value = entry.joined;
