@@ -16,7 +16,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/linux}
 runs=${2:-41}
-tool=$build/tools/package/kvpackage
+tool=$(cd "$build" 2>/dev/null && pwd)/tools/package/kvpackage  # absolute: the run changes folder
 if [ ! -x "$tool" ]; then
   echo "no $tool; build it first: cmake --build --preset linux --target kvpackage" >&2
   exit 1
