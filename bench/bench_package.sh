@@ -16,11 +16,12 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/linux}
 runs=${2:-41}
-tool=$(cd "$build" 2>/dev/null && pwd)/tools/package/kvpackage  # absolute: the run changes folder
+tool=$build/tools/package/kvpackage
 if [ ! -x "$tool" ]; then
   echo "no $tool; build it first: cmake --build --preset linux --target kvpackage" >&2
   exit 1
 fi
+tool=$(cd "$(dirname "$tool")" && pwd)/kvpackage  # absolute: the run changes folder
 private_key=$root/keys/demo-private.pem
 public_key=$root/keys/demo-public.pem
 work=$(mktemp -d)
