@@ -1,69 +1,104 @@
 #!/bin/sh
-# Times the package check against the openssl command line, by hand (not run by CI):
+# Package check benchmark, run by hand (not by CI):
 #   sh bench/bench_package.sh [BUILD_DIR] [RUNS]
-# Builds a signed package of just under 1 MiB with kvpackage, then runs "kvpackage --check"
-# (load, parse, SHA-512 and RSA-4096 verify) and "openssl dgst -sha512 -verify" on the same
-# signed bytes RUNS times each, taking turns, and prints both times and their ratio (goal: at
-# most 1.2).
+# BUILD_DIR (default build/linux) must hold kvpackage: cmake --build --preset linux --target
+# kvpackage. For signed packages of exactly 1 KiB, 64 KiB and 1 MiB (KEY=VALUE lines of 84 bytes
+# with CR LF, the signature split over "~" lines as the tool writes it), and for one of about
+# 1 MiB that carries a logo of 740,000 bytes, it prints:
+#  - "kvpackage --bench": the parse alone, the parse with the signature check, and SHA-512 of the
+#    same bytes, in MB/s, medians of paired timings inside one process;
+#  - "kvpackage --check" (load, parse, verify) beside "openssl dgst -sha512 -verify" and
+#    "openssl dgst -sha512" on the same signed bytes, process start included in all: medians of
+#    RUNS (default 41) paired runs, and the median of the pairs' ratios.
+# Goals: at 1 MiB, kvpackage --check / openssl dgst -sha512 -verify at most 1.15, and the parse
+# alone at least half of SHA-512's throughput.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/linux}
-runs=${2:-20}
+runs=${2:-41}
 tool=$build/tools/package/kvpackage
 if [ ! -x "$tool" ]; then
   echo "no $tool; build it first: cmake --build --preset linux --target kvpackage" >&2
   exit 1
 fi
+tool=$(cd "$(dirname "$tool")" && pwd)/kvpackage  # absolute: the run changes folder
+private_key=$root/keys/demo-private.pem
+public_key=$root/keys/demo-public.pem
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# About 12,400 entries of 82 characters: the package ends a little below 1,048,576 bytes.
-{
-  echo "KVSERVERURL=http://kv.example/"
-  i=0
-  while [ $i -lt 12400 ]; do
-    printf 'FILLER%05d=%070d\n' $i $i
-    i=$((i + 1))
-  done
-} >entries.txt
-"$tool" --key "$root/keys/demo-private.pem" --company "Bench" --out package.bin entries.txt
-size=$(wc -c <package.bin)
+line_size=84  # "FILLERnnnnn=" and 70 digits, then CR LF
+pad_limit=70  # a pad value stays below the tool's split width of 76
 
-offset=$(grep -abo 'SIGNATURE=' package.bin | tail -1 | cut -d: -f1)
-head -c "$offset" package.bin >signed.bin
-tail -c +"$((offset + 1))" package.bin | tr -d '\r\n~' | sed 's/^SIGNATURE=//' | head -c 684 |
-  openssl base64 -d -A >signature.bin
-public_key=$root/keys/demo-public.pem
-openssl dgst -sha512 -verify "$public_key" -signature signature.bin signed.bin >/dev/null
-"$tool" --check --pubkey "$public_key" package.bin >/dev/null
-
-now_ns() { date +%s%N; }
-elapsed_us() {  # command...: wall time of one run in microseconds
-  t0=$(now_ns)
-  "$@" >/dev/null
-  echo $((($(now_ns) - t0) / 1000))
+# entries.txt with a server URL, $1 filler entries and two pad entries of $2 and $3 characters.
+write_entries() {
+  {
+    echo "KVSERVERURL=http://kv.example/"
+    i=0
+    while [ "$i" -lt "$1" ]; do
+      printf 'FILLER%05d=%070d\n' "$i" "$i"
+      i=$((i + 1))
+    done
+    printf 'PADA=%s\nPADB=%s\n' "$(printf '%*s' "$2" '' | tr ' ' a)" \
+      "$(printf '%*s' "$3" '' | tr ' ' b)"
+  } >entries.txt
 }
-# The two commands take turns, so load from elsewhere on the machine hits both alike; the best
-# run of each is the figure least disturbed by it.
-ours=""
-theirs=""
-ours_sum=0
-theirs_sum=0
-n=0
-while [ $n -lt "$runs" ]; do
-  a=$(elapsed_us "$tool" --check --pubkey "$public_key" package.bin)
-  b=$(elapsed_us openssl dgst -sha512 -verify "$public_key" -signature signature.bin signed.bin)
-  ours_sum=$((ours_sum + a))
-  theirs_sum=$((theirs_sum + b))
-  if [ -z "$ours" ] || [ "$a" -lt "$ours" ]; then ours=$a; fi
-  if [ -z "$theirs" ] || [ "$b" -lt "$theirs" ]; then theirs=$b; fi
-  n=$((n + 1))
-done
-inside=$("$tool" --check --time --pubkey "$public_key" package.bin | sed -n 's/^parse and verify: //p')
 
-echo "package: $size bytes, $runs runs each, process start included in both"
-echo "kvpackage --check (load, parse, verify): best $ours us, mean $((ours_sum / runs)) us"
-echo "  of which ParseConfigPackage alone:     $inside (one run, file already loaded)"
-echo "openssl dgst -sha512 -verify:            best $theirs us, mean $((theirs_sum / runs)) us"
-awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "ratio of the best runs: %.2f (goal: at most 1.20)\n", a / b }'
+build_package() {
+  "$tool" --key "$private_key" --company "Bench" --out "$1" entries.txt
+}
+
+# signed-NAME (the bytes before the "SIGNATURE" line) and signature-NAME (the signature's bytes)
+# for openssl, from the package NAME.
+split_signature() {
+  offset=$(grep -abo 'SIGNATURE=' "$1" | tail -1 | cut -d: -f1)
+  head -c "$offset" "$1" >"signed-$1"
+  tail -c +"$((offset + 1))" "$1" | tr -d '\r\n~' | sed 's/^SIGNATURE=//' | head -c 684 |
+    openssl base64 -d -A >"signature-$1"
+  openssl dgst -sha512 -verify "$public_key" -signature "signature-$1" "signed-$1" >/dev/null
+}
+
+# package-SIZE.bin of exactly SIZE bytes.
+make_package() {
+  size=$1
+  write_entries 0 1 1
+  build_package base.bin
+  fillers=$(((size - $(wc -c <base.bin)) / line_size))
+  write_entries "$fillers" 1 1
+  build_package base.bin
+  rest=$((size - $(wc -c <base.bin)))
+  first=$rest
+  if [ "$first" -gt "$pad_limit" ]; then first=$pad_limit; fi
+  write_entries "$fillers" $((1 + first)) $((1 + rest - first))
+  build_package "package-$size.bin"
+  if [ "$(wc -c <"package-$size.bin")" -ne "$size" ]; then
+    echo "bench_package.sh: could not make a package of $size bytes" >&2
+    exit 1
+  fi
+}
+
+measure() {
+  split_signature "$1"
+  "$tool" --bench --pubkey "$public_key" "$1" | sed 1d
+  echo "  process start included, medians of $runs paired runs:"
+  python3 "$root/bench/paired_runs.py" "$runs" \
+    "kvpackage --check" -- "$tool" --check --pubkey "$public_key" "$1" -- \
+    "openssl dgst -sha512 -verify" -- openssl dgst -sha512 -verify "$public_key" \
+    -signature "signature-$1" "signed-$1" -- \
+    "openssl dgst -sha512" -- openssl dgst -sha512 "signed-$1"
+}
+
+for size in 1024 65536 1048576; do
+  make_package "$size"
+  echo "== package of $size bytes"
+  measure "package-$size.bin"
+done
+
+# A package of the same order whose bytes are mostly one scrambled value: a logo of 740,000
+# bytes, written as about 13,000 "~" continuation lines.
+{ printf '\211PNG\r\n\032\n'; yes logo | head -c 739992; } >logo.png
+write_entries 0 1 1
+"$tool" --key "$private_key" --company "Bench" --logo logo.png --out package-logo.bin entries.txt
+echo "== package of $(wc -c <package-logo.bin) bytes, most of them a logo"
+measure package-logo.bin

@@ -13,43 +13,33 @@ namespace {
 constexpr const char* kFileTooLarge = "File size > 1MB";
 constexpr const char* kInvalidFormat = "Invalid / unsupported file format";
 
-void ResetRecord(const std::string& text, TKVConfigBinData& data) {
-  data = TKVConfigBinData{};
-  data.RawText = text;
-}
-
 // Reads entries up to the end or the "SIGNATURE" entry and sets the signature state. The signed
 // text runs from the first byte up to the end of the entry before "SIGNATURE" (its line end and
 // continuation lines included), so skipped lines directly before "SIGNATURE" are not covered.
-void ReadEntries(const std::string& text, PackageCursor& cursor, TKVConfigBinData& data,
+void ReadEntries(std::string_view text, PackageCursor& cursor, TKVConfigBinData& data,
                  const std::string& public_key_pem) {
   std::string signature_text;
-  std::string key;
-  std::string value;
+  PackageEntryView entry;
   for (;;) {
     const std::size_t entry_start = cursor.position;
-    if (!ReadPackageEntry(cursor, key, value))
+    if (!ReadPackageEntry(cursor, entry))
       return;
-    ApplyPackageEntry(key, value, data, signature_text);
-    if (key != "SIGNATURE")
+    if (!ApplyPackageEntry(entry.key, entry.value, data, signature_text))
       continue;
-    if (!value.empty()) {
-      const std::string_view signed_text = std::string_view(text).substr(0, entry_start);
-      data.SignatureState = VerifySignedRange(signed_text, signature_text, public_key_pem)
-                                ? SignatureValid
-                                : SignatureInvalid;
+    if (!entry.value.empty()) {
+      data.SignatureState =
+          VerifySignedRange(text.substr(0, entry_start), signature_text, public_key_pem)
+              ? SignatureValid
+              : SignatureInvalid;
     }
     return;
   }
 }
 
-}  // namespace
-
-bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
-                               const std::string& public_key_pem) {
-  error.clear();
+// Checks data.RawText, whose other fields are empty, and fills them.
+bool ParseRawText(TKVConfigBinData& data, std::string& error, const std::string& public_key_pem) {
   try {
-    ResetRecord(text, data);
+    const std::string_view text = data.RawText;
     if (text.size() > kMaxPackageSize) {
       error = kFileTooLarge;
       return false;
@@ -66,6 +56,30 @@ bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, 
     error = e.what();
     return false;
   }
+}
+
+}  // namespace
+
+bool ParseConfigPackageWithKey(std::string&& text, TKVConfigBinData& data, std::string& error,
+                               const std::string& public_key_pem) {
+  error.clear();
+  std::string raw_text = std::move(text);  // text may be data.RawText itself
+  data = TKVConfigBinData{};
+  data.RawText = std::move(raw_text);
+  return ParseRawText(data, error, public_key_pem);
+}
+
+bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
+                               const std::string& public_key_pem) {
+  std::string copy;
+  try {
+    copy = text;
+  } catch (const std::exception& e) {
+    data = TKVConfigBinData{};
+    error = e.what();
+    return false;
+  }
+  return ParseConfigPackageWithKey(std::move(copy), data, error, public_key_pem);
 }
 
 bool ParseConfigPackage(const std::string& text, TKVConfigBinData& data, std::string& error) {

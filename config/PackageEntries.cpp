@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "config/Base64.h"
 #include "config/PackageParser.h"
-#include "config/PackageSignature.h"
 #include "config/ScrambledValues.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -15,30 +15,36 @@ constexpr std::uint32_t kMaxPort = 65535;
 constexpr std::size_t kCrcTextLength = 8;
 constexpr char kKeySeparator = ';';
 
-struct PlainKey {
+enum class ValueRule { kPlain, kPort, kPublicKey, kScrambled, kSignature };
+
+struct KeyRule {
   std::string_view key;
-  std::string TKVConfigBinData::*field;
+  ValueRule rule;
+  std::string TKVConfigBinData::*field = nullptr;
+  const ScrambledValueRule* scrambled = nullptr;
 };
-constexpr std::array<PlainKey, 5> kPlainKeys{{
-    {"KVSERVERURL", &TKVConfigBinData::ServerURL},
-    {"RAURL", &TKVConfigBinData::RAURL},
-    {"REGEMAILTO", &TKVConfigBinData::RegEmailTo},
-    {"REGSMTPSERVER", &TKVConfigBinData::RegSMTPServer},
-    {"REGSMTPSSL", &TKVConfigBinData::RegSMTPSSL},
+constexpr std::array<KeyRule, 10> kKeyRules{{
+    {"KVSERVERURL", ValueRule::kPlain, &TKVConfigBinData::ServerURL},
+    {"RAURL", ValueRule::kPlain, &TKVConfigBinData::RAURL},
+    {"REGEMAILTO", ValueRule::kPlain, &TKVConfigBinData::RegEmailTo},
+    {"REGSMTPSERVER", ValueRule::kPlain, &TKVConfigBinData::RegSMTPServer},
+    {"REGSMTPPORT", ValueRule::kPort, &TKVConfigBinData::RegSMTPPort},
+    {"REGSMTPSSL", ValueRule::kPlain, &TKVConfigBinData::RegSMTPSSL},
+    {"REGPUBLICKEY", ValueRule::kPublicKey},
+    {kCompanyRule.key, ValueRule::kScrambled, &TKVConfigBinData::Company, &kCompanyRule},
+    {kCompanyLogoRule.key, ValueRule::kScrambled, &TKVConfigBinData::CompanyLogo,
+     &kCompanyLogoRule},
+    {"SIGNATURE", ValueRule::kSignature},
 }};
 
-struct ScrambledKey {
-  const ScrambledValueRule& rule;
-  std::string TKVConfigBinData::*field;
-};
-const std::array<ScrambledKey, 2> kScrambledKeys{{
-    {kCompanyRule, &TKVConfigBinData::Company},
-    {kCompanyLogoRule, &TKVConfigBinData::CompanyLogo},
-}};
-
-bool IsBase64Letter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '/';
+// Keys are upper-cased before they are compared; the table's keys are upper case, so comparing
+// ignoring ASCII case is the same and needs no copy of the key.
+const KeyRule* FindKeyRule(std::string_view key) {
+  for (const KeyRule& rule : kKeyRules) {
+    if (key.size() == rule.key.size() && EqualsIgnoreAsciiCase(key, rule.key))
+      return &rule;
+  }
+  return nullptr;
 }
 
 // The integer conversion of the platform's runtime: an optional sign, then decimal digits, or
@@ -75,9 +81,9 @@ bool ParsePort(std::string_view text, std::uint32_t& port) {
 }
 
 // "REGPUBLICKEY": hexadecimal digits around exactly one ";" that is neither first nor last.
-void ApplyPublicKey(const std::string& value, TKVConfigBinData& data) {
+void ApplyPublicKey(std::string_view value, TKVConfigBinData& data) {
   const std::size_t separator = value.find(kKeySeparator);
-  if (separator == std::string::npos || separator == 0 || separator + 1 == value.size())
+  if (separator == std::string_view::npos || separator == 0 || separator + 1 == value.size())
     return;
   for (std::size_t i = 0; i < value.size(); ++i) {
     if (i != separator && HexDigitValue(value[i]) < 0)
@@ -87,54 +93,59 @@ void ApplyPublicKey(const std::string& value, TKVConfigBinData& data) {
   data.RegPublicKey2 = value.substr(separator + 1);
 }
 
-void ApplyScrambled(const ScrambledKey& target, const std::string& value, TKVConfigBinData& data) {
-  const ScrambledValueRule& rule = target.rule;
-  std::string base64 = value;
-  if (base64.size() < kCrcTextLength || !CheckAndStripCrcHex(base64))
+// The value without its CRC text: 8 hexadecimal digits (either case) of the CRC-32 of the rest,
+// checked as CheckAndStripCrcHex does but without a copy, since a value can be most of the
+// package. False for a value shorter than the CRC text.
+bool StripCrcText(std::string_view value, std::string_view& body) {
+  if (value.size() < kCrcTextLength)
+    return false;
+  body = value.substr(0, value.size() - kCrcTextLength);
+  return EqualsIgnoreAsciiCase(value.substr(body.size()), CrcHexText(body));
+}
+
+void ApplyScrambled(const KeyRule& target, std::string_view value, TKVConfigBinData& data) {
+  const ScrambledValueRule& rule = *target.scrambled;
+  std::string_view base64;
+  if (!StripCrcText(value, base64))
     return;
-  const std::string plain = ApplyMask(DecodeBase64Value(base64), rule.mask);
+  std::string plain = ApplyMask(DecodeBase64Value(base64), rule.mask);
   if (!HasPrefix(rule.marker, plain))
     return;
-  data.*target.field = plain.substr(rule.marker.size());
+  plain.erase(0, rule.marker.size());
+  data.*target.field = std::move(plain);
 }
 
 }  // namespace
 
-std::string DecodeBase64Value(std::string_view text) {
-  const std::size_t padding = text.find('=');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool valid = i < padding ? IsBase64Letter(text[i]) : text[i] == '=';
-    if (!valid)
-      return {};
-  }
-  return DecodeBase64(std::string(text));
-}
-
-void ApplyPackageEntry(const std::string& key, const std::string& value, TKVConfigBinData& data,
+bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBinData& data,
                        std::string& signature_text) {
-  for (const PlainKey& rule : kPlainKeys) {
-    if (key == rule.key) {
-      data.*rule.field = value;
-      return;
+  const KeyRule* rule = FindKeyRule(key);
+  if (rule == nullptr)
+    return false;
+  switch (rule->rule) {
+    case ValueRule::kPlain:
+      data.*rule->field = value;
+      break;
+    case ValueRule::kPort: {
+      std::uint32_t port = 0;
+      if (ParsePort(value, port))
+        data.*rule->field = std::to_string(port);
+      break;
+    }
+    case ValueRule::kPublicKey:
+      ApplyPublicKey(value, data);
+      break;
+    case ValueRule::kScrambled:
+      ApplyScrambled(*rule, value, data);
+      break;
+    case ValueRule::kSignature: {
+      std::string_view signature;
+      if (StripCrcText(value, signature))
+        signature_text = signature;
+      return true;
     }
   }
-  for (const ScrambledKey& target : kScrambledKeys) {
-    if (key == target.rule.key) {
-      ApplyScrambled(target, value, data);
-      return;
-    }
-  }
-  if (key == "REGSMTPPORT") {
-    std::uint32_t port = 0;
-    if (ParsePort(value, port))
-      data.RegSMTPPort = std::to_string(port);
-  } else if (key == "REGPUBLICKEY") {
-    ApplyPublicKey(value, data);
-  } else if (key == "SIGNATURE") {
-    std::string signature = value;
-    if (CheckAndStripCrcHex(signature))
-      signature_text = signature;
-  }
+  return false;
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@ namespace kv {
 namespace {
 
 constexpr char kContinuationMark = '~';
+constexpr char kKeyEnd = '=';
 
 // The next c at or after from (the text's size when there is none), searched again only once
 // the remembered one lies behind from.
@@ -20,30 +21,20 @@ std::size_t NextOf(std::string_view text, char c, std::size_t from, std::size_t&
   return remembered;
 }
 
-// The line as an entry: true when its first "=" is neither its first nor its last character.
-bool SplitEntry(std::string_view line, std::string& key, std::string& value) {
-  const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos || equals == 0 || equals + 1 == line.size())
-    return false;
-  key = AsciiUpperCase(line.substr(0, equals));
-  value = std::string(TrimControl(line.substr(equals + 1)));
-  return true;
-}
-
-bool TakeContinuationMark(std::string& value) {
+bool TakeContinuationMark(std::string_view& value) {
   if (value.empty() || value.back() != kContinuationMark)
     return false;
-  value.pop_back();
+  value.remove_suffix(1);
   return true;
 }
 
 // Appends the continuation lines that follow a value that ended with the mark.
-void ReadContinuation(PackageCursor& cursor, std::string& value) {
+void JoinContinuation(PackageCursor& cursor, std::string& joined) {
   std::string_view line;
   while (ReadPackageLine(cursor, line)) {
-    std::string piece(TrimControl(line));
+    std::string_view piece = TrimControl(line);
     const bool more = TakeContinuationMark(piece);
-    value += piece;
+    joined += piece;
     if (!more)
       return;
   }
@@ -71,13 +62,22 @@ bool ReadPackageLine(PackageCursor& cursor, std::string_view& line) {
   return true;
 }
 
-bool ReadPackageEntry(PackageCursor& cursor, std::string& key, std::string& value) {
+bool ReadPackageEntry(PackageCursor& cursor, PackageEntryView& entry) {
   std::string_view line;
   while (ReadPackageLine(cursor, line)) {
-    if (!SplitEntry(line, key, value))
+    const std::size_t key_end = line.find(kKeyEnd);
+    if (key_end == std::string_view::npos || key_end == 0 || key_end + 1 == line.size())
       continue;
-    if (TakeContinuationMark(value))
-      ReadContinuation(cursor, value);
+    entry.key = line.substr(0, key_end);
+    entry.value = TrimControl(line.substr(key_end + 1));
+    if (TakeContinuationMark(entry.value)) {
+      // The rest of the text bounds the joined value: reserved at once, the value is never
+      // copied to a larger buffer while it grows.
+      entry.joined.reserve(entry.value.size() + cursor.text.size() - cursor.position);
+      entry.joined.assign(entry.value);
+      JoinContinuation(cursor, entry.joined);
+      entry.value = entry.joined;
+    }
     return true;
   }
   return false;

@@ -1,6 +1,6 @@
 // The steps of ParseConfigPackage, exposed for its tests and for tools that check a package
 // against a key other than the built-in one. The cursor walks the package text up to its first
-// zero byte, which ends the text for parsing.
+// zero byte, which ends the text for parsing; lines, keys and values are views of that text.
 #pragma once
 
 #include <string>
@@ -25,26 +25,34 @@ struct PackageCursor {
 // the cursor moves past one line end (CR, LF or CR LF).
 bool ReadPackageLine(PackageCursor& cursor, std::string_view& line);
 
-// Reads lines until an entry (KEY=VALUE, "=" neither first nor last) is found, joins the value's
-// "~" continuation lines and returns the upper-cased key and the trimmed value; false when the
-// text ends first.
-bool ReadPackageEntry(PackageCursor& cursor, std::string& key, std::string& value);
+// One entry: the key as written (the key table compares it ignoring ASCII case) and the trimmed
+// value. A value that continues over "~" lines is joined in joined, which keeps its storage
+// from entry to entry; any other value is a view of the text.
+struct PackageEntryView {
+  std::string_view key;
+  std::string_view value;
+  std::string joined;
+};
 
-// Stores one entry into data by the key table; entries a rule rejects change nothing. For
-// "SIGNATURE" it sets signature_text to the value without its CRC text when the CRC matches.
-void ApplyPackageEntry(const std::string& key, const std::string& value, TKVConfigBinData& data,
+// Reads lines until an entry (KEY=VALUE, "=" neither first nor last) is found and then the
+// value's continuation lines; false when the text ends first.
+bool ReadPackageEntry(PackageCursor& cursor, PackageEntryView& entry);
+
+// Stores one entry into data by the key table; entries a rule rejects change nothing. Returns
+// true for "SIGNATURE", the entry that ends the entries, and then sets signature_text to the
+// value without its CRC text when the CRC matches.
+bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBinData& data,
                        std::string& signature_text);
 
-// The bytes of a base64 text made only of the alphabet with nothing but "=" after the first
-// "="; an empty string for any other text.
-std::string DecodeBase64Value(std::string_view text);
-
 // VerifyPackageSignature over a range of the package text, which is not copied.
-bool VerifySignedRange(std::string_view signed_text, const std::string& signature_base64,
+bool VerifySignedRange(std::string_view signed_text, std::string_view signature_base64,
                        const std::string& public_key_pem);
 
 // ParseConfigPackage with the signature checked against public_key_pem.
 bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
+                               const std::string& public_key_pem);
+// The same, with the text moved into data.RawText instead of copied.
+bool ParseConfigPackageWithKey(std::string&& text, TKVConfigBinData& data, std::string& error,
                                const std::string& public_key_pem);
 
 }  // namespace kv

@@ -34,6 +34,7 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/BuiltInPublicKey.cpp.in
                ${CMAKE_CURRENT_BINARY_DIR}/BuiltInPublicKey.cpp @ONLY)
 
 add_library(kv_config STATIC
+  Base64.cpp
   ConfigPackage.cpp
   PackageEntries.cpp
   PackageLines.cpp

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/PackageParser.h"
-#include "config/PackageSignature.h"
+#include "config/Base64.h"
 #include "tests/config/PackageTestSupport.h"
 
 namespace kv {
@@ -58,6 +57,44 @@ TEST(Base64Test, ValueCheckRejectsForeignCharacters) {
   };
   for (const Row& row : rows)
     EXPECT_EQ(DecodeBase64Value(row.text), row.bytes) << row.text;
+}
+
+TEST(Base64Test, EncoderMatchesAnIndependentOneAndDecodesBack) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i)
+    bytes += static_cast<char>(i * 7 + 3);
+  for (std::size_t length = 0; length <= bytes.size(); ++length) {
+    const std::string part = bytes.substr(0, length);
+    const std::string text = EncodeBase64(part);
+    ASSERT_EQ(text, test::EncodeBase64ForTest(part)) << length;
+    ASSERT_TRUE(IsBase64Text(text, Base64Check::kPaddingLast)) << length;
+    ASSERT_EQ(DecodeBase64(text), part) << length;
+  }
+}
+
+TEST(Base64Test, CharacterChecks) {
+  struct Row {
+    std::string text;
+    bool whole_groups, padding_last;
+  };
+  const Row rows[] = {
+      {"", true, true},
+      {"Zm9vYmFy", true, true},
+      {"Zm8=", true, true},
+      {"====", true, true},
+      {"Zg==Zm9v", true, false},  // "=" inside: the signature check lets the decoder judge it
+      {"Zm9vY*", true, false},    // a foreign character in the ignored partial group
+      {"Zm9v=*", true, false},
+      {"Zm9v YmFy", false, false},
+      {"Zm9v\nYmF", false, false},
+      {"Zm9v-_==", false, false},  // URL-safe alphabet
+      {std::string("Zm9\0", 4), false, false},
+      {"Zm9\xC1", false, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(IsBase64Text(row.text, Base64Check::kWholeGroups), row.whole_groups) << row.text;
+    EXPECT_EQ(IsBase64Text(row.text, Base64Check::kPaddingLast), row.padding_last) << row.text;
+  }
 }
 
 }  // namespace

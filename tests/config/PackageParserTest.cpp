@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <random>
+#include <vector>
 
 #include "config/ConfigPackage.h"
 #include "config/PackageParser.h"
@@ -91,6 +93,93 @@ TEST(PackageParserTest, ReadPackageLineMovesPastOneLineEnd) {
   }
   EXPECT_EQ(lines, "[a][b][][c][][d]");
   EXPECT_EQ(cursor.position, 10u);
+}
+
+// The line and entry rules read plainly, byte by byte, with each entry's start: the position
+// after the previous entry's last line (its continuation lines included).
+struct PlainEntry {
+  std::size_t start;
+  std::string key, value;
+  bool operator==(const PlainEntry&) const = default;
+};
+bool TakeMark(std::string& value) {
+  if (value.empty() || value.back() != '~')
+    return false;
+  value.pop_back();
+  return true;
+}
+std::vector<PlainEntry> ReadEntriesPlainly(const std::string& package_text) {
+  const std::string text = package_text.substr(0, package_text.find('\0'));
+  std::vector<std::pair<std::string, std::size_t>> lines;  // line, position after its end
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+      ++end;
+    std::size_t next = end == text.size() ? end : end + 1;
+    if (end < text.size() && text[end] == '\r' && next < text.size() && text[next] == '\n')
+      ++next;
+    lines.emplace_back(text.substr(i, end - i), next);
+    i = next;
+  }
+  std::vector<PlainEntry> entries;
+  std::size_t start = 0;
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    const std::string& line = lines[n].first;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos || equals == 0 || equals + 1 == line.size())
+      continue;
+    PlainEntry entry{start, AsciiUpperCase(line.substr(0, equals)),
+                     std::string(TrimControl(line.substr(equals + 1)))};
+    bool more = TakeMark(entry.value);
+    while (more && n + 1 < lines.size()) {
+      std::string piece(TrimControl(lines[++n].first));
+      more = TakeMark(piece);
+      entry.value += piece;
+    }
+    entries.push_back(entry);
+    start = lines[n].second;
+  }
+  return entries;
+}
+
+TEST(PackageParserTest, EntriesMatchAPlainReadingOfRandomTexts) {
+  const std::string pieces[] = {
+      "K", "k", "=", "~", " ", "\t", "\r", "\n", "\r\n", "ab", "~\r\n", "=~", std::string(1, '\0')};
+  std::mt19937 random(14);
+  std::uniform_int_distribution<std::size_t> piece_index(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> piece_count(0, 40);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (int count = piece_count(random); count > 0; --count) {
+      const std::string& piece = pieces[piece_index(random)];
+      if (piece[0] != '\0' || round % 8 == 0)  // a zero byte ends the text: keep it rare
+        text += piece;
+    }
+    PackageCursor cursor(text);
+    PackageEntryView entry;
+    std::vector<PlainEntry> read;
+    for (std::size_t start = cursor.position; ReadPackageEntry(cursor, entry);
+         start = cursor.position)
+      read.push_back({start, AsciiUpperCase(entry.key), std::string(entry.value)});
+    ASSERT_EQ(read, ReadEntriesPlainly(text)) << testing::PrintToString(text);
+  }
+}
+
+TEST(PackageParserTest, TextMovedInOrTakenFromTheRecordItself) {
+  const std::string text = kHeader + "\r\nKVSERVERURL=x\r\nRAURL=a~\r\nb\r\n";
+  TKVConfigBinData data;
+  std::string error;
+  std::string moved = text;
+  EXPECT_TRUE(ParseConfigPackageWithKey(std::move(moved), data, error, test::DemoPublicKey()));
+  EXPECT_EQ(data.RawText, text);
+  EXPECT_EQ(data.RAURL, "ab");
+  // The record is reset before it is filled: its own text must survive that.
+  EXPECT_TRUE(ParseConfigPackage(data.RawText, data, error));
+  EXPECT_EQ(data.RawText, text);
+  EXPECT_EQ(data.ServerURL, "x");
+  EXPECT_TRUE(ParseConfigPackageWithKey(std::move(data.RawText), data, error, ""));
+  EXPECT_EQ(data.RawText, text);
+  EXPECT_EQ(data.RAURL, "ab");
 }
 
 TEST(PackageParserTest, Continuation) {

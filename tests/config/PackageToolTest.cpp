@@ -75,9 +75,9 @@ TEST(PackageToolTest, LongValuesAreSplitWhereNoBlankIsLost) {
     const std::string entry = FormatEntry("K", row.value, "\n", row.width);
     EXPECT_EQ(entry, row.text) << row.value;
     PackageCursor cursor(entry);
-    std::string key, value;
-    ASSERT_TRUE(ReadPackageEntry(cursor, key, value));
-    EXPECT_EQ(value, row.value);
+    PackageEntryView read;
+    ASSERT_TRUE(ReadPackageEntry(cursor, read));
+    EXPECT_EQ(read.value, row.value);
   }
 }
 

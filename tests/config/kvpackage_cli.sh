@@ -44,6 +44,8 @@ printf 'RAURL=x\n' >nourl.txt
 printf 'RAURL =x\n' >badkey.txt
 expect_error 2 "required" --company A entries.txt
 expect_error 2 "unknown option --bogus" --bogus entries.txt
+expect_error 2 "width needs a number" --width 99999999999999999999 --company A entries.txt
+expect_error 2 "rounds needs a number from 1" --bench --rounds 0 p.bin
 expect_error 1 "kvpackage: error: nourl.txt: no KVSERVERURL" --key "$keys/demo-private.pem" \
   --company A --out bad.bin nourl.txt
 expect_error 1 "kvpackage: error: badkey.txt: line 1: the key contains a blank" \
@@ -58,4 +60,9 @@ sed 's/REGSMTPPORT=25/REGSMTPPORT=26/' p.bin >tampered.bin
 expect_error 1 "kvpackage: error: the signature is not valid" --check \
   --pubkey "$keys/demo-public.pem" tampered.bin
 grep -q '^signature: INVALID$' out.txt || fail "check output of a tampered package"
+
+"$tool" --bench --rounds 3 --pubkey "$keys/demo-public.pem" p.bin >bench.txt || fail "--bench"
+grep -q '^parse and verify .* MB/s .* ms$' bench.txt || fail "bench output: $(cat bench.txt)"
+expect_error 1 "kvpackage: error: the package's signature is not valid" --bench \
+  --pubkey "$keys/demo-public.pem" tampered.bin
 echo "kvpackage command line: all checks passed"

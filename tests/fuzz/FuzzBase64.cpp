@@ -1,6 +1,6 @@
 // Base64 decoding of signature texts and scrambled values, and the signature check on
 // arbitrary signature bytes against the built-in key.
-#include "config/PackageParser.h"
+#include "config/Base64.h"
 #include "config/PackageSignature.h"
 #include "tests/fuzz/FuzzInput.h"
 

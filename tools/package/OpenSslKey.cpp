@@ -98,4 +98,15 @@ bool RsaPrivateKey::PublicKeyPem(std::string& pem, std::string& error) const {
   return true;
 }
 
+bool Sha512Digest(std::string_view data, std::string& digest, std::string& error) {
+  unsigned char bytes[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(data.data(), data.size(), bytes, &length, EVP_sha512(), nullptr) != 1) {
+    error = OpenSslError("cannot compute SHA-512");
+    return false;
+  }
+  digest.assign(reinterpret_cast<const char*>(bytes), length);
+  return true;
+}
+
 }  // namespace kv::tool

@@ -1,6 +1,7 @@
 // The signing side of the package signature, on OpenSSL: an RSA private key read from a PEM
 // file, RSASSA-PKCS1-v1_5 signatures with SHA-512, and the public half as a PEM block
-// "RSA PUBLIC KEY". Failures return false with OpenSSL's reason in the error text.
+// "RSA PUBLIC KEY", and the SHA-512 digest the benchmark mode compares the parser with. Failures
+// return false with OpenSSL's reason in the error text.
 #pragma once
 
 #include <memory>
@@ -24,5 +25,8 @@ class RsaPrivateKey {
   };
   std::unique_ptr<evp_pkey_st, Deleter> key_;
 };
+
+// The SHA-512 digest of data, by the routine that "openssl dgst -sha512" runs.
+bool Sha512Digest(std::string_view data, std::string& digest, std::string& error);
 
 }  // namespace kv::tool

@@ -1,5 +1,6 @@
 #include "tools/package/PackageBuilder.h"
 
+#include "config/Base64.h"
 #include "config/ConfigPackage.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -10,8 +11,6 @@ constexpr char kContinuationMark = '~';
 constexpr std::string_view kSignatureKey = "SIGNATURE";
 constexpr std::string_view kServerUrlKey = "KVSERVERURL";
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
-constexpr std::string_view kBase64Alphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 bool IsBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= 32;
@@ -89,22 +88,6 @@ bool HasServerUrl(const std::vector<PackageEntry>& entries) {
       has_url = !entry.second.empty();  // the last occurrence wins in the parser too
   }
   return has_url;
-}
-
-std::string EncodeBase64(std::string_view bytes) {
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
-    std::uint32_t bits = 0;
-    for (std::size_t k = 0; k < 3; ++k) {
-      const std::uint32_t byte = k < count ? static_cast<unsigned char>(bytes[i + k]) : 0;
-      bits = (bits << 8) | byte;
-    }
-    for (std::size_t k = 0; k < 4; ++k)
-      text.push_back(k <= count ? kBase64Alphabet[(bits >> (18 - 6 * k)) & 0x3F] : '=');
-  }
-  return text;
 }
 
 std::string ScrambleValue(const ScrambledValueRule& rule, std::string_view payload) {

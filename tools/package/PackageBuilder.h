@@ -37,9 +37,6 @@ bool ReadEntryList(std::string_view text, std::vector<PackageEntry>& entries, st
 // True when the list sets a non-empty server URL.
 bool HasServerUrl(const std::vector<PackageEntry>& entries);
 
-// The base64 encoding (RFC 4648, "=" padding).
-std::string EncodeBase64(std::string_view bytes);
-
 // A scrambled value: base64 of (marker + payload) masked, with the CRC text of the base64.
 std::string ScrambleValue(const ScrambledValueRule& rule, std::string_view payload);
 

@@ -3,6 +3,7 @@
 //   kvpackage --key PRIVATE.pem --company NAME [--logo LOGO.png] [--lf] [--width N]
 //             [--allow-no-url] --out K-VConfig.bin ENTRIES.txt
 //   kvpackage --check [--pubkey PUBLIC.pem] [--time] K-VConfig.bin
+//   kvpackage --bench [--pubkey PUBLIC.pem] [--rounds N] K-VConfig.bin
 //
 // Exit codes: 0 success, 1 failure (one "kvpackage: error: ..." line on stderr), 2 bad usage.
 #include <chrono>
@@ -18,6 +19,7 @@
 #include "config/PackageSignature.h"
 #include "setupfile/ZNTUtils.h"
 #include "tools/package/OpenSslKey.h"
+#include "tools/package/PackageBench.h"
 #include "tools/package/PackageBuilder.h"
 
 namespace kv::tool {
@@ -26,15 +28,20 @@ namespace {
 constexpr const char* kUsage =
     "usage: kvpackage --key PRIVATE.pem --company NAME [--logo LOGO.png] [--lf] [--width N]\n"
     "                 [--allow-no-url] --out K-VConfig.bin ENTRIES.txt\n"
-    "       kvpackage --check [--pubkey PUBLIC.pem] [--time] K-VConfig.bin\n";
+    "       kvpackage --check [--pubkey PUBLIC.pem] [--time] K-VConfig.bin\n"
+    "       kvpackage --bench [--pubkey PUBLIC.pem] [--rounds N] K-VConfig.bin\n";
 constexpr std::int64_t kMaxInputSize = 1048576;
+constexpr int kDefaultRounds = 31;
+constexpr int kMaxRounds = 100000;
 
 struct Options {
   bool check = false;
+  bool bench = false;
   bool time = false;
   bool allow_no_url = false;
   bool lf = false;
   std::size_t width = 76;
+  int rounds = kDefaultRounds;
   std::string key_file, public_key_file, logo_file, out_file, input_file;
   std::optional<std::string> company;
 };
@@ -56,6 +63,8 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
     const bool has_value = i + 1 < args.size();
     if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--bench") {
+      options.bench = true;
     } else if (arg == "--time") {
       options.time = true;
     } else if (arg == "--lf") {
@@ -63,7 +72,7 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
     } else if (arg == "--allow-no-url") {
       options.allow_no_url = true;
     } else if (arg == "--key" || arg == "--pubkey" || arg == "--company" || arg == "--logo" ||
-               arg == "--out" || arg == "--width") {
+               arg == "--out" || arg == "--width" || arg == "--rounds") {
       if (!has_value)
         return arg + " needs a value";
       const std::string& value = args[++i];
@@ -77,10 +86,13 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
         options.logo_file = value;
       else if (arg == "--out")
         options.out_file = value;
-      else if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos)
-        return "--width needs a number";
-      else
+      else if (value.empty() || value.size() > 9 ||
+               value.find_first_not_of("0123456789") != std::string::npos)
+        return arg + " needs a number";
+      else if (arg == "--width")
         options.width = std::stoul(value);
+      else
+        options.rounds = std::stoi(value);
     } else if (HasPrefix("-", arg) && arg != "-") {
       return "unknown option " + arg;
     } else if (options.input_file.empty()) {
@@ -89,9 +101,14 @@ std::string ParseArguments(const std::vector<std::string>& args, Options& option
       return "more than one input file";
     }
   }
+  if (options.rounds < 1 || options.rounds > kMaxRounds)
+    return "--rounds needs a number from 1 to " + std::to_string(kMaxRounds);
+  if (options.check && options.bench)
+    return "--check and --bench exclude each other";
+  const bool reads_package = options.check || options.bench;
   if (options.input_file.empty())
-    return options.check ? "name the package to check" : "name the entry list (ENTRIES.txt)";
-  if (!options.check && (options.key_file.empty() || !options.company || options.out_file.empty()))
+    return reads_package ? "name the package to check" : "name the entry list (ENTRIES.txt)";
+  if (!reads_package && (options.key_file.empty() || !options.company || options.out_file.empty()))
     return "--key, --company and --out are required";
   return {};
 }
@@ -114,16 +131,30 @@ bool WriteOutput(const std::string& path, const std::string& bytes) {
   return false;
 }
 
-int Check(const Options& options) {
-  std::string package, error, public_key = BuiltInPublicKey();
-  if (!LoadInput(options.input_file, "the package", package, error))
+// Loads the package and the public key to check it with.
+bool LoadPackageAndKey(const Options& options, std::string& package, std::string& public_key,
+                       std::string& error) {
+  public_key = BuiltInPublicKey();
+  return LoadInput(options.input_file, "the package", package, error) &&
+         (options.public_key_file.empty() ||
+          LoadInput(options.public_key_file, "the public key", public_key, error));
+}
+
+int Bench(const Options& options) {
+  std::string package, public_key, error;
+  if (!LoadPackageAndKey(options, package, public_key, error) ||
+      !RunPackageBench(package, public_key, options.rounds, std::cout, error))
     return Fail(error);
-  if (!options.public_key_file.empty() &&
-      !LoadInput(options.public_key_file, "the public key", public_key, error))
+  return 0;
+}
+
+int Check(const Options& options) {
+  std::string package, public_key, error;
+  if (!LoadPackageAndKey(options, package, public_key, error))
     return Fail(error);
   TKVConfigBinData data;
   const auto start = std::chrono::steady_clock::now();
-  const bool accepted = ParseConfigPackageWithKey(package, data, error, public_key);
+  const bool accepted = ParseConfigPackageWithKey(std::move(package), data, error, public_key);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (options.time) {
     std::cout << "parse and verify: "
@@ -197,6 +228,8 @@ int main(int argc, char** argv) {
   if (!problem.empty())
     return UsageError(problem);
   try {
+    if (options.bench)
+      return Bench(options);
     return options.check ? Check(options) : Write(options);
   } catch (const std::exception& e) {
     return Fail(e.what());
