@@ -125,7 +125,6 @@ void TSpeedButtonLogic::ButtonPressed(int group_index, const TSpeedButtonLogic& 
   if (sender.down_ && down_) {
     down_ = false;
     state_ = TButtonState::bsUp;
-    host_.SetActionChecked(false);
     host_.Invalidate();
   }
   allow_all_up_ = sender.allow_all_up_;

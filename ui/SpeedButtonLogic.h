@@ -19,8 +19,6 @@ class TSpeedButtonHost {
   virtual void DblClick() = 0;    // OnDblClick
   // The parent sends the button-pressed message to all its controls; nothing without a parent.
   virtual void BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) = 0;
-  // The checked state of the button's custom action, when it has one.
-  virtual void SetActionChecked(bool checked) = 0;
   virtual bool IsUnderMouseCursor() = 0;   // the control under the mouse cursor is this button
   virtual bool AnyWindowHasCapture() = 0;  // or the button is being dragged
 };

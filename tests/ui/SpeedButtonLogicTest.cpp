@@ -22,7 +22,6 @@ struct Button : TSpeedButtonHost {
   void Click() override { ++clicks; }
   void DblClick() override { ++double_clicks; }
   void BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) override;
-  void SetActionChecked(bool checked) override { action_checked.push_back(checked); }
   bool IsUnderMouseCursor() override { return under_cursor; }
   bool AnyWindowHasCapture() override { return capture; }
 
@@ -35,7 +34,6 @@ struct Button : TSpeedButtonHost {
   Parent* parent;
   TSpeedButtonLogic logic;
   int invalidates = 0, repaints = 0, clicks = 0, double_clicks = 0, broadcasts = 0;
-  std::vector<bool> action_checked;
   bool under_cursor = true;
   bool capture = false;
 };
@@ -85,17 +83,14 @@ TEST(SpeedButtonLogicTest, GroupOfButtons) {
   first.logic.SetDown(false);
   EXPECT_TRUE(first.logic.Down());
 
-  // Pressing another button of the group releases the first and unchecks its action; the other
-  // group is not touched.
+  // Pressing another button of the group releases the first; the other group is not touched.
   const int first_paints = first.Paints();
   second.Press();
   EXPECT_TRUE(second.logic.Down());
   EXPECT_FALSE(first.logic.Down());
   EXPECT_EQ(first.logic.State(), S::bsUp);
   EXPECT_GT(first.Paints(), first_paints);
-  EXPECT_EQ(first.action_checked, std::vector<bool>{false});
   EXPECT_TRUE(other_group.logic.Down());
-  EXPECT_TRUE(second.action_checked.empty());
 
   // AllowAllUp spreads over the group through the broadcast; then the down button may go up.
   second.logic.SetAllowAllUp(true);
