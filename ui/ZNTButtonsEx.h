@@ -121,6 +121,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void Paint(HDC dc);
   void EraseParentBackground(HDC dc);
+  // The state machine of the sibling speed button whose address candidate is, or none.
+  const TSpeedButtonLogic* SiblingLogic(LPARAM candidate) const;
 
   void Invalidate() override;
   void Repaint() override;

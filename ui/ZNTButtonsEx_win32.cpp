@@ -494,8 +494,9 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
         Click();
       return 0;
     case kButtonPressedMessage:
-      logic_.ButtonPressed(static_cast<int>(wparam),
-                           *reinterpret_cast<const TSpeedButtonLogic*>(lparam));
+      // Any process can send this number; only a sibling speed button is taken as the sender.
+      if (const TSpeedButtonLogic* sender = SiblingLogic(lparam))
+        logic_.ButtonPressed(static_cast<int>(wparam), *sender);
       return 0;
     case WM_THEMECHANGED:
       CloseThemes();
@@ -509,6 +510,21 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
     default:
       return ::DefWindowProcW(handle_, message, wparam, lparam);
   }
+}
+
+const TSpeedButtonLogic* TZNTSpeedButtonEx::SiblingLogic(LPARAM candidate) const {
+  const HWND parent = ::GetParent(handle_);
+  if (!parent)
+    return nullptr;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsSpeedButton(child))
+      continue;
+    const auto* button =
+        reinterpret_cast<const TZNTSpeedButtonEx*>(::GetWindowLongPtrW(child, GWLP_USERDATA));
+    if (button && reinterpret_cast<LPARAM>(&button->logic_) == candidate)
+      return &button->logic_;
+  }
+  return nullptr;
 }
 
 void TZNTSpeedButtonEx::EraseParentBackground(HDC dc) {

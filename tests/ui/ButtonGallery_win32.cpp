@@ -607,6 +607,12 @@ void CheckSpeedButtonBehaviour() {
   Check(flat.IsHot() && ::GetCapture() == nullptr,
         "the flat button is hot again after a click, with the capture released");
 
+  // A button-pressed message that names no sibling as sender is ignored.
+  ::SendMessageW(gallery->speed[3]->Handle(), kv::kButtonPressedMessage, 2, 1);
+  ::PostMessageW(gallery->speed[3]->Handle(), kv::kButtonPressedMessage, 2, 0x1234);
+  Pump(1);
+  Check(gallery->speed[3]->Down(), "a button-pressed message from no sibling changes nothing");
+
   // Pressing another button of group 1 releases the first one.
   TZNTSpeedButtonEx& exclusive = *gallery->speed[2];
   TZNTSpeedButtonEx& other = *gallery->speed[7];
