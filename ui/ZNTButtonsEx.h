@@ -133,8 +133,6 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   bool AnyWindowHasCapture() override;
 
   TSpeedButtonLogic logic_;
-  int left_ = 0;
-  int top_ = 0;
   int width_ = 23;
   int height_ = 22;
   bool transparent_ = true;

@@ -376,8 +376,6 @@ TZNTSpeedButtonEx::~TZNTSpeedButtonEx() {
 
 bool TZNTSpeedButtonEx::Create(HWND parent, int left, int top) {
   RegisterSpeedButtonClass(&TZNTSpeedButtonEx::WindowProc);
-  left_ = left;
-  top_ = top;
   logic_.SetEnabled(enabled_);
   // A child that never takes the focus: no tab stop, and clicks do not focus it.
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (enabled_ ? 0 : WS_DISABLED);
@@ -446,7 +444,12 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       Paint(reinterpret_cast<HDC>(wparam));
       return 0;
     case WM_ERASEBKGND:
-      return 1;  // the paint covers the whole button
+      return 1;    // the paint covers the whole button
+    case WM_SIZE:  // also when the owner moves or scales the window itself
+      width_ = LOWORD(lparam);
+      height_ = HIWORD(lparam);
+      TZNTGlyphButton::Invalidate();
+      return 0;
     case WM_LBUTTONDOWN:
       ::SetCapture(handle_);
       logic_.MouseDown(true);

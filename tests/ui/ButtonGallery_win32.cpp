@@ -621,6 +621,11 @@ void CheckSpeedButtonBehaviour() {
   Check(other.Down() && !exclusive.Down() && exclusive.State() == TButtonState::bsUp &&
             gallery->speed[3]->Down(),
         "pressing another button of the group releases the first, other groups stay");
+  // Resized by its owner (as on a change of the screen's scale), it takes the whole new area.
+  ::SetWindowPos(plain.Handle(), nullptr, 0, 0, 30, 30, SWP_NOMOVE | SWP_NOZORDER);
+  clicks = 0;
+  Press(plain.Handle(), 27, 27);
+  Check(clicks == 1, "a speed button resized by its owner clicks in its whole area");
   plain.OnClick = nullptr;
 }
 
