@@ -716,6 +716,13 @@ int wmain(int argc, wchar_t** argv) {
 
   CheckSpeedButtonBehaviour();
   CheckPushButtons();
+  // The dialog manager's search for an accelerator reaches the speed button too.
+  int accelerator_clicks = 0;
+  state.caption[0]->OnClick = [&accelerator_clicks] { ++accelerator_clicks; };
+  ::PostMessageW(::GetFocus(), WM_CHAR, L'b', 0);
+  Pump(2);
+  Check(accelerator_clicks == 1, "typing the accelerator on the form clicks the speed button");
+  state.caption[0]->OnClick = nullptr;
   CheckGdiObjects();
 
   state.speed.clear();
