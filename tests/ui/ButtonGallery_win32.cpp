@@ -621,6 +621,15 @@ void CheckSpeedButtonBehaviour() {
   Check(other.Down() && !exclusive.Down() && exclusive.State() == TButtonState::bsUp &&
             gallery->speed[3]->Down(),
         "pressing another button of the group releases the first, other groups stay");
+  // An image list destroyed before its button leaves the button without one.
+  auto doomed = std::make_unique<kv::TZNTImageList>(nullptr);
+  doomed->InitializeImages();
+  other.SetImages(doomed.get());
+  doomed.reset();
+  Pump(1);
+  Check(other.Images() == nullptr, "a destroyed image list is no longer the button's");
+  other.SetImages(gallery->images);
+
   // Resized by its owner (as on a change of the screen's scale), it takes the whole new area.
   ::SetWindowPos(plain.Handle(), nullptr, 0, 0, 30, 30, SWP_NOMOVE | SWP_NOZORDER);
   clicks = 0;
