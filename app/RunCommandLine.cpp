@@ -110,6 +110,14 @@ bool RunCommandLine(const std::vector<std::string>& arguments, std::string& erro
       error = "Output setup file name is not specified";
       return false;
     }
+    // Before any input is opened: the output must not replace one of them.
+    if (!CheckOutputIsNoInput(values.OutputFile,
+                              {{kSourceSetupFileRole, values.SourceFile},
+                               {kPackageFileRole, values.PackageFile},
+                               {kAnswerFileRole, values.AnswerFile}},
+                              error)) {
+      return false;
+    }
     std::string package_text;
     if (!ObtainPackageText(values, package_text, error))
       return false;

@@ -64,15 +64,25 @@ void DeleteFailedOutput(const std::string& source_file, const std::string& targe
   Files().Delete(target_file);
 }
 
+bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRunInputFile>& inputs,
+                          std::string& error) {
+  error.clear();
+  for (const TRunInputFile& input : inputs) {
+    if (!input.FileName.empty() && Files().IsSameFile(output_file, input.FileName)) {
+      error = "Output setup file is the same file as the " + input.Role;
+      return false;
+    }
+  }
+  return true;
+}
+
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error) {
   error.clear();
   // Writing over the source would destroy it, and the clean-up after a failure would delete it.
-  if (Files().IsSameFile(source_file, target_file)) {
-    error = "Output setup file is the same file as the source setup file";
+  if (!CheckOutputIsNoInput(target_file, {{kSourceSetupFileRole, source_file}}, error))
     return false;
-  }
   // A folder, a device or a pipe cannot take the copy, and must not be deleted afterwards.
   if (Files().IsSpecialFile(target_file)) {
     error = "Output setup file \"" + target_file + "\" is not a regular file";

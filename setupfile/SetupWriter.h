@@ -5,8 +5,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kv {
+
+// One input of a run, for the output guard: what it is (for the message) and its file name.
+struct TRunInputFile {
+  std::string Role;
+  std::string FileName;
+};
+
+// The roles of a run's inputs, as the guard's message names them.
+inline constexpr const char* kSourceSetupFileRole = "source setup file";
+inline constexpr const char* kPackageFileRole = "source K-VConfig.bin file";
+inline constexpr const char* kAnswerFileRole = "source AutoInstall.srg file";
+
+// False, with a message naming the input, when output_file names one of inputs (any spelling,
+// link or letter case); inputs with empty names are skipped. Reads no file's content and creates
+// nothing, so it can run before a single input is opened.
+bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRunInputFile>& inputs,
+                          std::string& error);
 
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,

@@ -472,22 +472,42 @@ class CommandLineTest(unittest.TestCase):
                             "Configuration data size > 1000000 B")
         self.assertFalse(os.path.exists(output))
 
-    def test_output_naming_the_source_is_refused(self):
+    def test_output_naming_an_input_is_refused(self):
+        # Refused before anything is opened: every input stays byte-identical, whichever
+        # spelling, link or letter case names it.
         source = self.path("own.exe")
         shutil.copyfile(self.fixture("setup.exe"), source)
-        with open(source, "rb") as f:
-            before = f.read()
-        spellings = [source, os.path.join(self.work, ".", "own.exe"),
-                     os.path.join(self.work, "..", os.path.basename(self.work), "own.exe")]
+        package = self.path("own-K-VConfig.bin")
+        shutil.copyfile(self.package, package)
+        answer = self.path("own-AutoInstall.srg")
+        shutil.copyfile(self.answer, answer)
+        link = self.path("answer-link.srg")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(answer, link)
+        inputs = [source, package, answer]
+        before = {name: open(name, "rb").read() for name in inputs}
+        same_as = "Output setup file is the same file as the "
+        rows = [
+            (source, "source setup file"),
+            (os.path.join(self.work, ".", "own.exe"), "source setup file"),
+            (os.path.join(self.work, "..", os.path.basename(self.work), "own.exe"),
+             "source setup file"),
+            (package, "source K-VConfig.bin file"),
+            (answer, "source AutoInstall.srg file"),
+            (link, "source AutoInstall.srg file"),
+        ]
         if self.program.windows:
-            spellings.append(os.path.join(self.work, "OWN.EXE"))
-        for spelling in spellings:
-            with self.subTest(output=spelling):
-                result = self.configure(source, spelling, self.package)
-                self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : "
-                                    "Output setup file is the same file as the source setup file")
-                with open(source, "rb") as f:
-                    self.assertTrue(f.read() == before, "source changed")
+            rows += [(os.path.join(self.work, "OWN.EXE"), "source setup file"),
+                     (self.path("OWN-K-VCONFIG.BIN"), "source K-VConfig.bin file"),
+                     (self.path("own-autoinstall.SRG"), "source AutoInstall.srg file")]
+        for output, role in rows:
+            with self.subTest(output=output):
+                result = self.configure(source, output, package, answer)
+                self.expect_failure(result, same_as + role)
+                for name in inputs:
+                    with open(name, "rb") as f:
+                        self.assertTrue(f.read() == before[name], name + " changed")
 
     def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
         # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null

@@ -264,6 +264,56 @@ TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
   EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
 }
 
+TEST_F(SetupWriterTest, OutputGuardNamesTheInputTheOutputWouldReplace) {
+  const std::string source = MakeSource("setup.exe");
+  test::WriteFileBytes(dir_.Path("K-VConfig.bin"), "package");
+  test::WriteFileBytes(dir_.Path("AutoInstall.srg"), "answers");
+  std::filesystem::create_directories(dir_.Root() / "sub");
+  const std::vector<TRunInputFile> inputs = {{kSourceSetupFileRole, source},
+                                             {kPackageFileRole, dir_.Path("K-VConfig.bin")},
+                                             {kAnswerFileRole, dir_.Path("sub/../AutoInstall.srg")},
+                                             {"unused input", ""}};
+  struct Row {
+    std::string output;
+    std::string error;  // empty: accepted
+  };
+  std::vector<Row> rows = {
+      {source, "Output setup file is the same file as the source setup file"},
+      {dir_.Path("./K-VConfig.bin"),
+       "Output setup file is the same file as the source K-VConfig.bin file"},
+      {dir_.Path("AutoInstall.srg"),
+       "Output setup file is the same file as the source AutoInstall.srg file"},
+      {dir_.Path("new.exe"), ""},
+      {"", ""},
+  };
+  std::error_code ec;
+  std::filesystem::create_symlink(test::Utf8ToPath(dir_.Path("AutoInstall.srg")),
+                                  dir_.Root() / "link.exe", ec);
+  if (!ec) {
+    rows.push_back({dir_.Path("link.exe"),
+                    "Output setup file is the same file as the source AutoInstall.srg file"});
+  }
+  std::filesystem::create_hard_link(test::Utf8ToPath(dir_.Path("K-VConfig.bin")),
+                                    dir_.Root() / "hard.exe", ec);
+  if (!ec) {
+    rows.push_back({dir_.Path("hard.exe"),
+                    "Output setup file is the same file as the source K-VConfig.bin file"});
+  }
+  if (test::FileExists(dir_.Path("k-vconfig.BIN"))) {  // case-blind systems
+    rows.push_back({dir_.Path("k-vconfig.BIN"),
+                    "Output setup file is the same file as the source K-VConfig.bin file"});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.output);
+    std::string error = "stale";
+    EXPECT_EQ(CheckOutputIsNoInput(row.output, inputs, error), row.error.empty());
+    EXPECT_EQ(error, row.error);
+  }
+  // Nothing was created or changed.
+  EXPECT_FALSE(test::FileExists(dir_.Path("new.exe")));
+  EXPECT_EQ(test::ReadFileBytes(dir_.Path("AutoInstall.srg")), "answers");
+}
+
 TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem) {
   const std::string source = MakeSource("setup.msi");
   std::vector<std::string> targets = {dir_.Path("folder.msi")};
