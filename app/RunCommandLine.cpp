@@ -83,8 +83,7 @@ std::string SavingFailed(const std::string& answer_file, const std::string& reas
          (answer_file.empty() ? "" : "and AutoInstall.srg ") + "to new setup file fail : " + reason;
 }
 
-// Writes the configured copy; a failed write removes the output file (never the source, which
-// the writer refuses to overwrite, and never anything but a regular file).
+// Writes the configured copy; a failed write leaves the output file as it was.
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
   std::string reason;
@@ -92,7 +91,6 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
     return true;
   }
   error = SavingFailed(answer_file, reason);
-  DeleteFailedOutput(values.SourceFile, values.OutputFile);
   return false;
 }
 
