@@ -125,6 +125,11 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
     error = "Output setup file \"" + target_file + "\" is not a regular file";
     return false;
   }
+  // The area is searched from the end of the source: a pipe or a device has none.
+  if (Files().IsSpecialFile(source_file)) {
+    error = "Source setup file \"" + source_file + "\" is not a regular file";
+    return false;
+  }
   bool succeeded = false;
   try {
     const std::string list = BuildBlobList(package_text, answer_file_text);

@@ -164,14 +164,15 @@ class Program:
     def command(self, arguments):
         return ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
 
-    def run(self, arguments, timeout=180, max_file_size=None):
+    def run(self, arguments, timeout=180, max_file_size=None, pass_fds=()):
         """Runs to the end; max_file_size makes every write past that size fail (EFBIG)."""
         def limit_file_size():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_size, max_file_size))
 
         completed = subprocess.run(self.command(arguments), capture_output=True, timeout=timeout,
-                                   preexec_fn=limit_file_size if max_file_size else None)
+                                   preexec_fn=limit_file_size if max_file_size else None,
+                                   pass_fds=pass_fds)
         return Result(self, completed)
 
 
@@ -575,6 +576,69 @@ class CommandLineTest(unittest.TestCase):
             os.remove(source)
             for name in self.leftovers():
                 os.remove(self.path(name))
+
+    def test_inputs_that_are_not_regular_files(self):
+        source = self.fixture("setup.exe")
+        fifo = self.path("no-writer.fifo")
+        if not os.path.exists(fifo):
+            os.mkfifo(fifo)
+        package = self.signed or self.wrongly_signed
+        with open(self.answer, "rb") as f:
+            answer = f.read()
+        saving = "Saving K-VConfig.bin to new setup file fail : "
+        # A named pipe nobody writes to ends the run within seconds, as source or as input.
+        for arguments, message in [
+                (["-cf:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-ai:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-src:" + self.arg(fifo)],
+                 saving + 'Source setup file "%s" is not a regular file' % self.arg(fifo))]:
+            with self.subTest(arguments=arguments):
+                output = self.out_path()
+                started = time.monotonic()
+                result = self.program.run(["-src:" + self.arg(source), "-out:" + self.arg(output)]
+                                          + arguments, timeout=30)
+                self.assertLess(time.monotonic() - started, 10)
+                self.assertEqual(result.code, 1)
+                if not self.program.windows:
+                    # Wine opens a host pipe without waiting and reads it as empty.
+                    self.expect_failure(result, message)
+                self.assertFalse(os.path.exists(output))
+        if self.program.windows:
+            return
+        # Pipes with a writer (process substitution, /dev/stdin) are read to their end.
+        for label, piped_package, piped_answer in [("package", package, None),
+                                                   ("answer file", None, answer),
+                                                   ("too large", b"#" * (MAX_FILE + 1), None)]:
+            with self.subTest(label):
+                read_end, write_end = os.pipe()
+                writer = threading.Thread(target=self.feed, args=(write_end,
+                                                                   piped_package or piped_answer))
+                writer.start()
+                pipe = "/dev/fd/%d" % read_end
+                output = self.out_path()
+                result = self.program.run(
+                    ["-src:" + source, "-out:" + output,
+                     "-cf:" + (pipe if piped_package else self.package),
+                     "-ai:" + (pipe if piped_answer else "")], pass_fds=(read_end,))
+                os.close(read_end)
+                writer.join()
+                if label == "too large":
+                    self.expect_failure(result, "File size is over 1048576, but max allowed size "
+                                        "is 1048576")
+                else:
+                    self.expect_configured(result, source, output, package, piped_answer)
+
+    @staticmethod
+    def feed(fd, data):
+        try:
+            with open(fd, "wb") as f:
+                f.write(data)
+        except BrokenPipeError:
+            pass  # the reader refused what it had read so far
 
     def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
         # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null
