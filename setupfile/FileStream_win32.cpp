@@ -91,12 +91,15 @@ class Win32FileStream final : public FileStream {
 };
 
 // Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
-// A pipe that cannot be asked is read at once.
+// A pipe that cannot be asked (a host pipe under an emulation layer, read there as empty at once)
+// counts as one without a writer.
 bool WaitForInput(HANDLE pipe) {
   constexpr DWORD kPollMilliseconds = 10;
   for (int waited = 0; waited <= kPipeWaitMilliseconds; waited += kPollMilliseconds) {
     DWORD available = 0;
-    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available > 0)
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+      return ::GetLastError() == ERROR_BROKEN_PIPE;
+    if (available > 0)
       return true;
     ::Sleep(kPollMilliseconds);
   }
