@@ -3,6 +3,9 @@
 // files exclusively.
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
 #include "setupfile/FileStream.h"
 #include "setupfile/RuntimeError.h"
 #include "setupfile/WinText.h"
@@ -11,10 +14,20 @@ namespace kv {
 
 namespace {
 
+// How a file was opened: enough to open it again the same way.
+struct OpenedAs {
+  std::wstring path;
+  DWORD access = 0;
+  DWORD share = 0;
+};
+
 class Win32FileStream final : public FileStream {
  public:
-  explicit Win32FileStream(HANDLE handle) : handle_(handle) {}
-  ~Win32FileStream() override { ::CloseHandle(handle_); }
+  Win32FileStream(HANDLE handle, OpenedAs opened) : handle_(handle), opened_(std::move(opened)) {}
+  ~Win32FileStream() override {
+    if (handle_ != INVALID_HANDLE_VALUE)
+      ::CloseHandle(handle_);
+  }
 
   bool IsRegularFile() override { return ::GetFileType(handle_) == FILE_TYPE_DISK; }
 
@@ -81,6 +94,34 @@ class Win32FileStream final : public FileStream {
     Seek(std::min(keep, size));
   }
 
+  // The system copies whole files by name (on a share without the data crossing the network,
+  // by sharing blocks where the volume can): this new, empty file is closed, copied over and
+  // opened again as it was.
+  std::int64_t CopyFromBySystem(FileStream& source, std::int64_t count) override {
+    auto* win_source = dynamic_cast<Win32FileStream*>(&source);
+    if (win_source == nullptr || Size() != 0 || win_source->Position() != 0 ||
+        win_source->Size() != count) {
+      return 0;
+    }
+    ::CloseHandle(handle_);
+    const bool copied = ::CopyFileExW(win_source->opened_.path.c_str(), opened_.path.c_str(),
+                                      nullptr, nullptr, nullptr, 0) != 0;
+    // A read-only source must not give a copy that cannot be written and replaced.
+    if (copied)
+      ::SetFileAttributesW(opened_.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    handle_ = ::CreateFileW(opened_.path.c_str(), opened_.access, opened_.share, nullptr,
+                            copied ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE)
+      throw StreamWriteError();
+    if (!copied)
+      return 0;  // the caller copies in blocks, where a full disk shows with its message
+    if (Size() != count)
+      throw StreamWriteError();
+    Seek(count);
+    win_source->Seek(count);
+    return count;
+  }
+
   void Flush() override {
     if (!::FlushFileBuffers(handle_))
       throw StreamWriteError();
@@ -88,6 +129,7 @@ class Win32FileStream final : public FileStream {
 
  private:
   HANDLE handle_;
+  OpenedAs opened_;
 };
 
 // Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
@@ -131,7 +173,7 @@ class Win32FileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(error));
       throw FileOpenError(path, SystemErrorText(error));
     }
-    auto stream = std::make_unique<Win32FileStream>(handle);
+    auto stream = std::make_unique<Win32FileStream>(handle, OpenedAs{wide, access, share});
     if (mode == OpenMode::kRead && ::GetFileType(handle) == FILE_TYPE_PIPE &&
         !WaitForInput(handle)) {
       throw FileOpenError(path, "Nothing was written to the pipe within a second");
@@ -149,12 +191,12 @@ class Win32FileSystem final : public FileSystem {
                           (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
          ++attempt) {
       const std::string candidate = TemporaryPathFor(path, process_id, attempt);
-      const HANDLE handle =
-          ::CreateFileW(Utf8ToWide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      OpenedAs opened{Utf8ToWide(candidate), GENERIC_READ | GENERIC_WRITE, 0};
+      const HANDLE handle = ::CreateFileW(opened.path.c_str(), opened.access, opened.share, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) {
         temporary_path = candidate;
-        return std::make_unique<Win32FileStream>(handle);
+        return std::make_unique<Win32FileStream>(handle, std::move(opened));
       }
       error = ::GetLastError();
     }
