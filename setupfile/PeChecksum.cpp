@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::size_t kBlockSize = 65536;   // words summed between two foldings of the lanes
 constexpr std::size_t kReadSize = 1048576;  // even, so 16-bit words never straddle two reads
-constexpr std::string_view kMzSignature("MZ", 2);
-constexpr std::string_view kPeSignature("PE\0\0", 4);
 
 // Ones' complement folding of a sum of 16-bit words: the carries are added back in.
 std::uint32_t FoldTo16Bits(std::uint64_t sum) {
@@ -53,40 +51,11 @@ std::uint64_t SumWords(std::span<const char> block) {
   return sum;
 }
 
-// Reads up to count bytes at position; fewer at the end of the file.
-std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) {
-  std::string bytes(static_cast<std::size_t>(count), '\0');
-  file.Seek(position);
-  bytes.resize(file.Read(bytes));
-  return bytes;
-}
-
 }  // namespace
 
 std::int64_t FindPeChecksumField(FileStream& file) {
-  const std::int64_t size = file.Size();
-  // DOS header: "MZ" ... e_lfanew at offset 60.
-  const std::string dos = ReadAt(file, 0, kDosHeaderSize);
-  ByteReader dos_reader(dos);
-  std::string_view magic;
-  std::int32_t pe_offset = 0;
-  if (!dos_reader.ReadBytes(2, magic) || magic != kMzSignature ||
-      !dos_reader.Seek(kDosPeOffsetField) || !dos_reader.ReadI32LE(pe_offset) || pe_offset < 0 ||
-      pe_offset >= size) {
-    return -1;
-  }
-  // PE signature, file header, start of the optional header.
-  const std::string pe = ReadAt(file, pe_offset, kPeHeaderBlockSize);
-  ByteReader pe_reader(pe);
-  std::string_view signature;
-  std::uint16_t optional_magic = 0;
-  if (pe.size() != kPeHeaderBlockSize || !pe_reader.ReadBytes(4, signature) ||
-      signature != kPeSignature || !pe_reader.Seek(kOptionalMagicOffset) ||
-      !pe_reader.ReadU16LE(optional_magic) ||
-      (optional_magic != kPe32Magic && optional_magic != kPe32PlusMagic)) {
-    return -1;
-  }
-  return pe_offset + kPeChecksumOffset;
+  TPeHeaders headers;
+  return ReadPeHeaders(file, headers) == PeHeaderStatus::kFound ? headers.CheckSumOffset : -1;
 }
 
 std::uint64_t SumPeWords(std::string_view bytes, std::int64_t offset, std::int64_t field) {
@@ -133,11 +102,11 @@ std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size) {
 
 PeChecksumPair ComputePeChecksumPair(FileStream& file) {
   PeChecksumPair pair;
-  const std::int64_t field = FindPeChecksumField(file);
-  if (field >= 0) {
-    const std::string stored = ReadAt(file, field, 4);
-    ByteReader reader(stored);
-    reader.ReadU32LE(pair.stored);
+  TPeHeaders headers;
+  std::int64_t field = -1;
+  if (ReadPeHeaders(file, headers) == PeHeaderStatus::kFound) {
+    field = headers.CheckSumOffset;
+    pair.stored = headers.CheckSum;
   }
   const std::atomic<bool> never(false);
   std::uint64_t sum = 0;

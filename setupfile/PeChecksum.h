@@ -8,17 +8,9 @@
 #include <string_view>
 
 #include "setupfile/FileStream.h"
+#include "setupfile/PeHeaders.h"
 
 namespace kv {
-
-// Offsets inside a PE file's headers.
-inline constexpr std::int64_t kDosHeaderSize = 64;
-inline constexpr std::int64_t kDosPeOffsetField = 60;   // e_lfanew
-inline constexpr std::int64_t kPeHeaderBlockSize = 92;  // signature + file header + 68 bytes
-inline constexpr std::int64_t kOptionalMagicOffset = 24;
-inline constexpr std::int64_t kPeChecksumOffset = 88;  // checksum field, from the PE signature
-inline constexpr std::uint16_t kPe32Magic = 0x010B;
-inline constexpr std::uint16_t kPe32PlusMagic = 0x020B;
 
 struct PeChecksumPair {
   std::uint32_t stored = 0;

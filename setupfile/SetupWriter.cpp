@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "setupfile/BlobList.h"
 #include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
@@ -22,22 +23,8 @@ constexpr int kMaskMaxLength = 117;
 
 // Mask, package, optional answer file and the end entry, masked and CRC-protected.
 std::string BuildBlobList(const std::string& package_text, const std::string& answer_file_text) {
-  std::string list;
-  std::string package = package_text;
-  AppendCrcHex(package);
-  const std::string mask = MakeRandomString(kMaskMinLength, kMaskMaxLength);
-  if (!mask.empty()) {
-    WriteBlobEntry(list, "Mask", mask);
-    package = ApplyMask(package, mask);
-  }
-  WriteBlobEntry(list, "KVConfig", package);
-  if (!answer_file_text.empty()) {
-    std::string answer = answer_file_text;
-    AppendCrcHex(answer);
-    WriteBlobEntry(list, "AutoInstall", ApplyMask(answer, mask));
-  }
-  WriteBlobEntry(list, "", "");
-  return list;
+  return EncodeBlobList(MakeRandomString(kMaskMinLength, kMaskMaxLength), package_text,
+                        answer_file_text);
 }
 
 // The configured copy under construction: a new file beside the output, renamed over it only when
@@ -154,13 +141,6 @@ bool WriteConfiguredCopy(FileStream& source, const std::string& source_file,
 }
 
 }  // namespace
-
-void WriteBlobEntry(std::string& list, const std::string& name, const std::string& value) {
-  AppendU32LE(list, static_cast<std::uint32_t>(name.size()));
-  list += name;
-  AppendU32LE(list, static_cast<std::uint32_t>(value.size()));
-  list += value;
-}
 
 bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRunInputFile>& inputs,
                           std::string& error) {

@@ -32,7 +32,4 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
 
-// Appends one blob list entry: 32-bit little-endian length and bytes of name, then of value.
-void WriteBlobEntry(std::string& list, const std::string& name, const std::string& value);
-
 }  // namespace kv
