@@ -9,7 +9,7 @@
 # Usage: bench/bench_store.sh [BUILD_DIR]
 #   BUILD_DIR defaults to build/linux; it must hold the targets storebench and kv_fixtures:
 #   cmake --build --preset linux --target storebench kv_fixtures
-# Needs about 3 GiB of free space in TMPDIR (default /tmp).
+# Needs about 4 GiB of free space in TMPDIR (default /tmp).
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,8 +50,9 @@ median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END {
   print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { echo "$1 $2" | awk '{ printf "%.3f", $1 / $2 }'; }
 
-# One timed cp, then one timed store of the same file to target: a pair, from a clean page cache
-# state each (dirty pages of the earlier runs written out first).
+# One timed cp, then one timed store of the same file to target: a pair, from the same state each
+# (dirty pages of the earlier runs written out first, the file of the previous round's run
+# removed just before, as cp's own copy is).
 # cp, or cp followed by a flush of the copy to the disk (what the store does before it renames
 # its copy into place).
 timed_cp() {
@@ -82,7 +83,6 @@ for round in $(seq 1 $ROUNDS); do
   store_exe=$(timed_store "$WORK/configured.exe")
   cp_msi=$(timed_cp plain)
   store_msi=$(timed_store "$WORK/configured.msi")
-  rm -f "$WORK/configured.msi"
   cp_flushed=$(timed_cp flushed)
   echo "pair $round: cp $cp_exe s / .exe $store_exe s;  cp $cp_msi s / .msi $store_msi s;" \
     " cp+flush $cp_flushed s"
@@ -94,7 +94,7 @@ for round in $(seq 1 $ROUNDS); do
   exe_times="$exe_times $store_exe"
   msi_times="$msi_times $store_msi"
 done
-rm -f "$WORK/cp.exe"
+rm -f "$WORK/cp.exe" "$WORK/configured.msi"
 sync
 peak=$(sort -n "$WORK/rss" | tail -n 1)
 
