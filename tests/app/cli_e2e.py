@@ -302,6 +302,11 @@ class CommandLineTest(unittest.TestCase):
             f.write(data)
         return cls.path(name)
 
+    @staticmethod
+    def read(name):
+        with open(name, "rb") as f:
+            return f.read()
+
     def leftovers(self):
         """Unfinished copies left in the work folder."""
         return [name for name in os.listdir(self.work) if name.endswith(".partial")]
@@ -509,7 +514,7 @@ class CommandLineTest(unittest.TestCase):
             os.remove(link)
         os.symlink(answer, link)
         inputs = [source, package, answer]
-        before = {name: open(name, "rb").read() for name in inputs}
+        before = {name: self.read(name) for name in inputs}
         same_as = "Output setup file is the same file as the "
         rows = [
             (source, "source setup file"),
@@ -529,8 +534,7 @@ class CommandLineTest(unittest.TestCase):
                 result = self.configure(source, output, package, answer)
                 self.expect_failure(result, same_as + role)
                 for name in inputs:
-                    with open(name, "rb") as f:
-                        self.assertTrue(f.read() == before[name], name + " changed")
+                    self.assertTrue(self.read(name) == before[name], name + " changed")
 
     def test_existing_output_survives_a_failed_write(self):
         source = self.fixture("setup.exe")
