@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "setupfile/FileStream.h"
@@ -164,13 +165,21 @@ class PosixFileSystem final : public FileSystem {
                                            std::string& temporary_path) override {
     if (path.empty() || HasZeroByte(path))
       throw FileCreateError(path, SystemErrorText(EINVAL));
+    const std::string replaced = FollowLink(path);
+    // A file its owner may not write stays as it is, as an overwrite in place would.
+    if (::access(replaced.c_str(), F_OK) == 0 && ::access(replaced.c_str(), W_OK) != 0)
+      throw FileCreateError(path, SystemErrorText(errno));
     const auto process_id = static_cast<std::uint32_t>(::getpid());
     int error = EEXIST;
     for (int attempt = 1; attempt <= kTemporaryPathAttempts && error == EEXIST; ++attempt) {
-      const std::string candidate = TemporaryPathFor(path, process_id, attempt);
+      const std::string candidate = TemporaryPathFor(replaced, process_id, attempt);
       const int fd = ::open(candidate.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0666);
       if (fd >= 0) {
         temporary_path = candidate;
+        // A replaced file keeps its permissions.
+        struct stat st {};
+        if (::stat(replaced.c_str(), &st) == 0)
+          ::fchmod(fd, st.st_mode & 07777);
         return std::make_unique<PosixFileStream>(fd);
       }
       error = errno;
@@ -181,7 +190,7 @@ class PosixFileSystem final : public FileSystem {
   void Replace(const std::string& from, const std::string& to) override {
     if (HasZeroByte(from) || HasZeroByte(to))
       throw FileCreateError(to, SystemErrorText(EINVAL));
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    if (::rename(from.c_str(), FollowLink(to).c_str()) != 0)
       throw FileCreateError(to, SystemErrorText(errno));
   }
 
@@ -211,6 +220,20 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   static bool HasZeroByte(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+  // The file a symbolic link leads to, so that a replacement lands there and the link stays;
+  // path itself when it is no link or leads nowhere.
+  static std::string FollowLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+      return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+      return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+  }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "setupfile/ByteReader.h"
@@ -346,6 +347,35 @@ TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem)
     EXPECT_TRUE(test::FileExists(target));
   }
 }
+
+#ifndef _WIN32
+TEST_F(SetupWriterTest, ReplacingAnOutputKeepsItsLinkAndPermissionsAndRespectsReadOnly) {
+  const std::string source = MakeSource("setup.msi");
+  std::filesystem::create_directories(dir_.Root() / "real");
+  const std::string real = dir_.Path("real/out.msi");
+  test::WriteFileBytes(real, "old");
+  ASSERT_EQ(::chmod(real.c_str(), 0750), 0);
+  std::filesystem::create_symlink(test::Utf8ToPath(real), dir_.Root() / "link.msi");
+  std::string error;
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("link.msi"), "package", "", error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.Root() / "link.msi"));
+  std::string value;
+  EXPECT_TRUE(ReadBlobFromSetup(real, "KVConfig", value));
+  EXPECT_EQ(value, "package");
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  EXPECT_EQ(LeftoverCopies(dir_.Root() / "real"), std::vector<std::string>());
+
+  if (::geteuid() == 0)
+    return;  // the superuser writes any file
+  ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+  const std::string before = test::ReadFileBytes(real);
+  EXPECT_FALSE(StoreConfigToSetup(source, real, "other", "", error));
+  EXPECT_EQ(error.rfind("Cannot create file \"" + real + "\"", 0), 0u) << error;
+  EXPECT_EQ(test::ReadFileBytes(real), before);
+}
+#endif
 
 TEST_F(SetupWriterTest, InjectedFaultsLeaveTargetAndSourceAsTheyWere) {
   // 200 KB of source: several copy blocks of 61,440 bytes, then the list write.
