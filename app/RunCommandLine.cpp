@@ -83,8 +83,7 @@ std::string SavingFailed(const std::string& answer_file, const std::string& reas
          (answer_file.empty() ? "" : "and AutoInstall.srg ") + "to new setup file fail : " + reason;
 }
 
-// Writes the configured copy; a failed write removes the output file (never the source, which
-// the writer refuses to overwrite, and never anything but a regular file).
+// Writes the configured copy; a failed write leaves the output file as it was.
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
   std::string reason;
@@ -92,7 +91,6 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
     return true;
   }
   error = SavingFailed(answer_file, reason);
-  DeleteFailedOutput(values.SourceFile, values.OutputFile);
   return false;
 }
 
@@ -108,6 +106,14 @@ bool RunCommandLine(const std::vector<std::string>& arguments, std::string& erro
     }
     if (values.OutputFile.empty()) {
       error = "Output setup file name is not specified";
+      return false;
+    }
+    // Before any input is opened: the output must not replace one of them.
+    if (!CheckOutputIsNoInput(values.OutputFile,
+                              {{kSourceSetupFileRole, values.SourceFile},
+                               {kPackageFileRole, values.PackageFile},
+                               {kAnswerFileRole, values.AnswerFile}},
+                              error)) {
       return false;
     }
     std::string package_text;

@@ -145,48 +145,23 @@ bool RepairPeChecksum(FileStream& file) {
   if (before.stored == before.computed)
     return true;
 
-  // DOS header: "MZ", and the PE header offset at 60.
-  std::string dos(kDosHeaderSize, '\0');
-  file.Seek(0);
-  file.ReadBuffer(dos);
-  ByteReader dos_reader(dos);
-  std::string_view magic;
-  std::int32_t pe_offset = 0;
-  dos_reader.ReadBytes(2, magic);
-  dos_reader.Seek(kDosPeOffsetField);
-  dos_reader.ReadI32LE(pe_offset);
-  if (magic != std::string_view("MZ", 2) || pe_offset < 0 || pe_offset >= file.Size()) {
+  // The header blocks must be whole: a file that ends inside them cannot be read as one.
+  TPeHeaders headers;
+  const PeHeaderStatus status = ReadPeHeaders(file, headers);
+  if (status == PeHeaderStatus::kTruncated)
+    throw StreamReadError();
+  if (status != PeHeaderStatus::kFound || headers.CheckSum != before.stored)
     return false;
-  }
-
-  // PE signature, file header and the optional header up to its checksum field.
-  std::string pe(kPeHeaderBlockSize, '\0');
-  file.Seek(pe_offset);
-  file.ReadBuffer(pe);
-  ByteReader pe_reader(pe);
-  std::string_view signature;
-  std::uint16_t optional_magic = 0;
-  std::uint32_t field = 0;
-  pe_reader.ReadBytes(4, signature);
-  pe_reader.Seek(kOptionalMagicOffset);
-  pe_reader.ReadU16LE(optional_magic);
-  pe_reader.Seek(kPeChecksumOffset);
-  pe_reader.ReadU32LE(field);
-  if (signature != std::string_view("PE\0\0", 4) ||
-      (optional_magic != kPe32Magic && optional_magic != kPe32PlusMagic) ||
-      field != before.stored) {
-    return false;
-  }
 
   std::string value;
   AppendU32LE(value, before.computed);
-  file.Seek(pe_offset + kPeChecksumOffset);
+  file.Seek(headers.CheckSumOffset);
   file.Write(value);
 
   // The computed checksum takes the field as zero, so writing the field cannot change it: only
   // the stored value needs reading back.
   std::string stored_now(4, '\0');
-  file.Seek(pe_offset + kPeChecksumOffset);
+  file.Seek(headers.CheckSumOffset);
   file.ReadBuffer(stored_now);
   ByteReader stored_reader(stored_now);
   std::uint32_t now = 0;

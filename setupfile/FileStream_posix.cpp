@@ -1,10 +1,13 @@
 // POSIX backend of the file layer. Linux has no mandatory sharing modes, so "other writers
 // denied" cannot be enforced here; the streams are plain descriptors.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "setupfile/FileStream.h"
@@ -22,6 +25,11 @@ class PosixFileStream final : public FileStream {
  public:
   explicit PosixFileStream(int fd) : fd_(fd) {}
   ~PosixFileStream() override { ::close(fd_); }
+
+  bool IsRegularFile() override {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  }
 
   std::int64_t Size() override {
     struct stat st {};
@@ -74,6 +82,11 @@ class PosixFileStream final : public FileStream {
       throw StreamWriteError();
   }
 
+  void Flush() override {
+    if (::fdatasync(fd_) != 0)
+      throw StreamWriteError();
+  }
+
   std::int64_t CopyFromBySystem(FileStream& source, std::int64_t count) override {
     auto* posix_source = dynamic_cast<PosixFileStream*>(&source);
     if (posix_source == nullptr)
@@ -97,6 +110,16 @@ class PosixFileStream final : public FileStream {
   int fd_;
 };
 
+// Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
+bool WaitForInput(int fd) {
+  pollfd entry{.fd = fd, .events = POLLIN, .revents = 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&entry, 1, kPipeWaitMilliseconds);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
@@ -118,19 +141,57 @@ class PosixFileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(EINVAL));
       throw FileOpenError(path, SystemErrorText(ENOENT));
     }
-    const int fd = ::open(path.c_str(), flags, 0666);
+    // Not blocking: opening a named pipe for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
       const int error = errno;
       if (mode == OpenMode::kCreate)
         throw FileCreateError(path, SystemErrorText(error));
       throw FileOpenError(path, SystemErrorText(error));
     }
+    auto stream = std::make_unique<PosixFileStream>(fd);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
       throw FileOpenError(path, SystemErrorText(EISDIR));
+    if (S_ISFIFO(st.st_mode) && !WaitForInput(fd))
+      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+      throw FileOpenError(path, SystemErrorText(errno));
+    return stream;
+  }
+
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override {
+    if (path.empty() || HasZeroByte(path))
+      throw FileCreateError(path, SystemErrorText(EINVAL));
+    const std::string replaced = FollowLink(path);
+    // A file its owner may not write stays as it is, as an overwrite in place would.
+    if (::access(replaced.c_str(), F_OK) == 0 && ::access(replaced.c_str(), W_OK) != 0)
+      throw FileCreateError(path, SystemErrorText(errno));
+    const auto process_id = static_cast<std::uint32_t>(::getpid());
+    int error = EEXIST;
+    for (int attempt = 1; attempt <= kTemporaryPathAttempts && error == EEXIST; ++attempt) {
+      const std::string candidate = TemporaryPathFor(replaced, process_id, attempt);
+      const int fd = ::open(candidate.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0666);
+      if (fd >= 0) {
+        temporary_path = candidate;
+        // A replaced file keeps its permissions.
+        struct stat st {};
+        if (::stat(replaced.c_str(), &st) == 0)
+          ::fchmod(fd, st.st_mode & 07777);
+        return std::make_unique<PosixFileStream>(fd);
+      }
+      error = errno;
     }
-    return std::make_unique<PosixFileStream>(fd);
+    throw FileCreateError(path, SystemErrorText(error));
+  }
+
+  void Replace(const std::string& from, const std::string& to) override {
+    if (HasZeroByte(from) || HasZeroByte(to))
+      throw FileCreateError(to, SystemErrorText(EINVAL));
+    if (::rename(from.c_str(), FollowLink(to).c_str()) != 0)
+      throw FileCreateError(to, SystemErrorText(errno));
   }
 
   bool Delete(const std::string& path) override {
@@ -159,6 +220,20 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   static bool HasZeroByte(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+  // The file a symbolic link leads to, so that a replacement lands there and the link stays;
+  // path itself when it is no link or leads nowhere.
+  static std::string FollowLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+      return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+      return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+  }
 };
 
 }  // namespace

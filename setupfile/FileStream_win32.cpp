@@ -3,6 +3,9 @@
 // files exclusively.
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
 #include "setupfile/FileStream.h"
 #include "setupfile/RuntimeError.h"
 #include "setupfile/WinText.h"
@@ -11,10 +14,22 @@ namespace kv {
 
 namespace {
 
+// How a file was opened: enough to open it again the same way.
+struct OpenedAs {
+  std::wstring path;
+  DWORD access = 0;
+  DWORD share = 0;
+};
+
 class Win32FileStream final : public FileStream {
  public:
-  explicit Win32FileStream(HANDLE handle) : handle_(handle) {}
-  ~Win32FileStream() override { ::CloseHandle(handle_); }
+  Win32FileStream(HANDLE handle, OpenedAs opened) : handle_(handle), opened_(std::move(opened)) {}
+  ~Win32FileStream() override {
+    if (handle_ != INVALID_HANDLE_VALUE)
+      ::CloseHandle(handle_);
+  }
+
+  bool IsRegularFile() override { return ::GetFileType(handle_) == FILE_TYPE_DISK; }
 
   std::int64_t Size() override {
     LARGE_INTEGER size{};
@@ -44,8 +59,11 @@ class Win32FileStream final : public FileStream {
     while (done < buffer.size()) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
       DWORD got = 0;
-      if (!::ReadFile(handle_, buffer.data() + done, want, &got, nullptr))
+      if (!::ReadFile(handle_, buffer.data() + done, want, &got, nullptr)) {
+        if (::GetLastError() == ERROR_BROKEN_PIPE)
+          break;  // the writer of a pipe closed it: the end of the stream
         throw StreamReadError();
+      }
       if (got == 0)
         break;
       done += got;
@@ -76,9 +94,59 @@ class Win32FileStream final : public FileStream {
     Seek(std::min(keep, size));
   }
 
+  // The system copies whole files by name (on a share without the data crossing the network,
+  // by sharing blocks where the volume can): this new, empty file is closed, copied over and
+  // opened again as it was.
+  std::int64_t CopyFromBySystem(FileStream& source, std::int64_t count) override {
+    auto* win_source = dynamic_cast<Win32FileStream*>(&source);
+    if (win_source == nullptr || Size() != 0 || win_source->Position() != 0 ||
+        win_source->Size() != count) {
+      return 0;
+    }
+    ::CloseHandle(handle_);
+    const bool copied = ::CopyFileExW(win_source->opened_.path.c_str(), opened_.path.c_str(),
+                                      nullptr, nullptr, nullptr, 0) != 0;
+    // A read-only source must not give a copy that cannot be written and replaced.
+    if (copied)
+      ::SetFileAttributesW(opened_.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    handle_ = ::CreateFileW(opened_.path.c_str(), opened_.access, opened_.share, nullptr,
+                            copied ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE)
+      throw StreamWriteError();
+    if (!copied)
+      return 0;  // the caller copies in blocks, where a full disk shows with its message
+    if (Size() != count)
+      throw StreamWriteError();
+    Seek(count);
+    win_source->Seek(count);
+    return count;
+  }
+
+  void Flush() override {
+    if (!::FlushFileBuffers(handle_))
+      throw StreamWriteError();
+  }
+
  private:
   HANDLE handle_;
+  OpenedAs opened_;
 };
+
+// Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
+// A pipe that cannot be asked (a host pipe under an emulation layer, read there as empty at once)
+// counts as one without a writer.
+bool WaitForInput(HANDLE pipe) {
+  constexpr DWORD kPollMilliseconds = 10;
+  for (int waited = 0; waited <= kPipeWaitMilliseconds; waited += kPollMilliseconds) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+      return ::GetLastError() == ERROR_BROKEN_PIPE;
+    if (available > 0)
+      return true;
+    ::Sleep(kPollMilliseconds);
+  }
+  return false;
+}
 
 class Win32FileSystem final : public FileSystem {
  public:
@@ -105,7 +173,43 @@ class Win32FileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(error));
       throw FileOpenError(path, SystemErrorText(error));
     }
-    return std::make_unique<Win32FileStream>(handle);
+    auto stream = std::make_unique<Win32FileStream>(handle, OpenedAs{wide, access, share});
+    if (mode == OpenMode::kRead && ::GetFileType(handle) == FILE_TYPE_PIPE &&
+        !WaitForInput(handle)) {
+      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+    }
+    return stream;
+  }
+
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override {
+    DWORD error = ERROR_FILE_EXISTS;
+    if (path.empty() || path.find('\0') != std::string::npos)
+      error = ERROR_INVALID_NAME;
+    const auto process_id = static_cast<std::uint32_t>(::GetCurrentProcessId());
+    for (int attempt = 1; attempt <= kTemporaryPathAttempts &&
+                          (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+         ++attempt) {
+      const std::string candidate = TemporaryPathFor(path, process_id, attempt);
+      OpenedAs opened{Utf8ToWide(candidate), GENERIC_READ | GENERIC_WRITE, 0};
+      const HANDLE handle = ::CreateFileW(opened.path.c_str(), opened.access, opened.share, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        temporary_path = candidate;
+        return std::make_unique<Win32FileStream>(handle, std::move(opened));
+      }
+      error = ::GetLastError();
+    }
+    throw FileCreateError(path, SystemErrorText(error));
+  }
+
+  void Replace(const std::string& from, const std::string& to) override {
+    if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos)
+      throw FileCreateError(to, SystemErrorText(ERROR_INVALID_NAME));
+    if (!::MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      throw FileCreateError(to, SystemErrorText(::GetLastError()));
+    }
   }
 
   bool Delete(const std::string& path) override {

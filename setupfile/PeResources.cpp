@@ -4,21 +4,13 @@
 #include <vector>
 
 #include "setupfile/ByteReader.h"
-#include "setupfile/PeChecksum.h"
+#include "setupfile/PeHeaders.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
 
 namespace {
 
-// PE file header (after the 4-byte signature) and optional header.
-constexpr std::int64_t kFileHeaderSize = 20;
-constexpr std::int64_t kNumberOfSectionsOffset = 2;       // in the file header
-constexpr std::int64_t kSizeOfOptionalHeaderOffset = 16;  // in the file header
-constexpr std::int64_t kPe32DataDirectoryOffset = 96;     // in the optional header
-constexpr std::int64_t kPe32PlusDataDirectoryOffset = 112;
-constexpr std::uint32_t kResourceDirectoryIndex = 2;
-constexpr std::int64_t kDataDirectoryEntrySize = 8;
 // Section header: VirtualSize +8, VirtualAddress +12, SizeOfRawData +16, PointerToRawData +20.
 constexpr std::int64_t kSectionHeaderSize = 40;
 // Resource directory: 16-byte header with the entry counts at +12 and +14, then 8-byte entries.
@@ -52,63 +44,20 @@ class PeImage {
 
   // Locates the resource directory: its RVA, and the section that holds it.
   bool LoadHeaders() {
-    const auto dos = ReadAt(0, kDosHeaderSize);
-    if (!dos)
-      return false;
-    ByteReader dos_reader(*dos);
-    std::string_view magic;
-    std::int32_t pe_offset = 0;
-    if (!dos_reader.ReadBytes(2, magic) || magic != std::string_view("MZ", 2) ||
-        !dos_reader.Seek(kDosPeOffsetField) || !dos_reader.ReadI32LE(pe_offset) || pe_offset < 0) {
+    TPeHeaders headers;
+    std::uint32_t resource_size = 0;
+    if (ReadPeHeaders(file_, headers) != PeHeaderStatus::kFound ||
+        !ReadDataDirectoryEntry(file_, headers, kResourceDirectoryIndex, resource_rva_,
+                                resource_size) ||
+        resource_rva_ == 0) {
       return false;
     }
-    // PE signature and file header.
-    const auto headers = ReadAt(pe_offset, 4 + kFileHeaderSize);
-    if (!headers)
-      return false;
-    ByteReader header_reader(*headers);
-    std::string_view signature;
-    std::uint16_t section_count = 0;
-    std::uint16_t optional_size = 0;
-    if (!header_reader.ReadBytes(4, signature) || signature != std::string_view("PE\0\0", 4) ||
-        !header_reader.Seek(4 + kNumberOfSectionsOffset) ||
-        !header_reader.ReadU16LE(section_count) ||
-        !header_reader.Seek(4 + kSizeOfOptionalHeaderOffset) ||
-        !header_reader.ReadU16LE(optional_size)) {
-      return false;
-    }
-    // Optional header: magic, then the resource entry of the data directory.
-    const std::int64_t optional_offset = pe_offset + 4 + kFileHeaderSize;
-    const auto optional = ReadAt(optional_offset, optional_size);
-    if (!optional)
-      return false;
-    ByteReader optional_reader(*optional);
-    std::uint16_t optional_magic = 0;
-    if (!optional_reader.ReadU16LE(optional_magic))
-      return false;
-    std::int64_t directory_offset = 0;
-    if (optional_magic == kPe32Magic) {
-      directory_offset = kPe32DataDirectoryOffset;
-    } else if (optional_magic == kPe32PlusMagic) {
-      directory_offset = kPe32PlusDataDirectoryOffset;
-    } else {
-      return false;
-    }
-    std::uint32_t directory_count = 0;
-    if (!optional_reader.Seek(directory_offset - 4) ||
-        !optional_reader.ReadU32LE(directory_count) || directory_count <= kResourceDirectoryIndex ||
-        !optional_reader.Seek(directory_offset +
-                              kResourceDirectoryIndex * kDataDirectoryEntrySize) ||
-        !optional_reader.ReadU32LE(resource_rva_) || resource_rva_ == 0) {
-      return false;
-    }
-    // Section table.
-    const auto table =
-        ReadAt(optional_offset + optional_size, std::int64_t{section_count} * kSectionHeaderSize);
+    const auto table = ReadAt(headers.SectionTableOffset,
+                              std::int64_t{headers.NumberOfSections} * kSectionHeaderSize);
     if (!table)
       return false;
     ByteReader table_reader(*table);
-    for (std::uint16_t i = 0; i < section_count; ++i) {
+    for (std::uint16_t i = 0; i < headers.NumberOfSections; ++i) {
       Section s;
       if (!table_reader.Seek(i * kSectionHeaderSize + 8) ||
           !table_reader.ReadU32LE(s.virtual_size) || !table_reader.ReadU32LE(s.virtual_address) ||

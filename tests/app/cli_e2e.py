@@ -18,14 +18,23 @@ import base64
 import http.server
 import os
 import re
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import zlib
+
+try:
+    import pefile
+except ImportError:  # Debian's package, when another Python runs the tests
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
 
 ARGS = None
 
@@ -158,9 +167,18 @@ class Program:
             return path
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-    def run(self, arguments, timeout=180):
-        command = ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
-        completed = subprocess.run(command, capture_output=True, timeout=timeout)
+    def command(self, arguments):
+        return ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
+
+    def run(self, arguments, timeout=180, max_file_size=None, pass_fds=()):
+        """Runs to the end; max_file_size makes every write past that size fail (EFBIG)."""
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_size, max_file_size))
+
+        completed = subprocess.run(self.command(arguments), capture_output=True, timeout=timeout,
+                                   preexec_fn=limit_file_size if max_file_size else None,
+                                   pass_fds=pass_fds)
         return Result(self, completed)
 
 
@@ -284,6 +302,15 @@ class CommandLineTest(unittest.TestCase):
             f.write(data)
         return cls.path(name)
 
+    @staticmethod
+    def read(name):
+        with open(name, "rb") as f:
+            return f.read()
+
+    def leftovers(self):
+        """Unfinished copies left in the work folder."""
+        return [name for name in os.listdir(self.work) if name.endswith(".partial")]
+
     def fixture(self, name):
         return os.path.join(self.fixtures, name)
 
@@ -331,7 +358,7 @@ class CommandLineTest(unittest.TestCase):
         _, list_length = read_blob_list(configured[offset:offset + length])
         changed = bytearray(configured)
         changed[offset:offset + list_length] = original[offset:offset + list_length]
-        if output.lower().endswith(".exe"):
+        if configured[:2] == b"MZ":
             field = struct.unpack_from("<I", configured, 60)[0] + 88
             self.assertEqual(struct.unpack_from("<I", configured, field)[0],
                              pe_checksum(configured))
@@ -454,13 +481,14 @@ class CommandLineTest(unittest.TestCase):
         ]
         for arguments, message, prefix in rows:
             with self.subTest(arguments=arguments):
-                # A failed run leaves no output file, also where one was there before.
+                # A failed run leaves an existing output file as it was, and nothing beside it.
                 self.write("out.exe", b"old output")
                 self.server.requests.clear()
                 result = self.run_program(arguments)
                 self.expect_failure(result, message, prefix)
-                deleted = message.startswith("Saving") and out in arguments
-                self.assertEqual(os.path.exists(self.path("out.exe")), not deleted)
+                with open(self.path("out.exe"), "rb") as f:
+                    self.assertEqual(f.read(), b"old output")
+                self.assertEqual(self.leftovers(), [])
 
     def test_package_of_exactly_one_mebibyte_is_loaded(self):
         # It loads and parses; no data area can hold it, so the write is what fails.
@@ -473,22 +501,152 @@ class CommandLineTest(unittest.TestCase):
                             "Configuration data size > 1000000 B")
         self.assertFalse(os.path.exists(output))
 
-    def test_output_naming_the_source_is_refused(self):
+    def test_output_naming_an_input_is_refused(self):
+        # Refused before anything is opened: every input stays byte-identical, whichever
+        # spelling, link or letter case names it.
         source = self.path("own.exe")
         shutil.copyfile(self.fixture("setup.exe"), source)
-        with open(source, "rb") as f:
-            before = f.read()
-        spellings = [source, os.path.join(self.work, ".", "own.exe"),
-                     os.path.join(self.work, "..", os.path.basename(self.work), "own.exe")]
+        package = self.path("own-K-VConfig.bin")
+        shutil.copyfile(self.package, package)
+        answer = self.path("own-AutoInstall.srg")
+        shutil.copyfile(self.answer, answer)
+        link = self.path("answer-link.srg")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(answer, link)
+        inputs = [source, package, answer]
+        before = {name: self.read(name) for name in inputs}
+        same_as = "Output setup file is the same file as the "
+        rows = [
+            (source, "source setup file"),
+            (os.path.join(self.work, ".", "own.exe"), "source setup file"),
+            (os.path.join(self.work, "..", os.path.basename(self.work), "own.exe"),
+             "source setup file"),
+            (package, "source K-VConfig.bin file"),
+            (answer, "source AutoInstall.srg file"),
+            (link, "source AutoInstall.srg file"),
+        ]
         if self.program.windows:
-            spellings.append(os.path.join(self.work, "OWN.EXE"))
-        for spelling in spellings:
-            with self.subTest(output=spelling):
-                result = self.configure(source, spelling, self.package)
-                self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : "
-                                    "Output setup file is the same file as the source setup file")
-                with open(source, "rb") as f:
-                    self.assertTrue(f.read() == before, "source changed")
+            rows += [(os.path.join(self.work, "OWN.EXE"), "source setup file"),
+                     (self.path("OWN-K-VCONFIG.BIN"), "source K-VConfig.bin file"),
+                     (self.path("own-autoinstall.SRG"), "source AutoInstall.srg file")]
+        for output, role in rows:
+            with self.subTest(output=output):
+                result = self.configure(source, output, package, answer)
+                self.expect_failure(result, same_as + role)
+                for name in inputs:
+                    self.assertTrue(self.read(name) == before[name], name + " changed")
+
+    def test_existing_output_survives_a_failed_write(self):
+        source = self.fixture("setup.exe")
+        package = self.write("huge.bin", HEADER + b"\r\nKVSERVERURL=x\r\n" + b"#" * 500000)
+        half = os.path.getsize(source) // 2
+        rows = [
+            ("area too small", [source, package], None,
+             "Configuration data size > "),
+            ("disk full in the middle of the copy", [source, self.package], half,
+             "Stream write error"),
+        ]
+        for label, (src, pkg), max_file_size, reason in rows:
+            with self.subTest(label):
+                output = self.write("kept.exe", b"the output of an earlier run")
+                result = self.program.run(["-cf:" + self.arg(pkg), "-src:" + self.arg(src),
+                                           "-out:" + self.arg(output)],
+                                          max_file_size=max_file_size)
+                self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : " +
+                                    reason, prefix=True)
+                with open(output, "rb") as f:
+                    self.assertEqual(f.read(), b"the output of an earlier run")
+                self.assertEqual(self.leftovers(), [])
+
+    def test_killed_run_leaves_the_output_untouched(self):
+        # A 1 GiB source (sparse, the data area at its end), killed while it is being copied.
+        with open(self.fixture("setup.msi"), "rb") as f:
+            tail = f.read()
+        source = self.path("huge-setup.msi")
+        with open(source, "wb") as f:
+            f.truncate(1 << 30)
+            f.seek(1 << 30)
+            f.write(tail)
+        output = self.write("huge-out.msi", b"the output of an earlier run")
+        try:
+            process = subprocess.Popen(
+                self.program.command(["-cf:" + self.arg(self.package), "-src:" +
+                                      self.arg(source), "-out:" + self.arg(output)]),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            deadline = time.monotonic() + 60
+            while not self.leftovers() and process.poll() is None:
+                self.assertLess(time.monotonic(), deadline, "no copy was started")
+                time.sleep(0.005)
+            self.assertIsNone(process.poll(), "the copy ended before it could be killed")
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait(timeout=60)
+            with open(output, "rb") as f:
+                self.assertEqual(f.read(), b"the output of an earlier run")
+        finally:
+            os.remove(source)
+            for name in self.leftovers():
+                os.remove(self.path(name))
+
+    def test_inputs_that_are_not_regular_files(self):
+        source = self.fixture("setup.exe")
+        fifo = self.path("no-writer.fifo")
+        if not os.path.exists(fifo):
+            os.mkfifo(fifo)
+        package = self.signed or self.wrongly_signed
+        with open(self.answer, "rb") as f:
+            answer = f.read()
+        saving = "Saving K-VConfig.bin to new setup file fail : "
+        # A named pipe nobody writes to ends the run within seconds, as source or as input.
+        for arguments, message in [
+                (["-cf:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-ai:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-src:" + self.arg(fifo)],
+                 saving + 'Source setup file "%s" is not a regular file' % self.arg(fifo))]:
+            with self.subTest(arguments=arguments):
+                output = self.out_path()
+                started = time.monotonic()
+                result = self.program.run(["-src:" + self.arg(source), "-out:" + self.arg(output)]
+                                          + arguments, timeout=30)
+                self.assertLess(time.monotonic() - started, 10)
+                self.expect_failure(result, message)
+                self.assertFalse(os.path.exists(output))
+        if self.program.windows:
+            return
+        # Pipes with a writer (process substitution, /dev/stdin) are read to their end.
+        for label, piped_package, piped_answer in [("package", package, None),
+                                                   ("answer file", None, answer),
+                                                   ("too large", b"#" * (MAX_FILE + 1), None)]:
+            with self.subTest(label):
+                read_end, write_end = os.pipe()
+                writer = threading.Thread(target=self.feed, args=(write_end,
+                                                                   piped_package or piped_answer))
+                writer.start()
+                pipe = "/dev/fd/%d" % read_end
+                output = self.out_path()
+                result = self.program.run(
+                    ["-src:" + source, "-out:" + output,
+                     "-cf:" + (pipe if piped_package else self.package),
+                     "-ai:" + (pipe if piped_answer else "")], pass_fds=(read_end,))
+                os.close(read_end)
+                writer.join()
+                if label == "too large":
+                    self.expect_failure(result, "File size is over 1048576, but max allowed size "
+                                        "is 1048576")
+                else:
+                    self.expect_configured(result, source, output, package, piped_answer)
+
+    @staticmethod
+    def feed(fd, data):
+        try:
+            with open(fd, "wb") as f:
+                f.write(data)
+        except BrokenPipeError:
+            pass  # the reader refused what it had read so far
 
     def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
         # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null
@@ -529,6 +687,17 @@ class CommandLineTest(unittest.TestCase):
                         shown = subprocess.run([ARGS.readback, output], capture_output=True,
                                                text=True, check=True).stdout
                         self.assertIn("signature valid", shown)
+
+    def test_executable_source_gets_its_checksum_repaired_under_any_name(self):
+        source = self.fixture("setup.exe")
+        for name in ["configured.msi", "configured", "configured.EXE", "configured.exe.tmp"]:
+            with self.subTest(output=name):
+                output = self.out_path(name)
+                self.expect_configured(self.configure(source, output, self.package), source,
+                                       output, self.signed or self.wrongly_signed)
+                image = pefile.PE(output, fast_load=True)
+                self.assertEqual(image.OPTIONAL_HEADER.CheckSum, image.generate_checksum())
+                image.close()
 
     def test_switch_forms(self):
         source = self.fixture("setup.exe")

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "setupfile/ByteReader.h"
@@ -55,6 +56,16 @@ std::vector<std::pair<std::string, std::string>> ListEntries(const std::string& 
   return entries;
 }
 
+// Names of unfinished copies left in a folder.
+std::vector<std::string> LeftoverCopies(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".partial")
+      names.push_back(test::PathToUtf8(entry.path().filename()));
+  }
+  return names;
+}
+
 class SetupWriterTest : public testing::Test {
  protected:
   void SetUp() override { RandomGenerator::Process().Reset(); }
@@ -74,20 +85,28 @@ TEST_F(SetupWriterTest, RoundTripKeepsEveryByteOutsideTheArea) {
     const char* target;
     std::string package;
     std::string answer;
-    bool checksum_step;
+    bool pe_source;  // else the same bytes without "MZ": repaired by no name but ".exe"
   };
   const Row rows[] = {
       {"out.exe", "Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=x\r\n", "answers", true},
       {"OUT.EXE", std::string("pkg\0with zero", 13), "", true},
-      {"out.msi", "package", std::string("\0\xFF", 2), false},
-      {"out.exe.bak", "p", "a", false},
-      {"out", "", "", false},
+      {"out.msi", "package", std::string("\0\xFF", 2), true},
+      {"out.exe.bak", "p", "a", true},
+      {"out", "", "", true},
+      {"plain.msi", "package", "answers", false},
+      {"plain", "p", "", false},
   };
-  const std::string source = MakeSource("src.exe");
-  const std::string original = test::ReadFileBytes(source);
+  const std::string pe_source = MakeSource("src.exe");
+  std::string plain_bytes = test::ReadFileBytes(pe_source);
+  plain_bytes[0] = 'X';
+  const std::string plain_source = dir_.Path("src.bin");
+  test::WriteFileBytes(plain_source, plain_bytes);
   const std::size_t area_at = test::ConfigAreaOffset(test::MinimalPe(), kArea);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.target);
+    const std::string source = row.pe_source ? pe_source : plain_source;
+    const std::string original = test::ReadFileBytes(source);
+    const bool checksum_step = row.pe_source;
     const std::size_t mask_length = NextMaskLength();
     const std::string target = dir_.Path(row.target);
     std::string error = "stale";
@@ -114,13 +133,13 @@ TEST_F(SetupWriterTest, RoundTripKeepsEveryByteOutsideTheArea) {
     for (std::size_t i = 0; i < written.size(); ++i) {
       if (i >= area_at && i < area_at + list_size)
         continue;
-      if (row.checksum_step && i >= field && i < field + 4)
+      if (checksum_step && i >= field && i < field + 4)
         continue;
       ASSERT_EQ(written[i], original[i]) << "byte " << i;
     }
     auto file = Files().Open(target, OpenMode::kRead);
     const PeChecksumPair pair = ComputePeChecksumPair(*file);
-    EXPECT_EQ(pair.stored == pair.computed, row.checksum_step);
+    EXPECT_EQ(pair.stored == pair.computed, checksum_step);
 
     std::string value = "unchanged";
     EXPECT_TRUE(ReadBlobFromSetup(target, "KVConfig", value));
@@ -186,7 +205,7 @@ TEST_F(SetupWriterTest, OverwritesAnEarlierLongerList) {
   EXPECT_FALSE(ReadBlobFromSetup(dir_.Path("second.msi"), "AutoInstall", value));
 }
 
-TEST_F(SetupWriterTest, FailuresLeaveNoTarget) {
+TEST_F(SetupWriterTest, FailuresLeaveAnExistingTargetAsItWas) {
   const std::string good = MakeSource("good.exe");
   const std::string no_area = dir_.Path("noarea.exe");
   test::WriteFileBytes(no_area, test::MinimalPe() + std::string(5000, 'x'));
@@ -208,17 +227,20 @@ TEST_F(SetupWriterTest, FailuresLeaveNoTarget) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    test::WriteFileBytes(
-        row.target.find("missing-folder") == std::string::npos ? row.target : dir_.Path("x"),
-        "existing file at the target path");
+    const bool can_exist = row.target.find("missing-folder") == std::string::npos;
+    if (can_exist)
+      test::WriteFileBytes(row.target, "existing file at the target path");
     const std::string before = test::ReadFileBytes(row.source);
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(row.source, row.target, "package", "answer", error));
     EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
-    EXPECT_FALSE(test::FileExists(row.target));
+    if (can_exist) {
+      EXPECT_EQ(test::ReadFileBytes(row.target), "existing file at the target path");
+    }
     EXPECT_EQ(test::ReadFileBytes(row.source), before);
+    EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
   }
-  // A missing source: the runtime's message; the target is the caller's to delete.
+  // A missing source: the runtime's message; nothing is created.
   std::string error;
   EXPECT_FALSE(StoreConfigToSetup(dir_.Path("nope.exe"), dir_.Path("t5.exe"), "p", "", error));
   EXPECT_EQ(error.rfind("Cannot open file \"", 0), 0u) << error;
@@ -254,14 +276,59 @@ TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
     EXPECT_EQ(error, "Output setup file is the same file as the source setup file");
-    DeleteFailedOutput(source, target);
     ASSERT_TRUE(test::FileExists(source));
     EXPECT_EQ(test::ReadFileBytes(source), original);
   }
-  // A different file is deleted by the clean-up.
-  test::WriteFileBytes(dir_.Path("other.exe"), "x");
-  DeleteFailedOutput(source, dir_.Path("other.exe"));
-  EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
+}
+
+TEST_F(SetupWriterTest, OutputGuardNamesTheInputTheOutputWouldReplace) {
+  const std::string source = MakeSource("setup.exe");
+  test::WriteFileBytes(dir_.Path("K-VConfig.bin"), "package");
+  test::WriteFileBytes(dir_.Path("AutoInstall.srg"), "answers");
+  std::filesystem::create_directories(dir_.Root() / "sub");
+  const std::vector<TRunInputFile> inputs = {{kSourceSetupFileRole, source},
+                                             {kPackageFileRole, dir_.Path("K-VConfig.bin")},
+                                             {kAnswerFileRole, dir_.Path("sub/../AutoInstall.srg")},
+                                             {"unused input", ""}};
+  struct Row {
+    std::string output;
+    std::string error;  // empty: accepted
+  };
+  std::vector<Row> rows = {
+      {source, "Output setup file is the same file as the source setup file"},
+      {dir_.Path("./K-VConfig.bin"),
+       "Output setup file is the same file as the source K-VConfig.bin file"},
+      {dir_.Path("AutoInstall.srg"),
+       "Output setup file is the same file as the source AutoInstall.srg file"},
+      {dir_.Path("new.exe"), ""},
+      {"", ""},
+  };
+  std::error_code ec;
+  std::filesystem::create_symlink(test::Utf8ToPath(dir_.Path("AutoInstall.srg")),
+                                  dir_.Root() / "link.exe", ec);
+  if (!ec) {
+    rows.push_back({dir_.Path("link.exe"),
+                    "Output setup file is the same file as the source AutoInstall.srg file"});
+  }
+  std::filesystem::create_hard_link(test::Utf8ToPath(dir_.Path("K-VConfig.bin")),
+                                    dir_.Root() / "hard.exe", ec);
+  if (!ec) {
+    rows.push_back({dir_.Path("hard.exe"),
+                    "Output setup file is the same file as the source K-VConfig.bin file"});
+  }
+  if (test::FileExists(dir_.Path("k-vconfig.BIN"))) {  // case-blind systems
+    rows.push_back({dir_.Path("k-vconfig.BIN"),
+                    "Output setup file is the same file as the source K-VConfig.bin file"});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.output);
+    std::string error = "stale";
+    EXPECT_EQ(CheckOutputIsNoInput(row.output, inputs, error), row.error.empty());
+    EXPECT_EQ(error, row.error);
+  }
+  // Nothing was created or changed.
+  EXPECT_FALSE(test::FileExists(dir_.Path("new.exe")));
+  EXPECT_EQ(test::ReadFileBytes(dir_.Path("AutoInstall.srg")), "answers");
 }
 
 TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem) {
@@ -277,12 +344,40 @@ TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem)
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
     EXPECT_EQ(error, "Output setup file \"" + target + "\" is not a regular file");
-    DeleteFailedOutput(source, target);
     EXPECT_TRUE(test::FileExists(target));
   }
 }
 
-TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
+#ifndef _WIN32
+TEST_F(SetupWriterTest, ReplacingAnOutputKeepsItsLinkAndPermissionsAndRespectsReadOnly) {
+  const std::string source = MakeSource("setup.msi");
+  std::filesystem::create_directories(dir_.Root() / "real");
+  const std::string real = dir_.Path("real/out.msi");
+  test::WriteFileBytes(real, "old");
+  ASSERT_EQ(::chmod(real.c_str(), 0750), 0);
+  std::filesystem::create_symlink(test::Utf8ToPath(real), dir_.Root() / "link.msi");
+  std::string error;
+  ASSERT_TRUE(StoreConfigToSetup(source, dir_.Path("link.msi"), "package", "", error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.Root() / "link.msi"));
+  std::string value;
+  EXPECT_TRUE(ReadBlobFromSetup(real, "KVConfig", value));
+  EXPECT_EQ(value, "package");
+  struct stat st {};
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+  EXPECT_EQ(LeftoverCopies(dir_.Root() / "real"), std::vector<std::string>());
+
+  if (::geteuid() == 0)
+    return;  // the superuser writes any file
+  ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+  const std::string before = test::ReadFileBytes(real);
+  EXPECT_FALSE(StoreConfigToSetup(source, real, "other", "", error));
+  EXPECT_EQ(error.rfind("Cannot create file \"" + real + "\"", 0), 0u) << error;
+  EXPECT_EQ(test::ReadFileBytes(real), before);
+}
+#endif
+
+TEST_F(SetupWriterTest, InjectedFaultsLeaveTargetAndSourceAsTheyWere) {
   // 200 KB of source: several copy blocks of 61,440 bytes, then the list write.
   const std::string source = dir_.Path("big.exe");
   test::WriteFileBytes(source,
@@ -296,24 +391,36 @@ TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
     std::string error_start;
   };
   const Row rows[] = {
-      {"disk full at the start", {.refuse_set_size = true}, "Stream write error"},
+      {"copy cannot be flushed to the disk", {.refuse_flush = true}, "Stream write error"},
       {"disk full at the first block", {.failing_write = 1}, "Stream write error"},
       {"disk full in the middle of the copy", {.failing_write = 2}, "Stream write error"},
       {"disk full during the list write", {.failing_write = 5}, "Stream write error"},
       {"read error in the source while copying", {.read_limit = size + 70000}, "Stream read error"},
       {"source gone after locating the area", {.read_limit = size}, "Stream read error"},
       {"output folder read-only", {.refuse_create = true}, "Cannot create file \""},
+      {"output cannot be replaced", {.refuse_replace = true}, "Cannot create file \""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    test::FaultyFileSystem files(row.faults);
-    ScopedFileSystem scope(files);
-    const std::string target = dir_.Path("out.exe");
-    std::string error;
-    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
-    EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
-    EXPECT_FALSE(test::FileExists(target));
-    EXPECT_EQ(test::ReadFileBytes(source), original);
+    for (const bool existing : {false, true}) {
+      test::FaultyFileSystem files(row.faults);
+      ScopedFileSystem scope(files);
+      const std::string target = dir_.Path(existing ? "old.exe" : "out.exe");
+      if (existing)
+        test::WriteFileBytes(target, "the output of an earlier run");
+      std::string error;
+      EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
+      // A refused creation or rename names the output, not the unfinished copy.
+      const std::string expected =
+          row.error_start.back() == '"' ? row.error_start + target + "\"" : row.error_start;
+      EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
+      EXPECT_EQ(test::FileExists(target), existing);
+      if (existing) {
+        EXPECT_EQ(test::ReadFileBytes(target), "the output of an earlier run");
+      }
+      EXPECT_EQ(test::ReadFileBytes(source), original);
+      EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
+    }
   }
 }
 
