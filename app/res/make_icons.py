@@ -114,10 +114,10 @@ def drawing_icon(path):
                       for size, bits in SIZES])
 
 
-def solid_icon(specs):
+def solid_icon(entries):
     images = []
-    for spec in specs:
-        bits, rgb = spec.split("=")
+    for entry in entries:
+        bits, rgb = entry.split("=")
         value = int(rgb, 16)
         pixel = (value >> 16, (value >> 8) & 0xFF, value & 0xFF, 255)
         images.append((DESIGN, int(bits),
