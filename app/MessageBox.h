@@ -3,8 +3,11 @@
 // has the focus, and which answer Enter, Escape and the close box give.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+#include "app/PixelScaling.h"
 
 namespace kv {
 
@@ -31,5 +34,24 @@ std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons);
 
 // The answer of Escape and of the close box: OK for a box with only OK, else "Cancel".
 TMessageAnswer DismissAnswer(TMessageButtons buttons);
+
+// The symbol icon's width and height: 32 pixels scaled to the screen.
+int MessageIconSize(int pixels_per_inch);
+// The text is wrapped at this width.
+int MaxMessageTextWidth(int pixels_per_inch);
+
+// The dialog's client area: the icon at the top left, the text beside it, the buttons in a row
+// at the bottom right, all with a margin around them.
+struct TMessageDialogLayout {
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  TPixelRect Icon;
+  TPixelRect Text;
+  std::vector<TPixelRect> Buttons;  // left to right
+};
+
+// text_width and text_height: the wrapped text's size in the dialog's font.
+TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, int text_height,
+                                         std::size_t button_count);
 
 }  // namespace kv
