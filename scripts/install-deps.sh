@@ -5,7 +5,7 @@ set -eu
 PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick
   googletest libgtest-dev libgmock-dev libssl-dev libcurl4-openssl-dev openssl
-  osslsigncode wixl msitools python3 python3-pefile xxd"
+  osslsigncode wixl msitools python3 python3-pefile xxd fonts-wine"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

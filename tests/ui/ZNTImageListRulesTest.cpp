@@ -171,12 +171,9 @@ TEST(ImageListNames, MarkersAndCompanionNames) {
   EXPECT_EQ(HotCompanionName("Images"), "ImagesHot");
 }
 
-TEST(ImageListIcons, StockIdentifiersAndMessageIconSize) {
-  const std::pair<std::uint32_t, int> groups[] = {{32511, 0},   {32512, 100}, {32513, 103},
-                                                  {32514, 102}, {32515, 101}, {32516, 104},
-                                                  {32517, 105}, {32518, 0}};
-  for (const auto& [id, group] : groups)
-    EXPECT_EQ(SystemIconGroup(id).value_or(0), group) << id;
+TEST(ImageListIcons, MessageIconSizeFollowsPixelsPerInch) {
+  EXPECT_FALSE(SystemIconGroup(32511).has_value());
+  EXPECT_FALSE(SystemIconGroup(32518).has_value());
   const std::pair<int, int> sizes[] = {{96, 32}, {120, 40}, {144, 48}, {100, 33}, {105, 35}};
   for (const auto& [dpi, size] : sizes)
     EXPECT_EQ(ScaledIconSize(dpi), size) << dpi;
@@ -285,15 +282,6 @@ TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   huge[4] = '\x7F';
   huge[7] = '\x7F';  // an enormous width must not wrap the size arithmetic
   EXPECT_FALSE(ReadBitmapFile(MakeBitmapFile(huge), layout));
-}
-
-TEST(ImageListDrawing, DisabledImagesComeFromTheCompanion) {
-  EXPECT_EQ(ChooseDraw(false, false, true), TDrawChoice::kNothing);
-  EXPECT_EQ(ChooseDraw(true, false, true), TDrawChoice::kDisabledCompanion);
-  EXPECT_EQ(ChooseDraw(true, false, false), TDrawChoice::kBase);
-  EXPECT_EQ(ChooseDraw(true, true, true), TDrawChoice::kBase);
-  EXPECT_EQ(DrawStyleFlags(TDrawingStyle::kTransparent, TImageType::kImage), kDrawTransparent);
-  EXPECT_EQ(DrawStyleFlags(TDrawingStyle::kNormal, TImageType::kMask), kDrawMask);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace kv {
@@ -117,12 +118,14 @@ class FakeReader final : public TZNTResourcesReader {
     AddGroup("XOPEN", 1, 40);
     AddGroup("XSAVE", 11, 41);
     AddGroup("FAILS", 21, 60);
+    AddGroup("DUAL", 31, 50);  // also a bitmap, which goes first
     for (const char* id : {"#21", "#22", "#23"})
       data_[{kResourceIcon, id}].replace(20, 4, "FAIL");
     data_[{kResourceGroupIcon, "BROKEN"}] = std::string("\0\0\1\0\5\0", 6);
     std::string dib(40, '\0');
     dib[0] = 40, dib[4] = 1, dib[8] = 1, dib[12] = 1, dib[14] = 32;
     data_[{kResourceBitmap, "BMP"}] = dib + std::string(4, '\x07');
+    data_[{kResourceBitmap, "DUAL"}] = data_[{kResourceBitmap, "BMP"}];
   }
   bool HasResource(std::uint16_t type, const TResourceId& name) override {
     return data_.count({type, Key(name)}) != 0;
@@ -136,16 +139,19 @@ class FakeReader final : public TZNTResourcesReader {
   }
 
  private:
-  static std::string Key(const TResourceId& name) {
-    return name.id ? "#" + std::to_string(name.id) : name.name;
+  static std::string IdKey(std::uint16_t id) {
+    std::string key(1, '#');
+    key += std::to_string(id);
+    return key;
   }
+  static std::string Key(const TResourceId& name) { return name.id ? IdKey(name.id) : name.name; }
   void AddGroup(const std::string& name, std::uint16_t first_id, std::uint8_t first_tag) {
     std::string group("\0\0\1\0\3\0", 6);
     const int bits[] = {4, 8, 32};
     for (int i = 0; i < 3; ++i) {
       const auto id = static_cast<std::uint16_t>(first_id + i);
       const std::string image = IconImage(bits[i], static_cast<std::uint8_t>(first_tag + 40 * i));
-      data_[{kResourceIcon, "#" + std::to_string(id)}] = image;
+      data_[{kResourceIcon, IdKey(id)}] = image;
       const char entry[14] = {16,
                               16,
                               0,
@@ -189,6 +195,11 @@ class ImageListTest : public testing::Test {
   static std::vector<int> Pixel(TImageList& list, int index) {
     const TPixelImage& image = Fake(list).images.at(static_cast<std::size_t>(index));
     return {image.pixels[20], image.pixels[21], image.pixels[22], image.pixels[23], image.mask[5]};
+  }
+  // Pixel 5 in the system's button-shadow colour, opaque.
+  static std::vector<int> Shadow() {
+    const TColor shadow = SystemButtonColors().shadow;
+    return {(shadow >> 16) & 0xFF, (shadow >> 8) & 0xFF, shadow & 0xFF, 255, 0};
   }
   void Fill(TZNTImageListResource& list) {
     list.SetName("Images");
@@ -234,7 +245,7 @@ TEST_F(ImageListTest, ReloadGivesEveryLineOneImageInTheScreensLook) {
       EXPECT_TRUE(disabled[0] == disabled[1] && disabled[1] == disabled[2]);
       EXPECT_TRUE(disabled[0] >= 88 && disabled[0] <= 215);
     } else {
-      EXPECT_EQ(disabled, (std::vector<int>{0x80, 0x80, 0x80, 255, 0}));  // shadow
+      EXPECT_EQ(disabled, Shadow());
     }
 
     list.CreateHotImages();
@@ -252,7 +263,7 @@ TEST_F(ImageListTest, ReloadGivesEveryLineOneImageInTheScreensLook) {
     if (row.deep)
       EXPECT_TRUE(gray[0] == gray[2] && gray[0] >= 88 && gray[0] <= 215 && gray[4] == 0);
     else
-      EXPECT_EQ(gray, (std::vector<int>{0x80, 0x80, 0x80, 255, 0}));
+      EXPECT_EQ(gray, Shadow());
   }
 }
 
@@ -269,8 +280,20 @@ TEST_F(ImageListTest, ReloadRefreshesCompanionsButAnEmptyListLeavesThemAlone) {
   client.OnChange = [&changes] { ++changes; };
   list.RegisterChanges(client);
 
-  list.SetResourceList({"XSAVE", "XOPEN"});
+  std::string order;  // changes of the companions during the reload
+  TChangeLink disabled_client, hot_client;
+  disabled_client.OnChange = [&order] { order += 'D'; };
+  hot_client.OnChange = [&order] { order += 'H'; };
+  list.DisabledImages()->RegisterChanges(disabled_client);
+  hot->RegisterChanges(hot_client);
+
+  list.SetResourceList({"XSAVE", "DUAL"});
   list.ReloadImages();
+  EXPECT_EQ(Pixel(list, 1)[0], 7);
+  // The disabled companion is refreshed first, then the hot one.
+  EXPECT_TRUE(order.find('D') == 0 && order.find('H') != std::string::npos &&
+              std::is_sorted(order.begin(), order.end()))
+      << order;
   EXPECT_EQ(list.HotImages(), hot);
   EXPECT_EQ(hot->Count(), 2);
   EXPECT_EQ(Pixel(*hot, 0)[0], 81 - 15);
@@ -327,10 +350,12 @@ TEST_F(ImageListTest, FailuresRaiseTheFixedTexts) {
 }
 
 TEST_F(ImageListTest, LinksNeverDangleWhicheverSideGoesFirst) {
-  for (int order = 0; order < 4; ++order) {
+  for (int order = 0; order < 5; ++order) {
     SCOPED_TRACE(order);
     auto form = std::make_unique<TZNTComponent>();
-    auto list = std::make_unique<TZNTImageListResource>(form.get(), Factory());
+    // Without an owner the list keeps its companions itself.
+    auto list =
+        std::make_unique<TZNTImageListResource>(order == 4 ? nullptr : form.get(), Factory());
     Fill(*list);
     list->CreateHotImages();
     list->CreateDisabledImages();
@@ -359,6 +384,10 @@ TEST_F(ImageListTest, LinksNeverDangleWhicheverSideGoesFirst) {
         client.reset();
         list->SetHotImages(shared.get());
         list->Change();
+        break;
+      case 4:  // the list with the companions it keeps, its client after it
+        EXPECT_EQ(list->HotImages()->Owner(), nullptr);
+        list.reset();
         break;
     }
     client.reset();
