@@ -1,0 +1,189 @@
+// TZNTSpeedButtonEx and TZNTBitBtnEx: buttons whose glyph comes from an image list, from the hot
+// companion of a TZNTImageList while the mouse is over them and from its disabled companion while
+// they are disabled, drawn in the classic look or, where visual styles are active, themed. The
+// speed button is a child window of its own class that never takes the focus; the push button is
+// a native owner-drawn button whose parent passes its notifications on through
+// TZNTBitBtnEx::ReflectMessage. Windows only; the decisions live in ButtonLayout, ButtonPaintPlan
+// and SpeedButtonLogic.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "ui/ButtonLayout.h"
+#include "ui/ButtonPaintPlan.h"
+#include "ui/SpeedButtonLogic.h"
+#include "ui/ZNTImageList.h"
+
+namespace kv {
+
+inline constexpr wchar_t kSpeedButtonClassName[] = L"TZNTSpeedButtonEx";
+// Sent by a speed button that went down to the speed buttons of its parent: the group index as
+// wparam, the sending button's state machine as lparam.
+inline constexpr UINT kButtonPressedMessage = 0xB018;
+
+// Draws image index of images at glyph_pos: from the hot companion when hot and it matches the
+// list, disabled when state is disabled; nothing for an invalid index or an empty list.
+void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
+                     bool transparent, TButtonPoint glyph_pos);
+// Draws caption (UTF-8) centred in bounds: embossed when disabled in the classic look, in grey
+// text colour when disabled under visual styles.
+void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
+                       TButtonState state, unsigned text_flags, bool themed);
+
+// What both buttons share: the window, the image list reference with its change link and removal
+// notification, the glyph properties, caption, font and reading order.
+class TZNTGlyphButton : public TZNTComponent {
+ public:
+  explicit TZNTGlyphButton(TZNTComponent* owner);
+  ~TZNTGlyphButton() override;
+
+  HWND Handle() const { return handle_; }
+  TImageList* Images() const { return images_; }
+  void SetImages(TImageList* images);
+  int ImageIndex() const { return glyph_.ImageIndex(); }
+  void SetImageIndex(int value);
+  TButtonLayout Layout() const { return glyph_.Layout(); }
+  void SetLayout(TButtonLayout value);
+  int Spacing() const { return glyph_.Spacing(); }
+  void SetSpacing(int value);
+  int Margin() const { return glyph_.Margin(); }
+  void SetMargin(int value);
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  // No font (the default) takes the parent's font, as ParentFont does.
+  void SetFont(HFONT font);
+  void SetRightToLeft(bool right_to_left);
+
+  std::function<void()> OnClick;
+
+ protected:
+  void Notification(TZNTComponent* component, TOperation operation) override;
+  void Invalidate();
+  HFONT CurrentFont() const;
+  unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
+  TButtonContent Content() const;
+  // The window's notification that its text changed.
+  void TextChanged(const wchar_t* text);
+  // The theme data of the class, opened on first use; none while visual styles are off.
+  HANDLE Theme(TThemeClass theme_class);
+  void CloseThemes();
+
+  HWND handle_ = nullptr;
+  bool enabled_ = true;
+  TButtonGlyphProperties glyph_;
+
+ private:
+  TImageList* images_ = nullptr;
+  TChangeLink images_link_;
+  std::string caption_;
+  HFONT font_ = nullptr;
+  bool right_to_left_ = false;
+  HANDLE button_theme_ = nullptr;
+  HANDLE toolbar_theme_ = nullptr;
+};
+
+class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
+ public:
+  explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr);
+  ~TZNTSpeedButtonEx() override;
+
+  // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
+  bool Create(HWND parent, int left, int top);
+  void SetSize(int width, int height);
+
+  int GroupIndex() const { return logic_.GroupIndex(); }
+  void SetGroupIndex(int value) { logic_.SetGroupIndex(value); }
+  bool Down() const { return logic_.Down(); }
+  void SetDown(bool value) { logic_.SetDown(value); }
+  bool AllowAllUp() const { return logic_.AllowAllUp(); }
+  void SetAllowAllUp(bool value) { logic_.SetAllowAllUp(value); }
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool value);
+  bool Flat() const { return flat_; }
+  void SetFlat(bool value);
+  bool IsHot() const { return logic_.IsHot(); }
+  bool IsTracking() const { return logic_.IsTracking(); }
+  TButtonState State() const { return logic_.State(); }
+
+  // A typed character: when it is the caption's accelerator and the button is enabled, visible
+  // and on a showing parent, the click runs and the result is true.
+  bool DialogChar(wchar_t ch);
+
+  std::function<void()> OnDblClick;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void Paint(HDC dc);
+  void EraseParentBackground(HDC dc);
+
+  void Invalidate() override;
+  void Repaint() override;
+  void Click() override;
+  void DblClick() override;
+  void BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) override;
+  bool IsUnderMouseCursor() override;
+  bool AnyWindowHasCapture() override;
+
+  TSpeedButtonLogic logic_;
+  int left_ = 0;
+  int top_ = 0;
+  int width_ = 23;
+  int height_ = 22;
+  bool transparent_ = true;
+  bool flat_ = false;
+  bool mouse_tracked_ = false;  // a leave notification has been asked for
+};
+
+class TZNTBitBtnEx;
+
+// The owner's caption: called with do_paint false to set rct to the caption's size, then with
+// do_paint true and rct at the caption's place to paint it.
+using TDrawZNTButtonTextEvent =
+    std::function<void(TZNTBitBtnEx& sender, HDC canvas, const std::string& caption,
+                       TButtonRect& rct, TButtonState state, bool do_paint)>;
+
+class TZNTBitBtnEx : public TZNTGlyphButton {
+ public:
+  explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr);
+  ~TZNTBitBtnEx() override;
+
+  bool Create(HWND parent, int left, int top, int width, int height);
+
+  TButtonStyle Style() const { return style_; }
+  void SetStyle(TButtonStyle value);
+  // The button that reacts to Enter while the focus is on no other push button.
+  bool Default() const { return default_; }
+  void SetDefault(bool value);
+  bool IsHot() const { return is_hot_; }
+  bool ShowsDefaultFrame() const { return shows_default_frame_; }
+  // The framework's default-button notification: shows or hides the default frame at once.
+  void SetButtonStyle(bool default_frame);
+
+  TDrawZNTButtonTextEvent OnDrawZNTButtonText;
+
+  // Call from the parent's window procedure: handles the draw requests and click notifications
+  // of a TZNTBitBtnEx child and returns true, with result set; false for everything else.
+  static bool ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                       UINT_PTR id, DWORD_PTR data);
+  static TZNTBitBtnEx* FromHandle(HWND window);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  void FocusChanged(bool focused, HWND other);
+
+  TButtonStyle style_ = TButtonStyle::bsAutoDetect;
+  bool default_ = false;
+  bool is_hot_ = false;
+  bool shows_default_frame_ = false;
+  bool mouse_tracked_ = false;
+};
+
+}  // namespace kv
