@@ -28,8 +28,7 @@ bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::s
   return ReadAnswerInput(file_name, content, error) == TInputFailure::kNone;
 }
 
-// Writes the configured copy; a failed write removes the output file (never the source, which
-// the writer refuses to overwrite, and never anything but a regular file).
+// Writes the configured copy; a failed write leaves the output file as it was.
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
   std::string reason;
@@ -37,7 +36,6 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
     return true;
   }
   error = "Saving " + StoredFilesText(answer_file) + "to new setup file fail : " + reason;
-  DeleteFailedOutput(values.SourceFile, values.OutputFile);
   return false;
 }
 

@@ -1,6 +1,7 @@
 #include "setupfile/FileStream.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "setupfile/RuntimeError.h"
@@ -14,6 +15,10 @@ FileSystem* g_current = nullptr;
 void FileStream::ReadBuffer(std::span<char> buffer) {
   if (Read(buffer) != buffer.size())
     throw StreamReadError();
+}
+
+std::string TemporaryPathFor(const std::string& path, std::uint32_t process_id, int attempt) {
+  return path + "." + std::to_string(process_id) + "-" + std::to_string(attempt) + ".partial";
 }
 
 void CopyStreamData(FileStream& source, FileStream& target, std::int64_t count) {

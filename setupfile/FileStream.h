@@ -32,6 +32,10 @@ class FileStream {
     return 0;
   }
 
+  // Pushes the bytes written so far to the disk; throws StreamWriteError when the system refuses.
+  // Streams that are not files have nothing to push.
+  virtual void Flush() {}
+
   // Reads exactly buffer.size() bytes or throws StreamReadError.
   void ReadBuffer(std::span<char> buffer);
 };
@@ -48,6 +52,14 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Throws FileOpenError (kRead, kReadWrite) or FileCreateError (kCreate).
   virtual std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) = 0;
+  // Creates a new, empty file in path's folder, exclusively, for building a replacement of path:
+  // its name (returned in temporary_path) is TemporaryPathFor(path, ...) with the first attempt
+  // that names no existing file. Throws FileCreateError naming path.
+  virtual std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                                   std::string& temporary_path) = 0;
+  // Renames from to to, replacing a file of that name in one step. Throws FileCreateError naming
+  // to when the system refuses.
+  virtual void Replace(const std::string& from, const std::string& to) = 0;
   // Removes a file; false when it did not exist or could not be removed.
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
@@ -57,6 +69,11 @@ class FileSystem {
   // True when the path exists and is not a regular file: a folder, a device, a pipe.
   virtual bool IsSpecialFile(const std::string& path) = 0;
 };
+
+// The name of a replacement of path under construction: path + "." + process id + "-" + attempt
+// + ".partial", so a run that was killed leaves a file that says whose unfinished copy it is.
+std::string TemporaryPathFor(const std::string& path, std::uint32_t process_id, int attempt);
+inline constexpr int kTemporaryPathAttempts = 100;
 
 // Copies count bytes from source's position to target's position: the system's copy first,
 // then blocks of at most 61,440 bytes. Throws StreamReadError when the source ends early.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "setupfile/FileStream.h"
@@ -74,6 +75,11 @@ class PosixFileStream final : public FileStream {
       throw StreamWriteError();
   }
 
+  void Flush() override {
+    if (::fdatasync(fd_) != 0)
+      throw StreamWriteError();
+  }
+
   std::int64_t CopyFromBySystem(FileStream& source, std::int64_t count) override {
     auto* posix_source = dynamic_cast<PosixFileStream*>(&source);
     if (posix_source == nullptr)
@@ -131,6 +137,31 @@ class PosixFileSystem final : public FileSystem {
       throw FileOpenError(path, SystemErrorText(EISDIR));
     }
     return std::make_unique<PosixFileStream>(fd);
+  }
+
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override {
+    if (path.empty() || HasZeroByte(path))
+      throw FileCreateError(path, SystemErrorText(EINVAL));
+    const auto process_id = static_cast<std::uint32_t>(::getpid());
+    int error = EEXIST;
+    for (int attempt = 1; attempt <= kTemporaryPathAttempts && error == EEXIST; ++attempt) {
+      const std::string candidate = TemporaryPathFor(path, process_id, attempt);
+      const int fd = ::open(candidate.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0666);
+      if (fd >= 0) {
+        temporary_path = candidate;
+        return std::make_unique<PosixFileStream>(fd);
+      }
+      error = errno;
+    }
+    throw FileCreateError(path, SystemErrorText(error));
+  }
+
+  void Replace(const std::string& from, const std::string& to) override {
+    if (HasZeroByte(from) || HasZeroByte(to))
+      throw FileCreateError(to, SystemErrorText(EINVAL));
+    if (::rename(from.c_str(), to.c_str()) != 0)
+      throw FileCreateError(to, SystemErrorText(errno));
   }
 
   bool Delete(const std::string& path) override {

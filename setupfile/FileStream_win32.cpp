@@ -76,6 +76,11 @@ class Win32FileStream final : public FileStream {
     Seek(std::min(keep, size));
   }
 
+  void Flush() override {
+    if (!::FlushFileBuffers(handle_))
+      throw StreamWriteError();
+  }
+
  private:
   HANDLE handle_;
 };
@@ -106,6 +111,37 @@ class Win32FileSystem final : public FileSystem {
       throw FileOpenError(path, SystemErrorText(error));
     }
     return std::make_unique<Win32FileStream>(handle);
+  }
+
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override {
+    DWORD error = ERROR_FILE_EXISTS;
+    if (path.empty() || path.find('\0') != std::string::npos)
+      error = ERROR_INVALID_NAME;
+    const auto process_id = static_cast<std::uint32_t>(::GetCurrentProcessId());
+    for (int attempt = 1; attempt <= kTemporaryPathAttempts &&
+                          (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+         ++attempt) {
+      const std::string candidate = TemporaryPathFor(path, process_id, attempt);
+      const HANDLE handle =
+          ::CreateFileW(Utf8ToWide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        temporary_path = candidate;
+        return std::make_unique<Win32FileStream>(handle);
+      }
+      error = ::GetLastError();
+    }
+    throw FileCreateError(path, SystemErrorText(error));
+  }
+
+  void Replace(const std::string& from, const std::string& to) override {
+    if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos)
+      throw FileCreateError(to, SystemErrorText(ERROR_INVALID_NAME));
+    if (!::MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      throw FileCreateError(to, SystemErrorText(::GetLastError()));
+    }
   }
 
   bool Delete(const std::string& path) override {

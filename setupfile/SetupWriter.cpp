@@ -36,17 +36,60 @@ std::string BuildBlobList(const std::string& package_text, const std::string& an
   return list;
 }
 
-// Copies the source into a new target and writes the list at the area's position.
-void WriteConfiguredCopy(FileStream& source, const std::string& target_file,
-                         std::int64_t area_position, const std::string& list) {
-  const std::unique_ptr<FileStream> target = Files().Open(target_file, OpenMode::kCreate);
+// The configured copy under construction: a new file beside the output, renamed over it only when
+// complete, and removed on every other path. A failed or killed run therefore never changes or
+// deletes a file of the output's name.
+class PendingOutput {
+ public:
+  explicit PendingOutput(const std::string& target_file)
+      : target_file_(target_file), stream_(Files().CreateBeside(target_file, path_)) {}
+  ~PendingOutput() {
+    if (!committed_) {
+      stream_.reset();
+      Files().Delete(path_);
+    }
+  }
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+
+  FileStream& Stream() { return *stream_; }
+
+  // Pushes the copy to the disk, closes it and puts it in place of the output.
+  void Commit() {
+    stream_->Flush();
+    stream_.reset();
+    Files().Replace(path_, target_file_);
+    committed_ = true;
+  }
+
+ private:
+  std::string target_file_;
+  std::string path_;
+  std::unique_ptr<FileStream> stream_;
+  bool committed_ = false;
+};
+
+// Builds the configured copy beside the target and puts it in place: the source's bytes, the
+// list at the area's position and, for an executable, the repaired checksum. The message of a
+// failed checksum repair is in error; false then.
+bool WriteConfiguredCopy(FileStream& source, const std::string& target_file,
+                         std::int64_t area_position, const std::string& list, std::string& error) {
+  PendingOutput output(target_file);
+  FileStream& target = output.Stream();
   const std::int64_t size = source.Size();
-  target->SetSize(size);
   source.Seek(0);
-  target->Seek(0);
-  CopyStreamData(source, *target, size);
-  target->Seek(area_position);
-  target->Write(list);
+  target.Seek(0);
+  CopyStreamData(source, target, size);
+  target.Seek(area_position);
+  target.Write(list);
+  std::string checksum_error;
+  if (EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe") &&
+      !UpdatePeChecksum(target_file, &target, checksum_error)) {
+    error = checksum_error.empty() ? "Can't update Setup EXE checksum" : checksum_error;
+    return false;
+  }
+  output.Commit();
+  return true;
 }
 
 }  // namespace
@@ -56,12 +99,6 @@ void WriteBlobEntry(std::string& list, const std::string& name, const std::strin
   list += name;
   AppendU32LE(list, static_cast<std::uint32_t>(value.size()));
   list += value;
-}
-
-void DeleteFailedOutput(const std::string& source_file, const std::string& target_file) {
-  if (Files().IsSameFile(source_file, target_file) || Files().IsSpecialFile(target_file))
-    return;
-  Files().Delete(target_file);
 }
 
 bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRunInputFile>& inputs,
@@ -80,20 +117,18 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error) {
   error.clear();
-  // Writing over the source would destroy it, and the clean-up after a failure would delete it.
+  // Putting the copy in place of the source would destroy it.
   if (!CheckOutputIsNoInput(target_file, {{kSourceSetupFileRole, source_file}}, error))
     return false;
-  // A folder, a device or a pipe cannot take the copy, and must not be deleted afterwards.
+  // A folder, a device or a pipe cannot be replaced by the copy.
   if (Files().IsSpecialFile(target_file)) {
     error = "Output setup file \"" + target_file + "\" is not a regular file";
     return false;
   }
   bool succeeded = false;
-  bool source_opened = false;
   try {
     const std::string list = BuildBlobList(package_text, answer_file_text);
     const std::unique_ptr<FileStream> source = Files().Open(source_file, OpenMode::kRead);
-    source_opened = true;
     source->Seek(0);
     std::int64_t area_position = 0;
     std::uint32_t area_length = 0;
@@ -104,22 +139,13 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
     } else if (area_length < list.size()) {
       error = "Configuration data size > " + FormatByteSize(area_length);
     } else {
-      WriteConfiguredCopy(*source, target_file, area_position, list);
-      std::string checksum_error;
-      if (EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe") &&
-          !UpdatePeChecksum(target_file, nullptr, checksum_error)) {
-        error = checksum_error.empty() ? "Can't update Setup EXE checksum" : checksum_error;
-      } else {
-        succeeded = true;
-      }
+      succeeded = WriteConfiguredCopy(*source, target_file, area_position, list, error);
     }
   } catch (const RuntimeError& e) {
     error = e.Message();
   } catch (const std::bad_alloc&) {
     error = OutOfMemoryError().Message();
   }
-  if (!succeeded && source_opened)
-    DeleteFailedOutput(source_file, target_file);
   return succeeded;
 }
 

@@ -1,7 +1,8 @@
 // Writes a configured copy of a setup file: a byte-for-byte copy of the source whose
 // configuration data area holds the masked blob list ("Mask", "KVConfig", optional
-// "AutoInstall"), with the PE checksum repaired for an ".exe" target. On failure the target path
-// is deleted and error holds the reason; the source is never written. Never throws.
+// "AutoInstall"), with the PE checksum repaired for an ".exe" target. The copy is built beside the
+// target and renamed over it only when complete: on failure the target is as it was and error
+// holds the reason; the source is never written. Never throws.
 #pragma once
 
 #include <string>
@@ -29,11 +30,6 @@ bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRun
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
-
-// The caller's clean-up after a failed store: deletes the target path, unless it names the
-// source file itself (another spelling or a link) or something other than a regular file
-// (a folder, a device, a pipe), which are never removed.
-void DeleteFailedOutput(const std::string& source_file, const std::string& target_file);
 
 // Appends one blob list entry: 32-bit little-endian length and bytes of name, then of value.
 void WriteBlobEntry(std::string& list, const std::string& name, const std::string& value);

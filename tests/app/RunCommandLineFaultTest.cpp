@@ -29,7 +29,7 @@ TEST(RunCommandLineFaultTest, FaultsEndTheRunWithTheirMessage) {
     std::string error_start;
   };
   const Row rows[] = {
-      {"disk full at the start", {.refuse_set_size = true}, saving + "Stream write error"},
+      {"copy cannot be flushed", {.refuse_flush = true}, saving + "Stream write error"},
       {"disk full in the middle of the copy", {.failing_write = 2}, saving + "Stream write error"},
       {"disk full during the list write", {.failing_write = 5}, saving + "Stream write error"},
       {"read error in the source",

@@ -18,7 +18,9 @@ import base64
 import http.server
 import os
 import re
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -159,9 +161,17 @@ class Program:
             return path
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
-    def run(self, arguments, timeout=180):
-        command = ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
-        completed = subprocess.run(command, capture_output=True, timeout=timeout)
+    def command(self, arguments):
+        return ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
+
+    def run(self, arguments, timeout=180, max_file_size=None):
+        """Runs to the end; max_file_size makes every write past that size fail (EFBIG)."""
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_size, max_file_size))
+
+        completed = subprocess.run(self.command(arguments), capture_output=True, timeout=timeout,
+                                   preexec_fn=limit_file_size if max_file_size else None)
         return Result(self, completed)
 
 
@@ -321,6 +331,10 @@ class CommandLineTest(unittest.TestCase):
             f.write(data)
         return cls.path(name)
 
+    def leftovers(self):
+        """Unfinished copies left in the work folder."""
+        return [name for name in os.listdir(self.work) if name.endswith(".partial")]
+
     def fixture(self, name):
         return os.path.join(self.fixtures, name)
 
@@ -467,13 +481,14 @@ class CommandLineTest(unittest.TestCase):
         ]
         for arguments, message, prefix in rows:
             with self.subTest(arguments=arguments):
-                # A failed run leaves no output file, also where one was there before.
+                # A failed run leaves an existing output file as it was, and nothing beside it.
                 self.write("out.exe", b"old output")
                 self.server.requests.clear()
                 result = self.run_program(arguments)
                 self.expect_failure(result, message, prefix)
-                deleted = message.startswith("Saving") and out in arguments
-                self.assertEqual(os.path.exists(self.path("out.exe")), not deleted)
+                with open(self.path("out.exe"), "rb") as f:
+                    self.assertEqual(f.read(), b"old output")
+                self.assertEqual(self.leftovers(), [])
 
     def test_package_of_exactly_one_mebibyte_is_loaded(self):
         # It loads and parses; no data area can hold it, so the write is what fails.
@@ -522,6 +537,57 @@ class CommandLineTest(unittest.TestCase):
                 for name in inputs:
                     with open(name, "rb") as f:
                         self.assertTrue(f.read() == before[name], name + " changed")
+
+    def test_existing_output_survives_a_failed_write(self):
+        source = self.fixture("setup.exe")
+        package = self.write("huge.bin", HEADER + b"\r\nKVSERVERURL=x\r\n" + b"#" * 500000)
+        half = os.path.getsize(source) // 2
+        rows = [
+            ("area too small", [source, package], None,
+             "Configuration data size > "),
+            ("disk full in the middle of the copy", [source, self.package], half,
+             "Stream write error"),
+        ]
+        for label, (src, pkg), max_file_size, reason in rows:
+            with self.subTest(label):
+                output = self.write("kept.exe", b"the output of an earlier run")
+                result = self.program.run(["-cf:" + self.arg(pkg), "-src:" + self.arg(src),
+                                           "-out:" + self.arg(output)],
+                                          max_file_size=max_file_size)
+                self.expect_failure(result, "Saving K-VConfig.bin to new setup file fail : " +
+                                    reason, prefix=True)
+                with open(output, "rb") as f:
+                    self.assertEqual(f.read(), b"the output of an earlier run")
+                self.assertEqual(self.leftovers(), [])
+
+    def test_killed_run_leaves_the_output_untouched(self):
+        # A 1 GiB source (sparse, the data area at its end), killed while it is being copied.
+        with open(self.fixture("setup.msi"), "rb") as f:
+            tail = f.read()
+        source = self.path("huge-setup.msi")
+        with open(source, "wb") as f:
+            f.truncate(1 << 30)
+            f.seek(1 << 30)
+            f.write(tail)
+        output = self.write("huge-out.msi", b"the output of an earlier run")
+        try:
+            process = subprocess.Popen(
+                self.program.command(["-cf:" + self.arg(self.package), "-src:" +
+                                      self.arg(source), "-out:" + self.arg(output)]),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+            deadline = time.monotonic() + 60
+            while not self.leftovers() and process.poll() is None:
+                self.assertLess(time.monotonic(), deadline, "no copy was started")
+                time.sleep(0.005)
+            self.assertIsNone(process.poll(), "the copy ended before it could be killed")
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait(timeout=60)
+            with open(output, "rb") as f:
+                self.assertEqual(f.read(), b"the output of an earlier run")
+        finally:
+            os.remove(source)
+            for name in self.leftovers():
+                os.remove(self.path(name))
 
     def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
         # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null

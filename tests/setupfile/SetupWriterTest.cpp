@@ -55,6 +55,16 @@ std::vector<std::pair<std::string, std::string>> ListEntries(const std::string& 
   return entries;
 }
 
+// Names of unfinished copies left in a folder.
+std::vector<std::string> LeftoverCopies(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".partial")
+      names.push_back(test::PathToUtf8(entry.path().filename()));
+  }
+  return names;
+}
+
 class SetupWriterTest : public testing::Test {
  protected:
   void SetUp() override { RandomGenerator::Process().Reset(); }
@@ -186,7 +196,7 @@ TEST_F(SetupWriterTest, OverwritesAnEarlierLongerList) {
   EXPECT_FALSE(ReadBlobFromSetup(dir_.Path("second.msi"), "AutoInstall", value));
 }
 
-TEST_F(SetupWriterTest, FailuresLeaveNoTarget) {
+TEST_F(SetupWriterTest, FailuresLeaveAnExistingTargetAsItWas) {
   const std::string good = MakeSource("good.exe");
   const std::string no_area = dir_.Path("noarea.exe");
   test::WriteFileBytes(no_area, test::MinimalPe() + std::string(5000, 'x'));
@@ -208,17 +218,20 @@ TEST_F(SetupWriterTest, FailuresLeaveNoTarget) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    test::WriteFileBytes(
-        row.target.find("missing-folder") == std::string::npos ? row.target : dir_.Path("x"),
-        "existing file at the target path");
+    const bool can_exist = row.target.find("missing-folder") == std::string::npos;
+    if (can_exist)
+      test::WriteFileBytes(row.target, "existing file at the target path");
     const std::string before = test::ReadFileBytes(row.source);
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(row.source, row.target, "package", "answer", error));
     EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
-    EXPECT_FALSE(test::FileExists(row.target));
+    if (can_exist) {
+      EXPECT_EQ(test::ReadFileBytes(row.target), "existing file at the target path");
+    }
     EXPECT_EQ(test::ReadFileBytes(row.source), before);
+    EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
   }
-  // A missing source: the runtime's message; the target is the caller's to delete.
+  // A missing source: the runtime's message; nothing is created.
   std::string error;
   EXPECT_FALSE(StoreConfigToSetup(dir_.Path("nope.exe"), dir_.Path("t5.exe"), "p", "", error));
   EXPECT_EQ(error.rfind("Cannot open file \"", 0), 0u) << error;
@@ -254,14 +267,9 @@ TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
     EXPECT_EQ(error, "Output setup file is the same file as the source setup file");
-    DeleteFailedOutput(source, target);
     ASSERT_TRUE(test::FileExists(source));
     EXPECT_EQ(test::ReadFileBytes(source), original);
   }
-  // A different file is deleted by the clean-up.
-  test::WriteFileBytes(dir_.Path("other.exe"), "x");
-  DeleteFailedOutput(source, dir_.Path("other.exe"));
-  EXPECT_FALSE(test::FileExists(dir_.Path("other.exe")));
 }
 
 TEST_F(SetupWriterTest, OutputGuardNamesTheInputTheOutputWouldReplace) {
@@ -327,12 +335,11 @@ TEST_F(SetupWriterTest, RefusesTargetsThatAreNotRegularFilesAndNeverDeletesThem)
     std::string error;
     EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error));
     EXPECT_EQ(error, "Output setup file \"" + target + "\" is not a regular file");
-    DeleteFailedOutput(source, target);
     EXPECT_TRUE(test::FileExists(target));
   }
 }
 
-TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
+TEST_F(SetupWriterTest, InjectedFaultsLeaveTargetAndSourceAsTheyWere) {
   // 200 KB of source: several copy blocks of 61,440 bytes, then the list write.
   const std::string source = dir_.Path("big.exe");
   test::WriteFileBytes(source,
@@ -346,24 +353,36 @@ TEST_F(SetupWriterTest, InjectedFaultsLeaveNoTargetAndTheSourceIntact) {
     std::string error_start;
   };
   const Row rows[] = {
-      {"disk full at the start", {.refuse_set_size = true}, "Stream write error"},
+      {"copy cannot be flushed to the disk", {.refuse_flush = true}, "Stream write error"},
       {"disk full at the first block", {.failing_write = 1}, "Stream write error"},
       {"disk full in the middle of the copy", {.failing_write = 2}, "Stream write error"},
       {"disk full during the list write", {.failing_write = 5}, "Stream write error"},
       {"read error in the source while copying", {.read_limit = size + 70000}, "Stream read error"},
       {"source gone after locating the area", {.read_limit = size}, "Stream read error"},
       {"output folder read-only", {.refuse_create = true}, "Cannot create file \""},
+      {"output cannot be replaced", {.refuse_replace = true}, "Cannot create file \""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    test::FaultyFileSystem files(row.faults);
-    ScopedFileSystem scope(files);
-    const std::string target = dir_.Path("out.exe");
-    std::string error;
-    EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
-    EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << error;
-    EXPECT_FALSE(test::FileExists(target));
-    EXPECT_EQ(test::ReadFileBytes(source), original);
+    for (const bool existing : {false, true}) {
+      test::FaultyFileSystem files(row.faults);
+      ScopedFileSystem scope(files);
+      const std::string target = dir_.Path(existing ? "old.exe" : "out.exe");
+      if (existing)
+        test::WriteFileBytes(target, "the output of an earlier run");
+      std::string error;
+      EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "answer", error));
+      // A refused creation or rename names the output, not the unfinished copy.
+      const std::string expected =
+          row.error_start.back() == '"' ? row.error_start + target + "\"" : row.error_start;
+      EXPECT_EQ(error.rfind(expected, 0), 0u) << error;
+      EXPECT_EQ(test::FileExists(target), existing);
+      if (existing) {
+        EXPECT_EQ(test::ReadFileBytes(target), "the output of an earlier run");
+      }
+      EXPECT_EQ(test::ReadFileBytes(source), original);
+      EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
+    }
   }
 }
 

@@ -60,10 +60,11 @@ class FaultyStream final : public FileStream {
       throw StreamWriteError();
     inner_->Write(data);
   }
-  void SetSize(std::int64_t size) override {
-    if (created_ && owner_.faults_.refuse_set_size)
+  void SetSize(std::int64_t size) override { inner_->SetSize(size); }
+  void Flush() override {
+    if (created_ && owner_.faults_.refuse_flush)
       throw StreamWriteError();
-    inner_->SetSize(size);
+    inner_->Flush();
   }
 
  private:
@@ -90,6 +91,37 @@ std::unique_ptr<FileStream> MemoryFileSystem::Open(const std::string& path, Open
     throw FileOpenError(path, "No such file or directory");
   }
   return std::make_unique<SharedMemoryStream>(files_[path]);
+}
+
+std::unique_ptr<FileStream> MemoryFileSystem::CreateBeside(const std::string& path,
+                                                           std::string& temporary_path) {
+  for (int attempt = 1; attempt <= kTemporaryPathAttempts; ++attempt) {
+    temporary_path = TemporaryPathFor(path, 0, attempt);
+    if (!Exists(temporary_path))
+      return Open(temporary_path, OpenMode::kCreate);
+  }
+  throw FileCreateError(path, "File exists");
+}
+
+void MemoryFileSystem::Replace(const std::string& from, const std::string& to) {
+  if (!Exists(from))
+    throw FileCreateError(to, "No such file or directory");
+  files_[to] = files_[from];
+  files_.erase(from);
+}
+
+std::unique_ptr<FileStream> FaultyFileSystem::CreateBeside(const std::string& path,
+                                                           std::string& temporary_path) {
+  if (faults_.refuse_create)
+    throw FileCreateError(path, "Access is denied");
+  return std::make_unique<FaultyStream>(PlatformFileSystem().CreateBeside(path, temporary_path),
+                                        *this, true);
+}
+
+void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
+  if (faults_.refuse_replace)
+    throw FileCreateError(to, "Access is denied");
+  PlatformFileSystem().Replace(from, to);
 }
 
 std::unique_ptr<FileStream> FaultyFileSystem::Open(const std::string& path, OpenMode mode) {

@@ -2,6 +2,7 @@
 // the platform's and injects faults (full disk, read errors, refused creation).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,6 +19,9 @@ class MemoryFileSystem final : public FileSystem {
   std::string Get(const std::string& path) const;
 
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override;
+  void Replace(const std::string& from, const std::string& to) override;
   bool Delete(const std::string& path) override { return files_.erase(path) > 0; }
   bool Exists(const std::string& path) override { return files_.count(path) > 0; }
   bool IsSameFile(const std::string& a, const std::string& b) override {
@@ -31,9 +35,10 @@ class MemoryFileSystem final : public FileSystem {
 
 struct Faults {
   bool refuse_create = false;    // creating a file fails ("Cannot create file")
-  bool refuse_set_size = false;  // the disk is full before the first byte
+  bool refuse_flush = false;     // a created file cannot be flushed to the disk
   int failing_write = 0;         // the N-th write to a created file fails (1-based)
   std::int64_t read_limit = -1;  // reads fail once this many bytes were read in all
+  bool refuse_replace = false;   // renaming the finished copy over the output fails
 };
 
 class FaultyFileSystem final : public FileSystem {
@@ -41,6 +46,9 @@ class FaultyFileSystem final : public FileSystem {
   explicit FaultyFileSystem(Faults faults) : faults_(faults) {}
 
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
+  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
+                                           std::string& temporary_path) override;
+  void Replace(const std::string& from, const std::string& to) override;
   bool Delete(const std::string& path) override { return PlatformFileSystem().Delete(path); }
   bool Exists(const std::string& path) override { return PlatformFileSystem().Exists(path); }
   bool IsSameFile(const std::string& a, const std::string& b) override {
@@ -50,9 +58,9 @@ class FaultyFileSystem final : public FileSystem {
     return PlatformFileSystem().IsSpecialFile(path);
   }
 
-  // Shared by the streams this file system opened.
-  int writes = 0;
-  std::int64_t bytes_read = 0;
+  // Shared by the streams this file system opened (on more than one thread).
+  std::atomic<int> writes = 0;
+  std::atomic<std::int64_t> bytes_read = 0;
   const Faults faults_;
 };
 
