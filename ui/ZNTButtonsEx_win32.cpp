@@ -27,6 +27,8 @@ static_assert(kThemeToolbarButton == TP_BUTTON && kToolNormal == TS_NORMAL && kT
 namespace {
 
 constexpr UINT_PTR kBitBtnSubclassId = 1;
+// The window property through which a push button window leads to its TZNTBitBtnEx.
+constexpr wchar_t kBitBtnProperty[] = L"TZNTBitBtnEx";
 constexpr int kDitherSize = 8;
 
 std::wstring Wide(const std::string& text) {
@@ -622,7 +624,8 @@ bool TZNTBitBtnEx::Create(HWND parent, int left, int top, int width, int height)
                               height, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (!handle_)
     return false;
-  if (!::SetWindowSubclass(handle_, &TZNTBitBtnEx::SubclassProc, kBitBtnSubclassId,
+  if (!::SetPropW(handle_, kBitBtnProperty, this) ||
+      !::SetWindowSubclass(handle_, &TZNTBitBtnEx::SubclassProc, kBitBtnSubclassId,
                            reinterpret_cast<DWORD_PTR>(this))) {
     ::DestroyWindow(handle_);
     handle_ = nullptr;
@@ -658,12 +661,7 @@ void TZNTBitBtnEx::SetButtonStyle(bool default_frame) {
 }
 
 TZNTBitBtnEx* TZNTBitBtnEx::FromHandle(HWND window) {
-  DWORD_PTR data = 0;
-  if (!window ||
-      !::GetWindowSubclass(window, &TZNTBitBtnEx::SubclassProc, kBitBtnSubclassId, &data)) {
-    return nullptr;
-  }
-  return reinterpret_cast<TZNTBitBtnEx*>(data);
+  return window ? static_cast<TZNTBitBtnEx*>(::GetPropW(window, kBitBtnProperty)) : nullptr;
 }
 
 bool TZNTBitBtnEx::ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
@@ -694,6 +692,7 @@ LRESULT CALLBACK TZNTBitBtnEx::SubclassProc(HWND window, UINT message, WPARAM wp
   auto* button = reinterpret_cast<TZNTBitBtnEx*>(data);
   if (message == WM_NCDESTROY) {
     ::RemoveWindowSubclass(window, &TZNTBitBtnEx::SubclassProc, kBitBtnSubclassId);
+    ::RemovePropW(window, kBitBtnProperty);
     button->CloseThemes();
     button->handle_ = nullptr;
     return ::DefSubclassProc(window, message, wparam, lparam);
