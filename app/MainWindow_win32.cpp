@@ -9,6 +9,8 @@
 #include <shellapi.h>
 
 #include <array>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@
 #include "app/MessageDialog.h"
 #include "app/StoreAction.h"
 #include "setupfile/WinText.h"
+#include "ui/ZNTButtonsEx.h"
+#include "ui/ZNTImageList.h"
 
 namespace kv {
 
@@ -35,6 +39,7 @@ constexpr std::size_t kControlCount = 13;
 // File dialogs take names of up to this many characters.
 constexpr std::size_t kFileNameBufferSize = 32768;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr wchar_t kProgramIconName[] = L"MAINICON";
 
 int ScreenPixelsPerInch() {
   const HDC screen = ::GetDC(nullptr);
@@ -147,6 +152,8 @@ class TKVSetupConfiguratorMainForm final : public TStoreWindow {
 
   void FormCreate();
   void CreateControls();
+  HWND CreateSpeedButton(const TMainControlInfo& info, const TPixelRect& rect);
+  HWND CreateStoreButton(const TMainControlInfo& info, const TPixelRect& rect);
   void PlaceControls();
   void ApplyPixelsPerInch(int pixels_per_inch, const RECT* suggested);
   void rbKVClick(TMainControl clicked);
@@ -157,7 +164,17 @@ class TKVSetupConfiguratorMainForm final : public TStoreWindow {
   void OnClose();
 
   HWND Control(TMainControl id) const { return controls_[static_cast<std::size_t>(id)]; }
+  TZNTSpeedButtonEx* SpeedButton(TMainControl id) const {
+    return speed_buttons_[static_cast<std::size_t>(id)];
+  }
+  // The image list and its two companions, the speed buttons and the store button belong to
+  // this owner; the list is filled from the program's icon groups.
+  void CreateComponents();
 
+  TZNTComponent components_;
+  TZNTImageListResource* images_ = nullptr;
+  std::array<TZNTSpeedButtonEx*, kControlCount> speed_buttons_{};
+  TZNTBitBtnEx* store_button_ = nullptr;
   HWND form_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   HFONT font_ = nullptr;
@@ -190,13 +207,34 @@ bool TKVSetupConfiguratorMainForm::Create() {
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const TPixelRect place = CentredWindowRect(
       {work.left, work.top, work.right - work.left, work.bottom - work.top}, width, height);
+  CreateComponents();
   form_ = ::CreateWindowExW(0, kMainFormClass, Utf8ToWide(kMainFormCaption).c_str(), kFormStyle,
                             place.Left, place.Top, width, height, nullptr, nullptr, instance, this);
   if (!form_)
     return false;
+  for (const auto& [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+    const int size = ::GetSystemMetrics(metric);
+    const HANDLE icon = ::LoadImageW(instance, kProgramIconName, IMAGE_ICON, size, size, LR_SHARED);
+    ::SendMessageW(form_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+  }
   ::ShowWindow(form_, SW_SHOWNORMAL);
   ::SetFocus(Control(TMainControl::edOriginalSetupFile));
   return true;
+}
+
+void TKVSetupConfiguratorMainForm::CreateComponents() {
+  images_ = components_.Adopt(std::make_unique<TZNTImageListResource>(&components_));
+  images_->SetName("ZNTImageListResource");
+  images_->SetResourceList({"XOPEN", "XSAVE", "XWEB"});
+  for (const TMainControlInfo& info : MainFormControls()) {
+    if (info.Kind == TControlKind::kSpeedButton) {
+      speed_buttons_[static_cast<std::size_t>(info.Id)] =
+          components_.Adopt(std::make_unique<TZNTSpeedButtonEx>(&components_));
+    }
+  }
+  store_button_ = components_.Adopt(std::make_unique<TZNTBitBtnEx>(&components_));
+  // The description is complete: the list loads its images.
+  images_->Loaded();
 }
 
 int TKVSetupConfiguratorMainForm::RunMessageLoop() {
@@ -229,6 +267,9 @@ LRESULT CALLBACK TKVSetupConfiguratorMainForm::WindowProc(HWND window, UINT mess
 }
 
 LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  if (TZNTBitBtnEx::ReflectMessage(message, wparam, lparam, result))
+    return result;
   switch (message) {
     case WM_CREATE:
       FormCreate();
@@ -271,6 +312,12 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
 
 void TKVSetupConfiguratorMainForm::FormCreate() {
   font_ = MakeFont(ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
+  try {
+    images_->CreateHotImages();
+    images_->CreateDisabledImages();
+  } catch (const std::exception&) {
+    // Without companions the buttons draw their glyphs from the list itself.
+  }
   CreateControls();
   ::CheckDlgButton(form_, kFirstControlId + static_cast<int>(TMainControl::rbKVURL), BST_CHECKED);
   rbKVClick(TMainControl::rbKVURL);
@@ -300,24 +347,69 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
         style |= WS_GROUP | BS_RADIOBUTTON;
         break;
       case TControlKind::kSpeedButton:
-        style |= BS_PUSHBUTTON;
-        break;
       case TControlKind::kBitButton:
-        style |= WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON;
         break;
     }
     const int id = kFirstControlId + static_cast<int>(info.Id);
-    const std::wstring caption =
-        info.Kind == TControlKind::kSpeedButton ? L"..." : Utf8ToWide(info.Caption);
     const TPixelRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
-    const HWND control = ::CreateWindowExW(
-        ex_style, control_class, caption.c_str(), style, rect.Left, rect.Top, rect.Width,
-        rect.Height, form_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    HWND control = nullptr;
+    if (info.Kind == TControlKind::kSpeedButton) {
+      control = CreateSpeedButton(info, rect);
+    } else if (info.Kind == TControlKind::kBitButton) {
+      control = CreateStoreButton(info, rect);
+    } else {
+      control = ::CreateWindowExW(ex_style, control_class, Utf8ToWide(info.Caption).c_str(), style,
+                                  rect.Left, rect.Top, rect.Width, rect.Height, form_, nullptr,
+                                  instance, nullptr);
+    }
+    if (!control)
+      continue;
+    ::SetWindowLongPtrW(control, GWLP_ID, id);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (info.Kind == TControlKind::kEdit)
       ::SetWindowSubclass(control, &TKVSetupConfiguratorMainForm::EditProc, 0, 0);
     controls_[static_cast<std::size_t>(info.Id)] = control;
   }
+}
+
+HWND TKVSetupConfiguratorMainForm::CreateSpeedButton(const TMainControlInfo& info,
+                                                     const TPixelRect& rect) {
+  TZNTSpeedButtonEx* button = SpeedButton(info.Id);
+  button->SetImages(images_);
+  button->SetImageIndex(info.ImageIndex);
+  button->SetSize(rect.Width, rect.Height);
+  switch (info.Id) {
+    case TMainControl::sbOriginalSetupFile:
+      button->OnClick = [this] {
+        BrowseClick(TBrowseField::kOriginalSetupFile, TMainControl::edOriginalSetupFile);
+      };
+      break;
+    case TMainControl::sbKVConfigFile:
+      button->OnClick = [this] {
+        BrowseClick(TBrowseField::kKVConfigFile, TMainControl::edKVConfigFile);
+      };
+      break;
+    default:
+      button->OnClick = [this] {
+        BrowseClick(TBrowseField::kAutoinstallSRG, TMainControl::edAutoinstallSRG);
+      };
+      break;
+  }
+  return button->Create(form_, rect.Left, rect.Top) ? button->Handle() : nullptr;
+}
+
+HWND TKVSetupConfiguratorMainForm::CreateStoreButton(const TMainControlInfo& info,
+                                                     const TPixelRect& rect) {
+  store_button_->SetCaption(info.Caption);
+  store_button_->SetImages(images_);
+  store_button_->SetImageIndex(info.ImageIndex);
+  store_button_->OnClick = [this] { btStoreToSetupClick(); };
+  if (!store_button_->Create(form_, rect.Left, rect.Top, rect.Width, rect.Height))
+    return nullptr;
+  const HWND button = store_button_->Handle();
+  // A group of its own, so that the arrow keys do not move the focus away from it.
+  ::SetWindowLongPtrW(button, GWL_STYLE, ::GetWindowLongPtrW(button, GWL_STYLE) | WS_GROUP);
+  return button;
 }
 
 // Edit boxes take a file dropped from Explorer: its full name replaces the text.
@@ -391,26 +483,21 @@ void TKVSetupConfiguratorMainForm::OnGetMinMaxInfo(MINMAXINFO& info) const {
 }
 
 void TKVSetupConfiguratorMainForm::OnCommand(int id, int code) {
-  if (id < kFirstControlId || id >= kFirstControlId + static_cast<int>(kControlCount) ||
-      code != BN_CLICKED) {
-    return;  // also IDOK and IDCANCEL: Enter in an edit box and Escape do nothing
+  // Enter sends IDOK: it presses the store button when that has the focus (an owner-drawn
+  // button is no push button to the dialog handling) and does nothing in an edit box. Escape
+  // (IDCANCEL) does nothing.
+  if (id == IDOK) {
+    const HWND button = Control(TMainControl::btStoreToSetup);
+    if (button && ::GetFocus() == button && ::IsWindowEnabled(button))
+      btStoreToSetupClick();
+    return;
   }
-  switch (static_cast<TMainControl>(id - kFirstControlId)) {
-    case TMainControl::rbKVURL:
-      return rbKVClick(TMainControl::rbKVURL);
-    case TMainControl::rbKVConfig:
-      return rbKVClick(TMainControl::rbKVConfig);
-    case TMainControl::sbOriginalSetupFile:
-      return BrowseClick(TBrowseField::kOriginalSetupFile, TMainControl::edOriginalSetupFile);
-    case TMainControl::sbKVConfigFile:
-      return BrowseClick(TBrowseField::kKVConfigFile, TMainControl::edKVConfigFile);
-    case TMainControl::sbAutoinstallSRGFile:
-      return BrowseClick(TBrowseField::kAutoinstallSRG, TMainControl::edAutoinstallSRG);
-    case TMainControl::btStoreToSetup:
-      return btStoreToSetupClick();
-    default:
-      return;
-  }
+  if (code != BN_CLICKED)
+    return;
+  if (id == kFirstControlId + static_cast<int>(TMainControl::rbKVURL))
+    rbKVClick(TMainControl::rbKVURL);
+  else if (id == kFirstControlId + static_cast<int>(TMainControl::rbKVConfig))
+    rbKVClick(TMainControl::rbKVConfig);
 }
 
 void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
@@ -426,7 +513,7 @@ void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
   const TChoiceStates states = ChoiceStates(server_url);
   ::EnableWindow(Control(TMainControl::edKVServerURL), states.ServerURLEnabled);
   ::EnableWindow(Control(TMainControl::edKVConfigFile), states.ConfigFileEnabled);
-  ::EnableWindow(Control(TMainControl::sbKVConfigFile), states.ConfigFileEnabled);
+  SpeedButton(TMainControl::sbKVConfigFile)->SetEnabled(states.ConfigFileEnabled);
 }
 
 void TKVSetupConfiguratorMainForm::BrowseClick(TBrowseField field, TMainControl edit) {
@@ -477,10 +564,10 @@ void TKVSetupConfiguratorMainForm::EnableStoreButton(bool enabled) {
   const HWND button = Control(TMainControl::btStoreToSetup);
   if (!enabled) {
     store_had_focus_ = ::GetFocus() == button;
-    ::EnableWindow(button, FALSE);
+    store_button_->SetEnabled(false);
     return;
   }
-  ::EnableWindow(button, TRUE);
+  store_button_->SetEnabled(true);
   if (store_had_focus_ && !close_requested_)
     ::SetFocus(button);
   store_had_focus_ = false;

@@ -468,7 +468,7 @@ TEST(StoreActionTest, RefusedAndFailedWritesLoseNothing) {
   const std::string no_area = "/w/plain.exe";
   const std::string same = "Error: Output setup file is the same file as the source ";
   const Row rows[] = {
-      {"source without a data area", no_area, "/w/new.exe",
+      {"source without a data area", no_area, kOutput,
        "Error: Saving K-VConfig.bin and AutoInstall.srg to new setup file fail:\r\nNot "
        "compatible Setup file"},
       {"output is the source", kSource, kSource, same + "setup file -> OK"},
@@ -494,7 +494,6 @@ TEST(StoreActionTest, RefusedAndFailedWritesLoseNothing) {
     EXPECT_NE(log[5].find(" -> OK"), std::string::npos);
     for (const auto& [file, bytes] : before)
       EXPECT_EQ(disk.files.Get(file), bytes) << file;
-    EXPECT_FALSE(disk.files.Exists("/w/new.exe"));
   }
 }
 
