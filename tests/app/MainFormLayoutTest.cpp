@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/MainFormDialogs.h"
 #include "app/MessageBox.h"
 
 namespace kv {
@@ -130,6 +131,31 @@ TEST(MessageDialogTest, LayoutKeepsIconTextAndButtonsApart) {
     // The row ends at the right margin, which equals the left one.
     EXPECT_EQ(layout.ClientWidth - Right(layout.Buttons.back()), layout.Icon.Left);
   }
+}
+
+// The open dialog is shared by the three browse buttons and keeps the filter index of its last
+// use; an index the new filter does not have falls back to the first entry.
+TEST(FileDialogTest, CarriedFilterIndex) {
+  struct Row {
+    TBrowseField field;
+    int carried;
+    int shown;
+  };
+  const Row rows[] = {
+      {TBrowseField::kOriginalSetupFile, 4, 4},  // "All Files" of the setup filter
+      {TBrowseField::kKVConfigFile, 4, 1},       // two entries only
+      {TBrowseField::kAutoinstallSRG, 2, 2},
+      {TBrowseField::kKVConfigFile, 0, 1},
+      {TBrowseField::kOriginalSetupFile, 5, 1},
+  };
+  for (const Row& row : rows) {
+    const TFileDialogSetup setup = BrowseDialogSetup(row.field, " C:\\x.exe");
+    EXPECT_EQ(EffectiveFilterIndex(setup, row.carried), row.shown);
+    EXPECT_EQ(setup.FileName, " C:\\x.exe");  // offered unchanged
+    EXPECT_FALSE(setup.Save);
+  }
+  // The save dialog always starts at its first entry.
+  EXPECT_EQ(EffectiveFilterIndex(SaveDialogSetup("a.exe", ""), 2), 1);
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 //    With SHOTS_DIR, screenshots of the window and of a message box are saved there.
 // 3. With the store arguments: a store from a package file with a wrong signature (question,
 //    "&Ignore", save dialog, warning naming the output), then one from a slow server, during which
-//    the window keeps answering and the answer-file box changed meanwhile is the one stored.
-//    Closing the window ends the program with exit code 0.
+//    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
+//    third store closed during its download ends the program with exit code 0 and no dialog.
+//    Without them, closing the window ends the program with exit code 0.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
@@ -540,6 +541,35 @@ void StoreFromServer(HWND form, DWORD process_id, const StoreRun& run) {
   Settle(form);
 }
 
+// Closing the window during a download hides it at once; the action ends without any further
+// dialog or write, and the program ends with exit code 0.
+void CloseDuringDownload(HWND form, const PROCESS_INFORMATION& process) {
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::Sleep(500);
+  Check(!Enabled(form, TMainControl::btStoreToSetup), "a third store is downloading");
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ::Sleep(500);
+  Check(!::IsWindowVisible(form), "closed during the download, the window is hidden at once");
+  bool dialog = false;
+  DWORD exit_code = STILL_ACTIVE;
+  for (int waited = 0; waited < 60000; waited += 100) {
+    if (WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 0) ||
+        WaitForDialog(process.dwProcessId, L"#32770", 0)) {
+      dialog = true;
+    }
+    if (::WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) {
+      ::GetExitCodeProcess(process.hProcess, &exit_code);
+      break;
+    }
+  }
+  if (exit_code == STILL_ACTIVE)
+    ::TerminateProcess(process.hProcess, 99);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  Check(!dialog, "no dialog after the close");
+  Check(exit_code == 0, "the program ends after the download with exit code 0");
+}
+
 void CheckMainWindow(const std::wstring& program, const std::wstring& shots, const StoreRun* run) {
   PROCESS_INFORMATION process{};
   Check(Start(program, L"", process), "start without arguments");
@@ -578,11 +608,13 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
   Check(::IsWindow(form) && ::IsWindowVisible(form) &&
             !WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 300),
         "Escape and Enter in an edit box do nothing");
-  if (run) {
-    StoreFromFile(form, process.dwProcessId, *run, shots);
-    StoreFromServer(form, process.dwProcessId, *run);
+  if (!run) {
+    Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
+    return;
   }
-  Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
+  StoreFromFile(form, process.dwProcessId, *run, shots);
+  StoreFromServer(form, process.dwProcessId, *run);
+  CloseDuringDownload(form, process);
 }
 
 }  // namespace

@@ -757,7 +757,8 @@ class WindowTest(unittest.TestCase):
     """Windows: the note window and the main window, driven from outside by kv_window_probe
     inside a Wine virtual desktop (so that the frames show on the screenshots; needs a display:
     the test runs under xvfb-run). The main window stores twice: from a package file with a
-    signature of another key, and from a server that answers slowly."""
+    signature of another key, and from a server that answers slowly; a third store is closed
+    during its download."""
 
     def test_windows_without_a_console(self):
         if not os.environ.get("DISPLAY"):
@@ -803,7 +804,7 @@ class WindowTest(unittest.TestCase):
         # The virtual desktop does not pass the probe's exit code on: its last line tells.
         self.assertIn("probe passed", report)
         self.assertNotIn("FAIL", report)
-        self.assertIn("ok closing the main window ends with exit code 0", report)
+        self.assertIn("ok the program ends after the download with exit code 0", report)
         with open(package, "rb") as f:
             stored = f.read()
         with open(answer, "rb") as f:
@@ -811,7 +812,11 @@ class WindowTest(unittest.TestCase):
         ca = os.path.join(ARGS.fixtures, "ca.pem")
         check_configured_file(self, source, outputs[0], stored, answer_bytes, ca)
         check_configured_file(self, source, outputs[1], served, answer_bytes, ca)
-        self.assertEqual(server.requests, ["/slow/kvconfig_bin.php"])
+        # The third store was closed during its download: nothing more was written.
+        self.assertEqual(server.requests, ["/slow/kvconfig_bin.php"] * 2)
+        self.assertEqual(sorted(os.listdir(work)),
+                         ["AutoInstall.srg", "K-VConfig.bin", "other-key.pem", "out1.exe",
+                          "out2.exe"])
         for name in ("main-window", "main-window-file-choice", "message-box"):
             self.assertTrue(os.path.getsize(os.path.join(shots, name + ".bmp")) > 10000, name)
 
