@@ -286,6 +286,8 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_GETFONT:  // the glyph buttons draw their captions in the window's font
+      return reinterpret_cast<LRESULT>(font_);
     case WM_CTLCOLORSTATIC: {
       // Labels, radio buttons and disabled edit boxes: the colour of button faces; Label1 blue.
       const HDC dc = reinterpret_cast<HDC>(wparam);
@@ -462,6 +464,7 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   if (old_font)
     ::DeleteObject(old_font);
+  ::RedrawWindow(form_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   if (suggested) {
     ::SetWindowPos(form_, nullptr, suggested->left, suggested->top,
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
