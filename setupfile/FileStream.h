@@ -14,6 +14,9 @@ class FileStream {
  public:
   virtual ~FileStream() = default;
 
+  // False for a pipe or a device: such a stream has no size and no positions, and is read from
+  // its start to its end only.
+  virtual bool IsRegularFile() { return true; }
   virtual std::int64_t Size() = 0;
   // Moves to an absolute position; throws StreamReadError when the system refuses.
   virtual void Seek(std::int64_t position) = 0;
@@ -41,10 +44,13 @@ class FileStream {
 };
 
 enum class OpenMode {
-  kRead,       // existing file, read only, other writers denied
+  kRead,       // existing file, read only, other writers denied; a pipe that nothing is written
+               // to within kPipeWaitMilliseconds is refused instead of waited for
   kReadWrite,  // existing file, read and write, other writers denied
   kCreate,     // created new or truncated, exclusive access
 };
+
+inline constexpr int kPipeWaitMilliseconds = 1000;
 
 // The file system the program works on. Tests install a substitute with ScopedFileSystem.
 class FileSystem {

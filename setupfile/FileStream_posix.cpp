@@ -1,6 +1,7 @@
 // POSIX backend of the file layer. Linux has no mandatory sharing modes, so "other writers
 // denied" cannot be enforced here; the streams are plain descriptors.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,11 @@ class PosixFileStream final : public FileStream {
  public:
   explicit PosixFileStream(int fd) : fd_(fd) {}
   ~PosixFileStream() override { ::close(fd_); }
+
+  bool IsRegularFile() override {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  }
 
   std::int64_t Size() override {
     struct stat st {};
@@ -103,6 +109,16 @@ class PosixFileStream final : public FileStream {
   int fd_;
 };
 
+// Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
+bool WaitForInput(int fd) {
+  pollfd entry{.fd = fd, .events = POLLIN, .revents = 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&entry, 1, kPipeWaitMilliseconds);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
@@ -124,19 +140,24 @@ class PosixFileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(EINVAL));
       throw FileOpenError(path, SystemErrorText(ENOENT));
     }
-    const int fd = ::open(path.c_str(), flags, 0666);
+    // Not blocking: opening a named pipe for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
       const int error = errno;
       if (mode == OpenMode::kCreate)
         throw FileCreateError(path, SystemErrorText(error));
       throw FileOpenError(path, SystemErrorText(error));
     }
+    auto stream = std::make_unique<PosixFileStream>(fd);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
       throw FileOpenError(path, SystemErrorText(EISDIR));
-    }
-    return std::make_unique<PosixFileStream>(fd);
+    if (S_ISFIFO(st.st_mode) && !WaitForInput(fd))
+      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+      throw FileOpenError(path, SystemErrorText(errno));
+    return stream;
   }
 
   std::unique_ptr<FileStream> CreateBeside(const std::string& path,

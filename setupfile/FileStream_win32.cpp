@@ -16,6 +16,8 @@ class Win32FileStream final : public FileStream {
   explicit Win32FileStream(HANDLE handle) : handle_(handle) {}
   ~Win32FileStream() override { ::CloseHandle(handle_); }
 
+  bool IsRegularFile() override { return ::GetFileType(handle_) == FILE_TYPE_DISK; }
+
   std::int64_t Size() override {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(handle_, &size))
@@ -44,8 +46,11 @@ class Win32FileStream final : public FileStream {
     while (done < buffer.size()) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
       DWORD got = 0;
-      if (!::ReadFile(handle_, buffer.data() + done, want, &got, nullptr))
+      if (!::ReadFile(handle_, buffer.data() + done, want, &got, nullptr)) {
+        if (::GetLastError() == ERROR_BROKEN_PIPE)
+          break;  // the writer of a pipe closed it: the end of the stream
         throw StreamReadError();
+      }
       if (got == 0)
         break;
       done += got;
@@ -85,6 +90,22 @@ class Win32FileStream final : public FileStream {
   HANDLE handle_;
 };
 
+// Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
+// A pipe that cannot be asked (a host pipe under an emulation layer, read there as empty at once)
+// counts as one without a writer.
+bool WaitForInput(HANDLE pipe) {
+  constexpr DWORD kPollMilliseconds = 10;
+  for (int waited = 0; waited <= kPipeWaitMilliseconds; waited += kPollMilliseconds) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+      return ::GetLastError() == ERROR_BROKEN_PIPE;
+    if (available > 0)
+      return true;
+    ::Sleep(kPollMilliseconds);
+  }
+  return false;
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override {
@@ -110,7 +131,12 @@ class Win32FileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(error));
       throw FileOpenError(path, SystemErrorText(error));
     }
-    return std::make_unique<Win32FileStream>(handle);
+    auto stream = std::make_unique<Win32FileStream>(handle);
+    if (mode == OpenMode::kRead && ::GetFileType(handle) == FILE_TYPE_PIPE &&
+        !WaitForInput(handle)) {
+      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+    }
+    return stream;
   }
 
   std::unique_ptr<FileStream> CreateBeside(const std::string& path,

@@ -1,5 +1,6 @@
 #include "setupfile/PeChecksum.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
@@ -12,7 +13,8 @@ namespace kv {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 65536;  // even, so 16-bit words never straddle two blocks
+constexpr std::size_t kBlockSize = 65536;   // words summed between two foldings of the lanes
+constexpr std::size_t kReadSize = 1048576;  // even, so 16-bit words never straddle two reads
 constexpr std::string_view kMzSignature("MZ", 2);
 constexpr std::string_view kPeSignature("PE\0\0", 4);
 
@@ -59,8 +61,10 @@ std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) 
   return bytes;
 }
 
-// Position of the optional header's checksum field, or -1 without a valid MZ/PE header.
-std::int64_t FindChecksumField(FileStream& file, std::int64_t size) {
+}  // namespace
+
+std::int64_t FindPeChecksumField(FileStream& file) {
+  const std::int64_t size = file.Size();
   // DOS header: "MZ" ... e_lfanew at offset 60.
   const std::string dos = ReadAt(file, 0, kDosHeaderSize);
   ByteReader dos_reader(dos);
@@ -85,33 +89,60 @@ std::int64_t FindChecksumField(FileStream& file, std::int64_t size) {
   return pe_offset + kPeChecksumOffset;
 }
 
-}  // namespace
+std::uint64_t SumPeWords(std::string_view bytes, std::int64_t offset, std::int64_t field) {
+  const std::int64_t end = offset + static_cast<std::int64_t>(bytes.size());
+  std::string masked;
+  if (field >= 0 && field < end && field + 4 > offset) {
+    masked.assign(bytes);
+    for (std::int64_t i = std::max(field, offset); i < std::min(field + 4, end); ++i)
+      masked[static_cast<std::size_t>(i - offset)] = '\0';
+    bytes = masked;
+  }
+  std::uint64_t sum = 0;
+  if (offset % 2 != 0 && !bytes.empty()) {
+    sum += std::uint64_t{static_cast<unsigned char>(bytes[0])} << 8;
+    bytes.remove_prefix(1);
+  }
+  while (!bytes.empty()) {
+    const std::size_t n = std::min(bytes.size(), kBlockSize);
+    sum += SumWords(std::span<const char>(bytes.data(), n));
+    bytes.remove_prefix(n);
+  }
+  return sum;
+}
+
+bool SumPeFile(FileStream& file, std::int64_t field, const std::atomic<bool>& cancel,
+               std::uint64_t& sum) {
+  std::vector<char> block(kReadSize);
+  sum = 0;  // folded to 16 bits once, at the end
+  file.Seek(0);
+  for (std::int64_t offset = 0;;) {
+    if (cancel)
+      return false;
+    const std::size_t n = file.Read(block);
+    if (n == 0)
+      return true;
+    sum += SumPeWords(std::string_view(block.data(), n), offset, field);
+    offset += static_cast<std::int64_t>(n);
+  }
+}
+
+std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size) {
+  return FoldTo16Bits(sum) + static_cast<std::uint32_t>(size);
+}
 
 PeChecksumPair ComputePeChecksumPair(FileStream& file) {
   PeChecksumPair pair;
-  const std::int64_t size = file.Size();
-  const std::int64_t field = FindChecksumField(file, size);
+  const std::int64_t field = FindPeChecksumField(file);
   if (field >= 0) {
     const std::string stored = ReadAt(file, field, 4);
     ByteReader reader(stored);
     reader.ReadU32LE(pair.stored);
   }
-  std::vector<char> block(kBlockSize);
-  std::uint64_t sum = 0;  // folded to 16 bits once, at the end
-  file.Seek(0);
-  for (std::int64_t offset = 0; offset < size;) {
-    const std::size_t n = file.Read(block);
-    if (n == 0)
-      break;
-    // The checksum field counts as zero.
-    for (std::int64_t i = field; field >= 0 && i < field + 4; ++i) {
-      if (i >= offset && i < offset + static_cast<std::int64_t>(n))
-        block[i - offset] = 0;
-    }
-    sum += SumWords(std::span<const char>(block).first(n));
-    offset += static_cast<std::int64_t>(n);
-  }
-  pair.computed = FoldTo16Bits(sum) + static_cast<std::uint32_t>(size);
+  const std::atomic<bool> never(false);
+  std::uint64_t sum = 0;
+  SumPeFile(file, field, never, sum);
+  pair.computed = FinishPeChecksum(sum, file.Size());
   return pair;
 }
 

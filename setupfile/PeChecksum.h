@@ -3,7 +3,9 @@
 // blocks, never held whole. Without a valid MZ/PE header nothing is skipped and stored is 0.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "setupfile/FileStream.h"
 
@@ -25,5 +27,19 @@ struct PeChecksumPair {
 
 // Computes the pair; throws StreamReadError when the file cannot be read.
 PeChecksumPair ComputePeChecksumPair(FileStream& file);
+
+// The pieces of the computed checksum, for summing a file whose bytes are known in parts.
+// File offset of the optional header's checksum field; -1 when file is no PE image (no "MZ", no
+// "PE\0\0" or another optional-header magic). Throws StreamReadError.
+std::int64_t FindPeChecksumField(FileStream& file);
+// The sum of the 16-bit little-endian words that bytes, lying at file offset offset, contribute
+// (a byte at an odd offset is the high half of its word); the 4 bytes at field count as zero.
+std::uint64_t SumPeWords(std::string_view bytes, std::int64_t offset, std::int64_t field);
+// SumPeWords over the whole file, read in blocks from its start. Stops and returns false as soon
+// as cancel is set. Throws StreamReadError.
+bool SumPeFile(FileStream& file, std::int64_t field, const std::atomic<bool>& cancel,
+               std::uint64_t& sum);
+// The checksum of a file of size bytes whose words add up to sum.
+std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size);
 
 }  // namespace kv

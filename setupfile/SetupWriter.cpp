@@ -1,11 +1,15 @@
 #include "setupfile/SetupWriter.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
+#include <optional>
+#include <thread>
 
 #include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
+#include "setupfile/PeChecksum.h"
 #include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -69,24 +73,81 @@ class PendingOutput {
   bool committed_ = false;
 };
 
+// The checksum words of the source, summed on a second thread while the first copies the
+// source: the copy's checksum differs only by the list's bytes, which are accounted for after.
+// The stored checksum field is never read: it counts as zero.
+class SourceChecksumSum {
+ public:
+  SourceChecksumSum(const std::string& source_file, std::int64_t field)
+      : thread_([this, source_file, field] { Run(source_file, field); }) {}
+  ~SourceChecksumSum() {
+    if (thread_.joinable()) {
+      cancel_ = true;
+      thread_.join();
+    }
+  }
+  SourceChecksumSum(const SourceChecksumSum&) = delete;
+  SourceChecksumSum& operator=(const SourceChecksumSum&) = delete;
+
+  // Waits for the sum; throws the runtime error that ended it.
+  std::uint64_t Wait() {
+    thread_.join();
+    if (failure_)
+      throw *failure_;
+    return sum_;
+  }
+
+ private:
+  void Run(const std::string& source_file, std::int64_t field) noexcept {
+    try {
+      const std::unique_ptr<FileStream> source = Files().Open(source_file, OpenMode::kRead);
+      SumPeFile(*source, field, cancel_, sum_);
+    } catch (const RuntimeError& e) {
+      failure_ = e;
+    } catch (const std::bad_alloc&) {
+      failure_ = OutOfMemoryError();
+    }
+  }
+
+  std::atomic<bool> cancel_ = false;
+  std::uint64_t sum_ = 0;
+  std::optional<RuntimeError> failure_;
+  std::thread thread_;  // last: starts once the fields it uses exist
+};
+
 // Builds the configured copy beside the target and puts it in place: the source's bytes, the
-// list at the area's position and, for an executable, the repaired checksum. The message of a
-// failed checksum repair is in error; false then.
-bool WriteConfiguredCopy(FileStream& source, const std::string& target_file,
-                         std::int64_t area_position, const std::string& list, std::string& error) {
+// list at the area's position and, for an executable (by the target's name or by the source's
+// content), the checksum. False with error when a target named ".exe" gets a source that is no
+// PE image, whose checksum cannot be repaired.
+bool WriteConfiguredCopy(FileStream& source, const std::string& source_file,
+                         const std::string& target_file, std::int64_t area_position,
+                         const std::string& list, std::string& error) {
+  const std::int64_t field = FindPeChecksumField(source);
+  if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
+    error = "Can't update Setup EXE checksum";
+    return false;
+  }
   PendingOutput output(target_file);
   FileStream& target = output.Stream();
+  std::optional<SourceChecksumSum> checksum_sum;
+  if (field >= 0)
+    checksum_sum.emplace(source_file, field);
   const std::int64_t size = source.Size();
   source.Seek(0);
   target.Seek(0);
   CopyStreamData(source, target, size);
   target.Seek(area_position);
   target.Write(list);
-  std::string checksum_error;
-  if (EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe") &&
-      !UpdatePeChecksum(target_file, &target, checksum_error)) {
-    error = checksum_error.empty() ? "Can't update Setup EXE checksum" : checksum_error;
-    return false;
+  if (checksum_sum) {
+    std::string replaced(list.size(), '\0');
+    source.Seek(area_position);
+    source.ReadBuffer(replaced);
+    const std::uint64_t sum = checksum_sum->Wait() - SumPeWords(replaced, area_position, field) +
+                              SumPeWords(list, area_position, field);
+    std::string value;
+    AppendU32LE(value, FinishPeChecksum(sum, size));
+    target.Seek(field);
+    target.Write(value);
   }
   output.Commit();
   return true;
@@ -125,6 +186,11 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
     error = "Output setup file \"" + target_file + "\" is not a regular file";
     return false;
   }
+  // The area is searched from the end of the source: a pipe or a device has none.
+  if (Files().IsSpecialFile(source_file)) {
+    error = "Source setup file \"" + source_file + "\" is not a regular file";
+    return false;
+  }
   bool succeeded = false;
   try {
     const std::string list = BuildBlobList(package_text, answer_file_text);
@@ -139,7 +205,8 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
     } else if (area_length < list.size()) {
       error = "Configuration data size > " + FormatByteSize(area_length);
     } else {
-      succeeded = WriteConfiguredCopy(*source, target_file, area_position, list, error);
+      succeeded =
+          WriteConfiguredCopy(*source, source_file, target_file, area_position, list, error);
     }
   } catch (const RuntimeError& e) {
     error = e.Message();

@@ -1,6 +1,7 @@
 // Writes a configured copy of a setup file: a byte-for-byte copy of the source whose
 // configuration data area holds the masked blob list ("Mask", "KVConfig", optional
-// "AutoInstall"), with the PE checksum repaired for an ".exe" target. The copy is built beside the
+// "AutoInstall"), with the PE checksum repaired for an ".exe" target and for any target whose
+// source is a PE image. The copy is built beside the
 // target and renamed over it only when complete: on failure the target is as it was and error
 // holds the reason; the source is never written. Never throws.
 #pragma once

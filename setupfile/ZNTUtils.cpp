@@ -132,12 +132,45 @@ std::string MakeRandomString(int min_length, int max_length) {
   return out;
 }
 
+namespace {
+
+// A pipe or a device has no size: it is read to its end, and refused once it has given more than
+// max_size bytes.
+bool LoadStreamToString(FileStream& stream, std::int64_t max_size, std::string& content,
+                        std::string& error) {
+  constexpr std::size_t kStreamBlockSize = 65536;
+  std::size_t length = 0;
+  while (true) {
+    try {
+      content.resize(length + kStreamBlockSize);
+    } catch (const std::bad_alloc&) {
+      throw OutOfMemoryError();
+    }
+    const std::size_t n = stream.Read(std::span<char>(content).subspan(length));
+    length += n;
+    if (static_cast<std::int64_t>(length) > max_size) {
+      content.clear();
+      error = "File size is over " + std::to_string(max_size) + ", but max allowed size is " +
+              std::to_string(max_size);
+      return false;
+    }
+    if (n < kStreamBlockSize)
+      break;
+  }
+  content.resize(length);
+  return true;
+}
+
+}  // namespace
+
 bool LoadFileToString(const std::string& file_name, std::int64_t max_size, std::string& content,
                       std::string& error) {
   content.clear();
   error.clear();
   try {
     const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
+    if (!file->IsRegularFile())
+      return LoadStreamToString(*file, max_size, content, error);
     const std::int64_t size = file->Size();
     if (size > max_size) {
       error = "File size is " + std::to_string(size) + ", but max allowed size is " +

@@ -30,6 +30,12 @@ import time
 import unittest
 import zlib
 
+try:
+    import pefile
+except ImportError:  # Debian's package, when another Python runs the tests
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
+
 ARGS = None
 
 HEADER = b"Quillabrenthorst Configuration ver #2.00"
@@ -164,14 +170,15 @@ class Program:
     def command(self, arguments):
         return ([ARGS.shell, self.wine] if self.windows else []) + [self.path] + arguments
 
-    def run(self, arguments, timeout=180, max_file_size=None):
+    def run(self, arguments, timeout=180, max_file_size=None, pass_fds=()):
         """Runs to the end; max_file_size makes every write past that size fail (EFBIG)."""
         def limit_file_size():
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (max_file_size, max_file_size))
 
         completed = subprocess.run(self.command(arguments), capture_output=True, timeout=timeout,
-                                   preexec_fn=limit_file_size if max_file_size else None)
+                                   preexec_fn=limit_file_size if max_file_size else None,
+                                   pass_fds=pass_fds)
         return Result(self, completed)
 
 
@@ -269,7 +276,7 @@ def check_configured_file(test, source, output, package, answer, ca_file):
     _, list_length = read_blob_list(configured[offset:offset + length])
     changed = bytearray(configured)
     changed[offset:offset + list_length] = original[offset:offset + list_length]
-    if output.lower().endswith(".exe"):
+    if configured[:2] == b"MZ":
         field = struct.unpack_from("<I", configured, 60)[0] + 88
         test.assertEqual(struct.unpack_from("<I", configured, field)[0],
                          pe_checksum(configured))
@@ -589,6 +596,66 @@ class CommandLineTest(unittest.TestCase):
             for name in self.leftovers():
                 os.remove(self.path(name))
 
+    def test_inputs_that_are_not_regular_files(self):
+        source = self.fixture("setup.exe")
+        fifo = self.path("no-writer.fifo")
+        if not os.path.exists(fifo):
+            os.mkfifo(fifo)
+        package = self.signed or self.wrongly_signed
+        with open(self.answer, "rb") as f:
+            answer = f.read()
+        saving = "Saving K-VConfig.bin to new setup file fail : "
+        # A named pipe nobody writes to ends the run within seconds, as source or as input.
+        for arguments, message in [
+                (["-cf:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-ai:" + self.arg(fifo)],
+                 'EXCEPTION EFOpenError (0) Cannot open file "%s". Nothing was written to the '
+                 'pipe within a second' % self.arg(fifo)),
+                (["-cf:" + self.arg(self.package), "-src:" + self.arg(fifo)],
+                 saving + 'Source setup file "%s" is not a regular file' % self.arg(fifo))]:
+            with self.subTest(arguments=arguments):
+                output = self.out_path()
+                started = time.monotonic()
+                result = self.program.run(["-src:" + self.arg(source), "-out:" + self.arg(output)]
+                                          + arguments, timeout=30)
+                self.assertLess(time.monotonic() - started, 10)
+                self.expect_failure(result, message)
+                self.assertFalse(os.path.exists(output))
+        if self.program.windows:
+            return
+        # Pipes with a writer (process substitution, /dev/stdin) are read to their end.
+        for label, piped_package, piped_answer in [("package", package, None),
+                                                   ("answer file", None, answer),
+                                                   ("too large", b"#" * (MAX_FILE + 1), None)]:
+            with self.subTest(label):
+                read_end, write_end = os.pipe()
+                writer = threading.Thread(target=self.feed, args=(write_end,
+                                                                   piped_package or piped_answer))
+                writer.start()
+                pipe = "/dev/fd/%d" % read_end
+                output = self.out_path()
+                result = self.program.run(
+                    ["-src:" + source, "-out:" + output,
+                     "-cf:" + (pipe if piped_package else self.package),
+                     "-ai:" + (pipe if piped_answer else "")], pass_fds=(read_end,))
+                os.close(read_end)
+                writer.join()
+                if label == "too large":
+                    self.expect_failure(result, "File size is over 1048576, but max allowed size "
+                                        "is 1048576")
+                else:
+                    self.expect_configured(result, source, output, package, piped_answer)
+
+    @staticmethod
+    def feed(fd, data):
+        try:
+            with open(fd, "wb") as f:
+                f.write(data)
+        except BrokenPipeError:
+            pass  # the reader refused what it had read so far
+
     def test_output_that_is_not_a_regular_file_is_refused_and_kept(self):
         # The clean-up after a failed write would otherwise delete a device node (-out:/dev/null
         # as root) or leave the run blocked on a pipe without reader.
@@ -628,6 +695,17 @@ class CommandLineTest(unittest.TestCase):
                         shown = subprocess.run([ARGS.readback, output], capture_output=True,
                                                text=True, check=True).stdout
                         self.assertIn("signature valid", shown)
+
+    def test_executable_source_gets_its_checksum_repaired_under_any_name(self):
+        source = self.fixture("setup.exe")
+        for name in ["configured.msi", "configured", "configured.EXE", "configured.exe.tmp"]:
+            with self.subTest(output=name):
+                output = self.out_path(name)
+                self.expect_configured(self.configure(source, output, self.package), source,
+                                       output, self.signed or self.wrongly_signed)
+                image = pefile.PE(output, fast_load=True)
+                self.assertEqual(image.OPTIONAL_HEADER.CheckSum, image.generate_checksum())
+                image.close()
 
     def test_switch_forms(self):
         source = self.fixture("setup.exe")

@@ -100,5 +100,27 @@ TEST(PeChecksumTest, RejectsFilesThatAreNotPe) {
   EXPECT_EQ(error.rfind("Cannot open file", 0), 0u) << error;
 }
 
+TEST(PeChecksumTest, WordSumsOfPiecesAddUpAtAnyOffsetAndCountTheFieldAsZero) {
+  std::string bytes(301, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 37 + 11);
+  for (const std::int64_t field :
+       {std::int64_t{-1}, std::int64_t{0}, std::int64_t{101}, std::int64_t{298}}) {
+    std::string zeroed = bytes;
+    for (std::int64_t i = field; field >= 0 && i < field + 4 && i < 301; ++i)
+      zeroed[static_cast<std::size_t>(i)] = '\0';
+    const std::uint64_t whole = SumPeWords(zeroed, 0, -1);
+    EXPECT_EQ(SumPeWords(bytes, 0, field), whole) << field;
+    // Split anywhere (odd offsets included), the pieces add up to the same sum.
+    for (std::size_t at = 0; at <= bytes.size(); ++at) {
+      const std::string_view view(bytes);
+      EXPECT_EQ(SumPeWords(view.substr(0, at), 0, field) +
+                    SumPeWords(view.substr(at), static_cast<std::int64_t>(at), field),
+                whole)
+          << field << " " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kv
