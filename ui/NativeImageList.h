@@ -18,8 +18,6 @@ namespace kv {
 using TColor = std::int32_t;
 inline constexpr TColor kColorNone = 0x1FFFFFFF;
 inline constexpr TColor kColorDefault = 0x20000000;
-inline constexpr TColor kColorBlack = 0x000000;
-inline constexpr TColor kColorWhite = 0xFFFFFF;
 inline constexpr TColor kColorFuchsia = 0xFF00FF;
 
 // One image and its mask, top row first. pixels holds 4 bytes per pixel in the order blue,

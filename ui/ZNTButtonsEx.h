@@ -121,6 +121,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void Paint(HDC dc);
   void EraseParentBackground(HDC dc);
+  // The state machine of the sibling speed button whose address candidate is, or none.
+  const TSpeedButtonLogic* SiblingLogic(LPARAM candidate) const;
 
   void Invalidate() override;
   void Repaint() override;
@@ -131,8 +133,6 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   bool AnyWindowHasCapture() override;
 
   TSpeedButtonLogic logic_;
-  int left_ = 0;
-  int top_ = 0;
   int width_ = 23;
   int height_ = 22;
   bool transparent_ = true;

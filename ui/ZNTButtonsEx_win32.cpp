@@ -376,8 +376,6 @@ TZNTSpeedButtonEx::~TZNTSpeedButtonEx() {
 
 bool TZNTSpeedButtonEx::Create(HWND parent, int left, int top) {
   RegisterSpeedButtonClass(&TZNTSpeedButtonEx::WindowProc);
-  left_ = left;
-  top_ = top;
   logic_.SetEnabled(enabled_);
   // A child that never takes the focus: no tab stop, and clicks do not focus it.
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (enabled_ ? 0 : WS_DISABLED);
@@ -446,7 +444,12 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       Paint(reinterpret_cast<HDC>(wparam));
       return 0;
     case WM_ERASEBKGND:
-      return 1;  // the paint covers the whole button
+      return 1;    // the paint covers the whole button
+    case WM_SIZE:  // also when the owner moves or scales the window itself
+      width_ = LOWORD(lparam);
+      height_ = HIWORD(lparam);
+      TZNTGlyphButton::Invalidate();
+      return 0;
     case WM_LBUTTONDOWN:
       ::SetCapture(handle_);
       logic_.MouseDown(true);
@@ -494,8 +497,9 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
         Click();
       return 0;
     case kButtonPressedMessage:
-      logic_.ButtonPressed(static_cast<int>(wparam),
-                           *reinterpret_cast<const TSpeedButtonLogic*>(lparam));
+      // Any process can send this number; only a sibling speed button is taken as the sender.
+      if (const TSpeedButtonLogic* sender = SiblingLogic(lparam))
+        logic_.ButtonPressed(static_cast<int>(wparam), *sender);
       return 0;
     case WM_THEMECHANGED:
       CloseThemes();
@@ -509,6 +513,21 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
     default:
       return ::DefWindowProcW(handle_, message, wparam, lparam);
   }
+}
+
+const TSpeedButtonLogic* TZNTSpeedButtonEx::SiblingLogic(LPARAM candidate) const {
+  const HWND parent = ::GetParent(handle_);
+  if (!parent)
+    return nullptr;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsSpeedButton(child))
+      continue;
+    const auto* button =
+        reinterpret_cast<const TZNTSpeedButtonEx*>(::GetWindowLongPtrW(child, GWLP_USERDATA));
+    if (button && reinterpret_cast<LPARAM>(&button->logic_) == candidate)
+      return &button->logic_;
+  }
+  return nullptr;
 }
 
 void TZNTSpeedButtonEx::EraseParentBackground(HDC dc) {

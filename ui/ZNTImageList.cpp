@@ -336,9 +336,8 @@ void TZNTImageList::DoDraw(int index, HDC__* dc, int x, int y, unsigned style, b
 void TZNTImageList::CopyImagesFrom(TImageList& source) {
   RequireInitialized();
   const int count = source.Count();
-  TPixelImage image(Width(), Height());
   for (int i = 0; i < count; ++i) {
-    image = TPixelImage(Width(), Height());
+    TPixelImage image(Width(), Height());
     if (source.Native().Extract(i, image))
       Native().Append(image);
   }

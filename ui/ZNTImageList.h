@@ -155,7 +155,8 @@ class TZNTImageList : public TImageList {
   TColorDepth ImagePixelFormat() const { return formats_.image; }
   TColorDepth IconPixelFormat() const { return formats_.icon; }
 
-  // Companions: created (owned by this list's owner) only when there is none yet.
+  // Companions, named after this list ("Dis", "Hot"): created only when there is none yet, and
+  // kept by this list's owner (by the list itself when it has no owner).
   void CreateDisabledImages();
   void CreateHotImages();
   // Refill an existing companion from this list's images and give them the look.
@@ -179,7 +180,6 @@ class TZNTImageList : public TImageList {
   void Notification(TZNTComponent* component, TOperation operation) override;
   void DoDraw(int index, HDC__* dc, int x, int y, unsigned style, bool enabled) override;
   void RequireInitialized() const;
-  int AppendChecked(int index);
 
  private:
   TImageList* CreateCompanion(std::string name);
@@ -222,7 +222,8 @@ class TZNTImageListResource : public TZNTImageList {
   bool ReloadFromResource() const { return false; }
   void SetReloadFromResource(bool value);
 
-  // The owner has finished setting the properties: loads once when LoadFromResourcesOnCreate.
+  // The owner has finished setting the properties: loads once when LoadFromResourcesOnCreate
+  // (throws TImageListError when no native list can be made).
   void Loaded();
 
  private:

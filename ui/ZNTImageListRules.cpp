@@ -16,7 +16,6 @@ constexpr std::uint32_t kStockIdLast = 32517;
 constexpr std::uint16_t kSystemIconGroups[] = {100, 103, 102, 101, 104, 105};
 
 // Bitmap-information header fields (little-endian).
-constexpr std::size_t kCoreHeaderBytes = 12;
 constexpr std::uint32_t kCompressionBitFields = 3;
 constexpr std::uint32_t kCompressionAlphaBitFields = 6;
 constexpr std::size_t kBitFieldsMaskBytes = 12;

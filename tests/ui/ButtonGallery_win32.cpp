@@ -607,6 +607,12 @@ void CheckSpeedButtonBehaviour() {
   Check(flat.IsHot() && ::GetCapture() == nullptr,
         "the flat button is hot again after a click, with the capture released");
 
+  // A button-pressed message that names no sibling as sender is ignored.
+  ::SendMessageW(gallery->speed[3]->Handle(), kv::kButtonPressedMessage, 2, 1);
+  ::PostMessageW(gallery->speed[3]->Handle(), kv::kButtonPressedMessage, 2, 0x1234);
+  Pump(1);
+  Check(gallery->speed[3]->Down(), "a button-pressed message from no sibling changes nothing");
+
   // Pressing another button of group 1 releases the first one.
   TZNTSpeedButtonEx& exclusive = *gallery->speed[2];
   TZNTSpeedButtonEx& other = *gallery->speed[7];
@@ -615,6 +621,11 @@ void CheckSpeedButtonBehaviour() {
   Check(other.Down() && !exclusive.Down() && exclusive.State() == TButtonState::bsUp &&
             gallery->speed[3]->Down(),
         "pressing another button of the group releases the first, other groups stay");
+  // Resized by its owner (as on a change of the screen's scale), it takes the whole new area.
+  ::SetWindowPos(plain.Handle(), nullptr, 0, 0, 30, 30, SWP_NOMOVE | SWP_NOZORDER);
+  clicks = 0;
+  Press(plain.Handle(), 27, 27);
+  Check(clicks == 1, "a speed button resized by its owner clicks in its whole area");
   plain.OnClick = nullptr;
 }
 
@@ -705,6 +716,13 @@ int wmain(int argc, wchar_t** argv) {
 
   CheckSpeedButtonBehaviour();
   CheckPushButtons();
+  // The dialog manager's search for an accelerator reaches the speed button too.
+  int accelerator_clicks = 0;
+  state.caption[0]->OnClick = [&accelerator_clicks] { ++accelerator_clicks; };
+  ::PostMessageW(::GetFocus(), WM_CHAR, L'b', 0);
+  Pump(2);
+  Check(accelerator_clicks == 1, "typing the accelerator on the form clicks the speed button");
+  state.caption[0]->OnClick = nullptr;
   CheckGdiObjects();
 
   state.speed.clear();

@@ -15,9 +15,9 @@ KV_WINEPREFIX=$build_dir/wineprefix-buttons-$look
 WINEPREFIX=$KV_WINEPREFIX
 export KV_WINEPREFIX WINEPREFIX
 sh "$wine_run" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' \
-  /v ThemeActive /t REG_SZ /d $theme_active /f >/dev/null 2>&1
+  /v ThemeActive /t REG_SZ /d $theme_active /f >/dev/null
 sh "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 0 /f \
-  >/dev/null 2>&1
+  >/dev/null
 # The gallery's font, Tahoma of fonts-wine, where every Wine build finds it.
 cp /usr/share/wine/fonts/tahoma.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # The registry reaches the disk, and the next session reads it, once the server has ended.
