@@ -233,8 +233,12 @@ void TKVSetupConfiguratorMainForm::CreateComponents() {
     }
   }
   store_button_ = components_.Adopt(std::make_unique<TZNTBitBtnEx>(&components_));
-  // The description is complete: the list loads its images.
-  images_->Loaded();
+  // The description is complete: the list loads its images. Without a native list the buttons
+  // show no glyphs, and the window works all the same.
+  try {
+    images_->Loaded();
+  } catch (const std::exception&) {
+  }
 }
 
 int TKVSetupConfiguratorMainForm::RunMessageLoop() {
@@ -263,7 +267,12 @@ LRESULT CALLBACK TKVSetupConfiguratorMainForm::WindowProc(HWND window, UINT mess
       reinterpret_cast<TKVSetupConfiguratorMainForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!form)
     return ::DefWindowProcW(window, message, wparam, lparam);
-  return form->HandleMessage(message, wparam, lparam);
+  // Nothing is thrown across the window procedure; the store action reports its own failures.
+  try {
+    return form->HandleMessage(message, wparam, lparam);
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -321,7 +330,6 @@ void TKVSetupConfiguratorMainForm::FormCreate() {
     // Without companions the buttons draw their glyphs from the list itself.
   }
   CreateControls();
-  ::CheckDlgButton(form_, kFirstControlId + static_cast<int>(TMainControl::rbKVURL), BST_CHECKED);
   rbKVClick(TMainControl::rbKVURL);
 }
 
