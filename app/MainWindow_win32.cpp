@@ -185,6 +185,7 @@ class TKVSetupConfiguratorMainForm final : public TStoreWindow {
   bool in_action_ = false;
   bool close_requested_ = false;
   bool store_had_focus_ = false;
+  HWND focus_before_deactivation_ = nullptr;
 };
 
 TKVSetupConfiguratorMainForm::~TKVSetupConfiguratorMainForm() {
@@ -297,6 +298,19 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
       return 0;
     case WM_GETFONT:  // the glyph buttons draw their captions in the window's font
       return reinterpret_cast<LRESULT>(font_);
+    case WM_ACTIVATE:
+      // As a dialog does: the control that had the focus gets it back with the window.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus && ::IsChild(form_, focus))
+          focus_before_deactivation_ = focus;
+      } else if (focus_before_deactivation_ && ::IsWindow(focus_before_deactivation_) &&
+                 ::IsWindowEnabled(focus_before_deactivation_)) {
+        ::SetFocus(focus_before_deactivation_);
+      } else {
+        ::SetFocus(Control(TMainControl::edOriginalSetupFile));
+      }
+      return 0;
     case WM_CTLCOLORSTATIC: {
       // Labels, radio buttons and disabled edit boxes: the colour of button faces; Label1 blue.
       const HDC dc = reinterpret_cast<HDC>(wparam);

@@ -217,6 +217,19 @@ void Settle(HWND form) {
   ::Sleep(200);
 }
 
+// The control with the keyboard focus in the window's thread.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof(thread);
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
+  return thread.hwndFocus;
+}
+
+void PostKey(HWND window, WPARAM key) {
+  ::PostMessageW(window, WM_KEYDOWN, key, 0);
+  ::PostMessageW(window, WM_KEYUP, key, 0xC0000000);
+}
+
 // Writes the pixels of the window's rectangle on the screen as a 24-bit BMP file.
 void SaveScreenshot(HWND window, const std::wstring& file) {
   RECT rect{};
@@ -460,10 +473,7 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
         "question: " + box.title + ": " + box.text);
   Check(!::IsWindowEnabled(form) && !Enabled(form, TMainControl::btStoreToSetup),
         "the main window and its store button are disabled meanwhile");
-  GUITHREADINFO thread{};
-  thread.cbSize = sizeof(thread);
-  ::GetGUIThreadInfo(::GetWindowThreadProcessId(question, nullptr), &thread);
-  Check(thread.hwndFocus && WindowText(thread.hwndFocus) == "Cancel", "\"Cancel\" has the focus");
+  Check(WindowText(FocusOf(question)) == "Cancel", "\"Cancel\" has the focus");
   if (!shots.empty())
     SaveScreenshot(question, shots + L"\\message-box.bmp");
   Press(question, "&Ignore");
@@ -541,6 +551,34 @@ void StoreFromServer(HWND form, DWORD process_id, const StoreRun& run) {
   Settle(form);
 }
 
+// Tab reaches the store button; Enter and Space on it press it. With an empty source field each
+// press shows one error box, and the focus is back on the button afterwards.
+void CheckKeyboardStore(HWND form, DWORD process_id) {
+  ::SetForegroundWindow(form);
+  Settle(form);
+  const HWND store = Item(form, TMainControl::btStoreToSetup);
+  for (int i = 0; i < 8 && FocusOf(form) != store; ++i) {
+    PostKey(FocusOf(form) ? FocusOf(form) : form, VK_TAB);
+    Settle(form);
+  }
+  Check(FocusOf(form) == store, "Tab reaches the store button");
+  for (const WPARAM key : {VK_RETURN, VK_SPACE}) {
+    const std::string name = key == VK_RETURN ? "Enter" : "Space";
+    PostKey(store, key);
+    const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000);
+    const Box shown = box ? ReadBox(box) : Box{};
+    Check(shown.title == "Error" && shown.text == "Original SETUP file name is not specified",
+          name + " on the store button with an empty source: " + shown.text);
+    if (!box)
+      return;
+    Check(WindowText(FocusOf(box)) == "OK", "the error box's OK has the focus");
+    Press(box, "OK");
+    Settle(form);
+    Check(FocusOf(form) == store && Enabled(form, TMainControl::btStoreToSetup),
+          "the store button is enabled and focused again after " + name);
+  }
+}
+
 // Closing the window during a download hides it at once; the action ends without any further
 // dialog or write, and the program ends with exit code 0.
 void CloseDuringDownload(HWND form, const PROCESS_INFORMATION& process) {
@@ -612,6 +650,7 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
     Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
     return;
   }
+  CheckKeyboardStore(form, process.dwProcessId);
   StoreFromFile(form, process.dwProcessId, *run, shots);
   StoreFromServer(form, process.dwProcessId, *run);
   CloseDuringDownload(form, process);
