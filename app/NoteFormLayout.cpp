@@ -1,26 +1,8 @@
 #include "app/NoteFormLayout.h"
 
 #include <algorithm>
-#include <cstdint>
 
 namespace kv {
-
-namespace {
-
-int Scale(int value, int pixels_per_inch) {
-  const std::int64_t product = static_cast<std::int64_t>(value) * pixels_per_inch;
-  const std::int64_t half = kDesignPixelsPerInch / 2;
-  const std::int64_t rounded = product >= 0 ? (product + half) / kDesignPixelsPerInch
-                                            : (product - half) / kDesignPixelsPerInch;
-  return static_cast<int>(rounded);
-}
-
-TPixelRect ScaleRect(const TPixelRect& rect, int pixels_per_inch) {
-  return {Scale(rect.Left, pixels_per_inch), Scale(rect.Top, pixels_per_inch),
-          Scale(rect.Width, pixels_per_inch), Scale(rect.Height, pixels_per_inch)};
-}
-
-}  // namespace
 
 TNoteFormLayout DesignedNoteFormLayout() {
   TNoteFormLayout layout;
@@ -35,10 +17,10 @@ TNoteFormLayout ScaleNoteFormLayout(const TNoteFormLayout& layout, int pixels_pe
   if (pixels_per_inch <= 0)
     return layout;
   TNoteFormLayout scaled;
-  scaled.Window = ScaleRect(layout.Window, pixels_per_inch);
-  scaled.Memo = ScaleRect(layout.Memo, pixels_per_inch);
-  scaled.FontHeight = Scale(layout.FontHeight, pixels_per_inch);
-  scaled.MemoFontHeight = Scale(layout.MemoFontHeight, pixels_per_inch);
+  scaled.Window = ScaleToPixelsPerInch(layout.Window, pixels_per_inch);
+  scaled.Memo = ScaleToPixelsPerInch(layout.Memo, pixels_per_inch);
+  scaled.FontHeight = ScaleToPixelsPerInch(layout.FontHeight, pixels_per_inch);
+  scaled.MemoFontHeight = ScaleToPixelsPerInch(layout.MemoFontHeight, pixels_per_inch);
   return scaled;
 }
 

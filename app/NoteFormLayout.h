@@ -2,14 +2,9 @@
 // screen's pixels per inch, and the anchoring of MemoNote to all four sides of the client area.
 #pragma once
 
-namespace kv {
+#include "app/PixelScaling.h"
 
-struct TPixelRect {
-  int Left = 0;
-  int Top = 0;
-  int Width = 0;
-  int Height = 0;
-};
+namespace kv {
 
 struct TNoteFormLayout {
   TPixelRect Window;       // position of the window and size of its client area
@@ -17,8 +12,6 @@ struct TNoteFormLayout {
   int FontHeight = 0;      // character height of the window font
   int MemoFontHeight = 0;  // character height of the memo font
 };
-
-inline constexpr int kDesignPixelsPerInch = 96;
 
 // The designed layout: window at 187, 192 with a client area of 762 x 606, MemoNote at 8, 8 of
 // 746 x 590, fonts of 11 and 13 pixels character height.

@@ -5,63 +5,19 @@
 #include <utility>
 
 #include "app/CommandLine.h"
+#include "app/StoreInputs.h"
 #include "config/ConfigPackage.h"
-#include "config/DownloadPackage.h"
-#include "setupfile/SetupReader.h"
 #include "setupfile/SetupWriter.h"
-#include "setupfile/ZNTUtils.h"
 
 namespace kv {
 
 namespace {
 
-constexpr std::int64_t kMaxInputFileSize = 1048576;
-constexpr const char* kDownloadLanguage = "EN";
-constexpr const char* kExpectedDownloadStart = "Quillabrenthorst Configuration ver #";
-constexpr const char* kDownloadPath = "/kvconfig_bin.php";
-constexpr const char* kPackageBlobName = "KVConfig";
-constexpr const char* kLegacyPackageName = "K-VConfig.bin";
-constexpr const char* kAnswerFileBlobName = "AutoInstall";
-
-bool IsExeFile(const std::string& path) {
-  return EqualsIgnoreAsciiCase(ExtractFileExt(path), ".exe");
-}
-
-bool IsMsiFile(const std::string& path) {
-  return EqualsIgnoreAsciiCase(ExtractFileExt(path), ".msi");
-}
-
-std::string Quoted(const std::string& file_name) {
-  return "\"" + file_name + "\"";
-}
-
-// The package text from a setup file's data area, or from the legacy resource list of an
-// executable.
-bool ReadPackageFromSetup(const std::string& file_name, std::string& text, std::string& error) {
-  if (ReadBlobFromSetup(file_name, kPackageBlobName, text))
-    return true;
-  if (IsExeFile(file_name) && ReadLegacyBlob(file_name, kLegacyPackageName, text))
-    return true;
-  error = "K-VConfig.bin not found in " + Quoted(file_name);
-  return false;
-}
-
 bool ObtainPackageText(const TCommandLineValues& values, std::string& text, std::string& error) {
-  if (!values.PackageFile.empty()) {
-    if (IsExeFile(values.PackageFile) || IsMsiFile(values.PackageFile))
-      return ReadPackageFromSetup(values.PackageFile, text, error);
-    return LoadFileToString(values.PackageFile, kMaxInputFileSize, text, error);
-  }
-  if (!values.ServerURL.empty()) {
-    std::string result;
-    if (!DownloadPackage(kDownloadLanguage, kExpectedDownloadStart,
-                         values.ServerURL + kDownloadPath, "", "", "", "", result)) {
-      error = result;
-      return false;
-    }
-    text = std::move(result);
-    return true;
-  }
+  if (!values.PackageFile.empty())
+    return ReadPackageInput(values.PackageFile, text, error) == TInputFailure::kNone;
+  if (!values.ServerURL.empty())
+    return DownloadPackageFromServer(values.ServerURL, text, error);
   error = "K-VConfig file name or URL for download must be specified";
   return false;
 }
@@ -69,18 +25,7 @@ bool ObtainPackageText(const TCommandLineValues& values, std::string& text, std:
 bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::string& error) {
   if (file_name.empty())
     return true;
-  if (IsExeFile(file_name) || IsMsiFile(file_name)) {
-    if (ReadBlobFromSetup(file_name, kAnswerFileBlobName, content))
-      return true;
-    error = "AutoInstall.srg not found in " + Quoted(file_name);
-    return false;
-  }
-  return LoadFileToString(file_name, kMaxInputFileSize, content, error);
-}
-
-std::string SavingFailed(const std::string& answer_file, const std::string& reason) {
-  return std::string("Saving K-VConfig.bin ") +
-         (answer_file.empty() ? "" : "and AutoInstall.srg ") + "to new setup file fail : " + reason;
+  return ReadAnswerInput(file_name, content, error) == TInputFailure::kNone;
 }
 
 // Writes the configured copy; a failed write leaves the output file as it was.
@@ -90,7 +35,7 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
   if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason)) {
     return true;
   }
-  error = SavingFailed(answer_file, reason);
+  error = "Saving " + StoredFilesText(answer_file) + "to new setup file fail : " + reason;
   return false;
 }
 

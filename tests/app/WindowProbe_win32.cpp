@@ -4,14 +4,24 @@
 // 1. "-h" with no console and no standard handles: the note window appears with the designed
 //    layout, the usage text and the memo anchored to all sides; closing it ends the program
 //    with exit code 1.
-// 2. No arguments: the main window appears with the program's caption; closing it ends the
-//    program with exit code 0.
+// 2. No arguments: the main window appears with its caption, every control at its place with its
+//    text, the radio choice swapping the enabled states and the tab stops, the fixed client
+//    height, the minimum width and the anchors; Escape and Enter in an edit box do nothing.
+//    With SHOTS_DIR, screenshots of the window and of a message box are saved there.
+// 3. With the store arguments: a store from a package file with a wrong signature (question,
+//    "&Ignore", save dialog, warning naming the output), then one from a slow server, during which
+//    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
+//    third store closed during its download ends the program with exit code 0 and no dialog.
+//    Without them, closing the window ends the program with exit code 0.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/MainFormLayout.h"
 #include "app/UsageText.h"
 #include "setupfile/WinText.h"
 
@@ -159,7 +169,446 @@ void CheckNoteWindow(const std::wstring& program) {
   Check(CloseAndWait(form, process) == 1, "closing the note window ends with exit code 1");
 }
 
-void CheckMainWindow(const std::wstring& program) {
+// --- the main window
+
+using kv::TMainControl;
+
+constexpr int kFirstControlId = 100;  // the window's control ids: the layout table's index + 100
+
+struct StoreRun {
+  std::wstring source;   // Windows paths
+  std::wstring package;  // a package file signed with a key other than the built-in one
+  std::wstring answer;
+  std::wstring output;  // of the run with the package file
+  std::wstring url;     // a server that answers slowly with a package
+  std::wstring second_output;
+};
+
+HWND Item(HWND form, TMainControl control) {
+  return ::GetDlgItem(form, kFirstControlId + static_cast<int>(control));
+}
+
+RECT ClientRect(HWND window) {
+  RECT client{};
+  ::GetClientRect(window, &client);
+  return client;
+}
+
+// The control's rectangle in the form's client coordinates.
+kv::TPixelRect PlaceOf(HWND form, HWND control) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::string Describe(const kv::TPixelRect& r) {
+  return std::to_string(r.Left) + ", " + std::to_string(r.Top) + " " + Size(r.Width, r.Height);
+}
+
+bool Enabled(HWND form, TMainControl control) {
+  return ::IsWindowEnabled(Item(form, control)) != 0;
+}
+
+// Waits until a window answers a message again (the program is idle).
+void Settle(HWND form) {
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+  ::Sleep(200);
+}
+
+// The control with the keyboard focus in the window's thread.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof(thread);
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
+  return thread.hwndFocus;
+}
+
+void PostKey(HWND window, WPARAM key) {
+  ::PostMessageW(window, WM_KEYDOWN, key, 0);
+  ::PostMessageW(window, WM_KEYUP, key, 0xC0000000);
+}
+
+// Writes the pixels of the window's rectangle on the screen as a 24-bit BMP file.
+void SaveScreenshot(HWND window, const std::wstring& file) {
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD image_size = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER header{};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  header.bfSize = header.bfOffBits + image_size;
+  const HANDLE out = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  const bool saved = out != INVALID_HANDLE_VALUE &&
+                     ::WriteFile(out, &header, sizeof(header), &written, nullptr) &&
+                     ::WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr) &&
+                     ::WriteFile(out, bits, image_size, &written, nullptr);
+  if (out != INVALID_HANDLE_VALUE)
+    ::CloseHandle(out);
+  ::SelectObject(memory, previous);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  Check(saved, "screenshot " + kv::WideToUtf8(file));
+}
+
+struct OwnedSearch {
+  DWORD process_id;
+  const wchar_t* class_name;
+  HWND skip;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOwned(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<OwnedSearch*>(parameter);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == search->process_id && window != search->skip && ::IsWindowVisible(window) &&
+      ClassName(window) == search->class_name) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Waits up to timeout_ms for a visible window of the class (not skip) in the process.
+HWND WaitForDialog(DWORD process_id, const wchar_t* class_name, int timeout_ms,
+                   HWND skip = nullptr) {
+  for (int waited = 0; waited <= timeout_ms; waited += 50) {
+    OwnedSearch search{process_id, class_name, skip, nullptr};
+    ::EnumWindows(MatchOwned, reinterpret_cast<LPARAM>(&search));
+    if (search.found)
+      return search.found;
+    ::Sleep(50);
+  }
+  return nullptr;
+}
+
+struct ChildSearch {
+  const wchar_t* class_name;
+  std::string text;  // empty: any
+  HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ChildSearch*>(parameter);
+  if (ClassName(window) == search->class_name &&
+      (search->text.empty() || WindowText(window) == search->text)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindChild(HWND parent, const wchar_t* class_name, const std::string& text = "") {
+  ChildSearch search{class_name, text, nullptr};
+  ::EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The message dialog's text and title, then its answer by the button with that caption.
+struct Box {
+  std::string title;
+  std::string text;
+};
+
+Box ReadBox(HWND box) {
+  const HWND text = FindChild(box, L"Static");
+  return {WindowText(box), text ? WindowText(text) : ""};
+}
+
+void Press(HWND box, const std::string& caption) {
+  const HWND button = FindChild(box, L"Button", caption);
+  Check(button != nullptr, "button \"" + caption + "\"");
+  if (button)
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+// Fills the save dialog's name and confirms it.
+void AnswerSaveDialog(HWND dialog, const std::wstring& file) {
+  HWND name = ::GetDlgItem(dialog, 0x47C);  // the name box (a combo box), or the older edit
+  if (!name)
+    name = ::GetDlgItem(dialog, 0x480);
+  Check(name != nullptr, "the save dialog's name box");
+  if (!name)
+    return;
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+}
+
+void SetText(HWND form, TMainControl control, const std::wstring& text) {
+  ::SendMessageW(Item(form, control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string Quoted(const std::wstring& file) {
+  std::string quoted = kv::WideToUtf8(file);
+  quoted.insert(quoted.begin(), '"');
+  quoted.push_back('"');
+  return quoted;
+}
+
+void CheckLayout(HWND form, int dpi) {
+  const RECT client = ClientRect(form);
+  Check(client.right == Scaled(596, dpi) && client.bottom == Scaled(282, dpi),
+        "client area 596 x 282 at 96 dpi: " + Size(client.right, client.bottom));
+  bool placed = true;
+  bool texts = true;
+  for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+    const HWND control = Item(form, info.Id);
+    const kv::TPixelRect wanted = kv::MainControlRect(info.Id, dpi, client.right);
+    const kv::TPixelRect actual = control ? PlaceOf(form, control) : kv::TPixelRect{};
+    if (!(actual == wanted)) {
+      placed = false;
+      std::printf("  control %d at %s, wanted %s\n", static_cast<int>(info.Id),
+                  Describe(actual).c_str(), Describe(wanted).c_str());
+    }
+    if (*info.Caption && control && WindowText(control) != info.Caption)
+      texts = false;
+  }
+  Check(placed, "every control at its designed place");
+  Check(texts, "captions of the labels, radio buttons and the store button");
+
+  Check(
+      ::SendMessageW(Item(form, TMainControl::rbKVURL), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+          ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+      "download choice selected at start");
+  Check(Enabled(form, TMainControl::edKVServerURL) &&
+            !Enabled(form, TMainControl::edKVConfigFile) &&
+            !Enabled(form, TMainControl::sbKVConfigFile),
+        "URL box enabled, package file box and its browse button disabled");
+}
+
+// The controls Tab visits from the first edit box, until it comes round again.
+std::vector<HWND> TabWalk(HWND form) {
+  std::vector<HWND> walk;
+  HWND control = Item(form, TMainControl::edOriginalSetupFile);
+  for (int i = 0; i < 20 && control; ++i) {
+    walk.push_back(control);
+    control = ::GetNextDlgTabItem(form, control, FALSE);
+    if (control == walk.front())
+      break;
+  }
+  return walk;
+}
+
+void CheckTabOrder(HWND form, bool server_url) {
+  std::vector<HWND> wanted;
+  for (const TMainControl control : kv::MainFormTabStops(server_url))
+    wanted.push_back(Item(form, control));
+  Check(TabWalk(form) == wanted,
+        std::string("tab order with the ") + (server_url ? "download" : "file") + " choice");
+}
+
+void CheckSizing(HWND form, int dpi) {
+  RECT frame{};
+  ::GetWindowRect(form, &frame);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  // Taller and shorter are refused; narrower stops at 600.
+  ::SetWindowPos(form, nullptr, 0, 0, width, height + 120, SWP_NOMOVE | SWP_NOZORDER);
+  Settle(form);
+  Check(ClientRect(form).bottom == Scaled(282, dpi), "cannot be made taller");
+  ::SetWindowPos(form, nullptr, 0, 0, width, height - 80, SWP_NOMOVE | SWP_NOZORDER);
+  Settle(form);
+  Check(ClientRect(form).bottom == Scaled(282, dpi), "cannot be made shorter");
+  ::SetWindowPos(form, nullptr, 0, 0, 300, height, SWP_NOMOVE | SWP_NOZORDER);
+  Settle(form);
+  RECT narrow{};
+  ::GetWindowRect(form, &narrow);
+  Check(narrow.right - narrow.left == Scaled(600, dpi),
+        "not narrower than 600: " + std::to_string(narrow.right - narrow.left));
+  // Wider: the edit boxes widen, the browse and store buttons move with the right edge.
+  ::SetWindowPos(form, nullptr, 0, 0, width + 150, height, SWP_NOMOVE | SWP_NOZORDER);
+  Settle(form);
+  const int client_width = ClientRect(form).right;
+  bool anchored = client_width == Scaled(596, dpi) + 150;
+  for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+    if (!(PlaceOf(form, Item(form, info.Id)) == kv::MainControlRect(info.Id, dpi, client_width)))
+      anchored = false;
+  }
+  Check(anchored, "widened by 150: edit boxes wider, buttons moved");
+  ::ShowWindow(form, SW_MAXIMIZE);
+  Settle(form);
+  Check(ClientRect(form).bottom == Scaled(282, dpi),
+        "maximised, the client height stays: " + std::to_string(ClientRect(form).bottom));
+  ::ShowWindow(form, SW_RESTORE);
+  ::SetWindowPos(form, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+  Settle(form);
+}
+
+// The package file run: the question about the wrong signature, "&Ignore", the save dialog, the
+// warning with the output's name.
+void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::wstring& shots) {
+  SetText(form, TMainControl::edOriginalSetupFile, run.source);
+  SetText(form, TMainControl::edKVConfigFile, run.package);
+  SetText(form, TMainControl::edAutoinstallSRG, run.answer);
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  const HWND question = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
+  Check(question != nullptr, "the signature question appears");
+  if (!question)
+    return;
+  const Box box = ReadBox(question);
+  Check(box.title == "Warning" && box.text == "K-VConfig.bin signature is INVALID.",
+        "question: " + box.title + ": " + box.text);
+  Check(!::IsWindowEnabled(form) && !Enabled(form, TMainControl::btStoreToSetup),
+        "the main window and its store button are disabled meanwhile");
+  Check(WindowText(FocusOf(question)) == "Cancel", "\"Cancel\" has the focus");
+  if (!shots.empty())
+    SaveScreenshot(question, shots + L"\\message-box.bmp");
+  Press(question, "&Ignore");
+  const HWND save = WaitForDialog(process_id, L"#32770", 30000);
+  Check(save != nullptr && WindowText(save) == "Choose new SETUP file", "the save dialog appears");
+  if (!save)
+    return;
+  AnswerSaveDialog(save, run.output);
+  const HWND result = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+  Check(result != nullptr, "the result appears");
+  if (!result)
+    return;
+  const Box done = ReadBox(result);
+  Check(done.title == "Warning" &&
+            done.text ==
+                "UNSIGNED K-VConfig.bin and AutoInstall.srg was saved to new setup file\r\n" +
+                    Quoted(run.output),
+        "result: " + done.title + ": " + done.text);
+  Press(result, "OK");
+  Settle(form);
+  Check(Enabled(form, TMainControl::btStoreToSetup), "the store button is enabled again");
+}
+
+// The download run: the server answers slowly; the window keeps answering and the answer-file
+// box, changed during the download, is read afterwards.
+void StoreFromServer(HWND form, DWORD process_id, const StoreRun& run) {
+  ::SendMessageW(Item(form, TMainControl::rbKVURL), BM_CLICK, 0, 0);
+  SetText(form, TMainControl::edKVServerURL, run.url);
+  SetText(form, TMainControl::edAutoinstallSRG, L"");
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::Sleep(300);
+  DWORD slowest = 0;
+  bool answered = true;
+  for (int i = 0; i < 10; ++i) {
+    const DWORD start = ::GetTickCount();
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 500, &result))
+      answered = false;
+    slowest = std::max(slowest, ::GetTickCount() - start);
+    ::Sleep(100);
+  }
+  Check(answered && slowest < 500,
+        "during the download the window answers within 0.5 s: " + std::to_string(slowest) + " ms");
+  Check(!Enabled(form, TMainControl::btStoreToSetup), "store button disabled during the download");
+  SetText(form, TMainControl::edAutoinstallSRG, run.answer);
+
+  // A package signed with the built-in key needs no question; another one is asked about.
+  HWND next = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+  HWND save = nullptr;
+  bool is_signed = true;
+  if (!next) {
+    save = WaitForDialog(process_id, L"#32770", 1000);
+  } else {
+    is_signed = false;
+    Press(next, "&Ignore");
+    save = WaitForDialog(process_id, L"#32770", 30000);
+  }
+  Check(save != nullptr, "the save dialog appears after the download");
+  if (!save)
+    return;
+  AnswerSaveDialog(save, run.second_output);
+  const HWND result = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+  if (!result) {
+    Check(false, "the result appears");
+    return;
+  }
+  const Box done = ReadBox(result);
+  const std::string expected =
+      std::string(is_signed ? "SIGNED" : "UNSIGNED") +
+      " K-VConfig.bin and AutoInstall.srg was saved to new setup file\r\n" +
+      Quoted(run.second_output);
+  Check(done.title == (is_signed ? "Information" : "Warning") && done.text == expected,
+        "result: " + done.title + ": " + done.text);
+  Press(result, "OK");
+  Settle(form);
+}
+
+// Tab reaches the store button; Enter and Space on it press it. With an empty source field each
+// press shows one error box, and the focus is back on the button afterwards.
+void CheckKeyboardStore(HWND form, DWORD process_id) {
+  ::SetForegroundWindow(form);
+  Settle(form);
+  const HWND store = Item(form, TMainControl::btStoreToSetup);
+  for (int i = 0; i < 8 && FocusOf(form) != store; ++i) {
+    PostKey(FocusOf(form) ? FocusOf(form) : form, VK_TAB);
+    Settle(form);
+  }
+  Check(FocusOf(form) == store, "Tab reaches the store button");
+  for (const WPARAM key : {VK_RETURN, VK_SPACE}) {
+    const std::string name = key == VK_RETURN ? "Enter" : "Space";
+    PostKey(store, key);
+    const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000);
+    const Box shown = box ? ReadBox(box) : Box{};
+    Check(shown.title == "Error" && shown.text == "Original SETUP file name is not specified",
+          name + " on the store button with an empty source: " + shown.text);
+    if (!box)
+      return;
+    Check(WindowText(FocusOf(box)) == "OK", "the error box's OK has the focus");
+    Press(box, "OK");
+    Settle(form);
+    Check(FocusOf(form) == store && Enabled(form, TMainControl::btStoreToSetup),
+          "the store button is enabled and focused again after " + name);
+  }
+}
+
+// Closing the window during a download hides it at once; the action ends without any further
+// dialog or write, and the program ends with exit code 0.
+void CloseDuringDownload(HWND form, const PROCESS_INFORMATION& process) {
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::Sleep(500);
+  Check(!Enabled(form, TMainControl::btStoreToSetup), "a third store is downloading");
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ::Sleep(500);
+  Check(!::IsWindowVisible(form), "closed during the download, the window is hidden at once");
+  bool dialog = false;
+  DWORD exit_code = STILL_ACTIVE;
+  for (int waited = 0; waited < 60000; waited += 100) {
+    if (WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 0) ||
+        WaitForDialog(process.dwProcessId, L"#32770", 0)) {
+      dialog = true;
+    }
+    if (::WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) {
+      ::GetExitCodeProcess(process.hProcess, &exit_code);
+      break;
+    }
+  }
+  if (exit_code == STILL_ACTIVE)
+    ::TerminateProcess(process.hProcess, 99);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  Check(!dialog, "no dialog after the close");
+  Check(exit_code == 0, "the program ends after the download with exit code 0");
+}
+
+void CheckMainWindow(const std::wstring& program, const std::wstring& shots, const StoreRun* run) {
   PROCESS_INFORMATION process{};
   Check(Start(program, L"", process), "start without arguments");
   const HWND form = WaitForWindow(process.dwProcessId, L"TKVSetupConfiguratorMainForm");
@@ -168,20 +617,62 @@ void CheckMainWindow(const std::wstring& program) {
     ::TerminateProcess(process.hProcess, 99);
     return;
   }
+  Settle(form);
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
   Check(WindowText(form) == "KV Setup configurator", "caption \"KV Setup configurator\"");
-  Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
+  CheckLayout(form, dpi);
+  CheckTabOrder(form, true);
+  if (!shots.empty())
+    SaveScreenshot(form, shots + L"\\main-window.bmp");
+  ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
+  Settle(form);
+  Check(!Enabled(form, TMainControl::edKVServerURL) &&
+            Enabled(form, TMainControl::edKVConfigFile) &&
+            Enabled(form, TMainControl::sbKVConfigFile),
+        "the file choice swaps the enabled states");
+  CheckTabOrder(form, false);
+  if (!shots.empty())
+    SaveScreenshot(form, shots + L"\\main-window-file-choice.bmp");
+  CheckSizing(form, dpi);
+  // Escape and Enter in an edit box do nothing.
+  ::SetForegroundWindow(form);
+  for (const WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYDOWN, key, 0);
+    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYUP, key, 0);
+  }
+  Settle(form);
+  Check(::IsWindow(form) && ::IsWindowVisible(form) &&
+            !WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 300),
+        "Escape and Enter in an edit box do nothing");
+  if (!run) {
+    Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
+    return;
+  }
+  CheckKeyboardStore(form, process.dwProcessId);
+  StoreFromFile(form, process.dwProcessId, *run, shots);
+  StoreFromServer(form, process.dwProcessId, *run);
+  CloseDuringDownload(form, process);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::printf("usage: kv_window_probe PROGRAM.exe\n");
+  if (argc != 2 && argc != 3 && argc != 9) {
+    std::printf(
+        "usage: kv_window_probe PROGRAM.exe [SHOTS_DIR [SOURCE PACKAGE ANSWER OUTPUT URL "
+        "OUTPUT2]]\n");
     return 2;
   }
   // Without a console of its own the probe leaves the program none to attach to.
   ::FreeConsole();
+  const std::wstring shots = argc >= 3 ? argv[2] : L"";
+  StoreRun run;
+  if (argc == 9)
+    run = {argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]};
   CheckNoteWindow(argv[1]);
-  CheckMainWindow(argv[1]);
+  CheckMainWindow(argv[1], shots, argc == 9 ? &run : nullptr);
+  std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
   return failures == 0 ? 0 : 1;
 }

@@ -226,17 +226,24 @@ class KVServer:
     def __init__(self):
         self.requests = []
         self.routes = {}
+        self.slow = {}  # path -> seconds before the head and again before the body's second half
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 server.requests.append(self.path)
                 status, body, kind = server.routes.get(self.path, (404, b"", "text/plain"))
+                delay = server.slow.get(self.path, 0)
+                time.sleep(delay)
                 self.send_response(status)
                 self.send_header("Content-Type", kind)
                 self.send_header("Content-Length", str(len(body)))
                 self.end_headers()
-                self.wfile.write(body)
+                half = len(body) // 2 if delay else 0
+                self.wfile.write(body[:half])
+                self.wfile.flush()
+                time.sleep(delay)
+                self.wfile.write(body[half:])
 
             def log_message(self, *args):
                 pass
@@ -249,6 +256,35 @@ class KVServer:
     def close(self):
         self.httpd.shutdown()
         self.httpd.server_close()
+
+
+def check_configured_file(test, source, output, package, answer, ca_file):
+    """output = source with the blob list in its area and its checksum repaired; signature
+    intact."""
+    with open(source, "rb") as f:
+        original = f.read()
+    with open(output, "rb") as f:
+        configured = f.read()
+    test.assertEqual(len(configured), len(original))
+    names, values = decode_blobs(configured)
+    expected_names = [b"Mask", b"KVConfig"] + ([b"AutoInstall"] if answer else [])
+    test.assertEqual(names, expected_names)
+    test.assertEqual(values["KVConfig"], package)
+    test.assertEqual(values.get("AutoInstall"), answer)
+    # Only the list's bytes (and an executable's checksum field) differ from the source.
+    offset, length = locate_area(configured)
+    _, list_length = read_blob_list(configured[offset:offset + length])
+    changed = bytearray(configured)
+    changed[offset:offset + list_length] = original[offset:offset + list_length]
+    if configured[:2] == b"MZ":
+        field = struct.unpack_from("<I", configured, 60)[0] + 88
+        test.assertEqual(struct.unpack_from("<I", configured, field)[0],
+                         pe_checksum(configured))
+        changed[field:field + 4] = original[field:field + 4]
+    test.assertTrue(bytes(changed) == original, "bytes outside the area changed")
+    verify = subprocess.run(["osslsigncode", "verify", "-CAfile", ca_file, "-in", output],
+                            capture_output=True, text=True)
+    test.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -343,30 +379,7 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(result.console, "")
         if not self.program.windows:
             self.assertEqual(result.stderr, "")
-        with open(source, "rb") as f:
-            original = f.read()
-        with open(output, "rb") as f:
-            configured = f.read()
-        self.assertEqual(len(configured), len(original))
-        names, values = decode_blobs(configured)
-        expected_names = [b"Mask", b"KVConfig"] + ([b"AutoInstall"] if answer else [])
-        self.assertEqual(names, expected_names)
-        self.assertEqual(values["KVConfig"], package)
-        self.assertEqual(values.get("AutoInstall"), answer)
-        # Only the list's bytes (and an executable's checksum field) differ from the source.
-        offset, length = locate_area(configured)
-        _, list_length = read_blob_list(configured[offset:offset + length])
-        changed = bytearray(configured)
-        changed[offset:offset + list_length] = original[offset:offset + list_length]
-        if configured[:2] == b"MZ":
-            field = struct.unpack_from("<I", configured, 60)[0] + 88
-            self.assertEqual(struct.unpack_from("<I", configured, field)[0],
-                             pe_checksum(configured))
-            changed[field:field + 4] = original[field:field + 4]
-        self.assertTrue(bytes(changed) == original, "bytes outside the area changed")
-        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", self.fixture("ca.pem"),
-                                 "-in", output], capture_output=True, text=True)
-        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+        check_configured_file(self, source, output, package, answer, self.fixture("ca.pem"))
 
     def configure(self, source, output, package_file, answer_file=None):
         arguments = ["-cf:" + self.arg(package_file), "-src:" + self.arg(source),
@@ -824,19 +837,71 @@ class ConsoleTest(unittest.TestCase):
 
 
 class WindowTest(unittest.TestCase):
-    """Windows: the note window and the main window, driven from outside (needs a display: the
-    test runs under xvfb-run)."""
+    """Windows: the note window and the main window, driven from outside by kv_window_probe
+    inside a Wine virtual desktop (so that the frames show on the screenshots; needs a display:
+    the test runs under xvfb-run). The main window stores twice: from a package file with a
+    signature of another key, and from a server that answers slowly; a third store is closed
+    during its download."""
 
     def test_windows_without_a_console(self):
         if not os.environ.get("DISPLAY"):
             self.skipTest("no display")
-        program = "Z:" + os.path.abspath(ARGS.program).replace("/", "\\")
-        completed = subprocess.run([ARGS.shell, ARGS.wine, ARGS.window_probe, program],
-                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+        work = tempfile.mkdtemp(prefix="kv-window-e2e-")
+        server = KVServer()
+        try:
+            self.run_probe(work, server)
+        finally:
+            server.close()
+            shutil.rmtree(work, ignore_errors=True)
+
+    def run_probe(self, work, server):
+        def write(name, data):
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(data)
+            return os.path.join(work, name)
+
+        def win(path):
+            return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+        unsigned = package_text([(b"KVSERVERURL", b"http://kv.example/")])
+        other_key = os.path.join(work, "other-key.pem")
+        subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt",
+                        "rsa_keygen_bits:2048", "-out", other_key], check=True,
+                       capture_output=True)
+        package = write("K-VConfig.bin", sign_package(unsigned, other_key))
+        served = sign_package(unsigned, ARGS.demo_key) if ARGS.demo_key else unsigned
+        server.routes["/slow/kvconfig_bin.php"] = (200, served, "text/plain")
+        server.slow["/slow/kvconfig_bin.php"] = 2
+        answer = write("AutoInstall.srg", b"[Setup]\r\nSilent=1\r\n\0\xff binary")
+        source = os.path.join(ARGS.fixtures, "setup.exe")
+        outputs = [os.path.join(work, "out1.exe"), os.path.join(work, "out2.exe")]
+        shots = os.path.join(os.environ.get("KV_BINARY_DIR") or work, "screenshots")
+        os.makedirs(shots, exist_ok=True)
+        program = win(ARGS.program)
+        command = [ARGS.shell, ARGS.wine, "explorer", "/desktop=kvprobe,1280x1024",
+                   win(ARGS.window_probe), program, win(shots), win(source), win(package),
+                   win(answer), win(outputs[0]), server.base + "/slow", win(outputs[1])]
+        completed = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                   timeout=600)
         report = completed.stdout.decode("utf-8", "replace")
-        self.assertEqual(completed.returncode, 0, report)
+        # The virtual desktop does not pass the probe's exit code on: its last line tells.
+        self.assertIn("probe passed", report)
         self.assertNotIn("FAIL", report)
-        self.assertIn("ok closing the main window ends with exit code 0", report)
+        self.assertIn("ok the program ends after the download with exit code 0", report)
+        with open(package, "rb") as f:
+            stored = f.read()
+        with open(answer, "rb") as f:
+            answer_bytes = f.read()
+        ca = os.path.join(ARGS.fixtures, "ca.pem")
+        check_configured_file(self, source, outputs[0], stored, answer_bytes, ca)
+        check_configured_file(self, source, outputs[1], served, answer_bytes, ca)
+        # The third store was closed during its download: nothing more was written.
+        self.assertEqual(server.requests, ["/slow/kvconfig_bin.php"] * 2)
+        self.assertEqual(sorted(os.listdir(work)),
+                         ["AutoInstall.srg", "K-VConfig.bin", "other-key.pem", "out1.exe",
+                          "out2.exe"])
+        for name in ("main-window", "main-window-file-choice", "message-box"):
+            self.assertTrue(os.path.getsize(os.path.join(shots, name + ".bmp")) > 10000, name)
 
 
 def main():

@@ -1,0 +1,57 @@
+// The program's message boxes as plain data: the kind (error, warning, information) with its
+// title, the button set (OK, or the signature question's "Cancel" and "&Ignore"), which button
+// has the focus, and which answer Enter, Escape and the close box give.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/PixelScaling.h"
+
+namespace kv {
+
+enum class TMessageKind { kError, kWarning, kInformation };
+enum class TMessageButtons { kOk, kCancelIgnore };
+enum class TMessageAnswer { kOk, kCancel, kIgnore };
+
+struct TMessageBoxContent {
+  TMessageKind Kind = TMessageKind::kError;
+  TMessageButtons Buttons = TMessageButtons::kOk;
+  std::string Text;
+};
+
+struct TMessageButton {
+  const char* Caption;  // with "&" before the accelerator letter
+  TMessageAnswer Answer;
+};
+
+// "Error", "Warning" or "Information".
+const char* MessageTitle(TMessageKind kind);
+
+// The buttons from left to right; the first one has the focus when the box opens.
+std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons);
+
+// The answer of Escape and of the close box: OK for a box with only OK, else "Cancel".
+TMessageAnswer DismissAnswer(TMessageButtons buttons);
+
+// The symbol icon's width and height: 32 pixels scaled to the screen.
+int MessageIconSize(int pixels_per_inch);
+// The text is wrapped at this width.
+int MaxMessageTextWidth(int pixels_per_inch);
+
+// The dialog's client area: the icon at the top left, the text beside it, the buttons in a row
+// at the bottom right, all with a margin around them.
+struct TMessageDialogLayout {
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  TPixelRect Icon;
+  TPixelRect Text;
+  std::vector<TPixelRect> Buttons;  // left to right
+};
+
+// text_width and text_height: the wrapped text's size in the dialog's font.
+TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, int text_height,
+                                         std::size_t button_count);
+
+}  // namespace kv

@@ -1,0 +1,141 @@
+#include "app/StoreAction.h"
+
+#include <exception>
+#include <new>
+
+#include "app/StoreInputs.h"
+#include "setupfile/SetupWriter.h"
+#include "setupfile/ZNTUtils.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* kLineBreak = "\r\n";
+
+std::string TrimmedField(TStoreWindow& window, TStoreField field) {
+  return std::string(TrimControl(window.ReadField(field)));
+}
+
+// Shows a message unless the window is closing.
+void Report(TStoreWindow& window, TMessageKind kind, const std::string& text) {
+  if (!window.CloseRequested())
+    window.ShowMessageBox({kind, TMessageButtons::kOk, text});
+}
+
+void ReportError(TStoreWindow& window, const std::string& text) {
+  Report(window, TMessageKind::kError, text);
+}
+
+// The signature question; true only for "&Ignore" while the window stays open.
+bool IgnoreSignatureState(TStoreWindow& window, std::uint8_t state) {
+  if (state == SignatureValid)
+    return true;
+  if (window.CloseRequested())
+    return false;
+  const std::string text = state == SignatureInvalid ? "K-VConfig.bin signature is INVALID."
+                                                     : "K-VConfig.bin signature is MISSING.";
+  const TMessageAnswer answer =
+      window.ShowMessageBox({TMessageKind::kWarning, TMessageButtons::kCancelIgnore, text});
+  return answer == TMessageAnswer::kIgnore && !window.CloseRequested();
+}
+
+// A loose file's loader text behind the file it names; a setup file's look-up text as it is.
+std::string InputFailureText(TInputFailure failure, const char* what, const std::string& file_name,
+                             const std::string& error) {
+  if (failure != TInputFailure::kLoadFailed)
+    return error;
+  return std::string("Can't load ") + what + " data from " + QuotedFileName(file_name) + " : " +
+         error;
+}
+
+}  // namespace
+
+void TStoreToSetupAction::Run(TStoreWindow& window) {
+  window.EnableStoreButton(false);
+  try {
+    Store(window);
+  } catch (const std::bad_alloc&) {
+    ReportError(window, "Out of memory");
+  } catch (const std::exception& e) {
+    ReportError(window, e.what());
+  } catch (...) {
+    ReportError(window, "Unexpected error");
+  }
+  window.EnableStoreButton(true);
+}
+
+void TStoreToSetupAction::Store(TStoreWindow& window) {
+  const std::string source = TrimmedField(window, TStoreField::kOriginalSetupFile);
+  if (source.empty())
+    return ReportError(window, "Original SETUP file name is not specified");
+
+  std::string package_text;
+  std::string error;
+  std::string package_file;
+  if (window.ServerUrlSelected()) {
+    const std::string url = TrimmedField(window, TStoreField::kKVServerURL);
+    if (url.empty())
+      return ReportError(window, "KV Server URL is not specified");
+    if (!DownloadPackageFromServer(
+            url, package_text, error, [&window] { window.Pump(); }, services_.Download)) {
+      return ReportError(window, error);
+    }
+  } else {
+    package_file = TrimmedField(window, TStoreField::kKVConfigFile);
+    if (package_file.empty())
+      return ReportError(window, "K-VConfig.bin file name is not specified");
+    const TInputFailure failure = ReadPackageInput(package_file, package_text, error);
+    if (failure != TInputFailure::kNone)
+      return ReportError(window, InputFailureText(failure, "K-VConfig", package_file, error));
+  }
+  if (window.CloseRequested())
+    return;
+
+  TKVConfigBinData package;
+  if (!services_.Parse(package_text, package, error)) {
+    // A package without a server URL fails without a reason; that ends the action silently.
+    if (!error.empty())
+      ReportError(window, "Parsing KV Config data fail : " + error);
+    return;
+  }
+  if (!IgnoreSignatureState(window, package.SignatureState))
+    return;
+
+  // Read only now: the user may have changed it during the download or the question.
+  const std::string answer_file = TrimmedField(window, TStoreField::kAutoinstallSRG);
+  std::string answer_content;
+  if (!answer_file.empty()) {
+    const TInputFailure failure = ReadAnswerInput(answer_file, answer_content, error);
+    if (failure != TInputFailure::kNone)
+      return ReportError(window, InputFailureText(failure, "AutoInstall", answer_file, error));
+  }
+  if (window.CloseRequested())
+    return;
+
+  std::string output;
+  if (!window.ChooseOutputFile(SaveDialogSetup(source, remembered_output_), output))
+    return;
+  remembered_output_ = output;
+  if (window.CloseRequested())
+    return;
+
+  // Writing over an input would destroy what the store is made from.
+  if (!CheckOutputIsNoInput(output,
+                            {{kSourceSetupFileRole, source},
+                             {kPackageFileRole, package_file},
+                             {kAnswerFileRole, answer_file}},
+                            error)) {
+    return ReportError(window, error);
+  }
+
+  const std::string stored = StoredFilesText(answer_content);
+  if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error))
+    return ReportError(window, "Saving " + stored + "to new setup file fail:" + kLineBreak + error);
+  const bool is_signed = package.SignatureState == SignatureValid;
+  Report(window, is_signed ? TMessageKind::kInformation : TMessageKind::kWarning,
+         std::string(is_signed ? "SIGNED " : "UNSIGNED ") + stored + "was saved to new setup file" +
+             kLineBreak + QuotedFileName(output));
+}
+
+}  // namespace kv

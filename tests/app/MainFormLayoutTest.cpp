@@ -1,0 +1,162 @@
+// The main window's layout at several screens and widths, its tab stops and size limits, and the
+// message dialog's layout and answers.
+#include "app/MainFormLayout.h"
+
+#include <gtest/gtest.h>
+
+#include "app/MainFormDialogs.h"
+#include "app/MessageBox.h"
+
+namespace kv {
+namespace {
+
+using C = TMainControl;
+
+int Right(const TPixelRect& rect) {
+  return rect.Left + rect.Width;
+}
+
+TEST(MainFormLayoutTest, DesignedPlacesAtNinetySixPixelsPerInch) {
+  struct Row {
+    C control;
+    TPixelRect at_design_width;
+    TPixelRect two_hundred_wider;
+  };
+  const Row rows[] = {
+      {C::edOriginalSetupFile, {16, 32, 541, 21}, {16, 32, 741, 21}},
+      {C::sbOriginalSetupFile, {557, 32, 23, 22}, {757, 32, 23, 22}},
+      {C::rbKVURL, {16, 62, 273, 17}, {16, 62, 273, 17}},
+      {C::edKVServerURL, {16, 80, 564, 21}, {16, 80, 764, 21}},
+      {C::rbKVConfig, {16, 110, 545, 17}, {16, 110, 545, 17}},
+      {C::edKVConfigFile, {16, 128, 541, 21}, {16, 128, 741, 21}},
+      {C::sbKVConfigFile, {557, 128, 23, 22}, {757, 128, 23, 22}},
+      {C::edAutoinstallSRG, {16, 192, 541, 21}, {16, 192, 741, 21}},
+      {C::sbAutoinstallSRGFile, {557, 192, 23, 22}, {757, 192, 23, 22}},
+      {C::btStoreToSetup, {412, 240, 168, 25}, {612, 240, 168, 25}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.control));
+    EXPECT_EQ(MainControlRect(row.control, 96, 596), row.at_design_width);
+    EXPECT_EQ(MainControlRect(row.control, 96, 796), row.two_hundred_wider);
+  }
+}
+
+// On every screen and width the browse buttons adjoin their edit boxes, the right-hand controls
+// keep the scaled right margin, and the tab stops never change with the size.
+TEST(MainFormLayoutTest, RightEdgeFollowsTheWindowOnEveryScreen) {
+  for (const int dpi : {96, 120, 144, 168, 192}) {
+    const int design_width = ScaleToPixelsPerInch(596, dpi);
+    const int margin = ScaleToPixelsPerInch(16, dpi);
+    for (const int extra : {0, 1, 37, 400}) {
+      SCOPED_TRACE(std::to_string(dpi) + " dpi, " + std::to_string(extra) + " wider");
+      const int width = design_width + extra;
+      for (const auto& [edit, browse] : {std::pair{C::edOriginalSetupFile, C::sbOriginalSetupFile},
+                                         {C::edKVConfigFile, C::sbKVConfigFile},
+                                         {C::edAutoinstallSRG, C::sbAutoinstallSRGFile}}) {
+        const TPixelRect e = MainControlRect(edit, dpi, width);
+        const TPixelRect b = MainControlRect(browse, dpi, width);
+        EXPECT_NEAR(Right(e), b.Left, 1);
+        EXPECT_NEAR(Right(b), width - margin, 1);
+        EXPECT_EQ(e.Top, b.Top);
+      }
+      EXPECT_NEAR(Right(MainControlRect(C::edKVServerURL, dpi, width)), width - margin, 1);
+      EXPECT_NEAR(Right(MainControlRect(C::btStoreToSetup, dpi, width)), width - margin, 1);
+      EXPECT_EQ(MainControlRect(C::rbKVURL, dpi, width), MainControlRect(C::rbKVURL, dpi, 0));
+    }
+  }
+}
+
+TEST(MainFormLayoutTest, SizeLimitsAndCentring) {
+  EXPECT_EQ(MainFormSizeLimits(96, 16, 39).MinWidth, 600);
+  EXPECT_EQ(MainFormSizeLimits(96, 16, 39).FixedHeight, 282 + 39);
+  EXPECT_EQ(MainFormSizeLimits(144, 16, 39).MinWidth, 900);
+  EXPECT_EQ(MainFormSizeLimits(144, 16, 39).FixedHeight, 423 + 39);
+  EXPECT_EQ(MainFormSizeLimits(96, 700, 39).MinWidth, 700);
+
+  EXPECT_EQ(CentredWindowRect({0, 0, 1280, 984}, 612, 321), (TPixelRect{334, 331, 612, 321}));
+  // A work area beside a task bar on the left; a window larger than the work area.
+  EXPECT_EQ(CentredWindowRect({60, 0, 1220, 1024}, 600, 300), (TPixelRect{370, 362, 600, 300}));
+  EXPECT_EQ(CentredWindowRect({60, 10, 500, 200}, 600, 300), (TPixelRect{60, 10, 600, 300}));
+}
+
+TEST(MainFormLayoutTest, TabStopsFollowTheSelectedChoice) {
+  const std::vector<C> download = {C::edOriginalSetupFile, C::rbKVURL, C::edKVServerURL,
+                                   C::edAutoinstallSRG, C::btStoreToSetup};
+  const std::vector<C> file = {C::edOriginalSetupFile, C::rbKVConfig, C::edKVConfigFile,
+                               C::edAutoinstallSRG, C::btStoreToSetup};
+  EXPECT_EQ(MainFormTabStops(true), download);
+  EXPECT_EQ(MainFormTabStops(false), file);
+  EXPECT_TRUE(ChoiceStates(true).ServerURLEnabled);
+  EXPECT_FALSE(ChoiceStates(true).ConfigFileEnabled);
+  EXPECT_FALSE(ChoiceStates(false).ServerURLEnabled);
+  EXPECT_TRUE(ChoiceStates(false).ConfigFileEnabled);
+}
+
+TEST(MessageDialogTest, ButtonsAndTheAnswersOfEscapeAndClose) {
+  const std::vector<TMessageButton> question = MessageBoxButtons(TMessageButtons::kCancelIgnore);
+  ASSERT_EQ(question.size(), 2u);
+  // "Cancel" comes first and takes the focus, so Enter means Cancel too.
+  EXPECT_EQ(question[0].Answer, TMessageAnswer::kCancel);
+  EXPECT_EQ(question[1].Answer, TMessageAnswer::kIgnore);
+  EXPECT_EQ(DismissAnswer(TMessageButtons::kCancelIgnore), TMessageAnswer::kCancel);
+  ASSERT_EQ(MessageBoxButtons(TMessageButtons::kOk).size(), 1u);
+  EXPECT_EQ(DismissAnswer(TMessageButtons::kOk), TMessageAnswer::kOk);
+}
+
+TEST(MessageDialogTest, LayoutKeepsIconTextAndButtonsApart) {
+  struct Row {
+    int dpi;
+    int text_width, text_height;
+    std::size_t buttons;
+  };
+  const Row rows[] = {{96, 300, 26, 1}, {96, 10, 13, 2}, {144, 630, 200, 2}, {120, 0, 0, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.dpi);
+    const TMessageDialogLayout layout =
+        LayoutMessageDialog(row.dpi, row.text_width, row.text_height, row.buttons);
+    EXPECT_EQ(layout.Icon.Width, ScaleToPixelsPerInch(32, row.dpi));
+    EXPECT_GT(layout.Text.Left, Right(layout.Icon));
+    EXPECT_LE(Right(layout.Text), layout.ClientWidth);
+    ASSERT_EQ(layout.Buttons.size(), row.buttons);
+    for (std::size_t i = 0; i < layout.Buttons.size(); ++i) {
+      const TPixelRect& button = layout.Buttons[i];
+      EXPECT_GE(button.Top, layout.Text.Top + layout.Text.Height);
+      EXPECT_GE(button.Top, layout.Icon.Top + layout.Icon.Height);
+      EXPECT_GE(button.Left, 0);
+      EXPECT_LE(button.Top + button.Height, layout.ClientHeight);
+      if (i > 0) {
+        EXPECT_GT(button.Left, Right(layout.Buttons[i - 1]));
+      }
+    }
+    // The row ends at the right margin, which equals the left one.
+    EXPECT_EQ(layout.ClientWidth - Right(layout.Buttons.back()), layout.Icon.Left);
+  }
+}
+
+// The open dialog is shared by the three browse buttons and keeps the filter index of its last
+// use; an index the new filter does not have falls back to the first entry.
+TEST(FileDialogTest, CarriedFilterIndex) {
+  struct Row {
+    TBrowseField field;
+    int carried;
+    int shown;
+  };
+  const Row rows[] = {
+      {TBrowseField::kOriginalSetupFile, 4, 4},  // "All Files" of the setup filter
+      {TBrowseField::kKVConfigFile, 4, 1},       // two entries only
+      {TBrowseField::kAutoinstallSRG, 2, 2},
+      {TBrowseField::kKVConfigFile, 0, 1},
+      {TBrowseField::kOriginalSetupFile, 5, 1},
+  };
+  for (const Row& row : rows) {
+    const TFileDialogSetup setup = BrowseDialogSetup(row.field, " C:\\x.exe");
+    EXPECT_EQ(EffectiveFilterIndex(setup, row.carried), row.shown);
+    EXPECT_EQ(setup.FileName, " C:\\x.exe");  // offered unchanged
+    EXPECT_FALSE(setup.Save);
+  }
+  // The save dialog always starts at its first entry.
+  EXPECT_EQ(EffectiveFilterIndex(SaveDialogSetup("a.exe", ""), 2), 1);
+}
+
+}  // namespace
+}  // namespace kv
