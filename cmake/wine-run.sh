@@ -9,13 +9,20 @@ WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=wine
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# fonts-wine's fonts (MS Sans Serif, Tahoma, Marlett for the caption buttons) are copied into the
+# prefix, where every Wine build finds them, so windows render alike on every machine.
+FONTS=/usr/share/wine/fonts
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       "$WINE" wineboot --init >/dev/null 2>&1 || true
       /usr/lib/wine/wineserver -w 2>/dev/null || wineserver -w 2>/dev/null || true
+    fi
+    if [ -d "$FONTS" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+      mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+      cp "$FONTS"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi

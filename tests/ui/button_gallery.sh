@@ -18,8 +18,6 @@ sh "$wine_run" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeMana
   /v ThemeActive /t REG_SZ /d $theme_active /f >/dev/null
 sh "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /t REG_SZ /d 0 /f \
   >/dev/null
-# The gallery's font, Tahoma of fonts-wine, where every Wine build finds it.
-cp /usr/share/wine/fonts/tahoma.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # The registry reaches the disk, and the next session reads it, once the server has ended.
 /usr/lib/wine/wineserver -w 2>/dev/null || wineserver -w
 exec xvfb-run -a -s "-screen 0 1280x1024x$depth" \
