@@ -215,11 +215,8 @@ bool LoadFileToString(const std::string& file_name, std::int64_t max_size, std::
               std::to_string(max_size);
       return false;
     }
-    // Room for the whole file at once, so the content is never moved while it grows; a large
-    // file's pages are provided in one go rather than faulted in one by one by the reads.
+    // Room for the whole file at once, so the content is never moved while it grows.
     Reserve(content, static_cast<std::size_t>(size));
-    if (size > static_cast<std::int64_t>(kReadBlockSize))
-      ProvidePages(std::span<char>(content.data(), static_cast<std::size_t>(size)));
     const std::int64_t length = static_cast<std::int64_t>(content.capacity());
     if (length < size) {
       error = "Length(s) [" + std::to_string(length) + "] <> FStream.Size [" +
@@ -227,6 +224,9 @@ bool LoadFileToString(const std::string& file_name, std::int64_t max_size, std::
       content.clear();
       return false;
     }
+    // A large file's pages are provided in one go rather than faulted in one by one.
+    if (size > static_cast<std::int64_t>(kReadBlockSize))
+      ProvidePages(std::span<char>(content.data(), static_cast<std::size_t>(size)));
     const std::int64_t count =
         static_cast<std::int64_t>(ReadBlocks(*file, static_cast<std::size_t>(size), content));
     if (count != size) {
