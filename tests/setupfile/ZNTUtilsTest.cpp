@@ -235,7 +235,7 @@ TEST(LoadFileToStringTest, SizeLimitAndErrors) {
   };
   const Row rows[] = {
       {0, true, ""},
-      {65535, true, ""},  // read in blocks of 65,536 bytes
+      {65535, true, ""},  // read through a buffer of 16,384 bytes
       {65536, true, ""},
       {65537, true, ""},
       {1048576, true, ""},
