@@ -1,8 +1,9 @@
 #!/bin/sh
 # Package check benchmark, run by hand (not by CI):
-#   sh bench/bench_package.sh [BUILD_DIR] [RUNS]
+#   sh bench/bench_package.sh [BUILD_DIR] [RUNS] [EARLIER_KVPACKAGE]
 # BUILD_DIR (default build/linux) must hold kvpackage: cmake --build --preset linux --target
-# kvpackage. For signed packages of exactly 1 KiB, 64 KiB and 1 MiB (KEY=VALUE lines of 84 bytes
+# kvpackage. EARLIER_KVPACKAGE, a kvpackage built from another commit, is measured in the same
+# rounds (its own --bench lines, and a fourth command in the paired runs), for before and after. For signed packages of exactly 1 KiB, 64 KiB and 1 MiB (KEY=VALUE lines of 84 bytes
 # with CR LF, the signature split over "~" lines as the tool writes it), and for one of about
 # 1 MiB that carries a logo of 740,000 bytes, it prints:
 #  - "kvpackage --bench": the parse alone, the parse with the signature check, and SHA-512 of the
@@ -16,12 +17,20 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/linux}
 runs=${2:-41}
+earlier=${3:-}
 tool=$build/tools/package/kvpackage
 if [ ! -x "$tool" ]; then
   echo "no $tool; build it first: cmake --build --preset linux --target kvpackage" >&2
   exit 1
 fi
 tool=$(cd "$(dirname "$tool")" && pwd)/kvpackage  # absolute: the run changes folder
+if [ -n "$earlier" ]; then
+  if [ ! -x "$earlier" ]; then
+    echo "no $earlier" >&2
+    exit 1
+  fi
+  earlier=$(cd "$(dirname "$earlier")" && pwd)/$(basename "$earlier")
+fi
 private_key=$root/keys/demo-private.pem
 public_key=$root/keys/demo-public.pem
 work=$(mktemp -d)
@@ -79,14 +88,21 @@ make_package() {
 }
 
 measure() {
-  split_signature "$1"
-  "$tool" --bench --pubkey "$public_key" "$1" | sed 1d
+  package=$1
+  split_signature "$package"
+  "$tool" --bench --pubkey "$public_key" "$package" | sed 1d
+  set --
+  if [ -n "$earlier" ]; then
+    echo "  the earlier kvpackage:"
+    "$earlier" --bench --pubkey "$public_key" "$package" | sed 1d | sed 's/^/  /'
+    set -- -- "kvpackage --check (earlier)" -- "$earlier" --check --pubkey "$public_key" "$package"
+  fi
   echo "  process start included, medians of $runs paired runs:"
   python3 "$root/bench/paired_runs.py" "$runs" \
-    "kvpackage --check" -- "$tool" --check --pubkey "$public_key" "$1" -- \
+    "kvpackage --check" -- "$tool" --check --pubkey "$public_key" "$package" -- \
     "openssl dgst -sha512 -verify" -- openssl dgst -sha512 -verify "$public_key" \
-    -signature "signature-$1" "signed-$1" -- \
-    "openssl dgst -sha512" -- openssl dgst -sha512 "signed-$1"
+    -signature "signature-$package" "signed-$package" -- \
+    "openssl dgst -sha512" -- openssl dgst -sha512 "signed-$package" "$@"
 }
 
 for size in 1024 65536 1048576; do

@@ -35,25 +35,33 @@ std::uint32_t LetterBits(char c) {
   return value == kNotInAlphabet ? 0 : value;
 }
 
+// Decodes groups of four characters from text into out and returns the bytes written. Each
+// group is read before its bytes are written and gives at most three, so out may be text itself.
+std::size_t DecodeGroups(const char* text, std::size_t groups, char* out) {
+  std::size_t length = 0;
+  for (std::size_t group = 0; group < groups; ++group) {
+    const char* letters = text + group * kGroupLength;
+    const char third = letters[2];
+    const char fourth = letters[3];
+    const std::uint32_t bits = LetterBits(letters[0]) << 18 | LetterBits(letters[1]) << 12 |
+                               LetterBits(third) << 6 | LetterBits(fourth);
+    out[length++] = static_cast<char>(bits >> 16);
+    if (third == kPad)
+      continue;
+    out[length++] = static_cast<char>(bits >> 8);
+    if (fourth == kPad)
+      continue;
+    out[length++] = static_cast<char>(bits);
+  }
+  return length;
+}
+
 }  // namespace
 
 std::string DecodeBase64(std::string_view text) {
   const std::size_t groups = text.size() / kGroupLength;
   std::string bytes(groups * kGroupBytes, '\0');
-  std::size_t length = 0;
-  for (std::size_t group = 0; group < groups; ++group) {
-    const char* letters = text.data() + group * kGroupLength;
-    const std::uint32_t bits = LetterBits(letters[0]) << 18 | LetterBits(letters[1]) << 12 |
-                               LetterBits(letters[2]) << 6 | LetterBits(letters[3]);
-    bytes[length++] = static_cast<char>(bits >> 16);
-    if (letters[2] == kPad)
-      continue;
-    bytes[length++] = static_cast<char>(bits >> 8);
-    if (letters[3] == kPad)
-      continue;
-    bytes[length++] = static_cast<char>(bits);
-  }
-  bytes.resize(length);
+  bytes.resize(DecodeGroups(text.data(), groups, bytes.data()));
   return bytes;
 }
 
@@ -87,6 +95,14 @@ bool IsBase64Text(std::string_view text, Base64Check check) {
 
 std::string DecodeBase64Value(std::string_view text) {
   return IsBase64Text(text, Base64Check::kPaddingLast) ? DecodeBase64(text) : std::string();
+}
+
+void DecodeBase64ValueInPlace(std::string& text) {
+  if (!IsBase64Text(text, Base64Check::kPaddingLast)) {
+    text.clear();
+    return;
+  }
+  text.resize(DecodeGroups(text.data(), text.size() / kGroupLength, text.data()));
 }
 
 }  // namespace kv

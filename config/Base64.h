@@ -26,5 +26,8 @@ bool IsBase64Text(std::string_view text, Base64Check check);
 // The bytes of a base64 text that passes the kPaddingLast check; an empty string for any other
 // text.
 std::string DecodeBase64Value(std::string_view text);
+// The same for a text held in a string, decoded where it stands: the string is left holding the
+// bytes, so a large value needs no second buffer.
+void DecodeBase64ValueInPlace(std::string& text);
 
 }  // namespace kv

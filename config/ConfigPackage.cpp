@@ -24,7 +24,7 @@ void ReadEntries(std::string_view text, PackageCursor& cursor, TKVConfigBinData&
     const std::size_t entry_start = cursor.position;
     if (!ReadPackageEntry(cursor, entry))
       return;
-    if (!ApplyPackageEntry(entry.key, entry.value, data, signature_text))
+    if (!ApplyPackageEntry(entry, data, signature_text))
       continue;
     if (!entry.value.empty()) {
       data.SignatureState =

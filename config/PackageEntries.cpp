@@ -103,12 +103,25 @@ bool StripCrcText(std::string_view value, std::string_view& body) {
   return EqualsIgnoreAsciiCase(value.substr(body.size()), CrcHexText(body));
 }
 
-void ApplyScrambled(const KeyRule& target, std::string_view value, TKVConfigBinData& data) {
+// The bytes of a scrambled value: (marker + payload) XOR the mask, as base64 text and its CRC
+// text. A joined value is decoded, unmasked and handed to the field in its own buffer, so a logo
+// of most of the package costs no second and third copy.
+void ApplyScrambled(const KeyRule& target, PackageEntryView& entry, TKVConfigBinData& data) {
   const ScrambledValueRule& rule = *target.scrambled;
   std::string_view base64;
-  if (!StripCrcText(value, base64))
+  if (!StripCrcText(entry.value, base64))
     return;
-  std::string plain = ApplyMask(DecodeBase64Value(base64), rule.mask);
+  std::string plain;
+  if (entry.value.data() == entry.joined.data()) {
+    entry.joined.resize(base64.size());
+    plain = std::move(entry.joined);
+    entry.joined.clear();
+    entry.value = {};
+    DecodeBase64ValueInPlace(plain);
+  } else {
+    plain = DecodeBase64Value(base64);
+  }
+  ApplyMaskInPlace(plain, rule.mask);
   if (!HasPrefix(rule.marker, plain))
     return;
   plain.erase(0, rule.marker.size());
@@ -117,9 +130,10 @@ void ApplyScrambled(const KeyRule& target, std::string_view value, TKVConfigBinD
 
 }  // namespace
 
-bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBinData& data,
+bool ApplyPackageEntry(PackageEntryView& entry, TKVConfigBinData& data,
                        std::string& signature_text) {
-  const KeyRule* rule = FindKeyRule(key);
+  const std::string_view value = entry.value;
+  const KeyRule* rule = FindKeyRule(entry.key);
   if (rule == nullptr)
     return false;
   switch (rule->rule) {
@@ -136,7 +150,7 @@ bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBi
       ApplyPublicKey(value, data);
       break;
     case ValueRule::kScrambled:
-      ApplyScrambled(*rule, value, data);
+      ApplyScrambled(*rule, entry, data);
       break;
     case ValueRule::kSignature: {
       std::string_view signature;

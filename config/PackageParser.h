@@ -40,8 +40,9 @@ bool ReadPackageEntry(PackageCursor& cursor, PackageEntryView& entry);
 
 // Stores one entry into data by the key table; entries a rule rejects change nothing. Returns
 // true for "SIGNATURE", the entry that ends the entries, and then sets signature_text to the
-// value without its CRC text when the CRC matches.
-bool ApplyPackageEntry(std::string_view key, std::string_view value, TKVConfigBinData& data,
+// value without its CRC text when the CRC matches. A scrambled value may take over the entry's
+// joined buffer, which leaves the entry's value empty.
+bool ApplyPackageEntry(PackageEntryView& entry, TKVConfigBinData& data,
                        std::string& signature_text);
 
 // VerifyPackageSignature over a range of the package text, which is not copied.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,8 @@ std::string HexToBytes(std::string_view text);
 
 // XOR of each byte with the mask repeated over the input; an empty mask changes nothing.
 std::string ApplyMask(std::string_view input, std::string_view mask);
+// The same, on the bytes where they are.
+void ApplyMaskInPlace(std::span<char> data, std::string_view mask);
 
 // The process-wide linear congruential generator behind MakeRandomString. It starts at seed 0
 // and is never seeded by the program, so every run draws the same sequence.

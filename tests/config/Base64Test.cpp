@@ -55,8 +55,12 @@ TEST(Base64Test, ValueCheckRejectsForeignCharacters) {
       {"====", std::string(1, '\0')},
       {"", ""},
   };
-  for (const Row& row : rows)
+  for (const Row& row : rows) {
     EXPECT_EQ(DecodeBase64Value(row.text), row.bytes) << row.text;
+    std::string in_place = row.text;
+    DecodeBase64ValueInPlace(in_place);
+    EXPECT_EQ(in_place, row.bytes) << row.text;
+  }
 }
 
 TEST(Base64Test, EncoderMatchesAnIndependentOneAndDecodesBack) {

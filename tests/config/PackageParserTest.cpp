@@ -286,6 +286,18 @@ TEST(PackageParserTest, ScrambledValues) {
   auto with_crc = [](std::string base64) { return base64 + CrcHexText(base64); };
   const std::string padded = test::EncodeBase64ForTest(ApplyMask("TXT*ACME", "*XBVendors"));
   ASSERT_EQ(padded.back(), '=');
+  // Values split over "~" lines as the package tool writes them; a joined value is decoded in
+  // its own buffer, which must not disturb the next value that is joined.
+  auto split = [](const std::string& value) {
+    std::string lines;
+    for (std::size_t i = 0; i < value.size(); i += 76)
+      lines += value.substr(i, 76) + (i + 76 < value.size() ? "~\r\n" : "");
+    return lines;
+  };
+  std::string big_logo_bytes = "\x89PNG";
+  for (int i = 0; i < 3000; ++i)
+    big_logo_bytes += static_cast<char>(i * 7);
+  const std::string big_logo = ScrambledValue("PNG*", "*XBVendorsIcon", big_logo_bytes);
 
   struct Row {
     std::string lines;
@@ -306,6 +318,11 @@ TEST(PackageParserTest, ScrambledValues) {
       {"COMPANYLOGOX=" + logo, "before", logo_bytes},
       {"COMPANYLOGOX=" + logo.substr(0, 10) + "~\r\n" + logo.substr(10), "before", logo_bytes},
       {"COMPANYLOGOX=" + company, "before", ""},
+      {"COMPANYLOGOX=" + split(big_logo), "before", big_logo_bytes},
+      {"COMPANYLOGOX=" + split(big_logo) + "\r\nCOMPANYX=" + split(company), "ACME s.r.o.",
+       big_logo_bytes},
+      {"COMPANYX=" + split(ScrambledValue("PNG*", "*XBVendors", big_logo_bytes)), "before", ""},
+      {"COMPANYLOGOX=" + split(with_crc(padded + "A")), "before", ""},
   };
   for (const Row& row : rows) {
     const std::string before = "COMPANYX=" + ScrambledValue("TXT*", "*XBVendors", "before");

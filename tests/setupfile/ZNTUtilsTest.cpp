@@ -3,10 +3,35 @@
 #include <gtest/gtest.h>
 
 #include "setupfile/CRC32.h"
+#include "tests/support/FakeFileSystems.h"
 #include "tests/support/TestFiles.h"
 
 namespace kv {
 namespace {
+
+// Bytes that vary in every bit, from a fixed seed.
+std::string PseudoRandomBytes(std::size_t count) {
+  std::string bytes(count, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
+// CRC-32 one bit at a time, straight from the polynomial.
+std::uint32_t BitwiseCrc32(std::string_view data) {
+  if (data.empty())
+    return 0;
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const char c : data) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1u) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return ~crc;
+}
 
 TEST(Crc32Test, CheckValues) {
   EXPECT_EQ(ComputeCrc32(""), 0u);
@@ -14,6 +39,17 @@ TEST(Crc32Test, CheckValues) {
   EXPECT_EQ(ComputeCrc32("abc"), 0x352441C2u);
   EXPECT_EQ(ComputeCrc32(std::string("\0", 1)), 0xD202EF8Du);
   EXPECT_EQ(CrcHexText(std::string("\0", 1)), "D202EF8D");
+}
+
+TEST(Crc32Test, MatchesTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+  const std::string bytes = PseudoRandomBytes(70000);
+  const std::string_view all = bytes;
+  for (std::size_t start = 0; start < 8; ++start) {
+    for (std::size_t length = 0; length <= 40; ++length)
+      EXPECT_EQ(ComputeCrc32(all.substr(start, length)), BitwiseCrc32(all.substr(start, length)))
+          << start << "+" << length;
+  }
+  EXPECT_EQ(ComputeCrc32(all.substr(3)), BitwiseCrc32(all.substr(3)));
 }
 
 TEST(CrcTextTest, AppendAndStrip) {
@@ -123,6 +159,24 @@ TEST(ApplyMaskTest, RoundTripAndEmptyMask) {
   EXPECT_EQ(ApplyMask("", "XY"), "");
 }
 
+TEST(ApplyMaskTest, RepeatsTheMaskOverLongInputs) {
+  const std::string input = PseudoRandomBytes(3000);
+  const std::string long_mask = PseudoRandomBytes(600);
+  for (const std::size_t mask_length : {1, 3, 10, 14, 255, 256, 257, 600}) {
+    const std::string_view mask = std::string_view(long_mask).substr(0, mask_length);
+    for (const std::size_t length : {0, 1, 255, 256, 257, 2570, 3000}) {
+      const std::string_view data = std::string_view(input).substr(0, length);
+      std::string expected(data);
+      for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = static_cast<char>(expected[i] ^ mask[i % mask.size()]);
+      EXPECT_EQ(ApplyMask(data, mask), expected) << mask_length << " " << length;
+      std::string in_place(data);
+      ApplyMaskInPlace(in_place, mask);
+      EXPECT_EQ(in_place, expected) << mask_length << " " << length;
+    }
+  }
+}
+
 TEST(MakeRandomStringTest, SequenceFromSeedZero) {
   RandomGenerator::Process().Reset();
   const std::string first = MakeRandomString(59, 117);
@@ -181,12 +235,15 @@ TEST(LoadFileToStringTest, SizeLimitAndErrors) {
   };
   const Row rows[] = {
       {0, true, ""},
+      {65535, true, ""},  // read through a buffer of 16,384 bytes
+      {65536, true, ""},
+      {65537, true, ""},
       {1048576, true, ""},
       {1048577, false, "File size is 1048577, but max allowed size is 1048576"},
   };
   for (const Row& row : rows) {
     const std::string path = dir.Path(std::to_string(row.size) + ".bin");
-    std::string bytes(row.size, 'x');
+    std::string bytes = PseudoRandomBytes(row.size);
     if (!bytes.empty())
       bytes[0] = '\0';
     test::WriteFileBytes(path, bytes);
@@ -207,6 +264,19 @@ TEST(LoadFileToStringTest, SizeLimitAndErrors) {
   // A folder is not a file.
   EXPECT_FALSE(LoadFileToString(dir.Path(""), limit, content, error));
   EXPECT_EQ(error.rfind("EXCEPTION ", 0), 0u) << error;
+}
+
+TEST(LoadFileToStringTest, ReadErrorInALaterBlock) {
+  test::TempDir dir;
+  const std::string path = dir.Path("package.bin");
+  test::WriteFileBytes(path, PseudoRandomBytes(200000));
+  test::FaultyFileSystem files({.read_limit = 140000});
+  ScopedFileSystem scope(files);
+  std::string content = "stale";
+  std::string error;
+  EXPECT_FALSE(LoadFileToString(path, 1048576, content, error));
+  EXPECT_EQ(content, "");
+  EXPECT_EQ(error, "EXCEPTION EReadError (0) Stream read error");
 }
 
 TEST(LoadFileToStringTest, NonAsciiFileName) {
