@@ -29,7 +29,6 @@ namespace kv {
 namespace {
 
 constexpr wchar_t kMainFormClass[] = L"TKVSetupConfiguratorMainForm";
-constexpr wchar_t kFormFontName[] = L"MS Sans Serif";
 constexpr int kExitSuccess = 0;
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW;
 // Control ids: the table's index plus this, clear of IDOK and IDCANCEL, which Enter and Escape
@@ -40,20 +39,6 @@ constexpr std::size_t kControlCount = 13;
 constexpr std::size_t kFileNameBufferSize = 32768;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr wchar_t kProgramIconName[] = L"MAINICON";
-
-int ScreenPixelsPerInch() {
-  const HDC screen = ::GetDC(nullptr);
-  const int pixels_per_inch = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : kDesignPixelsPerInch;
-  if (screen)
-    ::ReleaseDC(nullptr, screen);
-  return pixels_per_inch > 0 ? pixels_per_inch : kDesignPixelsPerInch;
-}
-
-HFONT MakeFont(int character_height) {
-  return ::CreateFontW(-character_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, kFormFontName);
-}
 
 std::string ControlText(HWND control) {
   const int length = ::GetWindowTextLengthW(control);
@@ -336,7 +321,7 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
 }
 
 void TKVSetupConfiguratorMainForm::FormCreate() {
-  font_ = MakeFont(ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
+  font_ = MakeFont(kFormFontName, ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
   try {
     images_->CreateHotImages();
     images_->CreateDisabledImages();
@@ -481,7 +466,7 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
     return;
   pixels_per_inch_ = pixels_per_inch;
   const HFONT old_font = font_;
-  font_ = MakeFont(ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
+  font_ = MakeFont(kFormFontName, ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
   for (const HWND control : controls_)
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   if (old_font)

@@ -10,27 +10,12 @@ namespace {
 
 constexpr wchar_t kNoteFormClass[] = L"TNoteForm";
 constexpr wchar_t kNoteFormCaption[] = L"Note";
-constexpr wchar_t kFormFontName[] = L"MS Sans Serif";
 constexpr wchar_t kMemoFontName[] = L"Courier New";
 // Designed with a single, fixed border; FormCreate makes it sizeable.
 constexpr DWORD kDesignedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kSizeableStyle = WS_THICKFRAME | WS_MAXIMIZEBOX;
 constexpr DWORD kMemoStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL |
                              ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
-
-HFONT MakeFont(const wchar_t* name, int character_height) {
-  return ::CreateFontW(-character_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, name);
-}
-
-int ScreenPixelsPerInch() {
-  const HDC screen = ::GetDC(nullptr);
-  const int pixels_per_inch = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : kDesignPixelsPerInch;
-  if (screen)
-    ::ReleaseDC(nullptr, screen);
-  return pixels_per_inch > 0 ? pixels_per_inch : kDesignPixelsPerInch;
-}
 
 }  // namespace
 
