@@ -237,9 +237,13 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
           error)) {
     return false;
   }
-  return ReadRegularStream(
-      entries_[0].StartSector, entries_[0].Size,
-      [&](std::string_view piece) { mini_stream_ += piece; }, error);
+  if (!ReadRegularStream(
+          entries_[0].StartSector, entries_[0].Size,
+          [&](std::string_view piece) { mini_stream_ += piece; }, error)) {
+    return false;
+  }
+  budget_ = 2 * (static_cast<std::uint64_t>(size) + mini_stream_.size());
+  return true;
 }
 
 bool CompoundFile::Children(std::uint32_t storage, std::vector<std::uint32_t>& children,
@@ -328,6 +332,11 @@ bool CompoundFile::ReadStream(std::uint32_t index,
     return false;
   }
   const TCompoundEntry& entry = entries_[index];
+  if (entry.Size > budget_) {
+    error = "the compound file's streams share sectors";
+    return false;
+  }
+  budget_ -= entry.Size;
   if (entry.Size >= mini_cutoff_)
     return ReadRegularStream(entry.StartSector, entry.Size, sink, error);
   // Small streams live in 64-byte sectors of the mini stream.

@@ -45,6 +45,8 @@ class CompoundFile {
                 std::string& error) const;
 
   // Hands the content of the stream at index to sink in pieces of at most about 1 MiB, in order.
+  // Streams that share sectors could make a small file hand out endless bytes: over the object's
+  // life, at most twice the bytes the file and its mini stream hold are handed out.
   bool ReadStream(std::uint32_t index, const std::function<void(std::string_view)>& sink,
                   std::string& error);
 
@@ -63,6 +65,7 @@ class CompoundFile {
   std::vector<std::uint32_t> mini_fat_;
   std::vector<TCompoundEntry> entries_;
   std::string mini_stream_;
+  std::uint64_t budget_ = 0;
 };
 
 }  // namespace kv

@@ -62,6 +62,15 @@ int main(int argc, char** argv) {
   Seed(root, "FuzzBase64", "padded", "QUJDRA==");
   Seed(root, "FuzzBase64", "plain", "QUJDREVG");
 
+  const std::string big(5000, 'x');
+  Seed(root, "FuzzCompoundFile", "streams",
+       kv::test::CompoundFileImage({{"B", "abc"},
+                                    {"A", big},
+                                    {"\x05"
+                                     "DigitalSignature",
+                                     "sig"}}));
+  Seed(root, "FuzzCompoundFile", "empty", kv::test::CompoundFileImage({}));
+
   Seed(root, "FuzzPeChecksum", "pe32plus", kv::test::MinimalPe(0x020B));
   Seed(root, "FuzzPeChecksum", "pe32", kv::test::MinimalPe(0x010B));
   return 0;
