@@ -70,6 +70,19 @@ std::string Escaped(std::string_view bytes, std::string_view line_start) {
   return text;
 }
 
+// Names from the file system or a certificate (UTF-8) as they are, control bytes as \xHH.
+std::string WithoutControls(std::string_view bytes) {
+  std::string text;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F)
+      text += "\\x" + Hex2(byte);
+    else
+      text += c;
+  }
+  return text;
+}
+
 // A JSON string; bytes outside ASCII become one \u00XX each, so every byte survives.
 std::string JsonText(std::string_view bytes) {
   std::string text = "\"";
@@ -119,8 +132,8 @@ std::string SignatureText(const TSignatureFindings& signature) {
   if (!signature.Present)
     return "Authenticode signature: none (" + signature.NotCheckedReason + ")\n";
   std::string text = "Authenticode signature: present\n";
-  text += Field("signer", Escaped(signature.SignerSubject, ""));
-  text += Field("issuer", Escaped(signature.SignerIssuer, ""));
+  text += Field("signer", WithoutControls(signature.SignerSubject));
+  text += Field("issuer", WithoutControls(signature.SignerIssuer));
   if (!signature.SigningTime.empty())
     text += Field("signing time", signature.SigningTime);
   if (!signature.TimeStamp.empty())
@@ -169,9 +182,14 @@ std::string PackageText(const TPackageFindings& found) {
   text += "  entries, in the package's order:\n";
   for (const TPackageEntryFinding& entry : found.Entries) {
     text += "    " + Escaped(entry.Key, "") + " = ";
-    text += entry.LengthOnly ? "(" + std::to_string(entry.Length) + " characters)"
-                             : Escaped(entry.Value, "    ");
-    text += "\n";
+    if (entry.LengthOnly) {
+      text += '(';
+      text += std::to_string(entry.Length);
+      text += " characters)";
+    } else {
+      text += Escaped(entry.Value, "    ");
+    }
+    text += '\n';
   }
   return text;
 }
@@ -188,7 +206,7 @@ std::string AnswerText(const TAnswerFindings& answer) {
 }  // namespace
 
 std::string InspectionText(const TSetupInspection& record) {
-  std::string text = "File: " + Escaped(record.FileName, "") + "\n";
+  std::string text = "File: " + WithoutControls(record.FileName) + "\n";
   if (record.Kind == SetupFileKind::kUnreadable)
     return text + Field("error", record.ReadError);
   text += Field("kind", KindName(record.Kind));

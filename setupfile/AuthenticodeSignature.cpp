@@ -89,11 +89,12 @@ std::string DottedOid(std::string_view oid) {
       continue;
     if (first) {
       const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
-      dotted = std::to_string(top) + "." + std::to_string(arc - top * 40);
+      dotted = std::to_string(top);
+      arc -= top * 40;
       first = false;
-    } else {
-      dotted += "." + std::to_string(arc);
     }
+    dotted += '.';
+    dotted += std::to_string(arc);
     arc = 0;
   }
   return dotted;
