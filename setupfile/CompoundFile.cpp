@@ -38,6 +38,11 @@ constexpr std::size_t kNameFieldSize = 64;
 constexpr std::size_t kClassIdSize = 16;
 constexpr std::size_t kTimesSize = 16;
 
+// An installer package has a few hundred entries and a mini stream of some hundred KiB; these
+// bounds keep the memory a hostile directory or mini stream can claim small.
+constexpr std::uint64_t kMaxDirectoryEntries = 65536;
+constexpr std::uint64_t kMaxMiniStreamSize = 64 * 1024 * 1024;
+
 // Streams are handed on in pieces of about this size.
 constexpr std::uint64_t kPieceSize = 1 << 20;
 
@@ -125,7 +130,9 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
   }
   sector_size_ = 1u << shift;
   sector_count_ = size > sector_size_ ? SectorsFor(size - sector_size_, sector_size_) : 0;
-  if (fat_sectors > sector_count_ || difat_sectors > sector_count_) {
+  // The table needs 4 bytes per sector of the file; a sector more is slack.
+  if (fat_sectors > SectorsFor(sector_count_ * 4, sector_size_) + 1 ||
+      difat_sectors > sector_count_) {
     error = "the compound file claims more sectors than it holds";
     return false;
   }
@@ -177,7 +184,7 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
   // The directory: 128-byte entries in a chain of sectors.
   entries_.clear();
   const bool directory_read = WalkChain(
-      fat_, first_directory, sector_count_,
+      fat_, first_directory, kMaxDirectoryEntries * kDirectoryEntrySize / sector_size_,
       [&](std::uint32_t link) {
         ReadSector(link, sector);
         for (std::size_t at = 0; at + kDirectoryEntrySize <= sector.size();
@@ -219,16 +226,17 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
     error = "the compound file has no root storage";
     return false;
   }
-  // The root's stream is the mini stream; it must fit in the file.
-  if (SectorsFor(entries_[0].Size, sector_size_) > sector_count_) {
-    error = "the compound file's mini stream is larger than the file";
+  // The root's stream is the mini stream.
+  if (entries_[0].Size > kMaxMiniStreamSize) {
+    error = "the compound file's mini stream is too large";
     return false;
   }
 
   mini_fat_.clear();
   mini_stream_.clear();
   if (!WalkChain(
-          fat_, first_mini_fat, sector_count_,
+          fat_, first_mini_fat,
+          SectorsFor(kMaxMiniStreamSize / kMiniSectorSize * 4, sector_size_),
           [&](std::uint32_t link) {
             ReadSector(link, sector);
             AppendTableEntries(sector, mini_fat_);

@@ -64,14 +64,14 @@ bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& elemen
     return false;
   }
   if ((tag & kTagNumberMask) == kTagNumberMask) {
-    error = "The signature uses a multi-byte tag, which this tool does not handle";
+    error = "The signature uses a multi-byte tag, which is not handled here";
     return false;
   }
   std::uint32_t length = 0;
   int length_size = 0;
   if (!DecodeDerLength(der.substr(length_at), length, length_size)) {
     if (first == kIndefiniteLength)
-      error = "The signature uses an indefinite length (BER), which this tool does not handle";
+      error = "The signature uses an indefinite length (BER), which is not handled here";
     else if (first > kLongestLengthField)
       error = "The signature has a length field of more than 4 bytes";
     else
