@@ -20,7 +20,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageDialog.h"
 #include "app/StoreAction.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "ui/ZNTButtonsEx.h"
 #include "ui/ZNTImageList.h"
 

@@ -14,7 +14,7 @@
 #include "app/MainWindow.h"
 #include "app/NoteForm.h"
 #include "app/ProgramEntry.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 namespace {

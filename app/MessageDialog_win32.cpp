@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/FormClass.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "ui/ZNTModuleIcon.h"
 
 namespace kv {

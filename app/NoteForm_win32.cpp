@@ -2,7 +2,7 @@
 
 #include "app/FormClass.h"
 #include "app/NoteFormLayout.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 

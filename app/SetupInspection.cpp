@@ -1,9 +1,9 @@
 #include "app/SetupInspection.h"
 
 #include <memory>
-#include <new>
 
 #include "app/SignerTrust.h"
+#include "base/Failure.h"
 #include "config/PackageParser.h"
 #include "config/ScrambledValues.h"
 #include "crypto/Digest.h"
@@ -14,7 +14,6 @@
 #include "setupfile/FileStream.h"
 #include "setupfile/MsiSignature.h"
 #include "setupfile/PeHeaders.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -240,13 +239,7 @@ void Inspect(TSetupInspection& record) {
 TSetupInspection InspectSetupFile(const std::string& file_name) {
   TSetupInspection record;
   record.FileName = file_name;
-  try {
-    Inspect(record);
-  } catch (const RuntimeError& e) {
-    record.ReadError = e.what();
-  } catch (const std::bad_alloc&) {
-    record.ReadError = "Out of memory";
-  }
+  RunReportingFailure([&] { Inspect(record); }, record.ReadError);
   if (record.Signature.Digest == DigestState::kNotChecked &&
       record.Signature.NotCheckedReason.empty()) {
     record.Signature.NotCheckedReason = "the file could not be read";

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "app/SignerTrust.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 

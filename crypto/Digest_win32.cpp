@@ -62,16 +62,15 @@ void Digest::Update(std::string_view bytes) {
 bool Digest::Finish(std::string& digest) {
   DWORD length = 0;
   ULONG written = 0;
-  if (!state_->ok ||
-      !BCRYPT_SUCCESS(BCryptGetProperty(state_->hash, BCRYPT_HASH_LENGTH,
-                                        reinterpret_cast<PUCHAR>(&length), sizeof length,
-                                        &written, 0))) {
+  if (!state_->ok || !BCRYPT_SUCCESS(BCryptGetProperty(state_->hash, BCRYPT_HASH_LENGTH,
+                                                       reinterpret_cast<PUCHAR>(&length),
+                                                       sizeof length, &written, 0))) {
     return false;
   }
   std::string value(length, '\0');
   state_->ok = false;
-  if (!BCRYPT_SUCCESS(BCryptFinishHash(state_->hash, reinterpret_cast<PUCHAR>(value.data()),
-                                       length, 0))) {
+  if (!BCRYPT_SUCCESS(
+          BCryptFinishHash(state_->hash, reinterpret_cast<PUCHAR>(value.data()), length, 0))) {
     return false;
   }
   digest = std::move(value);

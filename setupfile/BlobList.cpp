@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {

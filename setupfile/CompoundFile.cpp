@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 
@@ -235,8 +235,7 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
   mini_fat_.clear();
   mini_stream_.clear();
   if (!WalkChain(
-          fat_, first_mini_fat,
-          SectorsFor(kMaxMiniStreamSize / kMiniSectorSize * 4, sector_size_),
+          fat_, first_mini_fat, SectorsFor(kMaxMiniStreamSize / kMiniSectorSize * 4, sector_size_),
           [&](std::uint32_t link) {
             ReadSector(link, sector);
             AppendTableEntries(sector, mini_fat_);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 
 namespace kv {
@@ -144,7 +144,6 @@ bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>
   }
   return true;
 }
-
 
 bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std::string& error) {
   std::vector<DerElement> fields;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 

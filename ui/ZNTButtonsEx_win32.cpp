@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/WinText_win32.h"
+
 namespace kv {
 
 static_assert(kTextCenter == DT_CENTER && kTextRight == DT_RIGHT && kTextVCenter == DT_VCENTER &&
@@ -30,32 +32,6 @@ constexpr UINT_PTR kBitBtnSubclassId = 1;
 // The window property through which a push button window leads to its TZNTBitBtnEx.
 constexpr wchar_t kBitBtnProperty[] = L"TZNTBitBtnEx";
 constexpr int kDitherSize = 8;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty())
-    return {};
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                          length);
-  }
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty())
-    return {};
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-  if (length > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                          length, nullptr, nullptr);
-  }
-  return narrow;
-}
 
 RECT ToRect(const TButtonRect& r) {
   return {r.Left, r.Top, r.Right, r.Bottom};
@@ -157,7 +133,7 @@ class CanvasPainter final : public TButtonContentPainter {
 
   TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
                           unsigned flags) override {
-    const std::wstring text = Wide(caption);
+    const std::wstring text = Utf8ToWide(caption);
     RECT rect = ToRect(bounds);
     ::DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &rect, flags);
     return FromRect(rect);
@@ -230,7 +206,7 @@ void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bo
       PlanButtonCaption(caption.empty(), bounds, state, text_flags, themed);
   if (draws.empty())
     return;
-  const std::wstring text = Wide(caption);
+  const std::wstring text = Utf8ToWide(caption);
   const int old_mode = ::SetBkMode(dc, TRANSPARENT);
   const COLORREF font_colour = ::GetTextColor(dc);
   for (const TCaptionDraw& draw : draws) {
@@ -297,11 +273,11 @@ void TZNTGlyphButton::SetMargin(int value) {
 void TZNTGlyphButton::SetCaption(const std::string& caption) {
   caption_ = caption;
   if (handle_)
-    ::SetWindowTextW(handle_, Wide(caption).c_str());
+    ::SetWindowTextW(handle_, Utf8ToWide(caption).c_str());
 }
 
 void TZNTGlyphButton::TextChanged(const wchar_t* text) {
-  caption_ = Utf8(text ? std::wstring(text) : std::wstring());
+  caption_ = WideToUtf8(text ? std::wstring(text) : std::wstring());
   Invalidate();
 }
 
@@ -379,8 +355,8 @@ bool TZNTSpeedButtonEx::Create(HWND parent, int left, int top) {
   logic_.SetEnabled(enabled_);
   // A child that never takes the focus: no tab stop, and clicks do not focus it.
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (enabled_ ? 0 : WS_DISABLED);
-  ::CreateWindowExW(0, kSpeedButtonClassName, Wide(Caption()).c_str(), style, left, top, width_,
-                    height_, parent, nullptr, ::GetModuleHandleW(nullptr), this);
+  ::CreateWindowExW(0, kSpeedButtonClassName, Utf8ToWide(Caption()).c_str(), style, left, top,
+                    width_, height_, parent, nullptr, ::GetModuleHandleW(nullptr), this);
   return handle_ != nullptr;
 }
 
@@ -406,7 +382,7 @@ void TZNTSpeedButtonEx::SetFlat(bool value) {
 }
 
 bool TZNTSpeedButtonEx::DialogChar(wchar_t ch) {
-  if (!IsCaptionAccelerator(Caption(), Utf8(std::wstring(1, ch))) || !enabled_ || !handle_ ||
+  if (!IsCaptionAccelerator(Caption(), WideToUtf8(std::wstring(1, ch))) || !enabled_ || !handle_ ||
       !::IsWindowVisible(handle_)) {
     return false;
   }
@@ -639,7 +615,7 @@ TZNTBitBtnEx::~TZNTBitBtnEx() {
 bool TZNTBitBtnEx::Create(HWND parent, int left, int top, int width, int height) {
   const DWORD style =
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW | (enabled_ ? 0 : WS_DISABLED);
-  handle_ = ::CreateWindowExW(0, WC_BUTTONW, Wide(Caption()).c_str(), style, left, top, width,
+  handle_ = ::CreateWindowExW(0, WC_BUTTONW, Utf8ToWide(Caption()).c_str(), style, left, top, width,
                               height, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (!handle_)
     return false;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 

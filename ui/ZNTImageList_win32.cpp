@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/WinText_win32.h"
 #include "ui/ZNTImageList.h"
 #include "ui/ZNTModuleIcon.h"
 
@@ -16,20 +17,12 @@ constexpr DWORD kIconFormatVersion = 0x00030000;
 constexpr DWORD kModulePathChars = 1024;
 constexpr int kAlphaListsMajorVersion = 6;
 
-std::wstring WideName(const std::string& name) {
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-  return wide;
-}
-
 HRSRC FindModuleResource(HMODULE module, std::uint16_t type, const TResourceId& name) {
   if (!module)
     return nullptr;
   if (name.id != 0)
     return ::FindResourceW(module, MAKEINTRESOURCEW(name.id), MAKEINTRESOURCEW(type));
-  const std::wstring wide = WideName(name.name);
+  const std::wstring wide = Utf8ToWide(name.name);
   return ::FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(type));
 }
 
@@ -127,11 +120,7 @@ HICON LoadGroupIcon(TZNTResourcesReader& reader, const TResourceId& name, int wi
 HICON LoadModuleIcon(HMODULE module, const wchar_t* name, int width, int height) {
   const bool numbered = IS_INTRESOURCE(name);
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<ULONG_PTR>(name));
-  std::string text;
-  if (!numbered) {
-    for (const wchar_t* c = name; *c; ++c)
-      text.push_back(static_cast<char>(*c));
-  }
+  const std::string text = numbered ? std::string() : WideToUtf8(name);
   const TResourceId resource = numbered ? TResourceId::Numbered(id) : TResourceId::Named(text);
   const int bits = ScreenBitsPerPixel();
   if (module) {

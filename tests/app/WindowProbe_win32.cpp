@@ -23,7 +23,7 @@
 
 #include "app/MainFormLayout.h"
 #include "app/UsageText.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace {
 

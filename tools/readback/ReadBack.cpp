@@ -12,8 +12,8 @@
 
 #include "app/SetupInspection.h"
 #include "app/SetupInspectionText.h"
+#include "base/Failure.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -67,13 +67,11 @@ void PrintText(const std::string& text) {
 bool SaveCopy(const std::string& file_name, const std::string& bytes) {
   if (file_name.empty())
     return true;
-  try {
-    Files().Open(file_name, OpenMode::kCreate)->Write(bytes);
+  std::string error;
+  if (RunReportingFailure([&] { Files().Open(file_name, OpenMode::kCreate)->Write(bytes); }, error))
     return true;
-  } catch (const RuntimeError& e) {
-    std::fprintf(stderr, "kvreadback: %s\n", e.what());
-    return false;
-  }
+  std::fprintf(stderr, "kvreadback: %s\n", error.c_str());
+  return false;
 }
 
 int ReadBack(const TReadBackOptions& options) {
