@@ -54,7 +54,7 @@ void TStoreToSetupAction::Run(TStoreWindow& window) {
   std::string error;
   if (!RunReportingFailure([&] { Store(window); }, error)) {
     // A failure of the report itself leaves nothing to tell the user; the button comes back.
-    RunReportingFailure([&] { ReportError(window, error); }, error);
+    RunIgnoringFailure([&] { ReportError(window, error); });
   }
   window.EnableStoreButton(true);
 }
