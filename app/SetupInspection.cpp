@@ -43,25 +43,25 @@ constexpr DigestName kDigestNames[] = {
 
 // Takes what the signature blob says; false (with the reason) when it cannot be read or names a
 // digest this program does not compute.
-bool ReadSignatureBlob(std::string_view blob, TSignatureFindings& findings,
-                       TAuthenticodeSignature& signature, const DigestName*& digest) {
+bool ReadSignatureBlob(std::string_view blob, SignatureFindings& findings,
+                       AuthenticodeSignature& signature, const DigestName*& digest) {
   std::string error;
   if (!ReadAuthenticodeSignature(blob, signature, error)) {
     findings.NotCheckedReason = "the signature cannot be read: " + error;
     return false;
   }
-  findings.SignerSubject = signature.SignerSubject;
-  findings.SignerIssuer = signature.SignerIssuer;
-  findings.SigningTime = signature.SigningTime;
-  findings.TimeStamp = signature.TimeStamp;
-  findings.DigestAlgorithm = signature.DigestAlgorithmOid;
+  findings.SignerSubject = signature.signer_subject;
+  findings.SignerIssuer = signature.signer_issuer;
+  findings.SigningTime = signature.signing_time;
+  findings.TimeStamp = signature.time_stamp;
+  findings.DigestAlgorithm = signature.digest_algorithm_oid;
   digest = nullptr;
   for (const DigestName& known : kDigestNames) {
-    if (known.kind == signature.DigestKind)
+    if (known.kind == signature.digest_kind)
       digest = &known;
   }
   if (digest == nullptr) {
-    findings.NotCheckedReason = "the digest algorithm " + signature.DigestAlgorithmOid +
+    findings.NotCheckedReason = "the digest algorithm " + signature.digest_algorithm_oid +
                                 " is not one this program computes";
     return false;
   }
@@ -69,21 +69,21 @@ bool ReadSignatureBlob(std::string_view blob, TSignatureFindings& findings,
   return true;
 }
 
-void CompareDigest(Digest& computed, const TAuthenticodeSignature& signature,
-                   TSignatureFindings& findings) {
+void CompareDigest(Digest& computed, const AuthenticodeSignature& signature,
+                   SignatureFindings& findings) {
   std::string value;
   if (!computed.Finish(value)) {
     findings.NotCheckedReason = "the crypto library failed to compute the digest";
     return;
   }
-  findings.Digest = value == signature.Digest ? DigestState::kMatches : DigestState::kDoesNotMatch;
+  findings.Digest = value == signature.digest ? DigestState::kMatches : DigestState::kDoesNotMatch;
 }
 
-void HashRanges(FileStream& file, const std::vector<TByteRange>& ranges, Digest& digest) {
+void HashRanges(FileStream& file, const std::vector<ByteRange>& ranges, Digest& digest) {
   std::string block(kHashBlockSize, '\0');
-  for (const TByteRange& range : ranges) {
-    file.Seek(range.Offset);
-    for (std::int64_t left = range.Size; left > 0;) {
+  for (const ByteRange& range : ranges) {
+    file.Seek(range.offset);
+    for (std::int64_t left = range.size; left > 0;) {
       const std::size_t want = static_cast<std::size_t>(
           std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
       file.ReadBuffer(std::span<char>(block.data(), want));
@@ -93,47 +93,47 @@ void HashRanges(FileStream& file, const std::vector<TByteRange>& ranges, Digest&
   }
 }
 
-void CheckPeSignature(FileStream& file, const TPeHeaders& headers, TSignatureFindings& findings) {
-  TPeSignedLayout layout;
+void CheckPeSignature(FileStream& file, const TPeHeaders& headers, SignatureFindings& findings) {
+  PeSignedLayout layout;
   switch (ReadPeSignedLayout(file, headers, layout)) {
     case PeSignatureStatus::kUnsigned:
       findings.NotCheckedReason = "the file is not signed";
       return;
     case PeSignatureStatus::kMalformed:
       findings.Present = true;
-      findings.NotCheckedReason = layout.Problem;
+      findings.NotCheckedReason = layout.problem;
       return;
     case PeSignatureStatus::kSigned:
       break;
   }
   findings.Present = true;
-  TAuthenticodeSignature signature;
+  AuthenticodeSignature signature;
   const DigestName* digest = nullptr;
-  if (!ReadSignatureBlob(layout.Signature, findings, signature, digest))
+  if (!ReadSignatureBlob(layout.signature, findings, signature, digest))
     return;
   Digest computed(digest->algorithm);
-  HashRanges(file, layout.Hashed, computed);
+  HashRanges(file, layout.hashed, computed);
   CompareDigest(computed, signature, findings);
 }
 
-void CheckMsiSignature(CompoundFile& package, TSignatureFindings& findings) {
-  TMsiSignatureStreams streams;
+void CheckMsiSignature(CompoundFile& package, SignatureFindings& findings) {
+  MsiSignatureStreams streams;
   std::string error;
   if (!ReadMsiSignatureStreams(package, streams, error)) {
     findings.NotCheckedReason = "the package cannot be read: " + error;
     return;
   }
-  if (!streams.Signed) {
+  if (!streams.is_signed) {
     findings.NotCheckedReason = "the file is not signed";
     return;
   }
   findings.Present = true;
-  TAuthenticodeSignature signature;
+  AuthenticodeSignature signature;
   const DigestName* digest = nullptr;
-  if (!ReadSignatureBlob(streams.Signature, findings, signature, digest))
+  if (!ReadSignatureBlob(streams.signature, findings, signature, digest))
     return;
   Digest computed(digest->algorithm);
-  if (streams.HasPreHash) {
+  if (streams.has_pre_hash) {
     // The digest of the directory's metadata comes first.
     Digest metadata(digest->algorithm);
     std::string pre_hash;
@@ -162,12 +162,12 @@ bool IsLengthOnly(std::string_view key) {
 }
 
 // The entries up to and including the signature, which ends them.
-std::vector<TPackageEntryFinding> ReadEntries(const std::string& text) {
-  std::vector<TPackageEntryFinding> entries;
+std::vector<PackageEntryFinding> ReadEntries(const std::string& text) {
+  std::vector<PackageEntryFinding> entries;
   PackageCursor cursor(text);
   PackageEntryView entry;
   while (ReadPackageEntry(cursor, entry)) {
-    TPackageEntryFinding finding;
+    PackageEntryFinding finding;
     finding.Key = entry.key;
     finding.LengthOnly = IsLengthOnly(entry.key);
     finding.Length = entry.value.size();
@@ -180,8 +180,8 @@ std::vector<TPackageEntryFinding> ReadEntries(const std::string& text) {
   return entries;
 }
 
-void ReadStoredData(FileStream& file, TSetupInspection& record) {
-  TAreaFindings& area = record.Area;
+void ReadStoredData(FileStream& file, SetupInspection& record) {
+  AreaFindings& area = record.Area;
   std::string bytes;
   file.Seek(0);
   if (LocateConfigArea(file, area.Position, area.Size)) {
@@ -193,7 +193,7 @@ void ReadStoredData(FileStream& file, TSetupInspection& record) {
     area.ListReadable = MeasureBlobList(bytes, used);
     area.Used = used;
   }
-  TPackageFindings& package = record.Package;
+  PackageFindings& package = record.Package;
   if (FindBlobInList(bytes, kPackageEntryName, package.Text)) {
     package.Store = PackageStore::kDataArea;
   } else if (record.Kind == SetupFileKind::kPe &&
@@ -207,7 +207,7 @@ void ReadStoredData(FileStream& file, TSetupInspection& record) {
   record.Answer.Found = FindBlobInList(bytes, kAnswerFileEntryName, record.Answer.Text);
 }
 
-void Inspect(TSetupInspection& record) {
+void Inspect(SetupInspection& record) {
   const std::unique_ptr<FileStream> file = Files().Open(record.FileName, OpenMode::kRead);
   record.Size = file->Size();
   record.Kind = SetupFileKind::kOther;
@@ -215,7 +215,7 @@ void Inspect(TSetupInspection& record) {
   file->Seek(0);
   magic.resize(file->Read(magic));
   TPeHeaders headers;
-  TSignatureFindings& signature = record.Signature;
+  SignatureFindings& signature = record.Signature;
   if (magic == kCompoundFileSignature) {
     record.Kind = SetupFileKind::kMsi;
     CompoundFile package;
@@ -236,8 +236,8 @@ void Inspect(TSetupInspection& record) {
 
 }  // namespace
 
-TSetupInspection InspectSetupFile(const std::string& file_name) {
-  TSetupInspection record;
+SetupInspection InspectSetupFile(const std::string& file_name) {
+  SetupInspection record;
   record.FileName = file_name;
   RunReportingFailure([&] { Inspect(record); }, record.ReadError);
   if (record.Signature.Digest == DigestState::kNotChecked &&

@@ -14,7 +14,7 @@ namespace kv {
 enum class SetupFileKind { kUnreadable, kOther, kPe, kMsi };
 enum class DigestState { kNotChecked, kMatches, kDoesNotMatch };
 
-struct TSignatureFindings {
+struct SignatureFindings {
   bool Present = false;
   std::string SignerSubject;
   std::string SignerIssuer;
@@ -26,7 +26,7 @@ struct TSignatureFindings {
   std::string ChainTrust;        // what this computer says of the signer's chain, or why not
 };
 
-struct TAreaFindings {
+struct AreaFindings {
   bool Found = false;
   std::int64_t Position = 0;
   std::uint32_t Size = 0;
@@ -35,7 +35,7 @@ struct TAreaFindings {
 };
 
 // One package entry as written; values of scrambled entries and the signature by length only.
-struct TPackageEntryFinding {
+struct PackageEntryFinding {
   std::string Key;
   std::string Value;
   bool LengthOnly = false;
@@ -44,31 +44,31 @@ struct TPackageEntryFinding {
 
 enum class PackageStore { kNone, kDataArea, kLegacyResource };
 
-struct TPackageFindings {
+struct PackageFindings {
   PackageStore Store = PackageStore::kNone;
   std::string Text;
   TKVConfigBinData Package;
   bool Parsed = false;
   std::string ParseError;
-  std::vector<TPackageEntryFinding> Entries;
+  std::vector<PackageEntryFinding> Entries;
 };
 
-struct TAnswerFindings {
+struct AnswerFindings {
   bool Found = false;
   std::string Text;
 };
 
-struct TSetupInspection {
+struct SetupInspection {
   std::string FileName;
   SetupFileKind Kind = SetupFileKind::kUnreadable;
   std::string ReadError;  // why the file, or a part of it, could not be read
   std::int64_t Size = 0;
-  TSignatureFindings Signature;
-  TAreaFindings Area;
-  TPackageFindings Package;
-  TAnswerFindings Answer;
+  SignatureFindings Signature;
+  AreaFindings Area;
+  PackageFindings Package;
+  AnswerFindings Answer;
 };
 
-TSetupInspection InspectSetupFile(const std::string& file_name);
+SetupInspection InspectSetupFile(const std::string& file_name);
 
 }  // namespace kv

@@ -128,7 +128,7 @@ std::vector<std::pair<const char*, std::string>> Settings(const TKVConfigBinData
           {"COMPANY", package.Company}};
 }
 
-std::string SignatureText(const TSignatureFindings& signature) {
+std::string SignatureText(const SignatureFindings& signature) {
   if (!signature.Present)
     return "Authenticode signature: none (" + signature.NotCheckedReason + ")\n";
   std::string text = "Authenticode signature: present\n";
@@ -153,7 +153,7 @@ std::string SignatureText(const TSignatureFindings& signature) {
   return text + Field("signer trust", signature.ChainTrust);
 }
 
-std::string AreaText(const TAreaFindings& area) {
+std::string AreaText(const AreaFindings& area) {
   if (!area.Found)
     return "Data area: none\n";
   std::string text = "Data area: " + std::to_string(area.Size) + " bytes at offset " +
@@ -167,7 +167,7 @@ std::string AreaText(const TAreaFindings& area) {
   return text + "\n";
 }
 
-std::string PackageText(const TPackageFindings& found) {
+std::string PackageText(const PackageFindings& found) {
   if (found.Store == PackageStore::kNone)
     return "KVConfig: none\n";
   const TKVConfigBinData& package = found.Package;
@@ -180,7 +180,7 @@ std::string PackageText(const TPackageFindings& found) {
   text += Field("COMPANYLOGO", std::to_string(package.CompanyLogo.size()) + " bytes");
   text += Field("stored in", StoreName(found.Store));
   text += "  entries, in the package's order:\n";
-  for (const TPackageEntryFinding& entry : found.Entries) {
+  for (const PackageEntryFinding& entry : found.Entries) {
     text += "    " + Escaped(entry.Key, "") + " = ";
     if (entry.LengthOnly) {
       text += '(';
@@ -194,7 +194,7 @@ std::string PackageText(const TPackageFindings& found) {
   return text;
 }
 
-std::string AnswerText(const TAnswerFindings& answer) {
+std::string AnswerText(const AnswerFindings& answer) {
   if (!answer.Found)
     return "AutoInstall: none\n";
   std::string text = "AutoInstall: " + std::to_string(answer.Text.size()) + " bytes\n";
@@ -205,7 +205,7 @@ std::string AnswerText(const TAnswerFindings& answer) {
 
 }  // namespace
 
-std::string InspectionText(const TSetupInspection& record) {
+std::string InspectionText(const SetupInspection& record) {
   std::string text = "File: " + WithoutControls(record.FileName) + "\n";
   if (record.Kind == SetupFileKind::kUnreadable)
     return text + Field("error", record.ReadError);
@@ -217,10 +217,10 @@ std::string InspectionText(const TSetupInspection& record) {
          PackageText(record.Package) + AnswerText(record.Answer);
 }
 
-std::string InspectionJson(const TSetupInspection& record) {
-  const TSignatureFindings& signature = record.Signature;
-  const TAreaFindings& area = record.Area;
-  const TPackageFindings& package = record.Package;
+std::string InspectionJson(const SetupInspection& record) {
+  const SignatureFindings& signature = record.Signature;
+  const AreaFindings& area = record.Area;
+  const PackageFindings& package = record.Package;
   const bool stored = package.Store != PackageStore::kNone;
   std::string json = "{\n  \"file\": " + JsonText(record.FileName) +
                      ",\n  \"kind\": " + JsonText(KindName(record.Kind)) +
@@ -251,7 +251,7 @@ std::string InspectionJson(const TSetupInspection& record) {
   json += "\"COMPANYLOGO\": " + JsonNumber(package.Package.CompanyLogo.size()) +
           "},\n    \"entries\": [";
   for (std::size_t i = 0; i < package.Entries.size(); ++i) {
-    const TPackageEntryFinding& entry = package.Entries[i];
+    const PackageEntryFinding& entry = package.Entries[i];
     json += std::string(i == 0 ? "" : ", ") + "{\"key\": " + JsonText(entry.Key) +
             (entry.LengthOnly ? ", \"length\": " + JsonNumber(entry.Length)
                               : ", \"value\": " + JsonText(entry.Value)) +

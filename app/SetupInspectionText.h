@@ -9,8 +9,8 @@
 
 namespace kv {
 
-std::string InspectionText(const TSetupInspection& record);
+std::string InspectionText(const SetupInspection& record);
 
-std::string InspectionJson(const TSetupInspection& record);
+std::string InspectionJson(const SetupInspection& record);
 
 }  // namespace kv

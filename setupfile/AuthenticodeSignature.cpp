@@ -229,7 +229,7 @@ std::string TimeStampTime(Der& der, std::string_view whole, const DerElement& un
 
 // SpcIndirectDataContent ::= SEQUENCE { data, messageDigest DigestInfo }, inside
 // encapContentInfo ::= SEQUENCE { contentType, [0] EXPLICIT content }.
-bool ReadIndirectData(Der& der, const DerElement& encapsulated, TAuthenticodeSignature& signature) {
+bool ReadIndirectData(Der& der, const DerElement& encapsulated, AuthenticodeSignature& signature) {
   const std::vector<DerElement> content = der.Children(encapsulated);
   if (content.size() != 2 || content[0].tag != kTagOid ||
       der.Content(content[0]) != kSpcIndirectDataOid || content[1].tag != kTagContext0) {
@@ -250,12 +250,12 @@ bool ReadIndirectData(Der& der, const DerElement& encapsulated, TAuthenticodeSig
   if (algorithm.empty() || algorithm[0].tag != kTagOid)
     return false;
   const std::string_view oid = der.Content(algorithm[0]);
-  signature.DigestAlgorithmOid = DottedOid(oid);
+  signature.digest_algorithm_oid = DottedOid(oid);
   for (const DigestOid& known : kDigestOids) {
     if (known.oid == oid)
-      signature.DigestKind = known.kind;
+      signature.digest_kind = known.kind;
   }
-  signature.Digest = der.Content(digest_info[1]);
+  signature.digest = der.Content(digest_info[1]);
   return true;
 }
 
@@ -263,7 +263,7 @@ bool ReadIndirectData(Der& der, const DerElement& encapsulated, TAuthenticodeSig
 // Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
 //                            signature, issuer, validity, subject, ... }, ... }
 void ReadSignerNames(Der& der, const DerElement& certificates, const DerElement& issuer_and_serial,
-                     TAuthenticodeSignature& signature) {
+                     AuthenticodeSignature& signature) {
   const std::vector<DerElement> sid = der.Children(issuer_and_serial);
   if (sid.size() != 2 || sid[1].tag != kTagInteger)
     return;
@@ -279,21 +279,21 @@ void ReadSignerNames(Der& der, const DerElement& certificates, const DerElement&
         der.Whole(tbs[kIssuer]) != der.Whole(sid[0])) {
       continue;
     }
-    signature.SignerSubject = ReadableName(der, tbs[kSubject]);
-    signature.SignerIssuer = ReadableName(der, tbs[kIssuer]);
+    signature.signer_subject = ReadableName(der, tbs[kSubject]);
+    signature.signer_issuer = ReadableName(der, tbs[kIssuer]);
     return;
   }
 }
 
 }  // namespace
 
-bool ReadAuthenticodeSignature(std::string_view content_info, TAuthenticodeSignature& signature,
+bool ReadAuthenticodeSignature(std::string_view content_info, AuthenticodeSignature& signature,
                                std::string& error) {
   std::vector<DerElement> fields;
   if (!ReadSignedDataFields(content_info, fields, error))
     return false;
   Der der(content_info);
-  TAuthenticodeSignature result;
+  AuthenticodeSignature result;
   if (!ReadIndirectData(der, fields[kEncapsulatedContentField], result)) {
     error = der.Error().empty() ? "The signature holds no Authenticode file digest" : der.Error();
     return false;
@@ -307,9 +307,9 @@ bool ReadAuthenticodeSignature(std::string_view content_info, TAuthenticodeSigna
         fields[kCertificatesField].tag == kTagContext0) {
       ReadSignerNames(der, fields[kCertificatesField], signer[1], result);
     }
-    result.SigningTime = SignerInfoTime(der, signer);
+    result.signing_time = SignerInfoTime(der, signer);
     if (!signer.empty() && signer.back().tag == kTagContext1)
-      result.TimeStamp = TimeStampTime(der, content_info, signer.back());
+      result.time_stamp = TimeStampTime(der, content_info, signer.back());
   }
   signature = std::move(result);
   return true;

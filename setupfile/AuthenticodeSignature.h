@@ -10,19 +10,19 @@ namespace kv {
 
 enum class AuthenticodeDigestKind { kUnknown, kSha1, kSha256, kSha384, kSha512 };
 
-struct TAuthenticodeSignature {
-  AuthenticodeDigestKind DigestKind = AuthenticodeDigestKind::kUnknown;
-  std::string DigestAlgorithmOid;  // dotted, as the signature names it
-  std::string Digest;              // the file digest the signature holds
-  std::string SignerSubject;       // "CN=..., O=...", empty when no certificate is the signer's
-  std::string SignerIssuer;
-  std::string SigningTime;  // "YYYY-MM-DD HH:MM:SS UTC" from the signed attributes, or empty
-  std::string TimeStamp;    // the same form, from a counter-signature or RFC 3161 time stamp
+struct AuthenticodeSignature {
+  AuthenticodeDigestKind digest_kind = AuthenticodeDigestKind::kUnknown;
+  std::string digest_algorithm_oid;  // dotted, as the signature names it
+  std::string digest;                // the file digest the signature holds
+  std::string signer_subject;        // "CN=..., O=...", empty when no certificate is the signer's
+  std::string signer_issuer;
+  std::string signing_time;  // "YYYY-MM-DD HH:MM:SS UTC" from the signed attributes, or empty
+  std::string time_stamp;    // the same form, from a counter-signature or RFC 3161 time stamp
 };
 
 // Reads a ContentInfo holding SignedData with SpcIndirectDataContent; bytes after the element
 // (padding) are ignored. False with a reason when the structure is not of that shape.
-bool ReadAuthenticodeSignature(std::string_view content_info, TAuthenticodeSignature& signature,
+bool ReadAuthenticodeSignature(std::string_view content_info, AuthenticodeSignature& signature,
                                std::string& error);
 
 }  // namespace kv

@@ -193,28 +193,28 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
           std::string_view name, class_id, times;
           std::uint16_t name_length = 0;
           std::uint8_t type = 0, color = 0;
-          TCompoundEntry e;
+          CompoundEntry e;
           entry.ReadBytes(kNameFieldSize, name);
           entry.ReadU16LE(name_length);
           entry.ReadU8(type);
           entry.ReadU8(color);
-          entry.ReadU32LE(e.Left);
-          entry.ReadU32LE(e.Right);
-          entry.ReadU32LE(e.Child);
+          entry.ReadU32LE(e.left);
+          entry.ReadU32LE(e.right);
+          entry.ReadU32LE(e.child);
           entry.ReadBytes(kClassIdSize, class_id);
-          entry.ReadU32LE(e.StateBits);
+          entry.ReadU32LE(e.state_bits);
           entry.ReadBytes(kTimesSize, times);
-          entry.ReadU32LE(e.StartSector);
+          entry.ReadU32LE(e.start_sector);
           std::uint32_t size_low = 0, size_high = 0;
           entry.ReadU32LE(size_low);
           entry.ReadU32LE(size_high);
           // Version 3 files may leave garbage in the high half of the size.
-          e.Size = major == kVersion3 ? size_low : (std::uint64_t{size_high} << 32) | size_low;
+          e.size = major == kVersion3 ? size_low : (std::uint64_t{size_high} << 32) | size_low;
           if (name_length >= 2 && name_length <= kNameFieldSize)
-            e.Name = name.substr(0, name_length - 2);
-          e.Type = static_cast<CompoundEntryType>(type);
-          e.ClassId = class_id;
-          e.Times = times;
+            e.name = name.substr(0, name_length - 2);
+          e.type = static_cast<CompoundEntryType>(type);
+          e.class_id = class_id;
+          e.times = times;
           entries_.push_back(std::move(e));
         }
         return true;
@@ -222,12 +222,12 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
       error);
   if (!directory_read)
     return false;
-  if (entries_.empty() || entries_[0].Type != CompoundEntryType::kRoot) {
+  if (entries_.empty() || entries_[0].type != CompoundEntryType::kRoot) {
     error = "the compound file has no root storage";
     return false;
   }
   // The root's stream is the mini stream.
-  if (entries_[0].Size > kMaxMiniStreamSize) {
+  if (entries_[0].size > kMaxMiniStreamSize) {
     error = "the compound file's mini stream is too large";
     return false;
   }
@@ -245,7 +245,7 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
     return false;
   }
   if (!ReadRegularStream(
-          entries_[0].StartSector, entries_[0].Size,
+          entries_[0].start_sector, entries_[0].size,
           [&](std::string_view piece) { mini_stream_ += piece; }, error)) {
     return false;
   }
@@ -256,20 +256,20 @@ bool CompoundFile::Open(FileStream& file, std::string& error) {
 bool CompoundFile::Children(std::uint32_t storage, std::vector<std::uint32_t>& children,
                             std::string& error) const {
   children.clear();
-  if (storage >= entries_.size() || (entries_[storage].Type != CompoundEntryType::kStorage &&
-                                     entries_[storage].Type != CompoundEntryType::kRoot)) {
+  if (storage >= entries_.size() || (entries_[storage].type != CompoundEntryType::kStorage &&
+                                     entries_[storage].type != CompoundEntryType::kRoot)) {
     error = "a directory entry is not a storage";
     return false;
   }
   // In-order walk of the storage's tree of siblings.
   std::vector<bool> seen(entries_.size());
   std::vector<std::uint32_t> pending;
-  std::uint32_t node = entries_[storage].Child;
+  std::uint32_t node = entries_[storage].child;
   while (node != kNoEntry || !pending.empty()) {
-    for (; node != kNoEntry; node = entries_[node].Left) {
+    for (; node != kNoEntry; node = entries_[node].left) {
       if (node >= entries_.size() || seen[node] ||
-          (entries_[node].Type != CompoundEntryType::kStorage &&
-           entries_[node].Type != CompoundEntryType::kStream)) {
+          (entries_[node].type != CompoundEntryType::kStorage &&
+           entries_[node].type != CompoundEntryType::kStream)) {
         error = "the compound file's directory tree is malformed";
         return false;
       }
@@ -279,7 +279,7 @@ bool CompoundFile::Children(std::uint32_t storage, std::vector<std::uint32_t>& c
     node = pending.back();
     pending.pop_back();
     children.push_back(node);
-    node = entries_[node].Right;
+    node = entries_[node].right;
   }
   return true;
 }
@@ -334,25 +334,25 @@ bool CompoundFile::ReadRegularStream(std::uint32_t start, std::uint64_t size,
 bool CompoundFile::ReadStream(std::uint32_t index,
                               const std::function<void(std::string_view)>& sink,
                               std::string& error) {
-  if (index >= entries_.size() || entries_[index].Type != CompoundEntryType::kStream) {
+  if (index >= entries_.size() || entries_[index].type != CompoundEntryType::kStream) {
     error = "a directory entry is not a stream";
     return false;
   }
-  const TCompoundEntry& entry = entries_[index];
-  if (entry.Size > budget_) {
+  const CompoundEntry& entry = entries_[index];
+  if (entry.size > budget_) {
     error = "the compound file's streams share sectors";
     return false;
   }
-  budget_ -= entry.Size;
-  if (entry.Size >= mini_cutoff_)
-    return ReadRegularStream(entry.StartSector, entry.Size, sink, error);
+  budget_ -= entry.size;
+  if (entry.size >= mini_cutoff_)
+    return ReadRegularStream(entry.start_sector, entry.size, sink, error);
   // Small streams live in 64-byte sectors of the mini stream.
-  const std::uint64_t needed = SectorsFor(entry.Size, kMiniSectorSize);
+  const std::uint64_t needed = SectorsFor(entry.size, kMiniSectorSize);
   std::string content;
   std::uint64_t count = 0;
   bool inside = true;
   if (needed != 0 && !WalkChain(
-                         mini_fat_, entry.StartSector, needed,
+                         mini_fat_, entry.start_sector, needed,
                          [&](std::uint32_t link) {
                            const std::uint64_t at = std::uint64_t{link} * kMiniSectorSize;
                            inside = at < mini_stream_.size();
@@ -369,7 +369,7 @@ bool CompoundFile::ReadStream(std::uint32_t index,
     error = inside ? "a stream's sector chain ends early" : "a stream lies outside the mini stream";
     return false;
   }
-  content.resize(static_cast<std::size_t>(entry.Size));
+  content.resize(static_cast<std::size_t>(entry.size));
   sink(content);
   return true;
 }

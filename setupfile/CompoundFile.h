@@ -18,17 +18,17 @@ inline constexpr std::string_view kCompoundFileSignature("\xD0\xCF\x11\xE0\xA1\x
 
 enum class CompoundEntryType : std::uint8_t { kUnused = 0, kStorage = 1, kStream = 2, kRoot = 5 };
 
-struct TCompoundEntry {
-  std::string Name;  // UTF-16LE bytes, without the terminating zero
-  CompoundEntryType Type = CompoundEntryType::kUnused;
-  std::uint32_t Left = 0;
-  std::uint32_t Right = 0;
-  std::uint32_t Child = 0;
-  std::string ClassId;  // 16 bytes
-  std::uint32_t StateBits = 0;
-  std::string Times;  // creation and modification time, 8 bytes each
-  std::uint32_t StartSector = 0;
-  std::uint64_t Size = 0;
+struct CompoundEntry {
+  std::string name;  // UTF-16LE bytes, without the terminating zero
+  CompoundEntryType type = CompoundEntryType::kUnused;
+  std::uint32_t left = 0;
+  std::uint32_t right = 0;
+  std::uint32_t child = 0;
+  std::string class_id;  // 16 bytes
+  std::uint32_t state_bits = 0;
+  std::string times;  // creation and modification time, 8 bytes each
+  std::uint32_t start_sector = 0;
+  std::uint64_t size = 0;
 };
 
 class CompoundFile {
@@ -38,7 +38,7 @@ class CompoundFile {
   bool Open(FileStream& file, std::string& error);
 
   // The directory; entry 0 is the root storage.
-  const std::vector<TCompoundEntry>& Entries() const { return entries_; }
+  const std::vector<CompoundEntry>& Entries() const { return entries_; }
 
   // The entries directly inside the storage (or root) at index, in the directory's tree order.
   bool Children(std::uint32_t storage, std::vector<std::uint32_t>& children,
@@ -63,7 +63,7 @@ class CompoundFile {
   std::uint64_t sector_count_ = 0;  // sectors the file holds after its header
   std::vector<std::uint32_t> fat_;
   std::vector<std::uint32_t> mini_fat_;
-  std::vector<TCompoundEntry> entries_;
+  std::vector<CompoundEntry> entries_;
   std::string mini_stream_;
   std::uint64_t budget_ = 0;
 };

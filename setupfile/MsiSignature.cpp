@@ -24,8 +24,8 @@ constexpr int kMaxStorageDepth = 32;
 // A signature stream bigger than this is no signature this program reads.
 constexpr std::uint64_t kMaxSignatureSize = 64 * 1024 * 1024;
 
-bool IsSignatureStream(const TCompoundEntry& entry) {
-  return entry.Name == kDigitalSignatureName || entry.Name == kDigitalSignatureExName;
+bool IsSignatureStream(const CompoundEntry& entry) {
+  return entry.name == kDigitalSignatureName || entry.name == kDigitalSignatureExName;
 }
 
 // The children of a storage sorted by their raw name bytes, the terminating zero included, so
@@ -35,12 +35,12 @@ bool SortedChildren(const CompoundFile& file, std::uint32_t storage,
                     std::vector<std::uint32_t>& children, std::string& error) {
   if (!file.Children(storage, children, error))
     return false;
-  const std::vector<TCompoundEntry>& entries = file.Entries();
+  const std::vector<CompoundEntry>& entries = file.Entries();
   if (storage == 0) {
     std::erase_if(children, [&](std::uint32_t child) { return IsSignatureStream(entries[child]); });
   }
   std::sort(children.begin(), children.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return entries[a].Name + std::string(2, '\0') < entries[b].Name + std::string(2, '\0');
+    return entries[a].name + std::string(2, '\0') < entries[b].name + std::string(2, '\0');
   });
   return true;
 }
@@ -58,13 +58,13 @@ class SignedWalk {
     if (!Enter(storage, depth) || !SortedChildren(file_, storage, children, error_))
       return false;
     for (const std::uint32_t child : children) {
-      const bool ok = file_.Entries()[child].Type == CompoundEntryType::kStorage
+      const bool ok = file_.Entries()[child].type == CompoundEntryType::kStorage
                           ? Content(child, sink, depth + 1)
                           : file_.ReadStream(child, sink, error_);
       if (!ok)
         return false;
     }
-    sink(file_.Entries()[storage].ClassId);
+    sink(file_.Entries()[storage].class_id);
     return true;
   }
 
@@ -74,7 +74,7 @@ class SignedWalk {
       return false;
     EntryMetadata(storage, sink);
     for (const std::uint32_t child : children) {
-      if (file_.Entries()[child].Type == CompoundEntryType::kStorage) {
+      if (file_.Entries()[child].type == CompoundEntryType::kStorage) {
         if (!Metadata(child, sink, depth + 1))
           return false;
       } else {
@@ -98,16 +98,16 @@ class SignedWalk {
   // Name (not for the root), class id (storages) or the low 32 bits of the size (streams),
   // state bits, and the two times (not for the root).
   void EntryMetadata(std::uint32_t index, const ByteSink& sink) {
-    const TCompoundEntry& entry = file_.Entries()[index];
-    const bool root = entry.Type == CompoundEntryType::kRoot;
-    std::string bytes = root ? std::string() : entry.Name;
-    if (entry.Type == CompoundEntryType::kStream)
-      AppendU32LE(bytes, static_cast<std::uint32_t>(entry.Size));
+    const CompoundEntry& entry = file_.Entries()[index];
+    const bool root = entry.type == CompoundEntryType::kRoot;
+    std::string bytes = root ? std::string() : entry.name;
+    if (entry.type == CompoundEntryType::kStream)
+      AppendU32LE(bytes, static_cast<std::uint32_t>(entry.size));
     else
-      bytes += entry.ClassId;
-    AppendU32LE(bytes, entry.StateBits);
+      bytes += entry.class_id;
+    AppendU32LE(bytes, entry.state_bits);
     if (!root)
-      bytes += entry.Times;
+      bytes += entry.times;
     sink(bytes);
   }
 
@@ -118,27 +118,26 @@ class SignedWalk {
 
 }  // namespace
 
-bool ReadMsiSignatureStreams(CompoundFile& file, TMsiSignatureStreams& streams,
-                             std::string& error) {
+bool ReadMsiSignatureStreams(CompoundFile& file, MsiSignatureStreams& streams, std::string& error) {
   std::vector<std::uint32_t> children;
   if (!file.Children(0, children, error))
     return false;
-  TMsiSignatureStreams found;
+  MsiSignatureStreams found;
   for (const std::uint32_t child : children) {
-    const TCompoundEntry& entry = file.Entries()[child];
-    if (entry.Type != CompoundEntryType::kStream)
+    const CompoundEntry& entry = file.Entries()[child];
+    if (entry.type != CompoundEntryType::kStream)
       continue;
-    if (entry.Name == kDigitalSignatureExName)
-      found.HasPreHash = true;
-    if (entry.Name != kDigitalSignatureName)
+    if (entry.name == kDigitalSignatureExName)
+      found.has_pre_hash = true;
+    if (entry.name != kDigitalSignatureName)
       continue;
-    if (entry.Size > kMaxSignatureSize) {
+    if (entry.size > kMaxSignatureSize) {
       error = "the signature stream is too large";
       return false;
     }
-    found.Signed = true;
+    found.is_signed = true;
     if (!file.ReadStream(
-            child, [&](std::string_view piece) { found.Signature += piece; }, error)) {
+            child, [&](std::string_view piece) { found.signature += piece; }, error)) {
       return false;
     }
   }

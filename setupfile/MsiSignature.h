@@ -12,16 +12,16 @@
 
 namespace kv {
 
-struct TMsiSignatureStreams {
-  bool Signed = false;
-  std::string Signature;    // the "\x05DigitalSignature" stream: PKCS#7 SignedData
-  bool HasPreHash = false;  // a "\x05MsiDigitalSignatureEx" stream is present
+struct MsiSignatureStreams {
+  bool is_signed = false;
+  std::string signature;      // the "\x05DigitalSignature" stream: PKCS#7 SignedData
+  bool has_pre_hash = false;  // a "\x05MsiDigitalSignatureEx" stream is present
 };
 
 using ByteSink = std::function<void(std::string_view)>;
 
 // Reads the signature streams of the root storage. Throws StreamReadError on an I/O error.
-bool ReadMsiSignatureStreams(CompoundFile& file, TMsiSignatureStreams& streams, std::string& error);
+bool ReadMsiSignatureStreams(CompoundFile& file, MsiSignatureStreams& streams, std::string& error);
 
 // The bytes of the digest: every stream's content and the storages' class ids.
 bool FeedMsiSignedContent(CompoundFile& file, const ByteSink& sink, std::string& error);

@@ -108,7 +108,7 @@ bool ReadDataDirectoryEntry(FileStream& file, const TPeHeaders& headers, std::ui
 }
 
 PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers,
-                                     TPeSignedLayout& layout) {
+                                     PeSignedLayout& layout) {
   std::uint32_t table = 0;
   std::uint32_t table_size = 0;
   std::int64_t entry = 0;
@@ -121,7 +121,7 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
   const std::int64_t size = file.Size();
   if (table < entry + kDataDirectoryEntrySize || table_size < kCertificateHeaderSize ||
       table + std::int64_t{table_size} > size) {
-    layout.Problem = "the certificate table lies outside the file";
+    layout.problem = "the certificate table lies outside the file";
     return PeSignatureStatus::kMalformed;
   }
   const std::string header = ReadAt(file, table, kCertificateHeaderSize);
@@ -132,17 +132,17 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
   if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
       length < kCertificateHeaderSize || length > table_size || length > kMaxSignatureSize ||
       revision != kCertificateRevision2 || type != kCertificateTypePkcsSignedData) {
-    layout.Problem = "the certificate table holds no Authenticode signature";
+    layout.problem = "the certificate table holds no Authenticode signature";
     return PeSignatureStatus::kMalformed;
   }
-  layout.Signature = ReadAt(file, table + kCertificateHeaderSize, length - kCertificateHeaderSize);
-  if (layout.Signature.size() != static_cast<std::size_t>(length - kCertificateHeaderSize)) {
-    layout.Problem = "the file ends inside the signature";
+  layout.signature = ReadAt(file, table + kCertificateHeaderSize, length - kCertificateHeaderSize);
+  if (layout.signature.size() != static_cast<std::size_t>(length - kCertificateHeaderSize)) {
+    layout.problem = "the file ends inside the signature";
     return PeSignatureStatus::kMalformed;
   }
   const std::int64_t checksum_end = headers.CheckSumOffset + 4;
   const std::int64_t entry_end = entry + kDataDirectoryEntrySize;
-  layout.Hashed = {{0, headers.CheckSumOffset},
+  layout.hashed = {{0, headers.CheckSumOffset},
                    {checksum_end, entry - checksum_end},
                    {entry_end, table - entry_end}};
   return PeSignatureStatus::kSigned;

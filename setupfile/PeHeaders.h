@@ -52,9 +52,9 @@ bool ReadDataDirectoryEntry(FileStream& file, const TPeHeaders& headers, std::ui
 bool DataDirectoryEntryOffset(const TPeHeaders& headers, std::uint32_t index, std::int64_t& offset);
 
 // A range of a file's bytes.
-struct TByteRange {
-  std::int64_t Offset = 0;
-  std::int64_t Size = 0;
+struct ByteRange {
+  std::int64_t offset = 0;
+  std::int64_t size = 0;
 };
 
 enum class PeSignatureStatus {
@@ -67,14 +67,14 @@ enum class PeSignatureStatus {
 // to the certificate table, except the checksum field and the certificate table's directory
 // entry, which signing and configuring change) and the signature blob of the certificate
 // table's first entry (PKCS#7 SignedData, with its padding). problem says why when malformed.
-struct TPeSignedLayout {
-  std::vector<TByteRange> Hashed;
-  std::string Signature;
-  std::string Problem;
+struct PeSignedLayout {
+  std::vector<ByteRange> hashed;
+  std::string signature;
+  std::string problem;
 };
 
 // Throws StreamReadError on an I/O error.
 PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers,
-                                     TPeSignedLayout& layout);
+                                     PeSignedLayout& layout);
 
 }  // namespace kv

@@ -78,11 +78,11 @@ TEST(SetupInspectionTest, DigestStateOfSignedAndChangedFiles) {
       if (row.change == Change::kConfigureAndFlip)
         FlipSignedByte(path, executable);
     }
-    const TSetupInspection record = InspectSetupFile(path);
+    const SetupInspection record = InspectSetupFile(path);
     EXPECT_EQ(record.Kind, executable ? SetupFileKind::kPe : SetupFileKind::kMsi);
     EXPECT_EQ(record.Size, static_cast<std::int64_t>(test::ReadFileBytes(path).size()));
     EXPECT_EQ(record.ReadError, "");
-    const TSignatureFindings& signature = record.Signature;
+    const SignatureFindings& signature = record.Signature;
     EXPECT_EQ(signature.Present, row.present);
     EXPECT_EQ(signature.DigestAlgorithm, row.algorithm);
     EXPECT_EQ(signature.Digest, row.digest) << signature.NotCheckedReason;
@@ -99,7 +99,7 @@ TEST(SetupInspectionTest, RecordOfAConfiguredFile) {
   const std::string path = temp.Path("configured.exe");
   std::string error;
   ASSERT_TRUE(StoreConfigToSetup(Fixture("setup.exe"), path, kPackage, kAnswer, error)) << error;
-  const TSetupInspection record = InspectSetupFile(path);
+  const SetupInspection record = InspectSetupFile(path);
   ASSERT_TRUE(record.Area.Found);
   EXPECT_EQ(record.Area.Size, 65536u);
   // Mask entry, package and answer (each with 8 bytes of lengths and 8 of CRC text), end entry.
@@ -122,7 +122,7 @@ TEST(SetupInspectionTest, RecordOfAConfiguredFile) {
   const std::string json = InspectionJson(record);
   EXPECT_NE(json.find(R"("text": "[Setup]\r\nPath=C:\\KV\u0001\n")"), std::string::npos) << json;
 
-  const TSetupInspection missing = InspectSetupFile(temp.Path("missing.exe"));
+  const SetupInspection missing = InspectSetupFile(temp.Path("missing.exe"));
   EXPECT_EQ(missing.Kind, SetupFileKind::kUnreadable);
   EXPECT_NE(missing.ReadError, "");
 }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   std::uint64_t handed = 0;
   const kv::ByteSink count = [&](std::string_view bytes) { handed += bytes.size(); };
-  kv::TMsiSignatureStreams streams;
+  kv::MsiSignatureStreams streams;
   kv::ReadMsiSignatureStreams(file, streams, error);
   kv::FeedMsiPreHashMetadata(file, count, error);
   handed = 0;

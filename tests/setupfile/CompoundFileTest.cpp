@@ -31,11 +31,11 @@ bool Walk(const std::string& image, std::string& content, std::string& signature
           std::string& error) {
   test::MemoryFileStream stream(image);
   CompoundFile file;
-  TMsiSignatureStreams streams;
+  MsiSignatureStreams streams;
   const bool ok = file.Open(stream, error) && ReadMsiSignatureStreams(file, streams, error) &&
                   FeedMsiSignedContent(
                       file, [&](std::string_view bytes) { content += bytes; }, error);
-  signature = streams.Signature;
+  signature = streams.signature;
   return ok;
 }
 

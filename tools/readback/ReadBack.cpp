@@ -75,7 +75,7 @@ bool SaveCopy(const std::string& file_name, const std::string& bytes) {
 }
 
 int ReadBack(const TReadBackOptions& options) {
-  const TSetupInspection record = InspectSetupFile(options.SetupFile);
+  const SetupInspection record = InspectSetupFile(options.SetupFile);
   PrintText(options.Json ? InspectionJson(record) : InspectionText(record));
   std::fflush(stdout);
   if (record.Package.Store == PackageStore::kNone) {
