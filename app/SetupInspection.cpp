@@ -21,8 +21,8 @@ namespace kv {
 
 namespace {
 
-// The file is hashed in blocks of this size: large enough for the disk, small enough to stay
-// in the processor's caches' neighbourhood and far below the memory bound.
+// The file is hashed in blocks of this size: few system calls, and far below the memory the
+// inspection may take (16 MiB) even for a file of many GiB.
 constexpr std::size_t kHashBlockSize = 1 << 20;
 constexpr std::string_view kLegacyPackageName = "K-VConfig.bin";
 // Entries whose values mean nothing to a reader: shown by their length only.
