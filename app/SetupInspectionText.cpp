@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace kv {
 

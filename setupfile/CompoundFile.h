@@ -52,8 +52,6 @@ class CompoundFile {
 
  private:
   bool ReadSector(std::uint32_t sector, std::string& bytes);
-  bool ReadChainSectors(std::uint32_t start, std::uint64_t limit,
-                        std::vector<std::uint32_t>& sectors, std::string& error) const;
   bool ReadRegularStream(std::uint32_t start, std::uint64_t size,
                          const std::function<void(std::string_view)>& sink, std::string& error);
 
