@@ -8,14 +8,21 @@
 deb: unpacks the Debian package into a temporary root (dpkg -x), checks its declared
 dependencies, its manual pages and licence, runs each program's --help and --version from there,
 and configures a fixture with the installed programs and reads it back.
-zip: unpacks the Windows archive, checks what it holds, and under Wine runs
+zip: signs the Windows programs with a throwaway certificate while packing, unpacks the archive,
+checks what it holds and that each program's signature verifies, and under Wine runs
 KVSetupConfigurator.com --version, configures a fixture with it and reads it back with
 kvreadback.exe.
+msi: builds the signed MSI, checks its signature, its programs' signatures and its file list,
+and under Wine installs it, upgrades it in place from a newer build, has an older one refused,
+finds the console twin through the system PATH, and uninstalls it leaving no file and no PATH
+entry behind.
 """
 
 import argparse
+import glob
 import gzip
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -36,13 +43,12 @@ def run(args, **kwargs):
                           stderr=subprocess.PIPE, timeout=300, **kwargs)
 
 
-def make_package(work, generator):
+def make_package(work, generator, suffix, *options):
     """Runs CPack on the build tree into work; returns the one package file it made."""
     config = os.path.join(ARGS.build_dir, "CPackConfig.cmake")
-    made = run([ARGS.cpack, "-G", generator, "--config", config, "-B", work])
+    made = run([ARGS.cpack, "-G", generator, "--config", config, "-B", work] + list(options))
     if made.returncode != 0:
         raise AssertionError("cpack failed:\n%s%s" % (made.stdout.decode(), made.stderr.decode()))
-    suffix = "." + generator.lower()
     packages = [name for name in os.listdir(work) if name.endswith(suffix)]
     if len(packages) != 1:
         raise AssertionError("expected one %s package, found %s" % (suffix, packages))
@@ -52,7 +58,7 @@ def make_package(work, generator):
 class DebianPackageTest(unittest.TestCase):
     def test_installs_and_runs(self):
         with tempfile.TemporaryDirectory() as work:
-            name = make_package(work, "DEB")
+            name = make_package(work, "DEB", ".deb")
             self.assertEqual(name, "kvsetupconfigurator_%s_amd64.deb" % ARGS.version)
             deb = os.path.join(work, name)
 
@@ -106,22 +112,50 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-class WindowsArchiveTest(unittest.TestCase):
-    def wine(self, program, *arguments):
-        return run(["sh", ARGS.wine, program] + list(arguments))
+WINDOWS_FILES = ["KVSetupConfigurator.exe", "KVSetupConfigurator.com", "kvreadback.exe",
+                 "README.txt", "LICENSE.txt"]
+WINDOWS_PROGRAMS = [n for n in WINDOWS_FILES if n.endswith((".exe", ".com"))]
 
+
+def signing_options(work):
+    """Makes a throwaway code-signing certificate in work; returns cpack's signing options."""
+    password = os.path.join(work, "password.txt")
+    with open(password, "w") as f:
+        f.write("throwaway password\n")
+    key, certificate, pkcs12 = (os.path.join(work, n) for n in ["key.pem", "cert.pem", "cert.p12"])
+    for command in [["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                     "-subj", "/CN=KV release test", "-addext", "extendedKeyUsage=codeSigning",
+                     "-keyout", key, "-out", certificate],
+                    ["openssl", "pkcs12", "-export", "-inkey", key, "-in", certificate,
+                     "-out", pkcs12, "-passout", "file:" + password]]:
+        made = run(command)
+        assert made.returncode == 0, made.stderr
+    return ["-D", "CPACK_KV_SIGN_PKCS12=" + pkcs12, "-D", "CPACK_KV_SIGN_PASSWORD_FILE=" + password]
+
+
+class WindowsTest(unittest.TestCase):
+    def wine(self, program, *arguments, **kwargs):
+        return run(["sh", ARGS.wine, program] + list(arguments), **kwargs)
+
+    def assert_signed(self, work, path):
+        verified = run(["osslsigncode", "verify", "-CAfile", os.path.join(work, "cert.pem"),
+                        "-in", path])
+        self.assertEqual(verified.returncode, 0, "%s: %s" % (path, verified.stdout.decode()))
+
+
+class WindowsArchiveTest(WindowsTest):
     def test_unpacks_and_runs(self):
         with tempfile.TemporaryDirectory() as work:
-            name = make_package(work, "ZIP")
+            name = make_package(work, "ZIP", ".zip", *signing_options(work))
             folder = "KVSetupConfigurator-%s-win64" % ARGS.version
             self.assertEqual(name, folder + ".zip")
             with zipfile.ZipFile(os.path.join(work, name)) as archive:
                 files = sorted(n for n in archive.namelist() if not n.endswith("/"))
-                self.assertEqual(files, sorted(folder + "/" + n for n in [
-                    "KVSetupConfigurator.exe", "KVSetupConfigurator.com", "kvreadback.exe",
-                    "README.txt", "LICENSE.txt"]))
+                self.assertEqual(files, sorted(folder + "/" + n for n in WINDOWS_FILES))
                 archive.extractall(work)
             unpacked = os.path.join(work, folder)
+            for program in WINDOWS_PROGRAMS:
+                self.assert_signed(work, os.path.join(unpacked, program))
 
             version = self.wine(os.path.join(unpacked, "KVSetupConfigurator.com"), "--version")
             self.assertEqual(version.returncode, 0, version.stderr)
@@ -139,10 +173,118 @@ class WindowsArchiveTest(unittest.TestCase):
             self.assertIn("AutoInstall: none", shown.stdout.decode())
 
 
+ENVIRONMENT_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+class WindowsInstallerTest(WindowsTest):
+    def msiexec(self, *arguments):
+        return self.wine("msiexec", *arguments, "/qn")
+
+    def machine_path(self):
+        """The machine's Path as it is stored."""
+        shown = self.wine("reg", "query", ENVIRONMENT_KEY, "/v", "Path")
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        return re.search(r"Path\s+REG_\w+\s+(.*?)\r?\n", shown.stdout.decode()).group(1)
+
+    def path_entries(self):
+        # Wine's uninstall leaves an empty entry where it took a part out.
+        return [entry for entry in self.machine_path().split(";") if entry]
+
+    def restore_path(self, value):
+        # Wine's console stops looking along the Path at an empty entry.
+        self.wine("reg", "add", ENVIRONMENT_KEY, "/v", "Path", "/t", "REG_EXPAND_SZ", "/d", value,
+                  "/f")
+
+    def installed_versions(self):
+        """The DisplayVersion of each Apps & features entry of the tool, checking its fields."""
+        shown = self.wine("reg", "query", UNINSTALL_KEY, "/s").stdout.decode()
+        entries = [e for e in re.split(r"\r?\n(?=HKEY_)", shown) if "KVSetupConfigurator" in e]
+        for entry in entries:
+            self.assertRegex(entry, r"Publisher\s+REG_SZ\s+KVSetupConfigurator developers")
+            self.assertRegex(entry, r"HelpLink\s+REG_SZ\s+\w+://")
+        return [re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", e).group(1) for e in entries]
+
+    def test_installs_upgrades_and_uninstalls(self):
+        # The cleanups below uninstall from these files: the folder goes after them.
+        work = self.enterContext(tempfile.TemporaryDirectory())
+        # One Wine session held open for the whole test: else each call starts Wine's services.
+        session = subprocess.Popen(["sh", ARGS.wine, "cmd", "/k"], stdin=subprocess.PIPE,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(session.wait, 60)
+        self.addCleanup(session.stdin.close)
+        name = make_package(work, "External", ".msi", *signing_options(work))
+        self.assertEqual(name, "KVSetupConfigurator-%s-win64.msi" % ARGS.version)
+        msi = os.path.join(work, name)
+        self.assert_signed(work, msi)
+        table = run(["msiinfo", "export", msi, "File"]).stdout.decode().splitlines()[3:]
+        self.assertEqual(sorted(row.split("\t")[2].split("|")[-1] for row in table),
+                         sorted(WINDOWS_FILES))
+        extracted = os.path.join(work, "extracted")
+        self.assertEqual(run(["msiextract", "-C", extracted, msi]).returncode, 0)
+        for program in WINDOWS_PROGRAMS:
+            self.assert_signed(work, glob.glob(extracted + "/**/" + program, recursive=True)[0])
+
+        # A rebuild of the same version, and the same files as a newer version to upgrade to
+        # and to refuse a downgrade from.
+        rebuilt, newer = (os.path.join(work, n) for n in ["rebuilt", "newer"])
+        rebuilt = os.path.join(rebuilt, make_package(rebuilt, "External", ".msi"))
+        newer_version = "%d.0.0" % (int(ARGS.version.split(".")[0]) + 1)
+        newer = os.path.join(newer, make_package(
+            newer, "External", ".msi", "-D", "CPACK_KV_MSI_VERSION=" + newer_version))
+
+        prefix = os.environ.get("KV_WINEPREFIX",
+                                os.path.join(os.environ["KV_BINARY_DIR"], "wineprefix"))
+        drive = os.path.join(prefix, "drive_c")
+        folder = os.path.join(drive, "Program Files", "KVSetupConfigurator")
+        windows_folder = "C:\\Program Files\\KVSetupConfigurator\\"
+        # Windows puts the shortcut into the common Start menu, Wine into the user's.
+        menus = [os.path.join(drive, "ProgramData"),
+                 os.path.join(drive, "users", "*", "AppData", "Roaming")]
+        shortcuts = lambda: [p for menu in menus for p in glob.glob(os.path.join(
+            menu, "Microsoft", "Windows", "Start Menu", "Programs", "KVSetupConfigurator.lnk"))]
+        path_before = self.path_entries()
+        # Whatever fails, the shared prefix is left as it was.
+        self.addCleanup(self.restore_path, self.machine_path())
+        for package in [msi, rebuilt, newer]:
+            self.addCleanup(self.msiexec, "/x", windows_path(package))
+
+        installed = self.msiexec("/i", windows_path(msi))
+        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), sorted(WINDOWS_FILES))
+        self.assertEqual(len(shortcuts()), 1)
+        # The icon of Apps & features, kept by the installer under the product code.
+        properties = run(["msiinfo", "export", msi, "Property"]).stdout.decode()
+        product = re.search(r"ProductCode\t(\S+)", properties).group(1)
+        self.assertTrue(os.path.isfile(os.path.join(drive, "windows", "Installer", product,
+                                                    "KVSetupConfigurator.ico")))
+        self.assertEqual(self.installed_versions(), [ARGS.version.split("-")[0]])
+        self.assertEqual(self.path_entries(), path_before + [windows_folder])
+        # A fresh console, away from the install folder, finds the twin through the Path.
+        version = self.wine("cmd", "/c", "KVSetupConfigurator.com", "--version", cwd=work)
+        self.assertEqual(version.returncode, 0, version.stderr)
+        self.assertEqual(version.stdout, ("KVSetupConfigurator %s\r\n" % ARGS.version).encode())
+
+        for package, version in [(rebuilt, ARGS.version.split("-")[0]), (newer, newer_version)]:
+            upgraded = self.msiexec("/i", windows_path(package))
+            self.assertEqual(upgraded.returncode, 0, upgraded.stdout + upgraded.stderr)
+            self.assertEqual(self.installed_versions(), [version])
+            self.assertEqual(self.path_entries(), path_before + [windows_folder])
+        self.assertNotEqual(self.msiexec("/i", windows_path(msi)).returncode, 0)
+        self.assertEqual(self.installed_versions(), [newer_version])
+
+        removed = self.msiexec("/x", windows_path(newer))
+        self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
+        self.assertFalse(os.path.exists(folder))
+        self.assertEqual(shortcuts(), [])
+        self.assertEqual(self.installed_versions(), [])
+        self.assertEqual(self.path_entries(), path_before)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    parser.add_argument("kind", choices=["deb", "zip"])
+    parser.add_argument("kind", choices=["deb", "zip", "msi"])
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--source-dir", required=True)
@@ -150,7 +292,8 @@ def main():
     parser.add_argument("--cpack", default="cpack")
     parser.add_argument("--wine")
     ARGS = parser.parse_args()
-    test = DebianPackageTest if ARGS.kind == "deb" else WindowsArchiveTest
+    test = {"deb": DebianPackageTest, "zip": WindowsArchiveTest,
+            "msi": WindowsInstallerTest}[ARGS.kind]
     suite = unittest.defaultTestLoader.loadTestsFromTestCase(test)
     return 0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1
 
