@@ -54,8 +54,8 @@ demo_banner() {
 
   ************************************************************************************
   *  DEMO RELEASE: built with the public demo key (keys/demo-public.pem).            *
-  *  Anybody can sign packages these programs accept as valid. Do not ship it.      *
-  *  For a vendor release: sh scripts/release.sh /path/to/vendor-public.pem         *
+  *  Anybody can sign packages these programs accept as valid. Do not ship it.       *
+  *  For a vendor release: sh scripts/release.sh /path/to/vendor-public.pem          *
   ************************************************************************************
 
 BANNER
@@ -66,7 +66,7 @@ unsigned_banner() {
   ************************************************************************************
   *  UNSIGNED RELEASE: the Windows programs and the MSI carry no code signature.     *
   *  SmartScreen, AppLocker and WDAC will warn about or block them.                  *
-  *  To sign: sh scripts/release.sh --sign CERT.p12 --password-file FILE ...        *
+  *  To sign: sh scripts/release.sh --sign CERT.p12 --password-file FILE ...         *
   ************************************************************************************
 
 BANNER
@@ -110,8 +110,10 @@ build() {
   fi
   log=$WORK/$name-cpack.log
   if ! cpack "$@" >"$log" 2>&1; then
-    # A signing failure is one line of cmake/Signing.cmake; anything else is the whole log.
-    reason=$(sed -n 's/^ *kv-sign: //p' "$log")
+    # A signing failure is the message of cmake/Signing.cmake, which CMake wraps: joined again
+    # into one line. Anything else shows the whole log.
+    reason=$(awk '/kv-sign: /{f=1} /^Call Stack/{f=0} f' "$log" | sed 's/^ *//' | tr '\n' ' ' |
+      sed 's/^kv-sign: //; s/ *$//')
     [ -n "$reason" ] || { cat "$log" >&2; reason="cpack failed"; }
     echo "release.sh: $reason" >&2
     exit 1
