@@ -2,20 +2,17 @@
 """Makes a release package from a build tree with CPack and tries it as a user would.
 
   release_test.py deb --build-dir DIR --version V --source-dir SRC --fixtures DIR [--cpack CPACK]
-  release_test.py zip --build-dir DIR --version V --source-dir SRC --fixtures DIR [--cpack CPACK]
-                      --wine WINE_RUN
+  release_test.py zip|msi --build-dir DIR --version V --source-dir SRC --fixtures DIR
+                          [--cpack CPACK] --wine WINE_RUN
 
 deb: unpacks the Debian package into a temporary root (dpkg -x), checks its declared
 dependencies, its manual pages and licence, runs each program's --help and --version from there,
 and configures a fixture with the installed programs and reads it back.
-zip: signs the Windows programs with a throwaway certificate while packing, unpacks the archive,
-checks what it holds and that each program's signature verifies, and under Wine runs
-KVSetupConfigurator.com --version, configures a fixture with it and reads it back with
-kvreadback.exe.
-msi: builds the signed MSI, checks its signature, its programs' signatures and its file list,
-and under Wine installs it, upgrades it in place from a newer build, has an older one refused,
-finds the console twin through the system PATH, and uninstalls it leaving no file and no PATH
-entry behind.
+zip: signs with a throwaway certificate, unpacks the archive, checks what it holds and the
+signatures, and under Wine runs KVSetupConfigurator.com --version, configures a fixture with it
+and reads it back with kvreadback.exe.
+msi: the same signatures and files, then under Wine installs, upgrades, downgrades (refused) and
+uninstalls the MSI, checking the outcome each time.
 """
 
 import argparse
@@ -119,18 +116,15 @@ WINDOWS_PROGRAMS = [n for n in WINDOWS_FILES if n.endswith((".exe", ".com"))]
 
 def signing_options(work):
     """Makes a throwaway code-signing certificate in work; returns cpack's signing options."""
-    password = os.path.join(work, "password.txt")
-    with open(password, "w") as f:
+    with open(work + "/password.txt", "w") as f:
         f.write("throwaway password\n")
-    key, certificate, pkcs12 = (os.path.join(work, n) for n in ["key.pem", "cert.pem", "cert.p12"])
-    for command in [["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                     "-subj", "/CN=KV release test", "-addext", "extendedKeyUsage=codeSigning",
-                     "-keyout", key, "-out", certificate],
-                    ["openssl", "pkcs12", "-export", "-inkey", key, "-in", certificate,
-                     "-out", pkcs12, "-passout", "file:" + password]]:
-        made = run(command)
-        assert made.returncode == 0, made.stderr
-    return ["-D", "CPACK_KV_SIGN_PKCS12=" + pkcs12, "-D", "CPACK_KV_SIGN_PASSWORD_FILE=" + password]
+    made = run(["sh", "-ec", "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=test "
+                "-addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem 2>/dev/null; "
+                "openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 "
+                "-passout file:password.txt"], cwd=work)
+    assert made.returncode == 0, made.stderr
+    return ["-D", "CPACK_KV_SIGN_PKCS12=%s/cert.p12" % work,
+            "-D", "CPACK_KV_SIGN_PASSWORD_FILE=%s/password.txt" % work]
 
 
 class WindowsTest(unittest.TestCase):
@@ -138,8 +132,7 @@ class WindowsTest(unittest.TestCase):
         return run(["sh", ARGS.wine, program] + list(arguments), **kwargs)
 
     def assert_signed(self, work, path):
-        verified = run(["osslsigncode", "verify", "-CAfile", os.path.join(work, "cert.pem"),
-                        "-in", path])
+        verified = run(["osslsigncode", "verify", "-CAfile", work + "/cert.pem", "-in", path])
         self.assertEqual(verified.returncode, 0, "%s: %s" % (path, verified.stdout.decode()))
 
 
@@ -178,32 +171,28 @@ UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 class WindowsInstallerTest(WindowsTest):
-    def msiexec(self, *arguments):
-        return self.wine("msiexec", *arguments, "/qn")
-
     def machine_path(self):
-        """The machine's Path as it is stored."""
-        shown = self.wine("reg", "query", ENVIRONMENT_KEY, "/v", "Path")
-        self.assertEqual(shown.returncode, 0, shown.stderr)
-        return re.search(r"Path\s+REG_\w+\s+(.*?)\r?\n", shown.stdout.decode()).group(1)
+        shown = self.wine("reg", "query", ENVIRONMENT_KEY, "/v", "Path").stdout.decode()
+        return re.search(r"Path\s+REG_\w+\s+(.*?)\r?\n", shown).group(1)
 
-    def path_entries(self):
-        # Wine's uninstall leaves an empty entry where it took a part out.
-        return [entry for entry in self.machine_path().split(";") if entry]
-
-    def restore_path(self, value):
-        # Wine's console stops looking along the Path at an empty entry.
-        self.wine("reg", "add", ENVIRONMENT_KEY, "/v", "Path", "/t", "REG_EXPAND_SZ", "/d", value,
-                  "/f")
-
-    def installed_versions(self):
-        """The DisplayVersion of each Apps & features entry of the tool, checking its fields."""
+    def state(self):
+        """What is installed: Apps & features versions, machine Path entries, installed files and
+        Start-menu shortcuts."""
         shown = self.wine("reg", "query", UNINSTALL_KEY, "/s").stdout.decode()
         entries = [e for e in re.split(r"\r?\n(?=HKEY_)", shown) if "KVSetupConfigurator" in e]
         for entry in entries:
             self.assertRegex(entry, r"Publisher\s+REG_SZ\s+KVSetupConfigurator developers")
             self.assertRegex(entry, r"HelpLink\s+REG_SZ\s+\w+://")
-        return [re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", e).group(1) for e in entries]
+        folder = os.path.join(self.drive, "Program Files", "KVSetupConfigurator")
+        # Windows puts the shortcut into the common Start menu, Wine into the user's.
+        shortcuts = [glob.glob(os.path.join(self.drive, menu, "Microsoft", "Windows", "Start Menu",
+                                            "Programs", "KVSetupConfigurator.lnk"))
+                     for menu in ["ProgramData", "users/*/AppData/Roaming"]]
+        return ([re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", e).group(1) for e in entries],
+                # Wine's uninstall leaves an empty entry where it took a part out.
+                [entry for entry in self.machine_path().split(";") if entry],
+                sorted(os.listdir(folder)) if os.path.exists(folder) else None,
+                sum(len(found) for found in shortcuts))
 
     def test_installs_upgrades_and_uninstalls(self):
         # The cleanups below uninstall from these files: the folder goes after them.
@@ -220,65 +209,43 @@ class WindowsInstallerTest(WindowsTest):
         table = run(["msiinfo", "export", msi, "File"]).stdout.decode().splitlines()[3:]
         self.assertEqual(sorted(row.split("\t")[2].split("|")[-1] for row in table),
                          sorted(WINDOWS_FILES))
-        extracted = os.path.join(work, "extracted")
-        self.assertEqual(run(["msiextract", "-C", extracted, msi]).returncode, 0)
+        self.assertEqual(run(["msiextract", "-C", work + "/x", msi]).returncode, 0)
         for program in WINDOWS_PROGRAMS:
-            self.assert_signed(work, glob.glob(extracted + "/**/" + program, recursive=True)[0])
+            self.assert_signed(work, glob.glob(work + "/x/**/" + program, recursive=True)[0])
 
-        # A rebuild of the same version, and the same files as a newer version to upgrade to
-        # and to refuse a downgrade from.
-        rebuilt, newer = (os.path.join(work, n) for n in ["rebuilt", "newer"])
-        rebuilt = os.path.join(rebuilt, make_package(rebuilt, "External", ".msi"))
+        # A rebuild of the same version, and a newer version to upgrade to and to refuse a
+        # downgrade from.
+        rebuilt = os.path.join(work, "rebuilt", make_package(work + "/rebuilt", "External", ".msi"))
         newer_version = "%d.0.0" % (int(ARGS.version.split(".")[0]) + 1)
-        newer = os.path.join(newer, make_package(
-            newer, "External", ".msi", "-D", "CPACK_KV_MSI_VERSION=" + newer_version))
+        newer = os.path.join(work, "newer", make_package(
+            work + "/newer", "External", ".msi", "-D", "CPACK_KV_MSI_VERSION=" + newer_version))
 
-        prefix = os.environ.get("KV_WINEPREFIX",
-                                os.path.join(os.environ["KV_BINARY_DIR"], "wineprefix"))
-        drive = os.path.join(prefix, "drive_c")
-        folder = os.path.join(drive, "Program Files", "KVSetupConfigurator")
-        windows_folder = "C:\\Program Files\\KVSetupConfigurator\\"
-        # Windows puts the shortcut into the common Start menu, Wine into the user's.
-        menus = [os.path.join(drive, "ProgramData"),
-                 os.path.join(drive, "users", "*", "AppData", "Roaming")]
-        shortcuts = lambda: [p for menu in menus for p in glob.glob(os.path.join(
-            menu, "Microsoft", "Windows", "Start Menu", "Programs", "KVSetupConfigurator.lnk"))]
-        path_before = self.path_entries()
-        # Whatever fails, the shared prefix is left as it was.
-        self.addCleanup(self.restore_path, self.machine_path())
+        self.drive = os.path.join(os.environ.get("KV_WINEPREFIX", os.path.join(
+            os.environ["KV_BINARY_DIR"], "wineprefix")), "drive_c")
+        before = self.state()
+        # Whatever fails, the shared prefix is left as it was; Wine's console stops looking
+        # along the Path at an empty entry.
+        self.addCleanup(self.wine, "reg", "add", ENVIRONMENT_KEY, "/v", "Path", "/t",
+                        "REG_EXPAND_SZ", "/d", self.machine_path(), "/f")
         for package in [msi, rebuilt, newer]:
-            self.addCleanup(self.msiexec, "/x", windows_path(package))
-
-        installed = self.msiexec("/i", windows_path(msi))
-        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
-        self.assertEqual(sorted(os.listdir(folder)), sorted(WINDOWS_FILES))
-        self.assertEqual(len(shortcuts()), 1)
-        # The icon of Apps & features, kept by the installer under the product code.
-        properties = run(["msiinfo", "export", msi, "Property"]).stdout.decode()
-        product = re.search(r"ProductCode\t(\S+)", properties).group(1)
-        self.assertTrue(os.path.isfile(os.path.join(drive, "windows", "Installer", product,
-                                                    "KVSetupConfigurator.ico")))
-        self.assertEqual(self.installed_versions(), [ARGS.version.split("-")[0]])
-        self.assertEqual(self.path_entries(), path_before + [windows_folder])
-        # A fresh console, away from the install folder, finds the twin through the Path.
-        version = self.wine("cmd", "/c", "KVSetupConfigurator.com", "--version", cwd=work)
-        self.assertEqual(version.returncode, 0, version.stderr)
-        self.assertEqual(version.stdout, ("KVSetupConfigurator %s\r\n" % ARGS.version).encode())
-
-        for package, version in [(rebuilt, ARGS.version.split("-")[0]), (newer, newer_version)]:
-            upgraded = self.msiexec("/i", windows_path(package))
-            self.assertEqual(upgraded.returncode, 0, upgraded.stdout + upgraded.stderr)
-            self.assertEqual(self.installed_versions(), [version])
-            self.assertEqual(self.path_entries(), path_before + [windows_folder])
-        self.assertNotEqual(self.msiexec("/i", windows_path(msi)).returncode, 0)
-        self.assertEqual(self.installed_versions(), [newer_version])
-
-        removed = self.msiexec("/x", windows_path(newer))
-        self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
-        self.assertFalse(os.path.exists(folder))
-        self.assertEqual(shortcuts(), [])
-        self.assertEqual(self.installed_versions(), [])
-        self.assertEqual(self.path_entries(), path_before)
+            self.addCleanup(self.wine, "msiexec", "/x", windows_path(package), "/qn")
+        installed = lambda version: (
+            [version], before[1] + ["C:\\Program Files\\KVSetupConfigurator\\"],
+            sorted(WINDOWS_FILES), 1)
+        for action, package, succeeds, after in [
+                ("/i", msi, True, installed(ARGS.version.split("-")[0])),
+                ("/i", rebuilt, True, installed(ARGS.version.split("-")[0])),
+                ("/i", newer, True, installed(newer_version)),
+                ("/i", msi, False, installed(newer_version)),
+                ("/x", newer, True, before)]:
+            done = self.wine("msiexec", action, windows_path(package), "/qn")
+            self.assertEqual(done.returncode == 0, succeeds, (action, package, done.stderr))
+            self.assertEqual(self.state(), after, (action, package))
+            if package == msi and succeeds:
+                # A new console, away from the install folder, finds the twin on the Path
+                # (only while Wine's empty entries are not in the way).
+                answer = self.wine("cmd", "/c", "KVSetupConfigurator.com", "--version", cwd=work)
+                self.assertEqual(answer.stdout.decode(), "KVSetupConfigurator %s\r\n" % ARGS.version)
 
 
 def main():
