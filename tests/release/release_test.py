@@ -197,11 +197,6 @@ class WindowsInstallerTest(WindowsTest):
     def test_installs_upgrades_and_uninstalls(self):
         # The cleanups below uninstall from these files: the folder goes after them.
         work = self.enterContext(tempfile.TemporaryDirectory())
-        # One Wine session held open for the whole test: else each call starts Wine's services.
-        session = subprocess.Popen(["sh", ARGS.wine, "cmd", "/k"], stdin=subprocess.PIPE,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(session.wait, 60)
-        self.addCleanup(session.stdin.close)
         name = make_package(work, "External", ".msi", *signing_options(work))
         self.assertEqual(name, "KVSetupConfigurator-%s-win64.msi" % ARGS.version)
         msi = os.path.join(work, name)
@@ -222,13 +217,19 @@ class WindowsInstallerTest(WindowsTest):
 
         self.drive = os.path.join(os.environ.get("KV_WINEPREFIX", os.path.join(
             os.environ["KV_BINARY_DIR"], "wineprefix")), "drive_c")
-        before = self.state()
+        # One Wine server and its services kept running through the test, else each call starts
+        # them anew; started with no output, or they would hold the output pipes of a call open.
+        for command in [["wineserver", "-w"], ["wineserver", "-p10"], ["cmd", "/c", "exit"]]:
+            subprocess.run(["sh", ARGS.wine] + command, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        path = self.machine_path()
         # Whatever fails, the shared prefix is left as it was; Wine's console stops looking
         # along the Path at an empty entry.
         self.addCleanup(self.wine, "reg", "add", ENVIRONMENT_KEY, "/v", "Path", "/t",
-                        "REG_EXPAND_SZ", "/d", self.machine_path(), "/f")
+                        "REG_EXPAND_SZ", "/d", path, "/f")
         for package in [msi, rebuilt, newer]:
             self.addCleanup(self.wine, "msiexec", "/x", windows_path(package), "/qn")
+        before = self.state()
         installed = lambda version: (
             [version], before[1] + ["C:\\Program Files\\KVSetupConfigurator\\"],
             sorted(WINDOWS_FILES), 1)
