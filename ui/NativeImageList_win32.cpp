@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "ui/GdiHandles_win32.h"
 #include "ui/NativeImageList.h"
 #include "ui/ZNTImageListRules.h"
 
@@ -26,45 +27,14 @@ COLORREF ToColorRef(TColor color) {
 // A memory device context with one bitmap selected, released on every path.
 class TMemoryCanvas {
  public:
-  explicit TMemoryCanvas(HBITMAP bitmap) : dc_(::CreateCompatibleDC(nullptr)) {
-    if (dc_ && bitmap)
-      old_ = ::SelectObject(dc_, bitmap);
-  }
-  ~TMemoryCanvas() {
-    if (dc_) {
-      if (old_)
-        ::SelectObject(dc_, old_);
-      ::DeleteDC(dc_);
-    }
-  }
-  TMemoryCanvas(const TMemoryCanvas&) = delete;
-  TMemoryCanvas& operator=(const TMemoryCanvas&) = delete;
-  HDC dc() const { return dc_; }
-  bool ok() const { return dc_ && old_; }
+  explicit TMemoryCanvas(HBITMAP bitmap)
+      : dc_(::CreateCompatibleDC(nullptr)), selection_(dc_.get(), bitmap) {}
+  HDC dc() const { return dc_.get(); }
+  bool ok() const { return selection_.ok(); }
 
  private:
-  HDC dc_;
-  HGDIOBJ old_ = nullptr;
-};
-
-class TGdiObject {
- public:
-  explicit TGdiObject(HGDIOBJ object = nullptr) : object_(object) {}
-  ~TGdiObject() {
-    if (object_)
-      ::DeleteObject(object_);
-  }
-  TGdiObject(const TGdiObject&) = delete;
-  TGdiObject& operator=(const TGdiObject&) = delete;
-  HBITMAP bitmap() const { return static_cast<HBITMAP>(object_); }
-  void Reset(HGDIOBJ object) {
-    if (object_)
-      ::DeleteObject(object_);
-    object_ = object;
-  }
-
- private:
-  HGDIOBJ object_;
+  TMemoryDC dc_;
+  TSelection selection_;
 };
 
 // A 32-bit top-down section of width x height; bits receives its pixels.
@@ -80,57 +50,65 @@ HBITMAP CreateSection(int width, int height, void** bits) {
 }
 
 void FillRect(HDC dc, int width, int height, COLORREF color) {
-  const HBRUSH brush = ::CreateSolidBrush(color);
+  const TBrush brush(::CreateSolidBrush(color));
   const RECT rect{0, 0, width, height};
-  ::FillRect(dc, &rect, brush);
-  ::DeleteObject(brush);
+  ::FillRect(dc, &rect, brush.get());
 }
 
-// The image's pixels as a section and its mask as a monochrome bitmap.
-bool MakeBitmaps(const TPixelImage& image, TGdiObject& color, TGdiObject& mask) {
+// The bitmaps an image crosses the boundary in: its pixels as a section and its mask as a
+// monochrome bitmap, made once for a list's size and reused for every image.
+struct TImageBitmaps {
+  TBitmap color;
+  TBitmap mask;
   void* bits = nullptr;
-  color.Reset(CreateSection(image.width, image.height, &bits));
-  if (!color.bitmap() || !bits)
-    return false;
-  std::memcpy(bits, image.pixels.data(), image.pixels.size());
-  // Monochrome rows are padded to 16 bits; a set bit is transparent (white).
-  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
-  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.height), 0);
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      if (image.mask[static_cast<std::size_t>(y) * image.width + x])
-        rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+
+  bool Make(int width, int height) {
+    if (!color) {
+      color.reset(CreateSection(width, height, &bits));
+      mask.reset(::CreateBitmap(width, height, 1, 1, nullptr));
     }
+    return color && mask && bits;
   }
-  mask.Reset(::CreateBitmap(image.width, image.height, 1, 1, rows.data()));
-  return mask.bitmap() != nullptr;
-}
+  // The image's pixels and its mask; false when the image has another size than the bitmaps.
+  bool Fill(const TPixelImage& image, int width, int height) {
+    if (image.width != width || image.height != height || !Make(width, height))
+      return false;
+    ::GdiFlush();
+    std::memcpy(bits, image.pixels.data(), image.pixels.size());
+    // Monochrome rows are padded to 16 bits; a set bit is transparent (white).
+    const std::size_t stride = (static_cast<std::size_t>(width) + 15) / 16 * 2;
+    std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(height), 0);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (image.mask[static_cast<std::size_t>(y) * width + x])
+          rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+      }
+    }
+    return ::SetBitmapBits(mask.get(), static_cast<DWORD>(rows.size()), rows.data()) != 0;
+  }
+};
 
 class TWin32ImageList final : public TNativeImageList {
  public:
-  ~TWin32ImageList() override { Release(); }
-
   bool Create(int width, int height, unsigned flags, int alloc_by) override {
     Release();
-    list_ = ::ImageList_Create(width, height, flags, 0, alloc_by);
+    list_.reset(::ImageList_Create(width, height, flags, 0, alloc_by));
     width_ = width;
     height_ = height;
     alpha_ = (flags & kListColor32) == kListColor32;
     return list_ != nullptr;
   }
   void Release() override {
-    if (list_)
-      ::ImageList_Destroy(list_);
-    list_ = nullptr;
-    if (work_bitmap_)
-      ::DeleteObject(work_bitmap_);
-    work_bitmap_ = nullptr;
+    list_.reset();
+    work_bitmap_.reset();
+    image_ = {};
+    extract_ = {};
   }
   bool HasHandle() const override { return list_ != nullptr; }
-  int Count() const override { return list_ ? ::ImageList_GetImageCount(list_) : 0; }
+  int Count() const override { return list_ ? ::ImageList_GetImageCount(list_.get()) : 0; }
   void Clear() override {
     if (list_)
-      ::ImageList_Remove(list_, -1);
+      ::ImageList_Remove(list_.get(), -1);
   }
 
   int AppendIcon(std::string_view icon_image, int width, int height) override {
@@ -138,67 +116,54 @@ class TWin32ImageList final : public TNativeImageList {
       return -1;
     // The call reads the bytes only; it takes them through a non-const pointer.
     auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(icon_image.data()));
-    const HICON icon = ::CreateIconFromResourceEx(bytes, static_cast<DWORD>(icon_image.size()),
-                                                  TRUE, 0x00030000, width, height, LR_DEFAULTCOLOR);
-    if (!icon)
-      return -1;
-    const int index = ::ImageList_ReplaceIcon(list_, -1, icon);
-    ::DestroyIcon(icon);
-    return index;
+    const TIcon icon(::CreateIconFromResourceEx(bytes, static_cast<DWORD>(icon_image.size()), TRUE,
+                                                0x00030000, width, height, LR_DEFAULTCOLOR));
+    return icon ? ::ImageList_ReplaceIcon(list_.get(), -1, icon.get()) : -1;
   }
 
   int AppendBitmap(std::string_view bitmap_file, TColor fill, TColor transparent) override {
     if (!list_)
       return -1;
-    if (!work_bitmap_) {
-      const HDC screen = ::GetDC(nullptr);
-      work_bitmap_ = ::CreateCompatibleBitmap(screen, width_, height_);
-      ::ReleaseDC(nullptr, screen);
-    }
     if (!work_bitmap_)
-      return -1;
+      work_bitmap_.reset(::CreateCompatibleBitmap(TScreenDC().get(), width_, height_));
     {
-      TMemoryCanvas canvas(work_bitmap_);
+      TMemoryCanvas canvas(work_bitmap_.get());
       if (!canvas.ok())
         return -1;
       FillRect(canvas.dc(), width_, height_, ToColorRef(fill));
       StretchBitmapFile(canvas.dc(), bitmap_file);
     }
-    return ::ImageList_AddMasked(list_, work_bitmap_, ToColorRef(transparent));
+    return ::ImageList_AddMasked(list_.get(), work_bitmap_.get(), ToColorRef(transparent));
   }
 
   int Append(const TPixelImage& image) override {
-    TGdiObject color, mask;
-    if (!list_ || !MakeBitmaps(image, color, mask))
+    if (!list_ || !image_.Fill(image, width_, height_))
       return -1;
-    return ::ImageList_Add(list_, color.bitmap(), mask.bitmap());
+    return ::ImageList_Add(list_.get(), image_.color.get(), image_.mask.get());
   }
 
   bool Extract(int index, TPixelImage& image) override {
-    if (!list_ || index < 0 || index >= Count())
+    if (!list_ || index < 0 || index >= Count() || image.width != width_ ||
+        image.height != height_ || !extract_.Make(width_, height_)) {
       return false;
-    void* bits = nullptr;
-    TGdiObject color(CreateSection(image.width, image.height, &bits));
-    TGdiObject mask(CreateSection(image.width, image.height, nullptr));
-    if (!color.bitmap() || !mask.bitmap())
-      return false;
+    }
     {
-      TMemoryCanvas canvas(color.bitmap());
+      TMemoryCanvas canvas(extract_.color.get());
       if (!canvas.ok())
         return false;
-      FillRect(canvas.dc(), image.width, image.height, RGB(0, 0, 0));
-      ::ImageList_Draw(list_, index, canvas.dc(), 0, 0, ILD_NORMAL);
+      FillRect(canvas.dc(), width_, height_, RGB(0, 0, 0));
+      ::ImageList_Draw(list_.get(), index, canvas.dc(), 0, 0, ILD_NORMAL);
       ::GdiFlush();
-      std::memcpy(image.pixels.data(), bits, image.pixels.size());
+      std::memcpy(image.pixels.data(), extract_.bits, image.pixels.size());
     }
-    TMemoryCanvas canvas(mask.bitmap());
+    TMemoryCanvas canvas(extract_.mask.get());
     if (!canvas.ok())
       return false;
-    FillRect(canvas.dc(), image.width, image.height, RGB(255, 255, 255));
-    ::ImageList_Draw(list_, index, canvas.dc(), 0, 0, ILD_MASK);
-    for (int y = 0; y < image.height; ++y) {
-      for (int x = 0; x < image.width; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y) * image.width + x;
+    FillRect(canvas.dc(), width_, height_, RGB(255, 255, 255));
+    ::ImageList_Draw(list_.get(), index, canvas.dc(), 0, 0, ILD_MASK);
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        const std::size_t i = static_cast<std::size_t>(y) * width_ + x;
         image.mask[i] = ::GetPixel(canvas.dc(), x, y) == RGB(255, 255, 255) ? 1 : 0;
       }
     }
@@ -208,31 +173,26 @@ class TWin32ImageList final : public TNativeImageList {
   }
 
   bool Replace(int index, const TPixelImage& image) override {
-    TGdiObject color, mask;
-    if (!list_ || !MakeBitmaps(image, color, mask))
-      return false;
-    return ::ImageList_Replace(list_, index, color.bitmap(), mask.bitmap()) != FALSE;
+    return list_ && image_.Fill(image, width_, height_) &&
+           ::ImageList_Replace(list_.get(), index, image_.color.get(), image_.mask.get());
   }
 
   void Draw(HDC__* dc, int index, int x, int y, unsigned style, TColor background,
             TColor foreground) override {
     if (list_) {
-      ::ImageList_DrawEx(list_, index, dc, x, y, 0, 0, ToColorRef(background),
+      ::ImageList_DrawEx(list_.get(), index, dc, x, y, 0, 0, ToColorRef(background),
                          ToColorRef(foreground), style);
     }
   }
 
   void DrawPixels(HDC__* dc, const TPixelImage& image, int x, int y) override {
-    const HIMAGELIST single =
-        ::ImageList_Create(image.width, image.height, ILC_COLOR24 | ILC_MASK, 1, 1);
-    if (!single)
-      return;
-    TGdiObject color, mask;
-    if (MakeBitmaps(image, color, mask) &&
-        ::ImageList_Add(single, color.bitmap(), mask.bitmap()) == 0) {
-      ::ImageList_Draw(single, 0, dc, x, y, ILD_TRANSPARENT);
+    const TImageListHandle single(
+        ::ImageList_Create(image.width, image.height, ILC_COLOR24 | ILC_MASK, 1, 1));
+    TImageBitmaps bitmaps;
+    if (single && bitmaps.Fill(image, image.width, image.height) &&
+        ::ImageList_Add(single.get(), bitmaps.color.get(), bitmaps.mask.get()) == 0) {
+      ::ImageList_Draw(single.get(), 0, dc, x, y, ILD_TRANSPARENT);
     }
-    ::ImageList_Destroy(single);
   }
 
  private:
@@ -261,8 +221,10 @@ class TWin32ImageList final : public TNativeImageList {
                     DIB_RGB_COLORS, SRCCOPY);
   }
 
-  HIMAGELIST list_ = nullptr;
-  HBITMAP work_bitmap_ = nullptr;
+  TImageListHandle list_;
+  TBitmap work_bitmap_;    // of AppendBitmap
+  TImageBitmaps image_;    // of Append and Replace
+  TImageBitmaps extract_;  // of Extract
   int width_ = 0;
   int height_ = 0;
   bool alpha_ = false;

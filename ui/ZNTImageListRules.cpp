@@ -278,20 +278,24 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
   }
 }
 
-void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
-  std::uint8_t opaque = 255;
+void StraightenPixels(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
     std::uint8_t* pixel = &image.pixels[i * 4];
-    if (!with_alpha) {
-      transform(pixel[2], pixel[1], pixel[0], opaque);
-      continue;
-    }
     const int alpha = pixel[3];
     for (int c = 0; c < 3; ++c) {
       const int straight = alpha == 0 ? 0 : (pixel[c] * 255 + alpha / 2) / alpha;
       pixel[c] = static_cast<std::uint8_t>(std::min(straight, 255));
     }
-    transform(pixel[2], pixel[1], pixel[0], pixel[3]);
+  }
+}
+
+void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
+  std::uint8_t opaque = 255;
+  if (with_alpha)
+    StraightenPixels(image);
+  for (std::size_t i = 0; i < PixelCount(image); ++i) {
+    std::uint8_t* pixel = &image.pixels[i * 4];
+    transform(pixel[2], pixel[1], pixel[0], with_alpha ? pixel[3] : opaque);
   }
 }
 
@@ -352,10 +356,10 @@ unsigned DrawStyleFlags(TDrawingStyle style, TImageType type) {
   return type == TImageType::kMask ? flags | kDrawMask : flags;
 }
 
-TDrawChoice ChooseDraw(bool has_handle, bool enabled, bool has_disabled_companion) {
+TDrawChoice ChooseDraw(bool has_handle, bool enabled, int count, int disabled_count) {
   if (!has_handle)
     return TDrawChoice::kNothing;
-  return !enabled && has_disabled_companion ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
+  return !enabled && disabled_count == count ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
 }
 
 }  // namespace kv

@@ -127,6 +127,10 @@ void GrayPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::
 // Opaque pixels 15 darker per channel; partly transparent ones 30 more transparent.
 void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::uint8_t& alpha);
 
+// Pixels as the native list draws them on black (premultiplied by their alpha) made straight
+// again, as the list takes them.
+void StraightenPixels(TPixelImage& image);
+
 // Calls transform on every pixel, top row first. With alpha the pixels are read as
 // premultiplied (as the native list draws them), transformed as straight values and left
 // straight, so that opaque pixels get the transform's exact numbers; without alpha the
@@ -150,7 +154,8 @@ enum class TImageType { kImage, kMask };
 unsigned DrawStyleFlags(TDrawingStyle style, TImageType type);
 
 enum class TDrawChoice { kNothing, kDisabledCompanion, kBase };
-// A disabled image comes from the disabled companion when there is one.
-TDrawChoice ChooseDraw(bool has_handle, bool enabled, bool has_disabled_companion);
+// A disabled image comes from the disabled companion when there is one with as many images
+// (disabled_count -1: none).
+TDrawChoice ChooseDraw(bool has_handle, bool enabled, int count, int disabled_count);
 
 }  // namespace kv

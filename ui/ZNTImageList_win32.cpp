@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "setupfile/WinText.h"
+#include "ui/GdiHandles_win32.h"
 #include "ui/ZNTImageList.h"
-#include "ui/ZNTModuleIcon.h"
+#include "ui/ZNTModuleIcon_win32.h"
 
 namespace kv {
 
@@ -16,20 +18,12 @@ constexpr DWORD kIconFormatVersion = 0x00030000;
 constexpr DWORD kModulePathChars = 1024;
 constexpr int kAlphaListsMajorVersion = 6;
 
-std::wstring WideName(const std::string& name) {
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-  return wide;
-}
-
 HRSRC FindModuleResource(HMODULE module, std::uint16_t type, const TResourceId& name) {
   if (!module)
     return nullptr;
   if (name.id != 0)
     return ::FindResourceW(module, MAKEINTRESOURCEW(name.id), MAKEINTRESOURCEW(type));
-  const std::wstring wide = WideName(name.name);
+  const std::wstring wide = Utf8ToWide(name.name);
   return ::FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(type));
 }
 
@@ -65,10 +59,8 @@ class TModuleReader final : public TZNTResourcesReader {
 class TWin32ScreenProbe final : public TScreenProbe {
  public:
   int DeviceBitsPerPixel() override {
-    const HDC screen = ::GetDC(nullptr);
-    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
-    ::ReleaseDC(nullptr, screen);
-    return bits;
+    const TScreenDC screen;
+    return ::GetDeviceCaps(screen.get(), BITSPIXEL);
   }
 
   bool CommonControlsHaveAlpha() override {
@@ -127,12 +119,8 @@ HICON LoadGroupIcon(TZNTResourcesReader& reader, const TResourceId& name, int wi
 HICON LoadModuleIcon(HMODULE module, const wchar_t* name, int width, int height) {
   const bool numbered = IS_INTRESOURCE(name);
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<ULONG_PTR>(name));
-  std::string text;
-  if (!numbered) {
-    for (const wchar_t* c = name; *c; ++c)
-      text.push_back(static_cast<char>(*c));
-  }
-  const TResourceId resource = numbered ? TResourceId::Numbered(id) : TResourceId::Named(text);
+  const TResourceId resource =
+      numbered ? TResourceId::Numbered(id) : TResourceId::Named(WideToUtf8(name));
   const int bits = ScreenBitsPerPixel();
   if (module) {
     TModuleReader reader(module);

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/ZNTButtonsEx.h"
+#include "ui/ZNTButtonsEx_win32.h"
 
 namespace {
 

@@ -14,7 +14,9 @@
 
 #include "ui/ButtonLayout.h"
 #include "ui/ButtonPaintPlan.h"
+#include "ui/GdiHandles_win32.h"
 #include "ui/SpeedButtonLogic.h"
+#include "ui/Window_win32.h"
 #include "ui/ZNTImageList.h"
 
 namespace kv {
@@ -33,6 +35,20 @@ void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, 
 void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
                        TButtonState state, unsigned text_flags, bool themed);
 
+RECT ToRect(const TButtonRect& r);
+TButtonRect FromRect(const RECT& r);
+// Visual styles are on for this program.
+bool StylesActive();
+
+class TZNTGlyphButton;
+// The owner's caption handler of a push button: sets rect to the caption's size (do_paint false)
+// or paints it there (do_paint true).
+using TOwnerCaption = std::function<void(TButtonRect& rect, bool do_paint)>;
+// Glyph and caption of button laid out in bounds and drawn on dc.
+void PaintGlyphContent(HDC dc, const TZNTGlyphButton& button, const TButtonRect& bounds,
+                       TButtonPoint offset, TButtonState state, bool hot, bool transparent,
+                       bool themed, const TOwnerCaption& owner_caption);
+
 // What both buttons share: the window, the image list reference with its change link and removal
 // notification, the glyph properties, caption, font and reading order.
 class TZNTGlyphButton : public TZNTComponent {
@@ -40,7 +56,7 @@ class TZNTGlyphButton : public TZNTComponent {
   explicit TZNTGlyphButton(TZNTComponent* owner);
   ~TZNTGlyphButton() override;
 
-  HWND Handle() const { return handle_; }
+  virtual HWND Handle() const = 0;
   TImageList* Images() const { return images_; }
   void SetImages(TImageList* images);
   int ImageIndex() const { return glyph_.ImageIndex(); }
@@ -67,13 +83,14 @@ class TZNTGlyphButton : public TZNTComponent {
   HFONT CurrentFont() const;
   unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
   TButtonContent Content() const;
+  friend void PaintGlyphContent(HDC, const TZNTGlyphButton&, const TButtonRect&, TButtonPoint,
+                                TButtonState, bool, bool, bool, const TOwnerCaption&);
   // The window's notification that its text changed.
   void TextChanged(const wchar_t* text);
   // The theme data of the class, opened on first use; none while visual styles are off.
   HANDLE Theme(TThemeClass theme_class);
   void CloseThemes();
 
-  HWND handle_ = nullptr;
   bool enabled_ = true;
   TButtonGlyphProperties glyph_;
 
@@ -83,15 +100,16 @@ class TZNTGlyphButton : public TZNTComponent {
   std::string caption_;
   HFONT font_ = nullptr;
   bool right_to_left_ = false;
-  HANDLE button_theme_ = nullptr;
-  HANDLE toolbar_theme_ = nullptr;
+  TTheme button_theme_;
+  TTheme toolbar_theme_;
 };
 
-class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
+class TZNTSpeedButtonEx : public TZNTGlyphButton, private TWindow, private TSpeedButtonHost {
  public:
   explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr);
   ~TZNTSpeedButtonEx() override;
 
+  HWND Handle() const override { return handle_; }
   // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
   bool Create(HWND parent, int left, int top);
   void SetSize(int width, int height);
@@ -117,8 +135,11 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   std::function<void()> OnDblClick;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void Detaching() override { CloseThemes(); }
+  void MouseMove(int x, int y);
+  // Also with (-1, -1) when the capture was taken away: the press then ends without a click.
+  void MouseUp(int x, int y);
   void Paint(HDC dc);
   void EraseParentBackground(HDC dc);
   // The state machine of the sibling speed button whose address candidate is, or none.
@@ -138,6 +159,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   bool transparent_ = true;
   bool flat_ = false;
   bool mouse_tracked_ = false;  // a leave notification has been asked for
+  bool releasing_ = false;      // the release gives up the capture itself
 };
 
 class TZNTBitBtnEx;
@@ -148,11 +170,12 @@ using TDrawZNTButtonTextEvent =
     std::function<void(TZNTBitBtnEx& sender, HDC canvas, const std::string& caption,
                        TButtonRect& rct, TButtonState state, bool do_paint)>;
 
-class TZNTBitBtnEx : public TZNTGlyphButton {
+class TZNTBitBtnEx : public TZNTGlyphButton, private TSubclass {
  public:
   explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr);
   ~TZNTBitBtnEx() override;
 
+  HWND Handle() const override { return handle_; }
   bool Create(HWND parent, int left, int top, int width, int height);
 
   TButtonStyle Style() const { return style_; }
@@ -172,10 +195,10 @@ class TZNTBitBtnEx : public TZNTGlyphButton {
   static bool ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                       UINT_PTR id, DWORD_PTR data);
   static TZNTBitBtnEx* FromHandle(HWND window);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void Detaching() override;
+  void MouseMove();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void FocusChanged(bool focused, HWND other);
 

@@ -3,35 +3,28 @@
 // closes it with the close box or the system menu. Windows only.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "ui/GdiHandles_win32.h"
+#include "ui/Window_win32.h"
 
 namespace kv {
 
-class TNoteForm {
+class TNoteForm final : public TWindow {
  public:
-  TNoteForm() = default;
-  ~TNoteForm();
-  TNoteForm(const TNoteForm&) = delete;
-  TNoteForm& operator=(const TNoteForm&) = delete;
-
   // Shows text (UTF-8, CR LF line ends) and returns when the window has been closed.
   void ShowModal(const std::string& text);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // Creation handler: makes the designed fixed border sizeable and creates MemoNote.
   void FormCreate();
   void FormResize();
 
-  HWND NoteForm = nullptr;
   HWND MemoNote = nullptr;
-  HFONT form_font_ = nullptr;
-  HFONT memo_font_ = nullptr;
+  TFont form_font_;
+  TFont memo_font_;
   int pixels_per_inch_ = 96;
-  bool closed_ = false;
 };
 
 // Shows text in a TNoteForm owned by the application and destroys the window when it closes.

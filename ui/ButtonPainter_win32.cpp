@@ -1,0 +1,148 @@
+#include "ui/ZNTButtonsEx_win32.h"
+
+#include <vssym32.h>
+
+#include <optional>
+#include <vector>
+
+#include "setupfile/WinText.h"
+
+namespace kv {
+
+static_assert(kTextCenter == DT_CENTER && kTextRight == DT_RIGHT && kTextVCenter == DT_VCENTER &&
+              kTextCalcRect == DT_CALCRECT && kTextRtlReading == DT_RTLREADING);
+static_assert(kEdgeSunkenOuter == BDR_SUNKENOUTER && kEdgeRaisedInner == BDR_RAISEDINNER &&
+              kEdgeRect == BF_RECT && kEdgeMiddle == BF_MIDDLE);
+static_assert(kFramePush == DFCS_BUTTONPUSH && kFrameAdjustRect == DFCS_ADJUSTRECT &&
+              kFrameInactive == DFCS_INACTIVE && kFramePushed == DFCS_PUSHED);
+static_assert(kThemePushButton == BP_PUSHBUTTON && kPushNormal == PBS_NORMAL &&
+              kPushHot == PBS_HOT && kPushPressed == PBS_PRESSED && kPushDisabled == PBS_DISABLED &&
+              kPushDefaulted == PBS_DEFAULTED);
+static_assert(kThemeToolbarButton == TP_BUTTON && kToolNormal == TS_NORMAL && kToolHot == TS_HOT &&
+              kToolPressed == TS_PRESSED && kToolDisabled == TS_DISABLED &&
+              kToolChecked == TS_CHECKED && kToolHotChecked == TS_HOTCHECKED);
+
+RECT ToRect(const TButtonRect& r) {
+  return {r.Left, r.Top, r.Right, r.Bottom};
+}
+
+TButtonRect FromRect(const RECT& r) {
+  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
+          static_cast<int>(r.bottom)};
+}
+
+bool StylesActive() {
+  return ::IsThemeActive() && ::IsAppThemed();
+}
+
+namespace {
+
+std::optional<TImageListFacts> Facts(const TImageList* list) {
+  if (!list)
+    return std::nullopt;
+  return TImageListFacts{list->Count(), list->Width(), list->Height()};
+}
+
+COLORREF CaptionColour(TCaptionColour colour, COLORREF font_colour) {
+  switch (colour) {
+    case TCaptionColour::kButtonHighlight:
+      return ::GetSysColor(COLOR_BTNHIGHLIGHT);
+    case TCaptionColour::kButtonShadow:
+      return ::GetSysColor(COLOR_BTNSHADOW);
+    case TCaptionColour::kGrayText:
+      return ::GetSysColor(COLOR_GRAYTEXT);
+    case TCaptionColour::kFont:
+      break;
+  }
+  return font_colour;
+}
+
+// Glyph and caption on a device context, for PaintButtonContent.
+class CanvasPainter final : public TButtonContentPainter {
+ public:
+  CanvasPainter(HDC dc, const std::string& caption, TImageList* images, int image_index,
+                TButtonState state, bool hot, bool transparent, bool themed, unsigned text_flags,
+                const TOwnerCaption& owner_caption)
+      : dc_(dc),
+        caption_(caption),
+        images_(images),
+        image_index_(image_index),
+        state_(state),
+        hot_(hot),
+        transparent_(transparent),
+        themed_(themed),
+        text_flags_(text_flags),
+        owner_caption_(owner_caption) {}
+
+  TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
+                          unsigned flags) override {
+    const std::wstring text = Utf8ToWide(caption);
+    RECT rect = ToRect(bounds);
+    ::DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &rect, flags);
+    return FromRect(rect);
+  }
+  void DrawImage(TButtonPoint glyph_pos) override {
+    DrawButtonImage(dc_, images_, image_index_, state_, hot_, transparent_, glyph_pos);
+  }
+  void DrawCaption(const TButtonRect& bounds) override {
+    DrawButtonCaption(dc_, caption_, bounds, state_, text_flags_, themed_);
+  }
+  bool HasOwnerCaption() override { return static_cast<bool>(owner_caption_); }
+  void OwnerCaption(TButtonRect& rect, bool do_paint) override { owner_caption_(rect, do_paint); }
+
+ private:
+  HDC dc_;
+  const std::string& caption_;
+  TImageList* images_;
+  int image_index_;
+  TButtonState state_;
+  bool hot_;
+  bool transparent_;
+  bool themed_;
+  unsigned text_flags_;
+  const TOwnerCaption& owner_caption_;
+};
+
+}  // namespace
+
+void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
+                     bool transparent, TButtonPoint glyph_pos) {
+  const auto* znt_images = dynamic_cast<const TZNTImageList*>(images);
+  TImageList* hot_images = znt_images ? znt_images->HotImages() : nullptr;
+  const TGlyphDraw draw =
+      PlanButtonImage(Facts(images), Facts(hot_images), index, state, hot, transparent);
+  if (draw.From == TGlyphList::kNone)
+    return;
+  TImageList* source = draw.From == TGlyphList::kHotImages ? hot_images : images;
+  source->Draw(dc, glyph_pos.X, glyph_pos.Y, index,
+               draw.TransparentStyle ? TDrawingStyle::kTransparent : TDrawingStyle::kNormal,
+               TImageType::kImage, draw.Enabled);
+}
+
+void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
+                       TButtonState state, unsigned text_flags, bool themed) {
+  const std::vector<TCaptionDraw> draws =
+      PlanButtonCaption(caption.empty(), bounds, state, text_flags, themed);
+  if (draws.empty())
+    return;
+  const std::wstring text = Utf8ToWide(caption);
+  const int old_mode = ::SetBkMode(dc, TRANSPARENT);
+  const COLORREF font_colour = ::GetTextColor(dc);
+  for (const TCaptionDraw& draw : draws) {
+    ::SetTextColor(dc, CaptionColour(draw.Colour, font_colour));
+    RECT rect = ToRect(draw.Bounds);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, draw.Flags);
+  }
+  ::SetTextColor(dc, font_colour);
+  ::SetBkMode(dc, old_mode);
+}
+
+void PaintGlyphContent(HDC dc, const TZNTGlyphButton& button, const TButtonRect& bounds,
+                       TButtonPoint offset, TButtonState state, bool hot, bool transparent,
+                       bool themed, const TOwnerCaption& owner_caption) {
+  CanvasPainter painter(dc, button.Caption(), button.Images(), button.ImageIndex(), state, hot,
+                        transparent, themed, button.TextFlags(), owner_caption);
+  PaintButtonContent(button.Content(), bounds, offset, painter);
+}
+
+}  // namespace kv

@@ -1,0 +1,303 @@
+#include "ui/ZNTButtonsEx_win32.h"
+
+#include <windowsx.h>
+
+#include "setupfile/WinText.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int kDitherSize = 8;
+
+bool IsSpeedButton(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return std::wstring(name) == kSpeedButtonClassName;
+}
+
+// The face of an exclusive button: highlight where x and y are both even or both odd, face
+// colour elsewhere, as an 8 x 8 pattern brush that is released after the fill.
+void FillDither(HDC dc, const TButtonRect& r) {
+  struct {
+    BITMAPINFOHEADER header;
+    DWORD pixels[kDitherSize * kDitherSize];
+  } pattern{};
+  pattern.header.biSize = sizeof(BITMAPINFOHEADER);
+  pattern.header.biWidth = kDitherSize;
+  pattern.header.biHeight = kDitherSize;  // bottom-up: memory row m is pattern row 7 - m
+  pattern.header.biPlanes = 1;
+  pattern.header.biBitCount = 32;
+  pattern.header.biCompression = BI_RGB;
+  const auto pixel = [](COLORREF colour) {
+    return static_cast<DWORD>(GetRValue(colour)) << 16 |
+           static_cast<DWORD>(GetGValue(colour)) << 8 | GetBValue(colour);
+  };
+  const DWORD highlight = pixel(::GetSysColor(COLOR_BTNHIGHLIGHT));
+  const DWORD face = pixel(::GetSysColor(COLOR_BTNFACE));
+  for (int row = 0; row < kDitherSize; ++row) {
+    const int y = kDitherSize - 1 - row;
+    for (int x = 0; x < kDitherSize; ++x)
+      pattern.pixels[row * kDitherSize + x] = (x + y) % 2 == 0 ? highlight : face;
+  }
+  const TBrush brush(::CreateDIBPatternBrushPt(&pattern, DIB_RGB_COLORS));
+  const RECT rect = ToRect(r);
+  if (brush)
+    ::FillRect(dc, &rect, brush.get());
+}
+
+}  // namespace
+
+TZNTSpeedButtonEx::TZNTSpeedButtonEx(TZNTComponent* owner)
+    : TZNTGlyphButton(owner), logic_(*this) {}
+
+TZNTSpeedButtonEx::~TZNTSpeedButtonEx() {
+  if (handle_)
+    ::DestroyWindow(handle_);
+}
+
+bool TZNTSpeedButtonEx::Create(HWND parent, int left, int top) {
+  logic_.SetEnabled(enabled_);
+  // A child that never takes the focus: no tab stop, and clicks do not focus it; a double click
+  // arrives as such.
+  const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | (enabled_ ? 0 : WS_DISABLED);
+  return CreateOfClass(kSpeedButtonClassName, CS_DBLCLKS, nullptr, 0, style, Utf8ToWide(Caption()),
+                       {left, top, left + width_, top + height_}, parent);
+}
+
+void TZNTSpeedButtonEx::SetSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+  if (handle_)
+    ::SetWindowPos(handle_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void TZNTSpeedButtonEx::SetTransparent(bool value) {
+  if (value == transparent_)
+    return;
+  transparent_ = value;
+  TZNTGlyphButton::Invalidate();
+}
+
+void TZNTSpeedButtonEx::SetFlat(bool value) {
+  if (value == flat_)
+    return;
+  flat_ = value;
+  TZNTGlyphButton::Invalidate();
+}
+
+bool TZNTSpeedButtonEx::DialogChar(wchar_t ch) {
+  if (!IsCaptionAccelerator(Caption(), WideToUtf8(std::wstring(1, ch))) || !enabled_ || !handle_ ||
+      !::IsWindowVisible(handle_)) {
+    return false;
+  }
+  Click();
+  return true;
+}
+
+LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      if (const HDC dc = ::BeginPaint(handle_, &paint))
+        Paint(dc);
+      ::EndPaint(handle_, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      Paint(reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;    // the paint covers the whole button
+    case WM_SIZE:  // also when the owner moves or scales the window itself
+      width_ = LOWORD(lparam);
+      height_ = HIWORD(lparam);
+      TZNTGlyphButton::Invalidate();
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      ::SetCapture(handle_);
+      if (message == WM_LBUTTONDOWN)
+        logic_.MouseDown(true);
+      else
+        logic_.DoubleClick();
+      return 0;
+    case WM_MOUSEMOVE:
+      MouseMove(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+      return 0;
+    case WM_MOUSELEAVE:
+      mouse_tracked_ = false;
+      logic_.MouseLeave();
+      return 0;
+    case WM_LBUTTONUP:
+      MouseUp(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+      return 0;
+    case WM_CAPTURECHANGED:  // the capture was taken away: the press ends without a click
+    case WM_CANCELMODE:
+      if (!releasing_)
+        MouseUp(-1, -1);
+      return DefaultProc(message, wparam, lparam);
+    case WM_ENABLE:
+      enabled_ = wparam != 0;
+      logic_.SetEnabled(enabled_);
+      logic_.EnabledChanged();
+      return 0;
+    case WM_SETTEXT: {
+      const LRESULT result = DefaultProc(message, wparam, lparam);
+      TextChanged(reinterpret_cast<const wchar_t*>(lparam));
+      return result;
+    }
+    case WM_SETFONT:
+      SetFont(reinterpret_cast<HFONT>(wparam));
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_BUTTON;
+    case BM_CLICK:  // the dialog manager found the caption's accelerator
+      if (enabled_ && ::IsWindowVisible(handle_))
+        Click();
+      return 0;
+    case kButtonPressedMessage:
+      // Any process can send this number; only a sibling speed button is taken as the sender.
+      if (const TSpeedButtonLogic* sender = SiblingLogic(lparam))
+        logic_.ButtonPressed(static_cast<int>(wparam), *sender);
+      return 0;
+    case WM_THEMECHANGED:
+      CloseThemes();
+      TZNTGlyphButton::Invalidate();
+      return 0;
+    default:
+      return DefaultProc(message, wparam, lparam);
+  }
+}
+
+void TZNTSpeedButtonEx::MouseMove(int x, int y) {
+  if (!mouse_tracked_) {
+    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, handle_, 0};
+    mouse_tracked_ = ::TrackMouseEvent(&track) != FALSE;
+    logic_.MouseEnter();
+  }
+  logic_.MouseMove(x, y, width_, height_);
+}
+
+void TZNTSpeedButtonEx::MouseUp(int x, int y) {
+  // The capture goes first: the hover refresh at the end of the release turns the button hot
+  // only while no window holds the capture.
+  if (::GetCapture() == handle_) {
+    releasing_ = true;
+    ::ReleaseCapture();
+    releasing_ = false;
+  }
+  logic_.MouseUp(x, y, width_, height_);
+}
+
+const TSpeedButtonLogic* TZNTSpeedButtonEx::SiblingLogic(LPARAM candidate) const {
+  const HWND parent = ::GetParent(handle_);
+  if (!parent)
+    return nullptr;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsSpeedButton(child))
+      continue;
+    const auto* button =
+        reinterpret_cast<const TZNTSpeedButtonEx*>(::GetWindowLongPtrW(child, GWLP_USERDATA));
+    if (button && reinterpret_cast<LPARAM>(&button->logic_) == candidate)
+      return &button->logic_;
+  }
+  return nullptr;
+}
+
+void TZNTSpeedButtonEx::EraseParentBackground(HDC dc) {
+  const HWND parent = ::GetParent(handle_);
+  if (!parent)
+    return;
+  POINT corner{0, 0};
+  ::MapWindowPoints(handle_, parent, &corner, 1);
+  POINT origin{};
+  ::OffsetWindowOrgEx(dc, corner.x, corner.y, &origin);
+  ::SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  ::SetWindowOrgEx(dc, origin.x, origin.y, nullptr);
+}
+
+void TZNTSpeedButtonEx::Paint(HDC dc) {
+  logic_.UpdateStateForPaint();
+  const TSavedDC saved(dc);
+  ::SelectObject(dc, CurrentFont());
+  ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+
+  TSpeedButtonLook look;
+  look.State = logic_.State();
+  look.Flat = flat_;
+  look.IsHot = logic_.IsHot();
+  look.Transparent = transparent_;
+  const HANDLE theme = Theme(flat_ ? TThemeClass::kToolbar : TThemeClass::kButton);
+  look.Themed = theme != nullptr;
+  const TSpeedButtonPaintPlan plan = PlanSpeedButtonPaint(look);
+
+  const RECT client{0, 0, width_, height_};
+  TButtonRect paint_rect = FromRect(client);
+  if (look.Themed) {
+    EraseParentBackground(dc);
+    ::DrawThemeBackground(theme, dc, plan.ThemePart, plan.ThemeState, &client, nullptr);
+    RECT content = client;
+    ::GetThemeBackgroundContentRect(theme, dc, plan.ThemePart, plan.ThemeState, &client, &content);
+    paint_rect = FromRect(content);
+  } else {
+    if (transparent_)
+      EraseParentBackground(dc);
+    RECT frame = client;
+    if (plan.Edge)
+      ::DrawEdge(dc, &frame, plan.EdgeKind, plan.EdgeFlags);
+    else if (plan.FillFace)
+      ::FillRect(dc, &frame, ::GetSysColorBrush(COLOR_BTNFACE));
+    if (plan.PushFrame)
+      ::DrawFrameControl(dc, &frame, DFC_BUTTON, plan.FrameFlags);
+    paint_rect = paint_rect.Shrunk(plan.Inset);
+    if (plan.Dither)
+      FillDither(dc, paint_rect);
+  }
+  PaintGlyphContent(dc, *this, paint_rect, plan.Offset, look.State, plan.GlyphHot,
+                    plan.GlyphTransparent, look.Themed, nullptr);
+}
+
+void TZNTSpeedButtonEx::Invalidate() {
+  TZNTGlyphButton::Invalidate();
+}
+
+void TZNTSpeedButtonEx::Repaint() {
+  if (!handle_)
+    return;
+  ::InvalidateRect(handle_, nullptr, FALSE);
+  ::UpdateWindow(handle_);
+}
+
+void TZNTSpeedButtonEx::Click() {
+  if (OnClick)
+    OnClick();
+}
+
+void TZNTSpeedButtonEx::DblClick() {
+  if (OnDblClick)
+    OnDblClick();
+}
+
+void TZNTSpeedButtonEx::BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) {
+  const HWND parent = handle_ ? ::GetParent(handle_) : nullptr;
+  if (!parent)
+    return;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (IsSpeedButton(child)) {
+      ::SendMessageW(child, kButtonPressedMessage, static_cast<WPARAM>(group_index),
+                     reinterpret_cast<LPARAM>(sender));
+    }
+  }
+}
+
+bool TZNTSpeedButtonEx::IsUnderMouseCursor() {
+  POINT cursor{};
+  return handle_ && ::GetCursorPos(&cursor) && ::WindowFromPoint(cursor) == handle_;
+}
+
+bool TZNTSpeedButtonEx::AnyWindowHasCapture() {
+  return ::GetCapture() != nullptr;
+}
+
+}  // namespace kv
