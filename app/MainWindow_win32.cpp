@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "app/FileDialog_win32.h"
@@ -37,6 +38,12 @@ constexpr int kFirstControlId = 100;
 constexpr std::size_t kControlCount = 13;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr wchar_t kProgramIconName[] = L"MAINICON";
+constexpr std::tuple<TMainControl, TBrowseField, TMainControl> kBrowseButtons[] = {
+    {TMainControl::sbOriginalSetupFile, TBrowseField::kOriginalSetupFile,
+     TMainControl::edOriginalSetupFile},
+    {TMainControl::sbKVConfigFile, TBrowseField::kKVConfigFile, TMainControl::edKVConfigFile},
+    {TMainControl::sbAutoinstallSRGFile, TBrowseField::kAutoinstallSRG,
+     TMainControl::edAutoinstallSRG}};
 
 std::string ControlText(HWND control) {
   const int length = ::GetWindowTextLengthW(control);
@@ -295,22 +302,10 @@ HWND TKVSetupConfiguratorMainForm::CreateSpeedButton(const TMainControlInfo& inf
   button->SetImages(images_);
   button->SetImageIndex(info.ImageIndex);
   button->SetSize(rect.Width, rect.Height);
-  switch (info.Id) {
-    case TMainControl::sbOriginalSetupFile:
-      button->OnClick = [this] {
-        BrowseClick(TBrowseField::kOriginalSetupFile, TMainControl::edOriginalSetupFile);
-      };
-      break;
-    case TMainControl::sbKVConfigFile:
-      button->OnClick = [this] {
-        BrowseClick(TBrowseField::kKVConfigFile, TMainControl::edKVConfigFile);
-      };
-      break;
-    default:
-      button->OnClick = [this] {
-        BrowseClick(TBrowseField::kAutoinstallSRG, TMainControl::edAutoinstallSRG);
-      };
-      break;
+  // Each browse button fills the edit box left of it.
+  for (const auto& [speed, field, edit] : kBrowseButtons) {
+    if (speed == info.Id)
+      button->OnClick = [this, field, edit] { BrowseClick(field, edit); };
   }
   return button->Create(handle_, rect.Left, rect.Top) ? button->Handle() : nullptr;
 }
@@ -455,17 +450,11 @@ void TKVSetupConfiguratorMainForm::OnClose() {
 }
 
 std::string TKVSetupConfiguratorMainForm::ReadField(TStoreField field) {
-  switch (field) {
-    case TStoreField::kOriginalSetupFile:
-      return ControlText(Control(TMainControl::edOriginalSetupFile));
-    case TStoreField::kKVServerURL:
-      return ControlText(Control(TMainControl::edKVServerURL));
-    case TStoreField::kKVConfigFile:
-      return ControlText(Control(TMainControl::edKVConfigFile));
-    case TStoreField::kAutoinstallSRG:
-      return ControlText(Control(TMainControl::edAutoinstallSRG));
-  }
-  return {};
+  // The edit boxes in the order of the fields.
+  constexpr TMainControl kFieldEdits[] = {TMainControl::edOriginalSetupFile,
+                                          TMainControl::edKVServerURL, TMainControl::edKVConfigFile,
+                                          TMainControl::edAutoinstallSRG};
+  return ControlText(Control(kFieldEdits[static_cast<std::size_t>(field)]));
 }
 
 bool TKVSetupConfiguratorMainForm::ServerUrlSelected() {

@@ -13,7 +13,7 @@
 #include "app/ConsoleOutput.h"
 #include "app/MainWindow.h"
 #include "app/MessageDialog_win32.h"
-#include "app/NoteForm_win32.h"
+#include "app/NoteForm.h"
 #include "app/ProgramEntry.h"
 #include "setupfile/WinText.h"
 #include "ui/Window_win32.h"

@@ -21,15 +21,9 @@ constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;
 constexpr UINT kTextFormat = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS;
 
 const wchar_t* IconName(TMessageKind kind) {
-  switch (kind) {
-    case TMessageKind::kWarning:
-      return IDI_WARNING;
-    case TMessageKind::kInformation:
-      return IDI_INFORMATION;
-    case TMessageKind::kError:
-      break;
-  }
-  return IDI_ERROR;
+  return kind == TMessageKind::kWarning       ? IDI_WARNING
+         : kind == TMessageKind::kInformation ? IDI_INFORMATION
+                                              : IDI_ERROR;
 }
 
 TPixelRect PixelRect(const RECT& rect) {
@@ -68,7 +62,7 @@ class TMessageDialog final : public TWindow {
 
 TMessageDialogLayout TMessageDialog::Measure(const std::wstring& text) const {
   RECT bounds{0, 0, MaxMessageTextWidth(pixels_per_inch_), 0};
-  const TScreenDC screen;
+  const TScreenDC screen = ScreenDC();
   const TSelection font(screen.get(), font_.get());
   ::DrawTextW(screen.get(), text.c_str(), static_cast<int>(text.size()), &bounds,
               DT_CALCRECT | kTextFormat);

@@ -1,8 +1,9 @@
-#include "app/NoteForm_win32.h"
-
 #include "app/MessageDialog_win32.h"
+#include "app/NoteForm.h"
 #include "app/NoteFormLayout.h"
 #include "setupfile/WinText.h"
+#include "ui/GdiHandles_win32.h"
+#include "ui/Window_win32.h"
 
 namespace kv {
 
@@ -17,7 +18,22 @@ constexpr DWORD kSizeableStyle = WS_THICKFRAME | WS_MAXIMIZEBOX;
 constexpr DWORD kMemoStyle = WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                              ES_AUTOHSCROLL | ES_AUTOVSCROLL;
 
-}  // namespace
+class TNoteForm final : public TWindow {
+ public:
+  // Shows text and returns when the window has been closed.
+  void ShowModal(const std::string& text);
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // Creation handler: makes the designed fixed border sizeable and creates MemoNote.
+  void FormCreate();
+  void FormResize();
+
+  HWND MemoNote = nullptr;
+  TFont form_font_;
+  TFont memo_font_;
+  int pixels_per_inch_ = kDesignPixelsPerInch;
+};
 
 void TNoteForm::ShowModal(const std::string& text) {
   pixels_per_inch_ = WindowPixelsPerInch(nullptr);
@@ -82,6 +98,8 @@ void TNoteForm::FormResize() {
   const TPixelRect memo = AnchoredMemoRect(layout, client.right, client.bottom);
   ::MoveWindow(MemoNote, memo.Left, memo.Top, memo.Width, memo.Height, TRUE);
 }
+
+}  // namespace
 
 void ShowNoteForm(const std::string& text) {
   TNoteForm form;

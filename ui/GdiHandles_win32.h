@@ -33,21 +33,14 @@ using TTheme = TOwned<HTHEME, &::CloseThemeData>;
 using TMemoryDC = TOwned<HDC, &::DeleteDC>;
 using TImageListHandle = TOwned<HIMAGELIST, &::ImageList_Destroy>;
 
-// The screen's device context for the lifetime of the object.
-class TScreenDC {
- public:
-  TScreenDC() : dc_(::GetDC(nullptr)) {}
-  ~TScreenDC() {
-    if (dc_)
-      ::ReleaseDC(nullptr, dc_);
-  }
-  TScreenDC(const TScreenDC&) = delete;
-  TScreenDC& operator=(const TScreenDC&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
+struct TScreenRelease {
+  void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
 };
+using TScreenDC = std::unique_ptr<HDC__, TScreenRelease>;
+// The screen's device context.
+inline TScreenDC ScreenDC() {
+  return TScreenDC(::GetDC(nullptr));
+}
 
 // An object selected into a device context; the former one is selected back at the end.
 class TSelection {
@@ -71,10 +64,7 @@ class TSelection {
 class TSavedDC {
  public:
   explicit TSavedDC(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
-  ~TSavedDC() {
-    if (saved_)
-      ::RestoreDC(dc_, saved_);
-  }
+  ~TSavedDC() { ::RestoreDC(dc_, saved_); }  // fails harmlessly when nothing was saved
   TSavedDC(const TSavedDC&) = delete;
   TSavedDC& operator=(const TSavedDC&) = delete;
 

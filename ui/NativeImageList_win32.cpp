@@ -75,15 +75,7 @@ struct TImageBitmaps {
       return false;
     ::GdiFlush();
     std::memcpy(bits, image.pixels.data(), image.pixels.size());
-    // Monochrome rows are padded to 16 bits; a set bit is transparent (white).
-    const std::size_t stride = (static_cast<std::size_t>(width) + 15) / 16 * 2;
-    std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(height), 0);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        if (image.mask[static_cast<std::size_t>(y) * width + x])
-          rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-      }
-    }
+    const std::vector<std::uint8_t> rows = MaskBitmapRows(image);
     return ::SetBitmapBits(mask.get(), static_cast<DWORD>(rows.size()), rows.data()) != 0;
   }
 };
@@ -125,7 +117,7 @@ class TWin32ImageList final : public TNativeImageList {
     if (!list_)
       return -1;
     if (!work_bitmap_)
-      work_bitmap_.reset(::CreateCompatibleBitmap(TScreenDC().get(), width_, height_));
+      work_bitmap_.reset(::CreateCompatibleBitmap(ScreenDC().get(), width_, height_));
     {
       TMemoryCanvas canvas(work_bitmap_.get());
       if (!canvas.ok())

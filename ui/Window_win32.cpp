@@ -15,23 +15,16 @@ namespace {
 constexpr UINT_PTR kSubclassId = 1;
 constexpr int kDesignPixelsPerInch = 96;
 
-TWindowFailureHook& FailureHook() {
-  static TWindowFailureHook hook;
-  return hook;
-}
-
-std::function<void(UINT)>& TestSeam() {
-  static std::function<void(UINT)> seam;
-  return seam;
-}
+TWindowFailureHook failure_hook;
+std::function<void(UINT)> test_seam;
 
 // Runs a handler; a failure goes to the hook and gives result 0.
 template <typename Handler>
 LRESULT Guarded(HWND window, UINT message, Handler&& handler) {
   std::string text;
   try {
-    if (TestSeam())
-      TestSeam()(message);
+    if (test_seam)
+      test_seam(message);
     return handler();
   } catch (const std::bad_alloc&) {
     text = "Out of memory";
@@ -41,8 +34,8 @@ LRESULT Guarded(HWND window, UINT message, Handler&& handler) {
     text = "Unexpected error";
   }
   try {
-    if (FailureHook())
-      FailureHook()(window, text);
+    if (failure_hook)
+      failure_hook(window, text);
   } catch (...) {
   }
   return 0;
@@ -58,11 +51,11 @@ Function SystemFunction(const char* name) {
 }  // namespace
 
 void SetWindowFailureHook(TWindowFailureHook hook) {
-  FailureHook() = std::move(hook);
+  failure_hook = std::move(hook);
 }
 
 void SetWindowTestSeam(std::function<void(UINT message)> seam) {
-  TestSeam() = std::move(seam);
+  test_seam = std::move(seam);
 }
 
 LRESULT TWindowBase::Route(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -100,6 +93,13 @@ bool TWindow::CreateOfClass(const wchar_t* class_name, UINT class_style, HBRUSH 
                     bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                     instance, this);
   return handle_ != nullptr;
+}
+
+TWindow* TWindow::FromHandle(HWND window) {
+  const auto procedure = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window, GWLP_WNDPROC));
+  return procedure == &TWindow::Procedure
+             ? reinterpret_cast<TWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA))
+             : nullptr;
 }
 
 LRESULT TWindow::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -180,10 +180,8 @@ int WindowPixelsPerInch(HWND window) {
   using DpiForWindow = UINT(WINAPI*)(HWND);
   static const auto dpi_for_window = SystemFunction<DpiForWindow>("GetDpiForWindow");
   int pixels_per_inch = window && dpi_for_window ? static_cast<int>(dpi_for_window(window)) : 0;
-  if (pixels_per_inch <= 0) {
-    const TScreenDC screen;
-    pixels_per_inch = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-  }
+  if (pixels_per_inch <= 0)
+    pixels_per_inch = ::GetDeviceCaps(ScreenDC().get(), LOGPIXELSY);
   return pixels_per_inch > 0 ? pixels_per_inch : kDesignPixelsPerInch;
 }
 

@@ -45,6 +45,9 @@ class TWindow : public TWindowBase {
  public:
   ~TWindow() override;  // destroys a window that is still there
 
+  // The object of a window of a class of this base; none for other windows.
+  static TWindow* FromHandle(HWND window);
+
  protected:
   // Registers the class on first use (arrow cursor, background brush background) and creates
   // the window; false when it was not created.

@@ -278,6 +278,18 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
   }
 }
 
+std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.height), 0);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      if (image.mask[static_cast<std::size_t>(y) * image.width + x])
+        rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    }
+  }
+  return rows;
+}
+
 void StraightenPixels(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
     std::uint8_t* pixel = &image.pixels[i * 4];

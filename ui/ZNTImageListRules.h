@@ -127,6 +127,10 @@ void GrayPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::
 // Opaque pixels 15 darker per channel; partly transparent ones 30 more transparent.
 void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::uint8_t& alpha);
 
+// The image's mask as the rows of a monochrome bitmap, top row first: each row padded to 16
+// bits, a set bit transparent (white).
+std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image);
+
 // Pixels as the native list draws them on black (premultiplied by their alpha) made straight
 // again, as the list takes them.
 void StraightenPixels(TPixelImage& image);

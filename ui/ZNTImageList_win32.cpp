@@ -59,7 +59,7 @@ class TModuleReader final : public TZNTResourcesReader {
 class TWin32ScreenProbe final : public TScreenProbe {
  public:
   int DeviceBitsPerPixel() override {
-    const TScreenDC screen;
+    const TScreenDC screen = ScreenDC();
     return ::GetDeviceCaps(screen.get(), BITSPIXEL);
   }
 

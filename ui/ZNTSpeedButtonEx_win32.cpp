@@ -197,8 +197,7 @@ const TSpeedButtonLogic* TZNTSpeedButtonEx::SiblingLogic(LPARAM candidate) const
   for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
     if (!IsSpeedButton(child))
       continue;
-    const auto* button =
-        reinterpret_cast<const TZNTSpeedButtonEx*>(::GetWindowLongPtrW(child, GWLP_USERDATA));
+    const auto* button = static_cast<const TZNTSpeedButtonEx*>(FromHandle(child));
     if (button && reinterpret_cast<LPARAM>(&button->logic_) == candidate)
       return &button->logic_;
   }

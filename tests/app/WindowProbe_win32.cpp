@@ -34,7 +34,7 @@
 #include "app/MainFormLayout.h"
 #include "app/MainWindow.h"
 #include "app/MessageDialog_win32.h"
-#include "app/NoteForm_win32.h"
+#include "app/NoteForm.h"
 #include "app/UsageText.h"
 #include "setupfile/WinText.h"
 #include "ui/Window_win32.h"
