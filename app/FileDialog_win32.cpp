@@ -14,17 +14,6 @@ namespace {
 // File dialogs take names of up to this many characters.
 constexpr std::size_t kFileNameBufferSize = 32768;
 
-// "Name|Patterns|..." as the dialog wants it: zero-separated, ended by two zeros.
-std::wstring DialogFilter(const std::string& filter) {
-  std::wstring wide = Utf8ToWide(filter);
-  for (wchar_t& c : wide) {
-    if (c == L'|')
-      c = L'\0';
-  }
-  wide.append(2, L'\0');
-  return wide;
-}
-
 bool Show(OPENFILENAMEW& dialog, bool save) {
   return (save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog)) != 0;
 }
@@ -37,7 +26,7 @@ bool TFileDialog::Execute(HWND owner, const TFileDialogSetup& setup, std::string
   if (preset.size() < buffer.size())
     preset.copy(buffer.data(), preset.size());
   const std::wstring title = Utf8ToWide(setup.Title);
-  const std::wstring filter = DialogFilter(setup.Filter);
+  const std::wstring filter = Utf8ToWide(DialogFilterText(setup.Filter));
   const std::wstring default_ext = Utf8ToWide(setup.DefaultExt);
 
   OPENFILENAMEW dialog{};

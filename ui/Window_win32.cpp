@@ -59,13 +59,9 @@ void SetWindowTestSeam(std::function<void(UINT message)> seam) {
 }
 
 LRESULT TWindowBase::Route(UINT message, WPARAM wparam, LPARAM lparam) {
-  const HWND window = handle_;
   if (message != WM_NCDESTROY)
-    return Guarded(window, message, [&] { return HandleMessage(message, wparam, lparam); });
-  Guarded(window, message, [this] {
-    Detaching();
-    return LRESULT{0};
-  });
+    return Guarded(handle_, message, [&] { return HandleMessage(message, wparam, lparam); });
+  Detaching();
   const LRESULT result = DefaultProc(message, wparam, lparam);
   handle_ = nullptr;
   return result;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/ButtonLayout.h"
 #include "ui/ButtonPaintPlan.h"
@@ -104,7 +105,7 @@ class TZNTGlyphButton : public TZNTComponent {
   TTheme toolbar_theme_;
 };
 
-class TZNTSpeedButtonEx : public TZNTGlyphButton, private TWindow, private TSpeedButtonHost {
+class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeedButtonHost {
  public:
   explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr);
   ~TZNTSpeedButtonEx() override;
@@ -142,8 +143,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TWindow, private TSpee
   void MouseUp(int x, int y);
   void Paint(HDC dc);
   void EraseParentBackground(HDC dc);
-  // The state machine of the sibling speed button whose address candidate is, or none.
-  const TSpeedButtonLogic* SiblingLogic(LPARAM candidate) const;
+  // The speed buttons of the parent, this one among them.
+  std::vector<TZNTSpeedButtonEx*> Siblings() const;
 
   void Invalidate() override;
   void Repaint() override;

@@ -2,44 +2,30 @@
 
 #include <windowsx.h>
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
 #include "setupfile/WinText.h"
 
 namespace kv {
 
 namespace {
 
-constexpr int kDitherSize = 8;
-
-bool IsSpeedButton(HWND window) {
-  wchar_t name[64] = {};
-  ::GetClassNameW(window, name, 64);
-  return std::wstring(name) == kSpeedButtonClassName;
-}
-
-// The face of an exclusive button: highlight where x and y are both even or both odd, face
-// colour elsewhere, as an 8 x 8 pattern brush that is released after the fill.
+// The face of an exclusive button, filled with the dither pattern as a brush.
 void FillDither(HDC dc, const TButtonRect& r) {
   struct {
     BITMAPINFOHEADER header;
-    DWORD pixels[kDitherSize * kDitherSize];
+    std::array<std::uint32_t, kDitherSize * kDitherSize> pixels;
   } pattern{};
-  pattern.header.biSize = sizeof(BITMAPINFOHEADER);
-  pattern.header.biWidth = kDitherSize;
-  pattern.header.biHeight = kDitherSize;  // bottom-up: memory row m is pattern row 7 - m
-  pattern.header.biPlanes = 1;
-  pattern.header.biBitCount = 32;
-  pattern.header.biCompression = BI_RGB;
-  const auto pixel = [](COLORREF colour) {
-    return static_cast<DWORD>(GetRValue(colour)) << 16 |
-           static_cast<DWORD>(GetGValue(colour)) << 8 | GetBValue(colour);
+  pattern.header = {
+      sizeof(BITMAPINFOHEADER), kDitherSize, kDitherSize, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  const auto pixel = [](int index) {
+    const COLORREF colour = ::GetSysColor(index);
+    return static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
+           static_cast<std::uint32_t>(GetGValue(colour)) << 8 | GetBValue(colour);
   };
-  const DWORD highlight = pixel(::GetSysColor(COLOR_BTNHIGHLIGHT));
-  const DWORD face = pixel(::GetSysColor(COLOR_BTNFACE));
-  for (int row = 0; row < kDitherSize; ++row) {
-    const int y = kDitherSize - 1 - row;
-    for (int x = 0; x < kDitherSize; ++x)
-      pattern.pixels[row * kDitherSize + x] = (x + y) % 2 == 0 ? highlight : face;
-  }
+  pattern.pixels = DitherPattern(pixel(COLOR_BTNHIGHLIGHT), pixel(COLOR_BTNFACE));
   const TBrush brush(::CreateDIBPatternBrushPt(&pattern, DIB_RGB_COLORS));
   const RECT rect = ToRect(r);
   if (brush)
@@ -158,8 +144,10 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       return 0;
     case kButtonPressedMessage:
       // Any process can send this number; only a sibling speed button is taken as the sender.
-      if (const TSpeedButtonLogic* sender = SiblingLogic(lparam))
-        logic_.ButtonPressed(static_cast<int>(wparam), *sender);
+      for (const TZNTSpeedButtonEx* sibling : Siblings()) {
+        if (reinterpret_cast<LPARAM>(&sibling->logic_) == lparam)
+          logic_.ButtonPressed(static_cast<int>(wparam), sibling->logic_);
+      }
       return 0;
     case WM_THEMECHANGED:
       CloseThemes();
@@ -190,18 +178,15 @@ void TZNTSpeedButtonEx::MouseUp(int x, int y) {
   logic_.MouseUp(x, y, width_, height_);
 }
 
-const TSpeedButtonLogic* TZNTSpeedButtonEx::SiblingLogic(LPARAM candidate) const {
-  const HWND parent = ::GetParent(handle_);
-  if (!parent)
-    return nullptr;
-  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    if (!IsSpeedButton(child))
-      continue;
-    const auto* button = static_cast<const TZNTSpeedButtonEx*>(FromHandle(child));
-    if (button && reinterpret_cast<LPARAM>(&button->logic_) == candidate)
-      return &button->logic_;
+std::vector<TZNTSpeedButtonEx*> TZNTSpeedButtonEx::Siblings() const {
+  std::vector<TZNTSpeedButtonEx*> buttons;
+  const HWND parent = handle_ ? ::GetParent(handle_) : nullptr;
+  for (HWND child = parent ? ::GetWindow(parent, GW_CHILD) : nullptr; child;
+       child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (auto* button = dynamic_cast<TZNTSpeedButtonEx*>(FromHandle(child)))
+      buttons.push_back(button);
   }
-  return nullptr;
+  return buttons;
 }
 
 void TZNTSpeedButtonEx::EraseParentBackground(HDC dc) {
@@ -279,14 +264,9 @@ void TZNTSpeedButtonEx::DblClick() {
 }
 
 void TZNTSpeedButtonEx::BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) {
-  const HWND parent = handle_ ? ::GetParent(handle_) : nullptr;
-  if (!parent)
-    return;
-  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    if (IsSpeedButton(child)) {
-      ::SendMessageW(child, kButtonPressedMessage, static_cast<WPARAM>(group_index),
-                     reinterpret_cast<LPARAM>(sender));
-    }
+  for (const TZNTSpeedButtonEx* sibling : Siblings()) {
+    ::SendMessageW(sibling->handle_, kButtonPressedMessage, static_cast<WPARAM>(group_index),
+                   reinterpret_cast<LPARAM>(sender));
   }
 }
 

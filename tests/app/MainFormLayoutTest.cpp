@@ -158,6 +158,11 @@ TEST(MessageDialogTest, PlacedInsideTheWorkArea) {
 
 // The open dialog is shared by the three browse buttons and keeps the filter index of its last
 // use; an index the new filter does not have falls back to the first entry.
+TEST(FileDialogTest, FilterTextIsZeroSeparatedAndDoublyEnded) {
+  EXPECT_EQ(DialogFilterText("Setup|*.exe;*.msi|All|*.*"),
+            std::string("Setup\0*.exe;*.msi\0All\0*.*\0\0", 27));
+}
+
 TEST(FileDialogTest, CarriedFilterIndex) {
   struct Row {
     TBrowseField field;

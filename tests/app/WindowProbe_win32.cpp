@@ -37,6 +37,7 @@
 #include "app/NoteForm.h"
 #include "app/UsageText.h"
 #include "setupfile/WinText.h"
+#include "tests/support/GuiObjects_win32.h"
 #include "ui/Window_win32.h"
 
 namespace {
@@ -744,8 +745,8 @@ void CheckBoxPlaces(HWND form, DWORD process_id) {
     ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
     const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000);
     RECT place{};
-    Check(box && InsideWorkArea(box, place),
-          std::string(row.what) + " lies inside the work area: " + Place(place));
+    const bool inside = box && InsideWorkArea(box, place);
+    Check(inside, std::string(row.what) + " lies inside the work area: " + Place(place));
     AnswerBox(process_id);
     ::ShowWindow(form, SW_RESTORE);
     Settle(form);
@@ -810,8 +811,8 @@ void CheckLostCapture(HWND form, DWORD process_id) {
 
 void CheckObjectCounts(HWND form, DWORD process_id) {
   const auto counts = [] {
-    return Size(static_cast<int>(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)),
-                static_cast<int>(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS)));
+    return std::to_string(kv::GdiObjectCount()) + " GDI, " + std::to_string(kv::UserObjectCount()) +
+           " USER";
   };
   const std::string before = counts();
   int answered = 0;
@@ -828,7 +829,7 @@ void CheckObjectCounts(HWND form, DWORD process_id) {
   }
   Settle(form);
   const std::string after = counts();
-  Check(answered == 100 && before == after,
+  Check(answered == 100 && before == after && after.find("0 GDI") != 0,
         "GDI and USER objects after 100 stores and 20 resolution changes: " + before + " -> " +
             after);
 }

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <uxtheme.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -21,10 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/GuiObjects_win32.h"
 #include "ui/ZNTButtonsEx_win32.h"
 
 namespace {
 
+using kv::GdiObjectCount;
 using kv::TButtonState;
 using kv::TZNTBitBtnEx;
 using kv::TZNTSpeedButtonEx;
@@ -140,39 +141,6 @@ void SaveBitmap(const Capture& capture, const std::string& path) {
         "screenshot " + path);
   if (out)
     std::fclose(out);
-}
-
-// The live GDI objects of the process: the system's count, or under the emulation layer, whose
-// count is always 0, the used entries of the process's own handle table.
-int GdiObjectCount() {
-  const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count != 0)
-    return static_cast<int>(count);
-  struct Entry {
-    std::uint64_t object;
-    std::uint32_t owner;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-  };
-  constexpr std::size_t kSharedHandleTableOffset = 0xF8;  // in the process environment block
-  constexpr int kHandleCount = 0x10000;
-  PROCESS_BASIC_INFORMATION process{};
-  if (::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &process,
-                                  sizeof(process), nullptr) != 0 ||
-      !process.PebBaseAddress) {
-    return -1;
-  }
-  auto* environment = reinterpret_cast<const unsigned char*>(process.PebBaseAddress);
-  const auto* table =
-      *reinterpret_cast<const Entry* const*>(environment + kSharedHandleTableOffset);
-  if (!table)
-    return -1;
-  int used = 0;
-  for (int i = 0; i < kHandleCount; ++i)
-    used += table[i].type != 0 ? 1 : 0;
-  return used;
 }
 
 // The gallery's glyph: four opaque quadrants in colours no frame uses.
