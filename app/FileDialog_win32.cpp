@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 

@@ -7,7 +7,6 @@
 #include <shellapi.h>
 
 #include <array>
-#include <exception>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -19,7 +18,8 @@
 #include "app/MainWindow.h"
 #include "app/MessageDialog_win32.h"
 #include "app/StoreAction.h"
-#include "setupfile/WinText.h"
+#include "base/Failure.h"
+#include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 #include "ui/ZNTButtonsEx_win32.h"
@@ -178,11 +178,7 @@ void TKVSetupConfiguratorMainForm::CreateComponents() {
   store_button_ = components_.Adopt(std::make_unique<TZNTBitBtnEx>(&components_));
   // The description is complete: the list loads its images. Without a native list the buttons
   // show no glyphs, and the window works all the same; the failure is shown.
-  try {
-    images_->Loaded();
-  } catch (const std::exception& e) {
-    load_error_ = e.what();
-  }
+  RunReportingFailure([this] { images_->Loaded(); }, load_error_);
 }
 
 LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -242,13 +238,13 @@ void TKVSetupConfiguratorMainForm::FormActivate(bool active) {
 
 void TKVSetupConfiguratorMainForm::FormCreate() {
   font_ = MakeFont(kFormFontName, ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
-  try {
-    images_->CreateHotImages();
-    images_->CreateDisabledImages();
-  } catch (const std::exception& e) {
-    // Without companions the buttons draw their glyphs from the list itself.
-    load_error_ = e.what();
-  }
+  // Without companions the buttons draw their glyphs from the list itself.
+  RunReportingFailure(
+      [this] {
+        images_->CreateHotImages();
+        images_->CreateDisabledImages();
+      },
+      load_error_);
   CreateControls();
   rbKVClick(TMainControl::rbKVURL);
 }
@@ -261,34 +257,25 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
   for (const TMainControlInfo& info : MainFormControls()) {
     const int id = kFirstControlId + static_cast<int>(info.Id);
     const TPixelRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
-    HWND control = nullptr;
-    switch (info.Kind) {
-      case TControlKind::kLabel:
-      case TControlKind::kRadioButton:
-      case TControlKind::kEdit: {
-        const bool label = info.Kind == TControlKind::kLabel;
-        const bool edit = info.Kind == TControlKind::kEdit;
-        const DWORD style = label  ? SS_LEFT | SS_NOPREFIX
-                            : edit ? WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL
-                                   : WS_GROUP | BS_RADIOBUTTON;
-        control = CreateChildControl(handle_,
-                                     label  ? L"STATIC"
-                                     : edit ? L"EDIT"
-                                            : L"BUTTON",
-                                     Utf8ToWide(info.Caption), style,
-                                     edit ? WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES : 0, rect.Left,
-                                     rect.Top, rect.Width, rect.Height, id, font_.get());
-        if (edit)
-          edits_[static_cast<std::size_t>(info.Id)].Attach(control);
-        break;
-      }
-      case TControlKind::kSpeedButton:
-        control = CreateSpeedButton(info, rect);
-        break;
-      case TControlKind::kBitButton:
-        control = CreateStoreButton(info, rect);
-        break;
+    const wchar_t* control_class = L"BUTTON";
+    DWORD style = WS_GROUP | BS_RADIOBUTTON;
+    DWORD ex_style = 0;
+    if (info.Kind == TControlKind::kLabel) {
+      control_class = L"STATIC";
+      style = SS_LEFT | SS_NOPREFIX;
+    } else if (info.Kind == TControlKind::kEdit) {
+      control_class = L"EDIT";
+      style = WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL;
+      ex_style = WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES;
     }
+    const HWND control =
+        info.Kind == TControlKind::kSpeedButton ? CreateSpeedButton(info, rect)
+        : info.Kind == TControlKind::kBitButton
+            ? CreateStoreButton(info, rect)
+            : CreateChildControl(handle_, control_class, Utf8ToWide(info.Caption), style, ex_style,
+                                 rect.Left, rect.Top, rect.Width, rect.Height, id, font_.get());
+    if (info.Kind == TControlKind::kEdit)
+      edits_[static_cast<std::size_t>(info.Id)].Attach(control);
     if (!control)
       continue;
     ::SetWindowLongPtrW(control, GWLP_ID, id);

@@ -15,7 +15,7 @@
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm.h"
 #include "app/ProgramEntry.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "ui/Window_win32.h"
 
 namespace kv {

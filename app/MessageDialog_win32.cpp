@@ -3,7 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/Failure.h"
+#include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 #include "ui/ZNTModuleIcon_win32.h"
@@ -107,11 +108,9 @@ TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& aban
   if (!CreateOfClass(kDialogClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), kDialogExStyle,
                      kDialogStyle, Utf8ToWide(MessageTitle(content_.Kind)),
                      {place.Left, place.Top, place.Left + place.Width, place.Top + place.Height},
-                     owner)) {
-    return answer_;
-  }
-  if (!CreateControls(layout, text)) {
-    ::DestroyWindow(handle_);
+                     owner) ||
+      !CreateControls(layout, text)) {
+    ::DestroyWindow(handle_);  // none when it was not created: nothing happens
     return answer_;
   }
   // An owner disabled already (by another box) stays so.
@@ -125,8 +124,7 @@ TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& aban
   // The owner is enabled first, so that it becomes the active window again.
   if (disable_owner)
     ::EnableWindow(owner, TRUE);
-  if (handle_)
-    ::DestroyWindow(handle_);
+  ::DestroyWindow(handle_);
   return answer_;
 }
 
@@ -177,13 +175,11 @@ void ReportWindowFailure(HWND window, const std::string& text) {
     return;
   reporting = true;
   const HWND top = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
-  try {
+  // A report that fails in turn has nowhere to go.
+  RunIgnoringFailure([&] {
     ShowMessageDialog(top, WindowPixelsPerInch(top),
                       {TMessageKind::kError, TMessageButtons::kOk, text}, nullptr);
-  } catch (...) {
-    reporting = false;
-    throw;
-  }
+  });
   reporting = false;
 }
 

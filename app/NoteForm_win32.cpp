@@ -1,7 +1,7 @@
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm.h"
 #include "app/NoteFormLayout.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 

@@ -1,6 +1,6 @@
 #include "setupfile/BlobList.h"
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {

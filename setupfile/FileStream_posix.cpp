@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/RuntimeError.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
 
 namespace kv {
 

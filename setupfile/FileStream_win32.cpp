@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "base/RuntimeError.h"
+#include "base/WinText_win32.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
-#include "setupfile/WinText.h"
 
 namespace kv {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 

@@ -1,14 +1,13 @@
 #include "setupfile/SetupReader.h"
 
 #include <memory>
-#include <new>
 
+#include "base/ByteReader.h"
+#include "base/Failure.h"
 #include "setupfile/BlobList.h"
-#include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeResources.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -45,7 +44,7 @@ bool FindLegacyEntry(std::string_view store, const std::string& name, std::strin
 }  // namespace
 
 bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, std::string& value) {
-  try {
+  return RunIgnoringFailure([&] {
     std::string area;
     {
       const std::unique_ptr<FileStream> file = Files().Open(setup_file, OpenMode::kRead);
@@ -54,16 +53,13 @@ bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, s
         return false;
     }
     return FindBlobInList(area, name, value);
-  } catch (const RuntimeError&) {
-  } catch (const std::bad_alloc&) {
-  }
-  return false;
+  });
 }
 
 bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std::string& value) {
   if (setup_file.empty() || !Files().Exists(setup_file))
     return false;
-  try {
+  return RunIgnoringFailure([&] {
     std::string store;
     {
       const std::unique_ptr<FileStream> file = Files().Open(setup_file, OpenMode::kRead);
@@ -73,10 +69,7 @@ bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std:
       }
     }
     return FindLegacyEntry(store, name, value);
-  } catch (const RuntimeError&) {
-  } catch (const std::bad_alloc&) {
-  }
-  return false;
+  });
 }
 
 }  // namespace kv

@@ -6,12 +6,12 @@
 #include <optional>
 #include <thread>
 
+#include "base/ByteReader.h"
+#include "base/RuntimeError.h"
 #include "setupfile/BlobList.h"
-#include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeChecksum.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {

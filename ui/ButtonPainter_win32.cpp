@@ -1,26 +1,11 @@
 #include "ui/ZNTButtonsEx_win32.h"
 
-#include <vssym32.h>
-
 #include <optional>
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
-
-static_assert(kTextCenter == DT_CENTER && kTextRight == DT_RIGHT && kTextVCenter == DT_VCENTER &&
-              kTextCalcRect == DT_CALCRECT && kTextRtlReading == DT_RTLREADING);
-static_assert(kEdgeSunkenOuter == BDR_SUNKENOUTER && kEdgeRaisedInner == BDR_RAISEDINNER &&
-              kEdgeRect == BF_RECT && kEdgeMiddle == BF_MIDDLE);
-static_assert(kFramePush == DFCS_BUTTONPUSH && kFrameAdjustRect == DFCS_ADJUSTRECT &&
-              kFrameInactive == DFCS_INACTIVE && kFramePushed == DFCS_PUSHED);
-static_assert(kThemePushButton == BP_PUSHBUTTON && kPushNormal == PBS_NORMAL &&
-              kPushHot == PBS_HOT && kPushPressed == PBS_PRESSED && kPushDisabled == PBS_DISABLED &&
-              kPushDefaulted == PBS_DEFAULTED);
-static_assert(kThemeToolbarButton == TP_BUTTON && kToolNormal == TS_NORMAL && kToolHot == TS_HOT &&
-              kToolPressed == TS_PRESSED && kToolDisabled == TS_DISABLED &&
-              kToolChecked == TS_CHECKED && kToolHotChecked == TS_HOTCHECKED);
 
 RECT ToRect(const TButtonRect& r) {
   return {r.Left, r.Top, r.Right, r.Bottom};
@@ -44,17 +29,47 @@ std::optional<TImageListFacts> Facts(const TImageList* list) {
 }
 
 COLORREF CaptionColour(TCaptionColour colour, COLORREF font_colour) {
-  switch (colour) {
-    case TCaptionColour::kButtonHighlight:
-      return ::GetSysColor(COLOR_BTNHIGHLIGHT);
-    case TCaptionColour::kButtonShadow:
-      return ::GetSysColor(COLOR_BTNSHADOW);
-    case TCaptionColour::kGrayText:
-      return ::GetSysColor(COLOR_GRAYTEXT);
-    case TCaptionColour::kFont:
-      break;
+  return colour == TCaptionColour::kFont
+             ? font_colour
+             : ::GetSysColor(colour == TCaptionColour::kButtonHighlight ? COLOR_BTNHIGHLIGHT
+                             : colour == TCaptionColour::kButtonShadow  ? COLOR_BTNSHADOW
+                                                                        : COLOR_GRAYTEXT);
+}
+
+// Draws image index of images at glyph_pos: from the hot companion when hot and it matches the
+// list, disabled when state is disabled; nothing for an invalid index or an empty list.
+void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
+                     bool transparent, TButtonPoint glyph_pos) {
+  const auto* znt_images = dynamic_cast<const TZNTImageList*>(images);
+  TImageList* hot_images = znt_images ? znt_images->HotImages() : nullptr;
+  const TGlyphDraw draw =
+      PlanButtonImage(Facts(images), Facts(hot_images), index, state, hot, transparent);
+  if (draw.From == TGlyphList::kNone)
+    return;
+  TImageList* source = draw.From == TGlyphList::kHotImages ? hot_images : images;
+  source->Draw(dc, glyph_pos.X, glyph_pos.Y, index,
+               draw.TransparentStyle ? TDrawingStyle::kTransparent : TDrawingStyle::kNormal,
+               TImageType::kImage, draw.Enabled);
+}
+
+// Draws caption (UTF-8) centred in bounds: embossed when disabled in the classic look, in grey
+// text colour when disabled under visual styles.
+void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
+                       TButtonState state, unsigned text_flags, bool themed) {
+  const std::vector<TCaptionDraw> draws =
+      PlanButtonCaption(caption.empty(), bounds, state, text_flags, themed);
+  if (draws.empty())
+    return;
+  const std::wstring text = Utf8ToWide(caption);
+  const int old_mode = ::SetBkMode(dc, TRANSPARENT);
+  const COLORREF font_colour = ::GetTextColor(dc);
+  for (const TCaptionDraw& draw : draws) {
+    ::SetTextColor(dc, CaptionColour(draw.Colour, font_colour));
+    RECT rect = ToRect(draw.Bounds);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, draw.Flags);
   }
-  return font_colour;
+  ::SetTextColor(dc, font_colour);
+  ::SetBkMode(dc, old_mode);
 }
 
 // Glyph and caption on a device context, for PaintButtonContent.
@@ -104,38 +119,6 @@ class CanvasPainter final : public TButtonContentPainter {
 };
 
 }  // namespace
-
-void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
-                     bool transparent, TButtonPoint glyph_pos) {
-  const auto* znt_images = dynamic_cast<const TZNTImageList*>(images);
-  TImageList* hot_images = znt_images ? znt_images->HotImages() : nullptr;
-  const TGlyphDraw draw =
-      PlanButtonImage(Facts(images), Facts(hot_images), index, state, hot, transparent);
-  if (draw.From == TGlyphList::kNone)
-    return;
-  TImageList* source = draw.From == TGlyphList::kHotImages ? hot_images : images;
-  source->Draw(dc, glyph_pos.X, glyph_pos.Y, index,
-               draw.TransparentStyle ? TDrawingStyle::kTransparent : TDrawingStyle::kNormal,
-               TImageType::kImage, draw.Enabled);
-}
-
-void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
-                       TButtonState state, unsigned text_flags, bool themed) {
-  const std::vector<TCaptionDraw> draws =
-      PlanButtonCaption(caption.empty(), bounds, state, text_flags, themed);
-  if (draws.empty())
-    return;
-  const std::wstring text = Utf8ToWide(caption);
-  const int old_mode = ::SetBkMode(dc, TRANSPARENT);
-  const COLORREF font_colour = ::GetTextColor(dc);
-  for (const TCaptionDraw& draw : draws) {
-    ::SetTextColor(dc, CaptionColour(draw.Colour, font_colour));
-    RECT rect = ToRect(draw.Bounds);
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, draw.Flags);
-  }
-  ::SetTextColor(dc, font_colour);
-  ::SetBkMode(dc, old_mode);
-}
 
 void PaintGlyphContent(HDC dc, const TZNTGlyphButton& button, const TButtonRect& bounds,
                        TButtonPoint offset, TButtonState state, bool hot, bool transparent,

@@ -9,34 +9,24 @@
 #include <uxtheme.h>
 
 #include <memory>
-#include <type_traits>
+
+#include "base/Owned.h"
 
 namespace kv {
 
-// Frees a handle with the function Free.
-template <auto Free>
-struct TFree {
-  template <typename Handle>
-  void operator()(Handle handle) const {
-    Free(handle);
-  }
-};
-template <typename Handle, auto Free>
-using TOwned = std::unique_ptr<std::remove_pointer_t<Handle>, TFree<Free>>;
+using TFont = OwnedPtr<HFONT__, &::DeleteObject>;
+using TPen = OwnedPtr<HPEN__, &::DeleteObject>;
+using TBrush = OwnedPtr<HBRUSH__, &::DeleteObject>;
+using TBitmap = OwnedPtr<HBITMAP__, &::DeleteObject>;
+using TIcon = OwnedPtr<HICON__, &::DestroyIcon>;
+using TTheme = OwnedPtr<void, &::CloseThemeData>;
+using TMemoryDC = OwnedPtr<HDC__, &::DeleteDC>;
+using TImageListHandle = OwnedPtr<_IMAGELIST, &::ImageList_Destroy>;
 
-using TFont = TOwned<HFONT, &::DeleteObject>;
-using TPen = TOwned<HPEN, &::DeleteObject>;
-using TBrush = TOwned<HBRUSH, &::DeleteObject>;
-using TBitmap = TOwned<HBITMAP, &::DeleteObject>;
-using TIcon = TOwned<HICON, &::DestroyIcon>;
-using TTheme = TOwned<HTHEME, &::CloseThemeData>;
-using TMemoryDC = TOwned<HDC, &::DeleteDC>;
-using TImageListHandle = TOwned<HIMAGELIST, &::ImageList_Destroy>;
-
-struct TScreenRelease {
-  void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
-};
-using TScreenDC = std::unique_ptr<HDC__, TScreenRelease>;
+inline void ReleaseScreenDC(HDC dc) {
+  ::ReleaseDC(nullptr, dc);
+}
+using TScreenDC = OwnedPtr<HDC__, &ReleaseScreenDC>;
 // The screen's device context.
 inline TScreenDC ScreenDC() {
   return TScreenDC(::GetDC(nullptr));

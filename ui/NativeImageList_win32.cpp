@@ -188,17 +188,6 @@ class TWin32ImageList final : public TNativeImageList {
   }
 
  private:
-  // Images without an alpha channel of their own (icons of 24 bits or fewer) are drawn without
-  // alpha: their opaque pixels count as fully opaque.
-  static void FillMissingAlpha(TPixelImage& image) {
-    for (std::size_t i = 0; i < image.mask.size(); ++i) {
-      if (image.pixels[i * 4 + 3] != 0)
-        return;
-    }
-    for (std::size_t i = 0; i < image.mask.size(); ++i)
-      image.pixels[i * 4 + 3] = image.mask[i] ? 0 : 255;
-  }
-
   void StretchBitmapFile(HDC dc, std::string_view file) const {
     TBitmapFileLayout layout;
     if (file.empty() || !ReadBitmapFile(file, layout))

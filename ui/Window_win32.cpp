@@ -2,10 +2,9 @@
 
 #include <commctrl.h>
 
-#include <exception>
-#include <new>
 #include <utility>
 
+#include "base/Failure.h"
 #include "ui/GdiHandles_win32.h"
 
 namespace kv {
@@ -13,6 +12,8 @@ namespace kv {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 1;
+// The window property through which a control leads to its TSubclass.
+constexpr wchar_t kSubclassProperty[] = L"kv.TSubclass";
 constexpr int kDesignPixelsPerInch = 96;
 
 TWindowFailureHook failure_hook;
@@ -26,18 +27,13 @@ LRESULT Guarded(HWND window, UINT message, Handler&& handler) {
     if (test_seam)
       test_seam(message);
     return handler();
-  } catch (const std::bad_alloc&) {
-    text = "Out of memory";
-  } catch (const std::exception& e) {
-    text = e.what();
   } catch (...) {
-    text = "Unexpected error";
+    text = DescribeCurrentException();
   }
-  try {
+  RunIgnoringFailure([&] {
     if (failure_hook)
       failure_hook(window, text);
-  } catch (...) {
-  }
+  });
   return 0;
 }
 
@@ -118,17 +114,26 @@ LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wparam, LP
 }
 
 TSubclass::~TSubclass() {
-  if (handle_)
+  if (handle_) {
+    ::RemovePropW(handle_, kSubclassProperty);
     ::RemoveWindowSubclass(handle_, &TSubclass::Procedure, kSubclassId);
+  }
 }
 
 bool TSubclass::Attach(HWND control) {
-  if (!control || !::SetWindowSubclass(control, &TSubclass::Procedure, kSubclassId,
-                                       reinterpret_cast<DWORD_PTR>(this))) {
+  if (!control || !::SetPropW(control, kSubclassProperty, this) ||
+      !::SetWindowSubclass(control, &TSubclass::Procedure, kSubclassId,
+                           reinterpret_cast<DWORD_PTR>(this))) {
+    if (control)
+      ::RemovePropW(control, kSubclassProperty);
     return false;
   }
   handle_ = control;
   return true;
+}
+
+TSubclass* TSubclass::FromHandle(HWND control) {
+  return control ? static_cast<TSubclass*>(::GetPropW(control, kSubclassProperty)) : nullptr;
 }
 
 LRESULT TSubclass::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -137,8 +142,10 @@ LRESULT TSubclass::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) {
 
 LRESULT CALLBACK TSubclass::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                       UINT_PTR, DWORD_PTR data) {
-  if (message == WM_NCDESTROY)
+  if (message == WM_NCDESTROY) {
+    ::RemovePropW(window, kSubclassProperty);
     ::RemoveWindowSubclass(window, &TSubclass::Procedure, kSubclassId);
+  }
   return reinterpret_cast<TSubclass*>(data)->Route(message, wparam, lparam);
 }
 

@@ -65,6 +65,8 @@ class TSubclass : public TWindowBase {
   ~TSubclass() override;  // lets go of a control that is still there
 
   bool Attach(HWND control);
+  // The object attached to a control; none for a control without one.
+  static TSubclass* FromHandle(HWND control);
 
  protected:
   LRESULT DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) override;

@@ -1,13 +1,10 @@
 #include "ui/ZNTButtonsEx_win32.h"
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 
 namespace {
-
-// The window property through which a push button window leads to its TZNTBitBtnEx.
-constexpr wchar_t kBitBtnProperty[] = L"TZNTBitBtnEx";
 
 // A rectangle with a one-pixel pen of colour and brush (none: clear); the pen is released.
 void PenRectangle(HDC dc, const TButtonRect& r, COLORREF colour, HBRUSH brush) {
@@ -41,7 +38,7 @@ bool TZNTBitBtnEx::Create(HWND parent, int left, int top, int width, int height)
   const HWND button =
       ::CreateWindowExW(0, WC_BUTTONW, Utf8ToWide(Caption()).c_str(), style, left, top, width,
                         height, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  if (!button || !::SetPropW(button, kBitBtnProperty, this) || !Attach(button)) {
+  if (!button || !Attach(button)) {
     if (button)
       ::DestroyWindow(button);
     return false;
@@ -75,36 +72,21 @@ void TZNTBitBtnEx::SetButtonStyle(bool default_frame) {
   }
 }
 
-TZNTBitBtnEx* TZNTBitBtnEx::FromHandle(HWND window) {
-  return window ? static_cast<TZNTBitBtnEx*>(::GetPropW(window, kBitBtnProperty)) : nullptr;
-}
-
 bool TZNTBitBtnEx::ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-  if (message == WM_DRAWITEM) {
-    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-    TZNTBitBtnEx* button =
-        item && item->CtlType == ODT_BUTTON ? FromHandle(item->hwndItem) : nullptr;
-    if (!button)
-      return false;
+  const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+  const HWND window = message == WM_DRAWITEM && item && item->CtlType == ODT_BUTTON ? item->hwndItem
+                      : message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED
+                          ? reinterpret_cast<HWND>(lparam)
+                          : nullptr;
+  auto* button = dynamic_cast<TZNTBitBtnEx*>(FromHandle(window));
+  if (!button)
+    return false;
+  if (message == WM_DRAWITEM)
     button->DrawItem(*item);
-    result = TRUE;
-    return true;
-  }
-  if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED) {
-    TZNTBitBtnEx* button = FromHandle(reinterpret_cast<HWND>(lparam));
-    if (!button)
-      return false;
-    if (button->OnClick)
-      button->OnClick();
-    result = 0;
-    return true;
-  }
-  return false;
-}
-
-void TZNTBitBtnEx::Detaching() {
-  ::RemovePropW(handle_, kBitBtnProperty);
-  CloseThemes();
+  else if (button->OnClick)
+    button->OnClick();
+  result = message == WM_DRAWITEM ? TRUE : 0;
+  return true;
 }
 
 LRESULT TZNTBitBtnEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

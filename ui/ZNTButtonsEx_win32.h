@@ -27,15 +27,6 @@ inline constexpr wchar_t kSpeedButtonClassName[] = L"TZNTSpeedButtonEx";
 // wparam, the sending button's state machine as lparam.
 inline constexpr UINT kButtonPressedMessage = 0xB018;
 
-// Draws image index of images at glyph_pos: from the hot companion when hot and it matches the
-// list, disabled when state is disabled; nothing for an invalid index or an empty list.
-void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
-                     bool transparent, TButtonPoint glyph_pos);
-// Draws caption (UTF-8) centred in bounds: embossed when disabled in the classic look, in grey
-// text colour when disabled under visual styles.
-void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
-                       TButtonState state, unsigned text_flags, bool themed);
-
 RECT ToRect(const TButtonRect& r);
 TButtonRect FromRect(const RECT& r);
 // Visual styles are on for this program.
@@ -61,13 +52,13 @@ class TZNTGlyphButton : public TZNTComponent {
   TImageList* Images() const { return images_; }
   void SetImages(TImageList* images);
   int ImageIndex() const { return glyph_.ImageIndex(); }
-  void SetImageIndex(int value);
+  void SetImageIndex(int value) { Changed(glyph_.SetImageIndex(value)); }
   TButtonLayout Layout() const { return glyph_.Layout(); }
-  void SetLayout(TButtonLayout value);
+  void SetLayout(TButtonLayout value) { Changed(glyph_.SetLayout(value)); }
   int Spacing() const { return glyph_.Spacing(); }
-  void SetSpacing(int value);
+  void SetSpacing(int value) { Changed(glyph_.SetSpacing(value)); }
   int Margin() const { return glyph_.Margin(); }
-  void SetMargin(int value);
+  void SetMargin(int value) { Changed(glyph_.SetMargin(value)); }
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
   bool Enabled() const { return enabled_; }
@@ -81,6 +72,10 @@ class TZNTGlyphButton : public TZNTComponent {
  protected:
   void Notification(TZNTComponent* component, TOperation operation) override;
   void Invalidate();
+  void Changed(bool changed) {
+    if (changed)
+      Invalidate();
+  }
   HFONT CurrentFont() const;
   unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
   TButtonContent Content() const;
@@ -171,7 +166,7 @@ using TDrawZNTButtonTextEvent =
     std::function<void(TZNTBitBtnEx& sender, HDC canvas, const std::string& caption,
                        TButtonRect& rct, TButtonState state, bool do_paint)>;
 
-class TZNTBitBtnEx : public TZNTGlyphButton, private TSubclass {
+class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:
   explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr);
   ~TZNTBitBtnEx() override;
@@ -196,9 +191,8 @@ class TZNTBitBtnEx : public TZNTGlyphButton, private TSubclass {
   static bool ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
  private:
-  static TZNTBitBtnEx* FromHandle(HWND window);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void Detaching() override;
+  void Detaching() override { CloseThemes(); }
   void MouseMove();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void FocusChanged(bool focused, HWND other);

@@ -1,6 +1,6 @@
 #include "ui/ZNTButtonsEx_win32.h"
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 
@@ -35,26 +35,6 @@ void TZNTGlyphButton::Notification(TZNTComponent* component, TOperation operatio
     images_ = nullptr;
     Invalidate();
   }
-}
-
-void TZNTGlyphButton::SetImageIndex(int value) {
-  if (glyph_.SetImageIndex(value))
-    Invalidate();
-}
-
-void TZNTGlyphButton::SetLayout(TButtonLayout value) {
-  if (glyph_.SetLayout(value))
-    Invalidate();
-}
-
-void TZNTGlyphButton::SetSpacing(int value) {
-  if (glyph_.SetSpacing(value))
-    Invalidate();
-}
-
-void TZNTGlyphButton::SetMargin(int value) {
-  if (glyph_.SetMargin(value))
-    Invalidate();
 }
 
 void TZNTGlyphButton::SetCaption(const std::string& caption) {

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "base/Failure.h"
+
 namespace kv {
 
 namespace {
@@ -442,26 +444,24 @@ void TZNTImageListResource::ReloadImages() {
     const TResourceId name = TResourceId::Named(entry.name);
     int index = -1;
     std::string bitmap;
-    try {
+    // A failing entry gets the placeholder below, and the next one follows.
+    RunIgnoringFailure([&] {
       const TResourceKind kind = FindResourceKind(reader, name);
       if (kind == TResourceKind::kIcon)
         index = AddIconResource(reader, name, IconPixelFormat());
       else if (kind == TResourceKind::kBitmap)
         bitmap = LoadBitmapResource(reader, name);
-    } catch (const std::exception&) {
-      // This entry gets the placeholder below; the next one follows.
-    }
+    });
     // Every entry adds exactly one image, so that the later ones keep their indexes.
     if (index < 0)
       index = Native().AppendBitmap(bitmap, fill_color_, transparent_color_);
-    try {
+    // An image whose look fails keeps its normal look.
+    RunIgnoringFailure([&] {
       if (index >= 0 && entry.look == TResourceLook::kHot)
         RenderHot(index);
       else if (index >= 0 && entry.look == TResourceLook::kDisabled)
         RenderDisabled(index);
-    } catch (const std::exception&) {
-      // The image keeps its normal look.
-    }
+    });
   }
   Change();
   UpdateDisabledImages();

@@ -131,6 +131,10 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
 // bits, a set bit transparent (white).
 std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image);
 
+// Images without an alpha channel of their own (icons of 24 bits or fewer, drawn on an alpha list)
+// get one: their opaque pixels count as fully opaque.
+void FillMissingAlpha(TPixelImage& image);
+
 // Pixels as the native list draws them on black (premultiplied by their alpha) made straight
 // again, as the list takes them.
 void StraightenPixels(TPixelImage& image);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/ZNTImageList.h"
 #include "ui/ZNTModuleIcon_win32.h"
@@ -121,23 +121,19 @@ HICON LoadModuleIcon(HMODULE module, const wchar_t* name, int width, int height)
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<ULONG_PTR>(name));
   const TResourceId resource =
       numbered ? TResourceId::Numbered(id) : TResourceId::Named(WideToUtf8(name));
-  const int bits = ScreenBitsPerPixel();
-  if (module) {
-    TModuleReader reader(module);
-    return LoadGroupIcon(reader, resource, width, height, bits);
-  }
-  const std::optional<std::uint16_t> group = numbered ? SystemIconGroup(id) : std::nullopt;
-  if (!group) {
-    TModuleReader reader(::GetModuleHandleW(nullptr));
-    return LoadGroupIcon(reader, resource, width, height, bits);
-  }
-  TModuleReader user_library(static_cast<HMODULE>(UserLibraryModule()));
-  if (const HICON icon =
-          LoadGroupIcon(user_library, TResourceId::Numbered(*group), width, height, bits)) {
+  // Without a module the stock identifiers take the system user library's groups.
+  const std::optional<std::uint16_t> group =
+      !module && numbered ? SystemIconGroup(id) : std::nullopt;
+  TModuleReader reader(module  ? module
+                       : group ? static_cast<HMODULE>(UserLibraryModule())
+                               : ::GetModuleHandleW(nullptr));
+  if (const HICON icon = LoadGroupIcon(reader, group ? TResourceId::Numbered(*group) : resource,
+                                       width, height, ScreenBitsPerPixel())) {
     return icon;
   }
   // Not every system keeps the stock icons in these groups: take its own stock icon then.
-  return static_cast<HICON>(::LoadImageW(nullptr, name, IMAGE_ICON, width, height, 0));
+  return group ? static_cast<HICON>(::LoadImageW(nullptr, name, IMAGE_ICON, width, height, 0))
+               : nullptr;
 }
 
 }  // namespace kv

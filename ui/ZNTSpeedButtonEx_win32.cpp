@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 

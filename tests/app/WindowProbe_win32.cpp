@@ -36,7 +36,7 @@
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm.h"
 #include "app/UsageText.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "tests/support/GuiObjects_win32.h"
 #include "ui/Window_win32.h"
 

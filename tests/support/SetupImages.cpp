@@ -1,6 +1,6 @@
 #include "tests/support/SetupImages.h"
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 

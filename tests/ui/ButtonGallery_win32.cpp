@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -22,6 +23,22 @@
 
 #include "tests/support/GuiObjects_win32.h"
 #include "ui/ZNTButtonsEx_win32.h"
+
+// The portable paint plans use the system's own numbers.
+namespace kv {
+static_assert(kTextCenter == DT_CENTER && kTextRight == DT_RIGHT && kTextVCenter == DT_VCENTER &&
+              kTextCalcRect == DT_CALCRECT && kTextRtlReading == DT_RTLREADING);
+static_assert(kEdgeSunkenOuter == BDR_SUNKENOUTER && kEdgeRaisedInner == BDR_RAISEDINNER &&
+              kEdgeRect == BF_RECT && kEdgeMiddle == BF_MIDDLE);
+static_assert(kFramePush == DFCS_BUTTONPUSH && kFrameAdjustRect == DFCS_ADJUSTRECT &&
+              kFrameInactive == DFCS_INACTIVE && kFramePushed == DFCS_PUSHED);
+static_assert(kThemePushButton == BP_PUSHBUTTON && kPushNormal == PBS_NORMAL &&
+              kPushHot == PBS_HOT && kPushPressed == PBS_PRESSED && kPushDisabled == PBS_DISABLED &&
+              kPushDefaulted == PBS_DEFAULTED);
+static_assert(kThemeToolbarButton == TP_BUTTON && kToolNormal == TS_NORMAL && kToolHot == TS_HOT &&
+              kToolPressed == TS_PRESSED && kToolDisabled == TS_DISABLED &&
+              kToolChecked == TS_CHECKED && kToolHotChecked == TS_HOTCHECKED);
+}  // namespace kv
 
 namespace {
 

@@ -290,6 +290,33 @@ TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   huge[4] = '\x7F';
   huge[7] = '\x7F';  // an enormous width must not wrap the size arithmetic
   EXPECT_FALSE(ReadBitmapFile(MakeBitmapFile(huge), layout));
+
+  // 3 x 2 at 32 bits with colour masks: two rows of 12 bytes after the masks, whatever the
+  // header's image size says.
+  struct Row {
+    char compression;
+    std::size_t mask_bytes;
+    std::size_t pixel_bytes;
+    bool read;
+  };
+  const Row rows[] = {{3, 12, 24, true},
+                      {3, 12, 23, false},
+                      {6, 16, 24, true},
+                      {6, 16, 23, false},
+                      {6, 12, 24, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << int{row.compression} << " " << row.pixel_bytes);
+    std::string masked(40, '\0');
+    masked[0] = 40, masked[4] = 3, masked[8] = 2, masked[12] = 1, masked[14] = 32;
+    masked[16] = row.compression;
+    masked[20] = 4;  // a short image size is not believed
+    masked += std::string(row.mask_bytes, '\xFF') + std::string(row.pixel_bytes, '\x33');
+    ASSERT_EQ(ReadBitmapFile(MakeBitmapFile(masked), layout), row.read);
+    if (row.read) {
+      EXPECT_EQ(layout.bits_offset, 14 + 40 + row.mask_bytes);
+      EXPECT_EQ(layout.bits_bytes, 24u);
+    }
+  }
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 
 #include <cstdio>
 
+#include "base/Failure.h"
 #include "config/ConfigPackage.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -84,13 +84,11 @@ void PrintPackage(const std::string& text) {
 bool SaveCopy(const std::string& file_name, const std::string& bytes) {
   if (file_name.empty())
     return true;
-  try {
-    Files().Open(file_name, OpenMode::kCreate)->Write(bytes);
+  std::string error;
+  if (RunReportingFailure([&] { Files().Open(file_name, OpenMode::kCreate)->Write(bytes); }, error))
     return true;
-  } catch (const RuntimeError& e) {
-    std::fprintf(stderr, "kvreadback: %s\n", e.what());
-    return false;
-  }
+  std::fprintf(stderr, "kvreadback: %s\n", error.c_str());
+  return false;
 }
 
 int ReadBack(const TReadBackOptions& options) {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 
 namespace kv {
