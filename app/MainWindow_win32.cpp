@@ -83,10 +83,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   void EnableStoreButton(bool enabled) override;
   TMessageAnswer ShowMessageBox(const TMessageBoxContent& content) override;
   bool ChooseOutputFile(const TFileDialogSetup& setup, std::string& file_name) override;
-  void Pump() override {
-    RunMessages(
-        handle_, [] { return false; }, false);
-  }
+  void Pump() override { RunMessages(handle_, nullptr, false); }
   bool CloseRequested() override { return close_requested_; }
 
  private:
@@ -377,12 +374,10 @@ void TKVSetupConfiguratorMainForm::OnCommand(int id, int code) {
       btStoreToSetupClick();
     return;
   }
-  if (code != BN_CLICKED)
-    return;
-  if (id == kFirstControlId + static_cast<int>(TMainControl::rbKVURL))
-    rbKVClick(TMainControl::rbKVURL);
-  else if (id == kFirstControlId + static_cast<int>(TMainControl::rbKVConfig))
-    rbKVClick(TMainControl::rbKVConfig);
+  for (const TMainControl radio : {TMainControl::rbKVURL, TMainControl::rbKVConfig}) {
+    if (code == BN_CLICKED && id == kFirstControlId + static_cast<int>(radio))
+      rbKVClick(radio);
+  }
 }
 
 void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
@@ -412,18 +407,10 @@ void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
   if (in_action_)
     return;
   in_action_ = true;
-  // However the action ends, also by a failure of its reporting: the flag clears, the store
-  // button comes back, and a close asked for meanwhile takes place.
-  struct TActionEnd {
-    TKVSetupConfiguratorMainForm& form;
-    ~TActionEnd() {
-      form.in_action_ = false;
-      form.EnableStoreButton(true);
-      if (form.close_requested_ && form.handle_)
-        ::DestroyWindow(form.handle_);
-    }
-  } end{*this};
-  action_.Run(*this);
+  action_.Run(*this);  // throws nothing: it reports its failures, also those of its reports
+  in_action_ = false;
+  if (close_requested_ && handle_)
+    ::DestroyWindow(handle_);
 }
 
 void TKVSetupConfiguratorMainForm::OnClose() {

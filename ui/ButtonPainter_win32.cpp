@@ -75,19 +75,9 @@ void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bo
 // Glyph and caption on a device context, for PaintButtonContent.
 class CanvasPainter final : public TButtonContentPainter {
  public:
-  CanvasPainter(HDC dc, const std::string& caption, TImageList* images, int image_index,
-                TButtonState state, bool hot, bool transparent, bool themed, unsigned text_flags,
+  CanvasPainter(HDC dc, const TZNTGlyphButton& button, const TGlyphLook& look,
                 const TOwnerCaption& owner_caption)
-      : dc_(dc),
-        caption_(caption),
-        images_(images),
-        image_index_(image_index),
-        state_(state),
-        hot_(hot),
-        transparent_(transparent),
-        themed_(themed),
-        text_flags_(text_flags),
-        owner_caption_(owner_caption) {}
+      : dc_(dc), button_(button), look_(look), owner_caption_(owner_caption) {}
 
   TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
                           unsigned flags) override {
@@ -97,35 +87,30 @@ class CanvasPainter final : public TButtonContentPainter {
     return FromRect(rect);
   }
   void DrawImage(TButtonPoint glyph_pos) override {
-    DrawButtonImage(dc_, images_, image_index_, state_, hot_, transparent_, glyph_pos);
+    DrawButtonImage(dc_, button_.Images(), button_.ImageIndex(), look_.State, look_.Hot,
+                    look_.Transparent, glyph_pos);
   }
   void DrawCaption(const TButtonRect& bounds) override {
-    DrawButtonCaption(dc_, caption_, bounds, state_, text_flags_, themed_);
+    DrawButtonCaption(dc_, button_.Caption(), bounds, look_.State, button_.TextFlags(),
+                      look_.Themed);
   }
   bool HasOwnerCaption() override { return static_cast<bool>(owner_caption_); }
   void OwnerCaption(TButtonRect& rect, bool do_paint) override { owner_caption_(rect, do_paint); }
 
  private:
   HDC dc_;
-  const std::string& caption_;
-  TImageList* images_;
-  int image_index_;
-  TButtonState state_;
-  bool hot_;
-  bool transparent_;
-  bool themed_;
-  unsigned text_flags_;
+  const TZNTGlyphButton& button_;
+  const TGlyphLook& look_;
   const TOwnerCaption& owner_caption_;
 };
 
 }  // namespace
 
-void PaintGlyphContent(HDC dc, const TZNTGlyphButton& button, const TButtonRect& bounds,
-                       TButtonPoint offset, TButtonState state, bool hot, bool transparent,
-                       bool themed, const TOwnerCaption& owner_caption) {
-  CanvasPainter painter(dc, button.Caption(), button.Images(), button.ImageIndex(), state, hot,
-                        transparent, themed, button.TextFlags(), owner_caption);
-  PaintButtonContent(button.Content(), bounds, offset, painter);
+void TZNTGlyphButton::PaintContent(HDC dc, const TButtonRect& bounds, TButtonPoint offset,
+                                   const TGlyphLook& look,
+                                   const TOwnerCaption& owner_caption) const {
+  CanvasPainter painter(dc, *this, look, owner_caption);
+  PaintButtonContent(Content(), bounds, offset, painter);
 }
 
 }  // namespace kv

@@ -39,13 +39,8 @@ class TMemoryCanvas {
 
 // A 32-bit top-down section of width x height; bits receives its pixels.
 HBITMAP CreateSection(int width, int height, void** bits) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                        {}};
   return ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
@@ -153,12 +148,10 @@ class TWin32ImageList final : public TNativeImageList {
       return false;
     FillRect(canvas.dc(), width_, height_, RGB(255, 255, 255));
     ::ImageList_Draw(list_.get(), index, canvas.dc(), 0, 0, ILD_MASK);
-    for (int y = 0; y < height_; ++y) {
-      for (int x = 0; x < width_; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y) * width_ + x;
-        image.mask[i] = ::GetPixel(canvas.dc(), x, y) == RGB(255, 255, 255) ? 1 : 0;
-      }
-    }
+    ::GdiFlush();
+    std::vector<std::uint8_t> rows = MaskBitmapRows(image);  // the size the bitmap's bits take
+    ::GetBitmapBits(extract_.mask.get(), static_cast<LONG>(rows.size()), rows.data());
+    ReadMaskBitmapRows(rows, image);
     if (alpha_)
       FillMissingAlpha(image);
     return true;

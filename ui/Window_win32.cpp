@@ -151,7 +151,7 @@ LRESULT CALLBACK TSubclass::Procedure(HWND window, UINT message, WPARAM wparam, 
 
 void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait) {
   MSG message{};
-  while (!done()) {
+  while (!done || !done()) {
     if (wait ? ::GetMessageW(&message, nullptr, 0, 0) < 0
              : !::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       return;

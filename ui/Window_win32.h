@@ -77,8 +77,8 @@ class TSubclass : public TWindowBase {
 };
 
 // Dispatches the thread's messages, through the dialog keyboard handling of dialog, until done
-// is true; with wait false only the messages already waiting. A quit request ends it and is
-// posted again for the loop outside.
+// (when given) is true; with wait false only the messages already waiting. A quit request ends it
+// and is posted again for the loop outside.
 void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait);
 
 // A visible child control with its font; none when it could not be created.

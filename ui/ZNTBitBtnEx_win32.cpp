@@ -48,13 +48,6 @@ bool TZNTBitBtnEx::Create(HWND parent, int left, int top, int width, int height)
   return true;
 }
 
-void TZNTBitBtnEx::SetStyle(TButtonStyle value) {
-  if (value == style_)
-    return;
-  style_ = value;
-  Invalidate();
-}
-
 void TZNTBitBtnEx::SetDefault(bool value) {
   default_ = value;
   const HWND focus = ::GetFocus();
@@ -208,7 +201,7 @@ void TZNTBitBtnEx::DrawItem(const DRAWITEMSTRUCT& item) {
       OnDrawZNTButtonText(*this, dc, Caption(), rect, plan.State, do_paint);
     };
   }
-  PaintGlyphContent(dc, *this, r, {}, plan.State, plan.GlyphHot, true, look.Themed, owner_caption);
+  PaintContent(dc, r, {}, {plan.State, plan.GlyphHot, true, look.Themed}, owner_caption);
 
   if (plan.FocusRectangle) {
     const RECT focus = ToRect(look.Themed ? r : plan.FocusRect);

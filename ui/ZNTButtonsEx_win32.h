@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/ButtonLayout.h"
@@ -32,14 +33,14 @@ TButtonRect FromRect(const RECT& r);
 // Visual styles are on for this program.
 bool StylesActive();
 
-class TZNTGlyphButton;
 // The owner's caption handler of a push button: sets rect to the caption's size (do_paint false)
 // or paints it there (do_paint true).
 using TOwnerCaption = std::function<void(TButtonRect& rect, bool do_paint)>;
-// Glyph and caption of button laid out in bounds and drawn on dc.
-void PaintGlyphContent(HDC dc, const TZNTGlyphButton& button, const TButtonRect& bounds,
-                       TButtonPoint offset, TButtonState state, bool hot, bool transparent,
-                       bool themed, const TOwnerCaption& owner_caption);
+// How a glyph and its caption are drawn.
+struct TGlyphLook {
+  TButtonState State;
+  bool Hot, Transparent, Themed;
+};
 
 // What both buttons share: the window, the image list reference with its change link and removal
 // notification, the glyph properties, caption, font and reading order.
@@ -64,8 +65,11 @@ class TZNTGlyphButton : public TZNTComponent {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   // No font (the default) takes the parent's font, as ParentFont does.
-  void SetFont(HFONT font);
-  void SetRightToLeft(bool right_to_left);
+  void SetFont(HFONT font) { Changed(std::exchange(font_, font) != font); }
+  void SetRightToLeft(bool value) { Changed(std::exchange(right_to_left_, value) != value); }
+
+  unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
+  TButtonContent Content() const;
 
   std::function<void()> OnClick;
 
@@ -77,10 +81,9 @@ class TZNTGlyphButton : public TZNTComponent {
       Invalidate();
   }
   HFONT CurrentFont() const;
-  unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
-  TButtonContent Content() const;
-  friend void PaintGlyphContent(HDC, const TZNTGlyphButton&, const TButtonRect&, TButtonPoint,
-                                TButtonState, bool, bool, bool, const TOwnerCaption&);
+  // Glyph and caption laid out in bounds and drawn on dc.
+  void PaintContent(HDC dc, const TButtonRect& bounds, TButtonPoint offset, const TGlyphLook& look,
+                    const TOwnerCaption& owner_caption) const;
   // The window's notification that its text changed.
   void TextChanged(const wchar_t* text);
   // The theme data of the class, opened on first use; none while visual styles are off.
@@ -117,9 +120,9 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   bool AllowAllUp() const { return logic_.AllowAllUp(); }
   void SetAllowAllUp(bool value) { logic_.SetAllowAllUp(value); }
   bool Transparent() const { return transparent_; }
-  void SetTransparent(bool value);
+  void SetTransparent(bool value) { Changed(std::exchange(transparent_, value) != value); }
   bool Flat() const { return flat_; }
-  void SetFlat(bool value);
+  void SetFlat(bool value) { Changed(std::exchange(flat_, value) != value); }
   bool IsHot() const { return logic_.IsHot(); }
   bool IsTracking() const { return logic_.IsTracking(); }
   TButtonState State() const { return logic_.State(); }
@@ -133,7 +136,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   void Detaching() override { CloseThemes(); }
-  void MouseMove(int x, int y);
+  // The mouse and capture messages, at (x, y) in the button.
+  void MouseMessage(UINT message, int x, int y);
   // Also with (-1, -1) when the capture was taken away: the press then ends without a click.
   void MouseUp(int x, int y);
   void Paint(HDC dc);
@@ -175,7 +179,7 @@ class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
   bool Create(HWND parent, int left, int top, int width, int height);
 
   TButtonStyle Style() const { return style_; }
-  void SetStyle(TButtonStyle value);
+  void SetStyle(TButtonStyle value) { Changed(std::exchange(style_, value) != value); }
   // The button that reacts to Enter while the focus is on no other push button.
   bool Default() const { return default_; }
   void SetDefault(bool value);

@@ -54,16 +54,6 @@ void TZNTGlyphButton::SetEnabled(bool enabled) {
     ::EnableWindow(Handle(), enabled ? TRUE : FALSE);
 }
 
-void TZNTGlyphButton::SetFont(HFONT font) {
-  font_ = font;
-  Invalidate();
-}
-
-void TZNTGlyphButton::SetRightToLeft(bool right_to_left) {
-  right_to_left_ = right_to_left;
-  Invalidate();
-}
-
 void TZNTGlyphButton::Invalidate() {
   if (Handle())
     ::InvalidateRect(Handle(), nullptr, FALSE);

@@ -298,6 +298,17 @@ std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
   return rows;
 }
 
+void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const std::size_t at = y * stride + x / 8;
+      image.mask[static_cast<std::size_t>(y) * image.width + x] =
+          at < rows.size() && (rows[at] & (0x80 >> (x % 8))) ? 1 : 0;
+    }
+  }
+}
+
 void FillMissingAlpha(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
     if (image.pixels[i * 4 + 3] != 0)

@@ -130,6 +130,8 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
 // The image's mask as the rows of a monochrome bitmap, top row first: each row padded to 16
 // bits, a set bit transparent (white).
 std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image);
+// The image's mask from such rows.
+void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image);
 
 // Images without an alpha channel of their own (icons of 24 bits or fewer, drawn on an alpha list)
 // get one: their opaque pixels count as fully opaque.

@@ -58,20 +58,6 @@ void TZNTSpeedButtonEx::SetSize(int width, int height) {
     ::SetWindowPos(handle_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void TZNTSpeedButtonEx::SetTransparent(bool value) {
-  if (value == transparent_)
-    return;
-  transparent_ = value;
-  TZNTGlyphButton::Invalidate();
-}
-
-void TZNTSpeedButtonEx::SetFlat(bool value) {
-  if (value == flat_)
-    return;
-  flat_ = value;
-  TZNTGlyphButton::Invalidate();
-}
-
 bool TZNTSpeedButtonEx::DialogChar(wchar_t ch) {
   if (!IsCaptionAccelerator(Caption(), WideToUtf8(std::wstring(1, ch))) || !enabled_ || !handle_ ||
       !::IsWindowVisible(handle_)) {
@@ -102,27 +88,13 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-      ::SetCapture(handle_);
-      if (message == WM_LBUTTONDOWN)
-        logic_.MouseDown(true);
-      else
-        logic_.DoubleClick();
-      return 0;
     case WM_MOUSEMOVE:
-      MouseMove(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-      return 0;
     case WM_MOUSELEAVE:
-      mouse_tracked_ = false;
-      logic_.MouseLeave();
-      return 0;
     case WM_LBUTTONUP:
-      MouseUp(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-      return 0;
-    case WM_CAPTURECHANGED:  // the capture was taken away: the press ends without a click
+    case WM_CAPTURECHANGED:
     case WM_CANCELMODE:
-      if (!releasing_)
-        MouseUp(-1, -1);
-      return DefaultProc(message, wparam, lparam);
+      MouseMessage(message, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+      return message == WM_CANCELMODE ? DefaultProc(message, wparam, lparam) : 0;
     case WM_ENABLE:
       enabled_ = wparam != 0;
       logic_.SetEnabled(enabled_);
@@ -158,13 +130,36 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
   }
 }
 
-void TZNTSpeedButtonEx::MouseMove(int x, int y) {
-  if (!mouse_tracked_) {
-    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, handle_, 0};
-    mouse_tracked_ = ::TrackMouseEvent(&track) != FALSE;
-    logic_.MouseEnter();
+void TZNTSpeedButtonEx::MouseMessage(UINT message, int x, int y) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      ::SetCapture(handle_);
+      logic_.MouseDown(true);
+      break;
+    case WM_LBUTTONDBLCLK:
+      ::SetCapture(handle_);
+      logic_.DoubleClick();
+      break;
+    case WM_MOUSEMOVE:
+      if (!mouse_tracked_) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, handle_, 0};
+        mouse_tracked_ = ::TrackMouseEvent(&track) != FALSE;
+        logic_.MouseEnter();
+      }
+      logic_.MouseMove(x, y, width_, height_);
+      break;
+    case WM_MOUSELEAVE:
+      mouse_tracked_ = false;
+      logic_.MouseLeave();
+      break;
+    case WM_LBUTTONUP:
+      MouseUp(x, y);
+      break;
+    default:  // the capture was taken away, or the system cancels: the press ends, no click
+      if (!releasing_)
+        MouseUp(-1, -1);
+      break;
   }
-  logic_.MouseMove(x, y, width_, height_);
 }
 
 void TZNTSpeedButtonEx::MouseUp(int x, int y) {
@@ -238,8 +233,8 @@ void TZNTSpeedButtonEx::Paint(HDC dc) {
     if (plan.Dither)
       FillDither(dc, paint_rect);
   }
-  PaintGlyphContent(dc, *this, paint_rect, plan.Offset, look.State, plan.GlyphHot,
-                    plan.GlyphTransparent, look.Themed, nullptr);
+  PaintContent(dc, paint_rect, plan.Offset,
+               {look.State, plan.GlyphHot, plan.GlyphTransparent, look.Themed}, nullptr);
 }
 
 void TZNTSpeedButtonEx::Invalidate() {

@@ -834,7 +834,20 @@ void CheckObjectCounts(HWND form, DWORD process_id) {
             after);
 }
 
-void CheckWindowsInProcess(const std::wstring& shots) {
+// A handler that fails while the download's pump dispatches it is reported inside the pump; the
+// download goes on, and a close then ends it as usual.
+void FailDuringDownload(HWND form, DWORD process_id, const StoreRun& run) {
+  SetText(form, TMainControl::edOriginalSetupFile, run.source);
+  SetText(form, TMainControl::edKVServerURL, run.url);
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::Sleep(500);
+  ::PostMessageW(form, kFaultMessage, 0, 0);
+  const std::string reported = AnswerBox(process_id);
+  Check(reported == kFaultText && !Enabled(form, TMainControl::btStoreToSetup),
+        "a failing handler during the download is reported (" + reported + "), the store goes on");
+}
+
+void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
   kv::SetWindowFailureHook(&kv::ReportWindowFailure);
@@ -860,6 +873,8 @@ void CheckWindowsInProcess(const std::wstring& shots) {
     CheckFailingHandlers(form, process_id);
     CheckLostCapture(form, process_id);
     CheckObjectCounts(form, process_id);
+    if (run)
+      FailDuringDownload(form, process_id, *run);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   program.join();
@@ -880,7 +895,7 @@ int wmain(int argc, wchar_t** argv) {
     run = {argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]};
   CheckNoteWindow(argv[1]);
   CheckMainWindow(argv[1], shots, argc == 9 ? &run : nullptr);
-  CheckWindowsInProcess(shots);
+  CheckWindowsInProcess(shots, argc == 9 ? &run : nullptr);
   std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
   return failures == 0 ? 0 : 1;
 }
