@@ -707,9 +707,9 @@ void CheckResolutionChanges(HWND form, const std::wstring& shots) {
   RECT start{};
   ::GetWindowRect(form, &start);
   for (const int dpi : {144, 192, 96}) {
-    // The size the system suggests is left to the window; the place is taken.
-    RECT suggested{start.left + 10, start.top + 10, start.left + 10 + Scaled(700, dpi),
-                   start.top + 10 + Scaled(400, dpi)};
+    // The size the system suggests is left to the window; the place is taken (near the corner,
+    // so that the largest window is on the screen for its screenshot).
+    RECT suggested{10 + dpi / 48, 10, 10 + dpi / 48 + Scaled(700, dpi), 10 + Scaled(400, dpi)};
     ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     Settle(form);
     const RECT client = ClientRect(form);
