@@ -88,7 +88,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void Detaching() override { controls_.fill(nullptr); }
+  void Detaching() noexcept override { controls_.fill(nullptr); }
 
   void FormCreate();
   void CreateControls();

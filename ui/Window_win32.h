@@ -34,9 +34,8 @@ class TWindowBase {
     return DefaultProc(message, wparam, lparam);
   }
   virtual LRESULT DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) = 0;
-  // The window is going away (it must not throw); Handle() is still valid here and none
-  // afterwards.
-  virtual void Detaching() {}
+  // The window is going away; Handle() is still valid here and none afterwards.
+  virtual void Detaching() noexcept {}
   LRESULT Route(UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND handle_ = nullptr;

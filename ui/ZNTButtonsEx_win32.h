@@ -135,7 +135,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void Detaching() override { CloseThemes(); }
+  void Detaching() noexcept override { CloseThemes(); }
   // The mouse and capture messages, at (x, y) in the button.
   void MouseMessage(UINT message, int x, int y);
   // Also with (-1, -1) when the capture was taken away: the press then ends without a click.
@@ -196,7 +196,7 @@ class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  void Detaching() override { CloseThemes(); }
+  void Detaching() noexcept override { CloseThemes(); }
   void MouseMove();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void FocusChanged(bool focused, HWND other);
