@@ -16,6 +16,7 @@ Usage: cli_e2e.py --program PATH --fixtures DIR --source-dir DIR [--demo-key PEM
 import argparse
 import base64
 import http.server
+import json
 import os
 import re
 import resource
@@ -700,6 +701,51 @@ class CommandLineTest(unittest.TestCase):
                         shown = subprocess.run([ARGS.readback, output], capture_output=True,
                                                text=True, check=True).stdout
                         self.assertIn("signature valid", shown)
+
+    def test_readback_record_as_text_and_json(self):
+        if not ARGS.readback:
+            self.skipTest("kvreadback is run on Linux")
+        settings = ["KVSERVERURL", "RAURL", "REGEMAILTO", "REGSMTPSERVER", "REGSMTPPORT",
+                    "REGSMTPSSL", "COMPANY"]
+        for source_name, kind in [("setup.exe", "PE"), ("setup.msi", "MSI")]:
+            with self.subTest(source=source_name):
+                output = self.out_path("shown-" + source_name)
+                self.assertEqual(self.configure(self.fixture(source_name), output, self.package,
+                                                self.answer).code, 0)
+                plain = subprocess.run([ARGS.readback, output], capture_output=True, check=True)
+                shown = subprocess.run([ARGS.readback, "--json", output], capture_output=True,
+                                       check=True)
+                record = json.loads(shown.stdout)
+                self.assertEqual((record["kind"], record["size"]), (kind, os.path.getsize(output)))
+                signature = record["authenticode"]
+                self.assertEqual((signature["present"], signature["digest"],
+                                  signature["digest_algorithm"], signature["signer"]),
+                                 (True, "matches", "SHA-256", "CN=KV Test Fixture codesign"))
+                area = record["data_area"]
+                self.assertTrue(area["found"] and area["list_readable"])
+                self.assertEqual(area["used"] + area["free"], area["size"])
+                package = record["package"]
+                stored = self.read(self.package)
+                self.assertEqual((package["found"], package["store"], package["size"]),
+                                 (True, "data area", len(stored)))
+                keys = [entry["key"] for entry in package["entries"]]
+                self.assertEqual(keys[:2], ["KVSERVERURL", "RAURL"])
+                self.assertEqual(keys[-1], "SIGNATURE")
+                for entry in package["entries"]:
+                    hidden = entry["key"] in ("COMPANYX", "COMPANYLOGOX", "SIGNATURE")
+                    self.assertEqual("length" in entry, hidden, entry)
+                    self.assertEqual("value" in entry, not hidden, entry)
+                answer = record["answer_file"]
+                self.assertEqual(bytes(ord(c) for c in answer["text"]), self.read(self.answer))
+                # The lines kvreadback printed before the record grew are all there, in order.
+                expected = ["KVConfig: %d bytes, signature %s" % (len(stored),
+                                                                  package["signature"])]
+                expected += ["  %-14s %s" % (name, package["settings"][name]) for name in settings]
+                expected += ["  COMPANYLOGO    %d bytes" % package["settings"]["COMPANYLOGO"],
+                             "AutoInstall: %d bytes" % answer["size"]]
+                lines = iter(plain.stdout.decode("latin-1").split("\n"))
+                for line in expected:
+                    self.assertIn(line, lines)
 
     def test_executable_source_gets_its_checksum_repaired_under_any_name(self):
         source = self.fixture("setup.exe")

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "base/Failure.h"
+#include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeChecksum.h"
 #include "setupfile/ZNTUtils.h"
 #include "tools/reservearea/AreaCertificate.h"
-#include "tools/reservearea/DerSignedData.h"
 #include "tools/reservearea/RunProgram.h"
 #include "tools/reservearea/SignatureDigests.h"
 
