@@ -14,10 +14,6 @@ namespace {
 // File dialogs take names of up to this many characters.
 constexpr std::size_t kFileNameBufferSize = 32768;
 
-bool Show(OPENFILENAMEW& dialog, bool save) {
-  return (save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog)) != 0;
-}
-
 }  // namespace
 
 bool TFileDialog::Execute(HWND owner, const TFileDialogSetup& setup, std::string& file_name) {
@@ -41,11 +37,14 @@ bool TFileDialog::Execute(HWND owner, const TFileDialogSetup& setup, std::string
   // The working folder of the process stays where it is.
   dialog.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                  (setup.Save ? OFN_OVERWRITEPROMPT : OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST);
-  bool confirmed = Show(dialog, setup.Save);
+  const auto show = [&] {
+    return (setup.Save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog)) != 0;
+  };
+  bool confirmed = show();
   // A preset name the dialog refuses (invalid characters, too long) is dropped and it opens again.
   if (!confirmed && ::CommDlgExtendedError() == FNERR_INVALIDFILENAME && buffer[0] != L'\0') {
     buffer.assign(buffer.size(), L'\0');
-    confirmed = Show(dialog, setup.Save);
+    confirmed = show();
   }
   if (dialog.nFilterIndex > 0)
     filter_index_ = static_cast<int>(dialog.nFilterIndex);

@@ -81,8 +81,13 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   std::string ReadField(TStoreField field) override;
   bool ServerUrlSelected() override;
   void EnableStoreButton(bool enabled) override;
-  TMessageAnswer ShowMessageBox(const TMessageBoxContent& content) override;
-  bool ChooseOutputFile(const TFileDialogSetup& setup, std::string& file_name) override;
+  TMessageAnswer ShowMessageBox(const TMessageBoxContent& content) override {
+    return ShowMessageDialog(handle_, pixels_per_inch_, content,
+                             [this] { return close_requested_; });
+  }
+  bool ChooseOutputFile(const TFileDialogSetup& setup, std::string& file_name) override {
+    return save_dialog_.Execute(handle_, setup, file_name);
+  }
   void Pump() override { RunMessages(handle_, nullptr, false); }
   bool CloseRequested() override { return close_requested_; }
 
@@ -446,15 +451,6 @@ void TKVSetupConfiguratorMainForm::EnableStoreButton(bool enabled) {
   if (store_had_focus_ && !close_requested_)
     ::SetFocus(button);
   store_had_focus_ = false;
-}
-
-TMessageAnswer TKVSetupConfiguratorMainForm::ShowMessageBox(const TMessageBoxContent& content) {
-  return ShowMessageDialog(handle_, pixels_per_inch_, content, [this] { return close_requested_; });
-}
-
-bool TKVSetupConfiguratorMainForm::ChooseOutputFile(const TFileDialogSetup& setup,
-                                                    std::string& file_name) {
-  return save_dialog_.Execute(handle_, setup, file_name);
 }
 
 }  // namespace

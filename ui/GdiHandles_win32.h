@@ -37,10 +37,7 @@ class TSelection {
  public:
   TSelection(HDC dc, HGDIOBJ object)
       : dc_(dc), old_(dc && object ? ::SelectObject(dc, object) : nullptr) {}
-  ~TSelection() {
-    if (old_)
-      ::SelectObject(dc_, old_);
-  }
+  ~TSelection() { ::SelectObject(dc_, old_); }  // with none selected nothing happens
   TSelection(const TSelection&) = delete;
   TSelection& operator=(const TSelection&) = delete;
   bool ok() const { return old_ != nullptr; }

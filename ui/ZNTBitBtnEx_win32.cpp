@@ -25,13 +25,6 @@ bool IsPushButton(HWND window) {
 
 }  // namespace
 
-TZNTBitBtnEx::TZNTBitBtnEx(TZNTComponent* owner) : TZNTGlyphButton(owner) {}
-
-TZNTBitBtnEx::~TZNTBitBtnEx() {
-  if (handle_)
-    ::DestroyWindow(handle_);
-}
-
 bool TZNTBitBtnEx::Create(HWND parent, int left, int top, int width, int height) {
   const DWORD style =
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW | (enabled_ ? 0 : WS_DISABLED);
@@ -158,15 +151,14 @@ void TZNTBitBtnEx::DrawItem(const DRAWITEMSTRUCT& item) {
   ::SelectObject(dc, font);
   ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
 
-  TBitBtnLook look;
-  look.Enabled = enabled_;
-  look.Pressed = (item.itemState & ODS_SELECTED) != 0;
-  look.Focused = (item.itemState & ODS_FOCUS) != 0;
-  look.ItemDisabled = (item.itemState & ODS_DISABLED) != 0;
-  look.ShowsDefaultFrame = shows_default_frame_;
-  look.IsHot = is_hot_;
   const HANDLE theme = Theme(TThemeClass::kButton);
-  look.Themed = theme != nullptr;
+  const TBitBtnLook look{.Enabled = enabled_,
+                         .Pressed = (item.itemState & ODS_SELECTED) != 0,
+                         .Focused = (item.itemState & ODS_FOCUS) != 0,
+                         .ItemDisabled = (item.itemState & ODS_DISABLED) != 0,
+                         .ShowsDefaultFrame = shows_default_frame_,
+                         .IsHot = is_hot_,
+                         .Themed = theme != nullptr};
   RECT client{};
   ::GetClientRect(handle_, &client);
   const TBitBtnPaintPlan plan = PlanBitBtnPaint(look, FromRect(client));

@@ -94,6 +94,8 @@ class TZNTGlyphButton : public TZNTComponent {
   TButtonGlyphProperties glyph_;
 
  private:
+  void UnlinkImages();
+
   TImageList* images_ = nullptr;
   TChangeLink images_link_;
   std::string caption_;
@@ -105,8 +107,10 @@ class TZNTGlyphButton : public TZNTComponent {
 
 class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeedButtonHost {
  public:
-  explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr);
-  ~TZNTSpeedButtonEx() override;
+  explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr)
+      : TZNTGlyphButton(owner), logic_(*this) {}
+  // The window goes first, while the whole button still answers its messages.
+  ~TZNTSpeedButtonEx() override { ::DestroyWindow(handle_); }
 
   HWND Handle() const override { return handle_; }
   // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
@@ -145,13 +149,13 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   // The speed buttons of the parent, this one among them.
   std::vector<TZNTSpeedButtonEx*> Siblings() const;
 
-  void Invalidate() override;
+  void Invalidate() override { TZNTGlyphButton::Invalidate(); }
   void Repaint() override;
   void Click() override;
   void DblClick() override;
   void BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) override;
   bool IsUnderMouseCursor() override;
-  bool AnyWindowHasCapture() override;
+  bool AnyWindowHasCapture() override { return ::GetCapture() != nullptr; }
 
   TSpeedButtonLogic logic_;
   int width_ = 23;
@@ -172,8 +176,8 @@ using TDrawZNTButtonTextEvent =
 
 class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:
-  explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr);
-  ~TZNTBitBtnEx() override;
+  explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr) : TZNTGlyphButton(owner) {}
+  ~TZNTBitBtnEx() override { ::DestroyWindow(handle_); }
 
   HWND Handle() const override { return handle_; }
   bool Create(HWND parent, int left, int top, int width, int height);

@@ -8,8 +8,11 @@ TZNTGlyphButton::TZNTGlyphButton(TZNTComponent* owner) : TZNTComponent(owner) {
   images_link_.OnChange = [this] { Invalidate(); };
 }
 
-// Not through SetImages: the window is gone by now.
 TZNTGlyphButton::~TZNTGlyphButton() {
+  UnlinkImages();  // not through SetImages: the window is gone by now
+}
+
+void TZNTGlyphButton::UnlinkImages() {
   if (images_) {
     images_->UnRegisterChanges(images_link_);
     RemoveFreeNotification(images_);
@@ -17,10 +20,7 @@ TZNTGlyphButton::~TZNTGlyphButton() {
 }
 
 void TZNTGlyphButton::SetImages(TImageList* images) {
-  if (images_) {
-    images_->UnRegisterChanges(images_link_);
-    RemoveFreeNotification(images_);
-  }
+  UnlinkImages();
   images_ = images;
   if (images_) {
     images_->RegisterChanges(images_link_);

@@ -34,14 +34,6 @@ void FillDither(HDC dc, const TButtonRect& r) {
 
 }  // namespace
 
-TZNTSpeedButtonEx::TZNTSpeedButtonEx(TZNTComponent* owner)
-    : TZNTGlyphButton(owner), logic_(*this) {}
-
-TZNTSpeedButtonEx::~TZNTSpeedButtonEx() {
-  if (handle_)
-    ::DestroyWindow(handle_);
-}
-
 bool TZNTSpeedButtonEx::Create(HWND parent, int left, int top) {
   logic_.SetEnabled(enabled_);
   // A child that never takes the focus: no tab stop, and clicks do not focus it; a double click
@@ -202,13 +194,12 @@ void TZNTSpeedButtonEx::Paint(HDC dc) {
   ::SelectObject(dc, CurrentFont());
   ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
 
-  TSpeedButtonLook look;
-  look.State = logic_.State();
-  look.Flat = flat_;
-  look.IsHot = logic_.IsHot();
-  look.Transparent = transparent_;
   const HANDLE theme = Theme(flat_ ? TThemeClass::kToolbar : TThemeClass::kButton);
-  look.Themed = theme != nullptr;
+  const TSpeedButtonLook look{.State = logic_.State(),
+                              .Flat = flat_,
+                              .IsHot = logic_.IsHot(),
+                              .Transparent = transparent_,
+                              .Themed = theme != nullptr};
   const TSpeedButtonPaintPlan plan = PlanSpeedButtonPaint(look);
 
   const RECT client{0, 0, width_, height_};
@@ -235,10 +226,6 @@ void TZNTSpeedButtonEx::Paint(HDC dc) {
   }
   PaintContent(dc, paint_rect, plan.Offset,
                {look.State, plan.GlyphHot, plan.GlyphTransparent, look.Themed}, nullptr);
-}
-
-void TZNTSpeedButtonEx::Invalidate() {
-  TZNTGlyphButton::Invalidate();
 }
 
 void TZNTSpeedButtonEx::Repaint() {
@@ -268,10 +255,6 @@ void TZNTSpeedButtonEx::BroadcastButtonPressed(int group_index, const TSpeedButt
 bool TZNTSpeedButtonEx::IsUnderMouseCursor() {
   POINT cursor{};
   return handle_ && ::GetCursorPos(&cursor) && ::WindowFromPoint(cursor) == handle_;
-}
-
-bool TZNTSpeedButtonEx::AnyWindowHasCapture() {
-  return ::GetCapture() != nullptr;
 }
 
 }  // namespace kv
