@@ -323,7 +323,8 @@ void TZNTImageList::Notification(TZNTComponent* component, TOperation operation)
 }
 
 void TZNTImageList::DoDraw(int index, HDC__* dc, int x, int y, unsigned style, bool enabled) {
-  switch (ChooseDraw(HandleAllocated(), enabled, disabled_images_ != nullptr)) {
+  switch (ChooseDraw(HandleAllocated(), enabled, Count(),
+                     disabled_images_ ? disabled_images_->Count() : -1)) {
     case TDrawChoice::kNothing:
       return;
     case TDrawChoice::kDisabledCompanion:
@@ -339,9 +340,13 @@ void TZNTImageList::CopyImagesFrom(TImageList& source) {
   RequireInitialized();
   const int count = source.Count();
   for (int i = 0; i < count; ++i) {
+    // An image that cannot be read keeps its index as a transparent placeholder.
     TPixelImage image(Width(), Height());
-    if (source.Native().Extract(i, image))
-      Native().Append(image);
+    if (!source.Native().Extract(i, image))
+      image = TPixelImage(Width(), Height());
+    else if (formats_.image == TColorDepth::k32Bit)
+      StraightenPixels(image);
+    Native().Append(image);
   }
   Change();
 }

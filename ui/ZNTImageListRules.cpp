@@ -286,20 +286,56 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
   }
 }
 
-void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
-  std::uint8_t opaque = 255;
+std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.height), 0);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      if (image.mask[static_cast<std::size_t>(y) * image.width + x])
+        rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    }
+  }
+  return rows;
+}
+
+void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const std::size_t at = y * stride + x / 8;
+      image.mask[static_cast<std::size_t>(y) * image.width + x] =
+          at < rows.size() && (rows[at] & (0x80 >> (x % 8))) ? 1 : 0;
+    }
+  }
+}
+
+void FillMissingAlpha(TPixelImage& image) {
+  for (std::size_t i = 0; i < PixelCount(image); ++i) {
+    if (image.pixels[i * 4 + 3] != 0)
+      return;
+  }
+  for (std::size_t i = 0; i < PixelCount(image); ++i)
+    image.pixels[i * 4 + 3] = image.mask[i] ? 0 : 255;
+}
+
+void StraightenPixels(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
     std::uint8_t* pixel = &image.pixels[i * 4];
-    if (!with_alpha) {
-      transform(pixel[2], pixel[1], pixel[0], opaque);
-      continue;
-    }
     const int alpha = pixel[3];
     for (int c = 0; c < 3; ++c) {
       const int straight = alpha == 0 ? 0 : (pixel[c] * 255 + alpha / 2) / alpha;
       pixel[c] = static_cast<std::uint8_t>(std::min(straight, 255));
     }
-    transform(pixel[2], pixel[1], pixel[0], pixel[3]);
+  }
+}
+
+void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
+  std::uint8_t opaque = 255;
+  if (with_alpha)
+    StraightenPixels(image);
+  for (std::size_t i = 0; i < PixelCount(image); ++i) {
+    std::uint8_t* pixel = &image.pixels[i * 4];
+    transform(pixel[2], pixel[1], pixel[0], with_alpha ? pixel[3] : opaque);
   }
 }
 
@@ -360,10 +396,10 @@ unsigned DrawStyleFlags(TDrawingStyle style, TImageType type) {
   return type == TImageType::kMask ? flags | kDrawMask : flags;
 }
 
-TDrawChoice ChooseDraw(bool has_handle, bool enabled, bool has_disabled_companion) {
+TDrawChoice ChooseDraw(bool has_handle, bool enabled, int count, int disabled_count) {
   if (!has_handle)
     return TDrawChoice::kNothing;
-  return !enabled && has_disabled_companion ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
+  return !enabled && disabled_count == count ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
 }
 
 }  // namespace kv

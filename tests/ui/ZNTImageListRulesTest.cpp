@@ -257,6 +257,17 @@ TEST(ImageListLooks, EmbossDrawsShapeInHighlightAndShadowOnFace) {
             "f.f.f.fo");
 }
 
+TEST(ImageListBitmaps, MaskRowsArePaddedToSixteenBits) {
+  TPixelImage image(17, 2);  // transparent but for (0, 0) and (16, 1)
+  image.mask[0] = 0;
+  image.mask[17 + 16] = 0;
+  const std::vector<std::uint8_t> rows = MaskBitmapRows(image);
+  EXPECT_EQ(rows, (std::vector<std::uint8_t>{0x7F, 0xFF, 0x80, 0, 0xFF, 0xFF, 0, 0}));
+  TPixelImage read(17, 2);
+  ReadMaskBitmapRows(rows, read);
+  EXPECT_EQ(read.mask, image.mask);
+}
+
 TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   // A 3 x 2 bitmap at 8 bits with a two-colour table.
   std::string dib(40, '\0');
