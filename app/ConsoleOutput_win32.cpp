@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/ConsoleOutput.h"
+#include "app/ConsoleOutput_win32.h"
 #include "app/ConsoleTarget.h"
 #include "base/WinText_win32.h"
 

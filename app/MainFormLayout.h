@@ -35,7 +35,7 @@ enum class TAnchors { kLeftTop, kLeftTopRight, kTopRight };
 struct TMainControlInfo {
   TMainControl Id;
   TControlKind Kind;
-  TPixelRect Bounds;  // at 96 pixels per inch, in the designed client area
+  ScreenRect Bounds;  // at 96 pixels per inch, in the designed client area
   TAnchors Anchors;
   int TabOrder;         // -1: not a tab stop
   const char* Caption;  // empty for edit boxes and speed buttons
@@ -54,7 +54,7 @@ std::span<const TMainControlInfo> MainFormControls();
 const TMainControlInfo& MainFormControl(TMainControl id);
 
 // The control's rectangle on a screen of pixels_per_inch in a client area client_width wide.
-TPixelRect MainControlRect(TMainControl id, int pixels_per_inch, int client_width);
+ScreenRect MainControlRect(TMainControl id, int pixels_per_inch, int client_width);
 
 struct TMainFormSizeLimits {
   int MinWidth;     // of the whole window
@@ -65,7 +65,7 @@ struct TMainFormSizeLimits {
 TMainFormSizeLimits MainFormSizeLimits(int pixels_per_inch, int frame_width, int frame_height);
 
 // The window of the given size centred on the work area (never left of or above its origin).
-TPixelRect CentredWindowRect(const TPixelRect& work_area, int width, int height);
+ScreenRect CentredWindowRect(const ScreenRect& work_area, int width, int height);
 
 // rbKVClick: which controls are enabled for the selected radio button.
 struct TChoiceStates {

@@ -15,7 +15,7 @@
 #include "app/FileDialog_win32.h"
 #include "app/MainFormDialogs.h"
 #include "app/MainFormLayout.h"
-#include "app/MainWindow.h"
+#include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/StoreAction.h"
 #include "base/Failure.h"
@@ -97,8 +97,8 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
 
   void FormCreate();
   void CreateControls();
-  HWND CreateSpeedButton(const TMainControlInfo& info, const TPixelRect& rect);
-  HWND CreateStoreButton(const TMainControlInfo& info, const TPixelRect& rect);
+  HWND CreateSpeedButton(const TMainControlInfo& info, const ScreenRect& rect);
+  HWND CreateStoreButton(const TMainControlInfo& info, const ScreenRect& rect);
   void PlaceControls();
   void ApplyPixelsPerInch(int pixels_per_inch, const RECT* suggested);
   void FormActivate(bool active);
@@ -142,13 +142,11 @@ bool TKVSetupConfiguratorMainForm::Create() {
                           ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle,
                           0, pixels_per_inch_);
   const RECT work = WorkAreaOf(nullptr);
-  const TPixelRect place = CentredWindowRect(
+  const ScreenRect place = CentredWindowRect(
       {work.left, work.top, work.right - work.left, work.bottom - work.top}, size.cx, size.cy);
   CreateComponents();
   if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), 0, kFormStyle,
-                     Utf8ToWide(kMainFormCaption),
-                     {place.Left, place.Top, place.Left + place.Width, place.Top + place.Height},
-                     nullptr)) {
+                     Utf8ToWide(kMainFormCaption), ToRect(place), nullptr)) {
     return false;
   }
   // A monitor of another resolution than the system's: the window takes its size there.
@@ -258,7 +256,7 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
   // the arrow keys never move the focus or the radio selection.
   for (const TMainControlInfo& info : MainFormControls()) {
     const int id = kFirstControlId + static_cast<int>(info.Id);
-    const TPixelRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
+    const ScreenRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
     const wchar_t* control_class = L"BUTTON";
     DWORD style = WS_GROUP | BS_RADIOBUTTON;
     DWORD ex_style = 0;
@@ -275,7 +273,7 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
         : info.Kind == TControlKind::kBitButton
             ? CreateStoreButton(info, rect)
             : CreateChildControl(handle_, control_class, Utf8ToWide(info.Caption), style, ex_style,
-                                 rect.Left, rect.Top, rect.Width, rect.Height, id, font_.get());
+                                 rect.Left, rect.Top, rect.Width(), rect.Height(), id, font_.get());
     if (info.Kind == TControlKind::kEdit)
       edits_[static_cast<std::size_t>(info.Id)].Attach(control);
     if (!control)
@@ -286,11 +284,11 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
   }
 }
 HWND TKVSetupConfiguratorMainForm::CreateSpeedButton(const TMainControlInfo& info,
-                                                     const TPixelRect& rect) {
+                                                     const ScreenRect& rect) {
   TZNTSpeedButtonEx* button = SpeedButton(info.Id);
   button->SetImages(images_);
   button->SetImageIndex(info.ImageIndex);
-  button->SetSize(rect.Width, rect.Height);
+  button->SetSize(rect.Width(), rect.Height());
   // Each browse button fills the edit box left of it.
   for (const auto& [speed, field, edit] : kBrowseButtons) {
     if (speed == info.Id)
@@ -300,12 +298,12 @@ HWND TKVSetupConfiguratorMainForm::CreateSpeedButton(const TMainControlInfo& inf
 }
 
 HWND TKVSetupConfiguratorMainForm::CreateStoreButton(const TMainControlInfo& info,
-                                                     const TPixelRect& rect) {
+                                                     const ScreenRect& rect) {
   store_button_->SetCaption(info.Caption);
   store_button_->SetImages(images_);
   store_button_->SetImageIndex(info.ImageIndex);
   store_button_->OnClick = [this] { btStoreToSetupClick(); };
-  if (!store_button_->Create(handle_, rect.Left, rect.Top, rect.Width, rect.Height))
+  if (!store_button_->Create(handle_, rect.Left, rect.Top, rect.Width(), rect.Height()))
     return nullptr;
   const HWND button = store_button_->Handle();
   // A group of its own, so that the arrow keys do not move the focus away from it.
@@ -323,10 +321,10 @@ void TKVSetupConfiguratorMainForm::PlaceControls() {
   const HDWP positions = ::BeginDeferWindowPos(static_cast<int>(kControlCount));
   HDWP next = positions;
   for (const TMainControlInfo& info : MainFormControls()) {
-    const TPixelRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
+    const ScreenRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
     if (next) {
-      next = ::DeferWindowPos(next, Control(info.Id), nullptr, rect.Left, rect.Top, rect.Width,
-                              rect.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+      next = ::DeferWindowPos(next, Control(info.Id), nullptr, rect.Left, rect.Top, rect.Width(),
+                              rect.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
   if (next)

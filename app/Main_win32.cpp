@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ConsoleOutput.h"
-#include "app/MainWindow.h"
+#include "app/ConsoleOutput_win32.h"
+#include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
-#include "app/NoteForm.h"
+#include "app/NoteForm_win32.h"
 #include "app/ProgramEntry.h"
 #include "base/WinText_win32.h"
 #include "ui/Window_win32.h"

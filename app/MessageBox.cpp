@@ -59,10 +59,10 @@ TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, in
   text_height = std::max(0, text_height);
 
   TMessageDialogLayout layout;
-  layout.Icon = {margin, margin, icon, icon};
+  layout.Icon = ScreenRect::OfSize(margin, margin, icon, icon);
   // A text shorter than the icon stands in the middle of its height.
   const int text_top = margin + std::max(0, (icon - text_height) / 2);
-  layout.Text = {margin + icon + margin, text_top, text_width, text_height};
+  layout.Text = ScreenRect::OfSize(margin + icon + margin, text_top, text_width, text_height);
   const int count = static_cast<int>(button_count);
   const int row_width = count * button_width + std::max(0, count - 1) * button_gap;
   layout.ClientWidth =
@@ -70,23 +70,24 @@ TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, in
   const int row_top = margin + std::max(icon, text_height) + margin;
   int left = layout.ClientWidth - margin - row_width;
   for (int i = 0; i < count; ++i) {
-    layout.Buttons.push_back({left, row_top, button_width, scaled(kButtonHeight)});
+    layout.Buttons.push_back(
+        ScreenRect::OfSize(left, row_top, button_width, scaled(kButtonHeight)));
     left += button_width + button_gap;
   }
   layout.ClientHeight = row_top + scaled(kButtonHeight) + margin;
   return layout;
 }
 
-TPixelRect PlaceMessageBox(const TPixelRect& work_area, const std::optional<TPixelRect>& owner,
+ScreenRect PlaceMessageBox(const ScreenRect& work_area, const std::optional<ScreenRect>& owner,
                            int width, int height) {
-  const TPixelRect& centre_on = owner ? *owner : work_area;
-  TPixelRect box{0, 0, std::clamp(width, 0, std::max(0, work_area.Width)),
-                 std::clamp(height, 0, std::max(0, work_area.Height))};
-  box.Left = std::clamp(centre_on.Left + (centre_on.Width - box.Width) / 2, work_area.Left,
-                        work_area.Left + work_area.Width - box.Width);
-  box.Top = std::clamp(centre_on.Top + (centre_on.Height - box.Height) / 2, work_area.Top,
-                       work_area.Top + work_area.Height - box.Height);
-  return box;
+  const ScreenRect& centre_on = owner ? *owner : work_area;
+  const int box_width = std::clamp(width, 0, std::max(0, work_area.Width()));
+  const int box_height = std::clamp(height, 0, std::max(0, work_area.Height()));
+  const int left = std::clamp(centre_on.Left + (centre_on.Width() - box_width) / 2, work_area.Left,
+                              work_area.Right - box_width);
+  const int top = std::clamp(centre_on.Top + (centre_on.Height() - box_height) / 2, work_area.Top,
+                             work_area.Bottom - box_height);
+  return ScreenRect::OfSize(left, top, box_width, box_height);
 }
 
 }  // namespace kv

@@ -49,9 +49,9 @@ int MaxMessageTextWidth(int pixels_per_inch);
 struct TMessageDialogLayout {
   int ClientWidth = 0;
   int ClientHeight = 0;
-  TPixelRect Icon;
-  TPixelRect Text;
-  std::vector<TPixelRect> Buttons;  // left to right
+  ScreenRect Icon;
+  ScreenRect Text;
+  std::vector<ScreenRect> Buttons;  // left to right
 };
 
 // text_width and text_height: the wrapped text's size in the dialog's font.
@@ -61,7 +61,7 @@ TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, in
 // Where a box of width x height goes on the monitor with work_area: centred over owner (its
 // window rectangle, none while it is minimised or hidden), else on the work area; then moved,
 // and cut when larger, so that it lies inside the work area.
-TPixelRect PlaceMessageBox(const TPixelRect& work_area, const std::optional<TPixelRect>& owner,
+ScreenRect PlaceMessageBox(const ScreenRect& work_area, const std::optional<ScreenRect>& owner,
                            int width, int height);
 
 }  // namespace kv

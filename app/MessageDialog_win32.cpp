@@ -27,10 +27,6 @@ const wchar_t* IconName(TMessageKind kind) {
                                               : IDI_ERROR;
 }
 
-TPixelRect PixelRect(const RECT& rect) {
-  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-}
-
 class TMessageDialog final : public TWindow {
  public:
   TMessageDialog(const TMessageBoxContent& content, int pixels_per_inch)
@@ -56,7 +52,7 @@ class TMessageDialog final : public TWindow {
   const int pixels_per_inch_;
   const TFont font_;
   TIcon icon_;
-  TPixelRect icon_rect_;
+  ScreenRect icon_rect_;
   TMessageAnswer answer_;
   bool done_ = false;
 };
@@ -72,23 +68,23 @@ TMessageDialogLayout TMessageDialog::Measure(const std::wstring& text) const {
 }
 
 bool TMessageDialog::CreateControls(const TMessageDialogLayout& layout, const std::wstring& text) {
-  const TPixelRect& t = layout.Text;
+  const ScreenRect& t = layout.Text;
   if (!CreateChildControl(handle_, L"STATIC", text, SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0,
-                          t.Left, t.Top, t.Width, t.Height, -1, font_.get())) {
+                          t.Left, t.Top, t.Width(), t.Height(), -1, font_.get())) {
     return false;
   }
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
     const DWORD style = WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
-    const TPixelRect& b = layout.Buttons[i];
+    const ScreenRect& b = layout.Buttons[i];
     if (!CreateChildControl(handle_, L"BUTTON", Utf8ToWide(buttons_[i].Caption), style, 0, b.Left,
-                            b.Top, b.Width, b.Height, kFirstButtonId + static_cast<int>(i),
+                            b.Top, b.Width(), b.Height(), kFirstButtonId + static_cast<int>(i),
                             font_.get())) {
       return false;
     }
   }
   icon_rect_ = layout.Icon;
   icon_.reset(
-      LoadModuleIcon(nullptr, IconName(content_.Kind), layout.Icon.Width, layout.Icon.Height));
+      LoadModuleIcon(nullptr, IconName(content_.Kind), layout.Icon.Width(), layout.Icon.Height()));
   return true;
 }
 
@@ -98,17 +94,15 @@ TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& aban
   const SIZE size = WindowSizeForClient(layout.ClientWidth, layout.ClientHeight, kDialogStyle,
                                         kDialogExStyle, WindowPixelsPerInch(owner));
   // Over the owner while it is on the screen, else on its monitor's work area.
-  std::optional<TPixelRect> over;
+  std::optional<ScreenRect> over;
   RECT owner_rect{};
   if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner) &&
       ::GetWindowRect(owner, &owner_rect)) {
-    over = PixelRect(owner_rect);
+    over = FromRect(owner_rect);
   }
-  const TPixelRect place = PlaceMessageBox(PixelRect(WorkAreaOf(owner)), over, size.cx, size.cy);
+  const ScreenRect place = PlaceMessageBox(FromRect(WorkAreaOf(owner)), over, size.cx, size.cy);
   if (!CreateOfClass(kDialogClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), kDialogExStyle,
-                     kDialogStyle, Utf8ToWide(MessageTitle(content_.Kind)),
-                     {place.Left, place.Top, place.Left + place.Width, place.Top + place.Height},
-                     owner) ||
+                     kDialogStyle, Utf8ToWide(MessageTitle(content_.Kind)), ToRect(place), owner) ||
       !CreateControls(layout, text)) {
     ::DestroyWindow(handle_);  // none when it was not created: nothing happens
     return answer_;
@@ -147,8 +141,8 @@ LRESULT TMessageDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
       PAINTSTRUCT paint{};
       const HDC dc = ::BeginPaint(handle_, &paint);
       if (icon_) {
-        ::DrawIconEx(dc, icon_rect_.Left, icon_rect_.Top, icon_.get(), icon_rect_.Width,
-                     icon_rect_.Height, 0, nullptr, DI_NORMAL);
+        ::DrawIconEx(dc, icon_rect_.Left, icon_rect_.Top, icon_.get(), icon_rect_.Width(),
+                     icon_rect_.Height(), 0, nullptr, DI_NORMAL);
       }
       ::EndPaint(handle_, &paint);
       return 0;

@@ -6,8 +6,8 @@ namespace kv {
 
 TNoteFormLayout DesignedNoteFormLayout() {
   TNoteFormLayout layout;
-  layout.Window = {187, 192, 762, 606};
-  layout.Memo = {8, 8, 746, 590};
+  layout.Window = ScreenRect::OfSize(187, 192, 762, 606);
+  layout.Memo = ScreenRect::OfSize(8, 8, 746, 590);
   layout.FontHeight = 11;
   layout.MemoFontHeight = 13;
   return layout;
@@ -24,13 +24,13 @@ TNoteFormLayout ScaleNoteFormLayout(const TNoteFormLayout& layout, int pixels_pe
   return scaled;
 }
 
-TPixelRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int client_height) {
-  const int right_margin = layout.Window.Width - layout.Memo.Left - layout.Memo.Width;
-  const int bottom_margin = layout.Window.Height - layout.Memo.Top - layout.Memo.Height;
-  TPixelRect memo = layout.Memo;
-  memo.Width = std::max(0, client_width - memo.Left - right_margin);
-  memo.Height = std::max(0, client_height - memo.Top - bottom_margin);
-  return memo;
+ScreenRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int client_height) {
+  const int right_margin = layout.Window.Width() - layout.Memo.Right;
+  const int bottom_margin = layout.Window.Height() - layout.Memo.Bottom;
+  const ScreenRect& memo = layout.Memo;
+  return ScreenRect::OfSize(memo.Left, memo.Top,
+                            std::max(0, client_width - memo.Left - right_margin),
+                            std::max(0, client_height - memo.Top - bottom_margin));
 }
 
 }  // namespace kv

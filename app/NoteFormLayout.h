@@ -7,8 +7,8 @@
 namespace kv {
 
 struct TNoteFormLayout {
-  TPixelRect Window;       // position of the window and size of its client area
-  TPixelRect Memo;         // MemoNote inside the client area
+  ScreenRect Window;       // position of the window and size of its client area
+  ScreenRect Memo;         // MemoNote inside the client area
   int FontHeight = 0;      // character height of the window font
   int MemoFontHeight = 0;  // character height of the memo font
 };
@@ -22,6 +22,6 @@ TNoteFormLayout ScaleNoteFormLayout(const TNoteFormLayout& layout, int pixels_pe
 
 // MemoNote's rectangle for a client area of the given size: the distances to all four sides stay
 // as in layout; the size never becomes negative.
-TPixelRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int client_height);
+ScreenRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int client_height);
 
 }  // namespace kv

@@ -1,5 +1,5 @@
+#include "app/NoteForm_win32.h"
 #include "app/MessageDialog_win32.h"
-#include "app/NoteForm.h"
 #include "app/NoteFormLayout.h"
 #include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
@@ -39,7 +39,7 @@ void TNoteForm::ShowModal(const std::string& text) {
   pixels_per_inch_ = WindowPixelsPerInch(nullptr);
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
   // The client area has the designed size with the border FormCreate gives the window.
-  const SIZE size = WindowSizeForClient(layout.Window.Width, layout.Window.Height,
+  const SIZE size = WindowSizeForClient(layout.Window.Width(), layout.Window.Height(),
                                         kDesignedStyle | kSizeableStyle, 0, pixels_per_inch_);
   if (!CreateOfClass(kNoteFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), 0, kDesignedStyle,
                      kNoteFormCaption,
@@ -86,7 +86,7 @@ void TNoteForm::FormCreate() {
   ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_.get()), FALSE);
   MemoNote =
       CreateChildControl(handle_, L"EDIT", L"", kMemoStyle, 0, layout.Memo.Left, layout.Memo.Top,
-                         layout.Memo.Width, layout.Memo.Height, 0, memo_font_.get());
+                         layout.Memo.Width(), layout.Memo.Height(), 0, memo_font_.get());
 }
 
 void TNoteForm::FormResize() {
@@ -95,8 +95,8 @@ void TNoteForm::FormResize() {
   RECT client{};
   ::GetClientRect(handle_, &client);
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
-  const TPixelRect memo = AnchoredMemoRect(layout, client.right, client.bottom);
-  ::MoveWindow(MemoNote, memo.Left, memo.Top, memo.Width, memo.Height, TRUE);
+  const ScreenRect memo = AnchoredMemoRect(layout, client.right, client.bottom);
+  ::MoveWindow(MemoNote, memo.Left, memo.Top, memo.Width(), memo.Height(), TRUE);
 }
 
 }  // namespace

@@ -14,11 +14,11 @@ int ScaleToPixelsPerInch(int value, int pixels_per_inch) {
   return static_cast<int>(rounded);
 }
 
-TPixelRect ScaleToPixelsPerInch(const TPixelRect& rect, int pixels_per_inch) {
-  return {ScaleToPixelsPerInch(rect.Left, pixels_per_inch),
-          ScaleToPixelsPerInch(rect.Top, pixels_per_inch),
-          ScaleToPixelsPerInch(rect.Width, pixels_per_inch),
-          ScaleToPixelsPerInch(rect.Height, pixels_per_inch)};
+ScreenRect ScaleToPixelsPerInch(const ScreenRect& rect, int pixels_per_inch) {
+  return ScreenRect::OfSize(ScaleToPixelsPerInch(rect.Left, pixels_per_inch),
+                            ScaleToPixelsPerInch(rect.Top, pixels_per_inch),
+                            ScaleToPixelsPerInch(rect.Width(), pixels_per_inch),
+                            ScaleToPixelsPerInch(rect.Height(), pixels_per_inch));
 }
 
 }  // namespace kv

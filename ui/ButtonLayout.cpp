@@ -8,8 +8,8 @@ unsigned ReadingOrderTextFlags(bool right_to_left) {
   return right_to_left ? kTextRight | kTextRtlReading : 0;
 }
 
-void LayoutGlyphAndText(const TButtonRect& client, TButtonPoint offset, bool use_given_text,
-                        unsigned text_flags, TButtonRect& text_bounds, TButtonPoint& glyph_pos,
+void LayoutGlyphAndText(const ScreenRect& client, TButtonPoint offset, bool use_given_text,
+                        unsigned text_flags, ScreenRect& text_bounds, TButtonPoint& glyph_pos,
                         int spacing, int margin, TButtonLayout layout, const std::string& caption,
                         std::optional<TGlyphSize> glyph_size, const TMeasureButtonText& measure) {
   // Right-aligned (right-to-left) text puts the glyph on the other side.
@@ -113,7 +113,7 @@ bool TButtonGlyphProperties::SetMargin(int value) {
   return value >= -1 && StoreChanged(margin_, value);
 }
 
-std::vector<TCaptionDraw> PlanButtonCaption(bool caption_empty, const TButtonRect& bounds,
+std::vector<TCaptionDraw> PlanButtonCaption(bool caption_empty, const ScreenRect& bounds,
                                             TButtonState state, unsigned text_flags, bool themed) {
   if (caption_empty)
     return {};

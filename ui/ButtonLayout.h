@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/ScreenRect.h"
+
 namespace kv {
 
 enum class TButtonState { bsUp = 0, bsDisabled = 1, bsDown = 2, bsExclusive = 3 };
@@ -18,18 +20,6 @@ struct TButtonPoint {
   int X = 0;
   int Y = 0;
   bool operator==(const TButtonPoint&) const = default;
-};
-
-struct TButtonRect {
-  int Left = 0;
-  int Top = 0;
-  int Right = 0;
-  int Bottom = 0;
-  int Width() const { return Right - Left; }
-  int Height() const { return Bottom - Top; }
-  TButtonRect Moved(int dx, int dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
-  TButtonRect Shrunk(int by) const { return {Left + by, Top + by, Right - by, Bottom - by}; }
-  bool operator==(const TButtonRect&) const = default;
 };
 
 // Text-drawing flags of the platform that the layout and the caption use.
@@ -44,8 +34,8 @@ unsigned ReadingOrderTextFlags(bool right_to_left);
 
 // Measures caption inside bounds with the platform's text drawing (flags include kTextCalcRect)
 // and returns the rectangle the text needs.
-using TMeasureButtonText = std::function<TButtonRect(const std::string& caption,
-                                                     const TButtonRect& bounds, unsigned flags)>;
+using TMeasureButtonText =
+    std::function<ScreenRect(const std::string& caption, const ScreenRect& bounds, unsigned flags)>;
 
 struct TGlyphSize {
   int Width = 0;
@@ -57,8 +47,8 @@ struct TGlyphSize {
 // text_bounds as passed in is the text size and measure is not called. On return text_bounds is
 // the caption's place and glyph_pos the glyph's top-left corner. Margin and spacing -1 mean
 // "computed"; divisions truncate toward zero.
-void LayoutGlyphAndText(const TButtonRect& client, TButtonPoint offset, bool use_given_text,
-                        unsigned text_flags, TButtonRect& text_bounds, TButtonPoint& glyph_pos,
+void LayoutGlyphAndText(const ScreenRect& client, TButtonPoint offset, bool use_given_text,
+                        unsigned text_flags, ScreenRect& text_bounds, TButtonPoint& glyph_pos,
                         int spacing, int margin, TButtonLayout layout, const std::string& caption,
                         std::optional<TGlyphSize> glyph_size, const TMeasureButtonText& measure);
 
@@ -91,7 +81,7 @@ enum class TCaptionColour {
 };
 
 struct TCaptionDraw {
-  TButtonRect Bounds;
+  ScreenRect Bounds;
   TCaptionColour Colour = TCaptionColour::kFont;
   unsigned Flags = 0;
   bool operator==(const TCaptionDraw&) const = default;
@@ -100,7 +90,7 @@ struct TCaptionDraw {
 // The text draws of a caption, in order, each with a clear brush and centred. Classic look:
 // a disabled caption is embossed, highlight at (+1, +1) first and then shadow in place. Visual
 // styles: one draw, in grey text colour when disabled. Nothing for an empty caption.
-std::vector<TCaptionDraw> PlanButtonCaption(bool caption_empty, const TButtonRect& bounds,
+std::vector<TCaptionDraw> PlanButtonCaption(bool caption_empty, const ScreenRect& bounds,
                                             TButtonState state, unsigned text_flags, bool themed);
 
 // What DrawButtonImage needs to know of an image list: its image count and size.

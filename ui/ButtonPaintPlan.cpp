@@ -77,7 +77,7 @@ TSpeedButtonPaintPlan PlanSpeedButtonPaint(const TSpeedButtonLook& look) {
   return plan;
 }
 
-TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const TButtonRect& client) {
+TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const ScreenRect& client) {
   TBitBtnPaintPlan plan;
   plan.State = !look.Enabled  ? TButtonState::bsDisabled
                : look.Pressed ? TButtonState::bsDown
@@ -99,7 +99,7 @@ TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const TButtonRect& cli
     return plan;
   }
 
-  TButtonRect r = client;
+  ScreenRect r = client;
   if (look.ShowsDefaultFrame || look.Focused) {
     plan.DefaultFrame = true;
     plan.DefaultFrameRect = r;
@@ -128,15 +128,15 @@ TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const TButtonRect& cli
   return plan;
 }
 
-void PaintButtonContent(const TButtonContent& content, const TButtonRect& r, TButtonPoint offset,
+void PaintButtonContent(const TButtonContent& content, const ScreenRect& r, TButtonPoint offset,
                         TButtonContentPainter& painter) {
   TButtonPoint glyph_pos;
-  const auto measure = [&painter](const std::string& caption, const TButtonRect& bounds,
+  const auto measure = [&painter](const std::string& caption, const ScreenRect& bounds,
                                   unsigned flags) {
     return painter.MeasureText(caption, bounds, flags);
   };
   if (!painter.HasOwnerCaption()) {
-    TButtonRect text_bounds;
+    ScreenRect text_bounds;
     LayoutGlyphAndText(r, offset, false, content.TextFlags, text_bounds, glyph_pos, content.Spacing,
                        content.Margin, content.Layout, content.Caption, content.GlyphSize, measure);
     painter.DrawImage(glyph_pos);
@@ -144,7 +144,7 @@ void PaintButtonContent(const TButtonContent& content, const TButtonRect& r, TBu
     return;
   }
   // The owner sizes its caption first, then paints it where the layout put it.
-  TButtonRect text_rect{0, 0, r.Width(), r.Height()};
+  ScreenRect text_rect{0, 0, r.Width(), r.Height()};
   painter.OwnerCaption(text_rect, false);
   LayoutGlyphAndText(r, offset, true, content.TextFlags, text_rect, glyph_pos, content.Spacing,
                      content.Margin, content.Layout, content.Caption, content.GlyphSize, measure);

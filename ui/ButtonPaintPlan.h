@@ -95,21 +95,21 @@ struct TBitBtnPaintPlan {
   // Classic look, in this order: the default frame (window-frame pen, clear brush); then either
   // the pressed face (shadow pen, face brush) or the native frame with FrameFlags.
   bool DefaultFrame = false;
-  TButtonRect DefaultFrameRect;
+  ScreenRect DefaultFrameRect;
   bool PressedFace = false;
-  TButtonRect PressedFaceRect;
+  ScreenRect PressedFaceRect;
   bool PushFrame = false;
-  TButtonRect PushFrameRect;
+  ScreenRect PushFrameRect;
   unsigned FrameFlags = 0;
-  TButtonRect ContentRect;  // classic: the area of glyph and caption
+  ScreenRect ContentRect;  // classic: the area of glyph and caption
   bool GlyphHot = false;
   // The focus rectangle: classic at FocusRect, themed on the content rectangle.
   bool FocusRectangle = false;
-  TButtonRect FocusRect;
+  ScreenRect FocusRect;
 };
 
 // The paint of TZNTBitBtnEx for one draw request over the client rectangle.
-TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const TButtonRect& client);
+TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const ScreenRect& client);
 
 // Glyph and caption inside r, moved by offset. The painter measures and draws; with an owner
 // caption handler it is asked twice, first to size the caption (do_paint false), then to paint
@@ -117,12 +117,12 @@ TBitBtnPaintPlan PlanBitBtnPaint(const TBitBtnLook& look, const TButtonRect& cli
 class TButtonContentPainter {
  public:
   virtual ~TButtonContentPainter() = default;
-  virtual TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
-                                  unsigned flags) = 0;
+  virtual ScreenRect MeasureText(const std::string& caption, const ScreenRect& bounds,
+                                 unsigned flags) = 0;
   virtual void DrawImage(TButtonPoint glyph_pos) = 0;
-  virtual void DrawCaption(const TButtonRect& bounds) = 0;
+  virtual void DrawCaption(const ScreenRect& bounds) = 0;
   virtual bool HasOwnerCaption() = 0;
-  virtual void OwnerCaption(TButtonRect& rect, bool do_paint) = 0;
+  virtual void OwnerCaption(ScreenRect& rect, bool do_paint) = 0;
 };
 
 struct TButtonContent {
@@ -134,7 +134,7 @@ struct TButtonContent {
   std::optional<TGlyphSize> GlyphSize;
 };
 
-void PaintButtonContent(const TButtonContent& content, const TButtonRect& r, TButtonPoint offset,
+void PaintButtonContent(const TButtonContent& content, const ScreenRect& r, TButtonPoint offset,
                         TButtonContentPainter& painter);
 
 // The face of an exclusive button as an 8 x 8 pattern of 0x00RRGGBB pixels, in the row order

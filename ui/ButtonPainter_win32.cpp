@@ -7,15 +7,6 @@
 
 namespace kv {
 
-RECT ToRect(const TButtonRect& r) {
-  return {r.Left, r.Top, r.Right, r.Bottom};
-}
-
-TButtonRect FromRect(const RECT& r) {
-  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
-          static_cast<int>(r.bottom)};
-}
-
 bool StylesActive() {
   return ::IsThemeActive() && ::IsAppThemed();
 }
@@ -54,7 +45,7 @@ void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, 
 
 // Draws caption (UTF-8) centred in bounds: embossed when disabled in the classic look, in grey
 // text colour when disabled under visual styles.
-void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
+void DrawButtonCaption(HDC dc, const std::string& caption, const ScreenRect& bounds,
                        TButtonState state, unsigned text_flags, bool themed) {
   const std::vector<TCaptionDraw> draws =
       PlanButtonCaption(caption.empty(), bounds, state, text_flags, themed);
@@ -79,8 +70,8 @@ class CanvasPainter final : public TButtonContentPainter {
                 const TOwnerCaption& owner_caption)
       : dc_(dc), button_(button), look_(look), owner_caption_(owner_caption) {}
 
-  TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
-                          unsigned flags) override {
+  ScreenRect MeasureText(const std::string& caption, const ScreenRect& bounds,
+                         unsigned flags) override {
     const std::wstring text = Utf8ToWide(caption);
     RECT rect = ToRect(bounds);
     ::DrawTextW(dc_, text.c_str(), static_cast<int>(text.size()), &rect, flags);
@@ -90,12 +81,12 @@ class CanvasPainter final : public TButtonContentPainter {
     DrawButtonImage(dc_, button_.Images(), button_.ImageIndex(), look_.State, look_.Hot,
                     look_.Transparent, glyph_pos);
   }
-  void DrawCaption(const TButtonRect& bounds) override {
+  void DrawCaption(const ScreenRect& bounds) override {
     DrawButtonCaption(dc_, button_.Caption(), bounds, look_.State, button_.TextFlags(),
                       look_.Themed);
   }
   bool HasOwnerCaption() override { return static_cast<bool>(owner_caption_); }
-  void OwnerCaption(TButtonRect& rect, bool do_paint) override { owner_caption_(rect, do_paint); }
+  void OwnerCaption(ScreenRect& rect, bool do_paint) override { owner_caption_(rect, do_paint); }
 
  private:
   HDC dc_;
@@ -106,7 +97,7 @@ class CanvasPainter final : public TButtonContentPainter {
 
 }  // namespace
 
-void TZNTGlyphButton::PaintContent(HDC dc, const TButtonRect& bounds, TButtonPoint offset,
+void TZNTGlyphButton::PaintContent(HDC dc, const ScreenRect& bounds, TButtonPoint offset,
                                    const TGlyphLook& look,
                                    const TOwnerCaption& owner_caption) const {
   CanvasPainter painter(dc, *this, look, owner_caption);

@@ -24,24 +24,24 @@ inline constexpr TColor kColorFuchsia = 0xFF00FF;
 // green, red, alpha; mask holds one byte per pixel, 1 where the image is transparent (white in
 // the platform's mask bitmap) and 0 where it is opaque.
 struct TPixelImage {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> pixels;
-  std::vector<std::uint8_t> mask;
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint8_t> Pixels;
+  std::vector<std::uint8_t> Mask;
 
   TPixelImage() = default;
   TPixelImage(int w, int h)
-      : width(w),
-        height(h),
-        pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0),
-        mask(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 1) {}
+      : Width(w),
+        Height(h),
+        Pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0),
+        Mask(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 1) {}
 };
 
 // The system colours of button faces, highlights and shadows, as 0x00BBGGRR.
 struct TButtonColors {
-  TColor face = 0xC0C0C0;
-  TColor highlight = 0xFFFFFF;
-  TColor shadow = 0x808080;
+  TColor Face = 0xC0C0C0;
+  TColor Highlight = 0xFFFFFF;
+  TColor Shadow = 0x808080;
 };
 
 class TNativeImageList {

@@ -53,25 +53,25 @@ void FillRect(HDC dc, int width, int height, COLORREF color) {
 // The bitmaps an image crosses the boundary in: its pixels as a section and its mask as a
 // monochrome bitmap, made once for a list's size and reused for every image.
 struct TImageBitmaps {
-  TBitmap color;
-  TBitmap mask;
-  void* bits = nullptr;
+  TBitmap Color;
+  TBitmap Mask;
+  void* Bits = nullptr;
 
   bool Make(int width, int height) {
-    if (!color) {
-      color.reset(CreateSection(width, height, &bits));
-      mask.reset(::CreateBitmap(width, height, 1, 1, nullptr));
+    if (!Color) {
+      Color.reset(CreateSection(width, height, &Bits));
+      Mask.reset(::CreateBitmap(width, height, 1, 1, nullptr));
     }
-    return color && mask && bits;
+    return Color && Mask && Bits;
   }
   // The image's pixels and its mask; false when the image has another size than the bitmaps.
   bool Fill(const TPixelImage& image, int width, int height) {
-    if (image.width != width || image.height != height || !Make(width, height))
+    if (image.Width != width || image.Height != height || !Make(width, height))
       return false;
     ::GdiFlush();
-    std::memcpy(bits, image.pixels.data(), image.pixels.size());
+    std::memcpy(Bits, image.Pixels.data(), image.Pixels.size());
     const std::vector<std::uint8_t> rows = MaskBitmapRows(image);
-    return ::SetBitmapBits(mask.get(), static_cast<DWORD>(rows.size()), rows.data()) != 0;
+    return ::SetBitmapBits(Mask.get(), static_cast<DWORD>(rows.size()), rows.data()) != 0;
   }
 };
 
@@ -126,31 +126,31 @@ class TWin32ImageList final : public TNativeImageList {
   int Append(const TPixelImage& image) override {
     if (!list_ || !image_.Fill(image, width_, height_))
       return -1;
-    return ::ImageList_Add(list_.get(), image_.color.get(), image_.mask.get());
+    return ::ImageList_Add(list_.get(), image_.Color.get(), image_.Mask.get());
   }
 
   bool Extract(int index, TPixelImage& image) override {
-    if (!list_ || index < 0 || index >= Count() || image.width != width_ ||
-        image.height != height_ || !extract_.Make(width_, height_)) {
+    if (!list_ || index < 0 || index >= Count() || image.Width != width_ ||
+        image.Height != height_ || !extract_.Make(width_, height_)) {
       return false;
     }
     {
-      TMemoryCanvas canvas(extract_.color.get());
+      TMemoryCanvas canvas(extract_.Color.get());
       if (!canvas.ok())
         return false;
       FillRect(canvas.dc(), width_, height_, RGB(0, 0, 0));
       ::ImageList_Draw(list_.get(), index, canvas.dc(), 0, 0, ILD_NORMAL);
       ::GdiFlush();
-      std::memcpy(image.pixels.data(), extract_.bits, image.pixels.size());
+      std::memcpy(image.Pixels.data(), extract_.Bits, image.Pixels.size());
     }
-    TMemoryCanvas canvas(extract_.mask.get());
+    TMemoryCanvas canvas(extract_.Mask.get());
     if (!canvas.ok())
       return false;
     FillRect(canvas.dc(), width_, height_, RGB(255, 255, 255));
     ::ImageList_Draw(list_.get(), index, canvas.dc(), 0, 0, ILD_MASK);
     ::GdiFlush();
     std::vector<std::uint8_t> rows = MaskBitmapRows(image);  // the size the bitmap's bits take
-    ::GetBitmapBits(extract_.mask.get(), static_cast<LONG>(rows.size()), rows.data());
+    ::GetBitmapBits(extract_.Mask.get(), static_cast<LONG>(rows.size()), rows.data());
     ReadMaskBitmapRows(rows, image);
     if (alpha_)
       FillMissingAlpha(image);
@@ -159,7 +159,7 @@ class TWin32ImageList final : public TNativeImageList {
 
   bool Replace(int index, const TPixelImage& image) override {
     return list_ && image_.Fill(image, width_, height_) &&
-           ::ImageList_Replace(list_.get(), index, image_.color.get(), image_.mask.get());
+           ::ImageList_Replace(list_.get(), index, image_.Color.get(), image_.Mask.get());
   }
 
   void Draw(HDC__* dc, int index, int x, int y, unsigned style, TColor background,
@@ -172,10 +172,10 @@ class TWin32ImageList final : public TNativeImageList {
 
   void DrawPixels(HDC__* dc, const TPixelImage& image, int x, int y) override {
     const TImageListHandle single(
-        ::ImageList_Create(image.width, image.height, ILC_COLOR24 | ILC_MASK, 1, 1));
+        ::ImageList_Create(image.Width, image.Height, ILC_COLOR24 | ILC_MASK, 1, 1));
     TImageBitmaps bitmaps;
-    if (single && bitmaps.Fill(image, image.width, image.height) &&
-        ::ImageList_Add(single.get(), bitmaps.color.get(), bitmaps.mask.get()) == 0) {
+    if (single && bitmaps.Fill(image, image.Width, image.Height) &&
+        ::ImageList_Add(single.get(), bitmaps.Color.get(), bitmaps.Mask.get()) == 0) {
       ::ImageList_Draw(single.get(), 0, dc, x, y, ILD_TRANSPARENT);
     }
   }
@@ -186,12 +186,12 @@ class TWin32ImageList final : public TNativeImageList {
     if (file.empty() || !ReadBitmapFile(file, layout))
       return;
     // The header and colour table, copied to aligned memory for the call.
-    std::vector<std::uint32_t> info((layout.info_bytes + 3) / 4, 0);
-    std::memcpy(info.data(), file.data() + layout.info_offset, layout.info_bytes);
-    const int rows = layout.height < 0 ? -layout.height : layout.height;
+    std::vector<std::uint32_t> info((layout.InfoBytes + 3) / 4, 0);
+    std::memcpy(info.data(), file.data() + layout.InfoOffset, layout.InfoBytes);
+    const int rows = layout.Height < 0 ? -layout.Height : layout.Height;
     ::SetStretchBltMode(dc, COLORONCOLOR);
-    ::StretchDIBits(dc, 0, 0, width_, height_, 0, 0, layout.width, rows,
-                    file.data() + layout.bits_offset, reinterpret_cast<BITMAPINFO*>(info.data()),
+    ::StretchDIBits(dc, 0, 0, width_, height_, 0, 0, layout.Width, rows,
+                    file.data() + layout.BitsOffset, reinterpret_cast<BITMAPINFO*>(info.data()),
                     DIB_RGB_COLORS, SRCCOPY);
   }
 
@@ -212,9 +212,9 @@ TNativeImageListFactory PlatformImageListFactory() {
 
 TButtonColors SystemButtonColors() {
   TButtonColors colors;
-  colors.face = static_cast<TColor>(::GetSysColor(COLOR_BTNFACE));
-  colors.highlight = static_cast<TColor>(::GetSysColor(COLOR_BTNHIGHLIGHT));
-  colors.shadow = static_cast<TColor>(::GetSysColor(COLOR_BTNSHADOW));
+  colors.Face = static_cast<TColor>(::GetSysColor(COLOR_BTNFACE));
+  colors.Highlight = static_cast<TColor>(::GetSysColor(COLOR_BTNHIGHLIGHT));
+  colors.Shadow = static_cast<TColor>(::GetSysColor(COLOR_BTNSHADOW));
   return colors;
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/ScreenRect.h"
+
 namespace kv {
 
 // Told about a handler's failure: the window it happened in and the failure's text. It runs
@@ -92,6 +94,14 @@ int WindowPixelsPerInch(HWND window);
 // style and ex_style as the window is drawn at pixels_per_inch.
 SIZE WindowSizeForClient(int client_width, int client_height, DWORD style, DWORD ex_style,
                          int pixels_per_inch);
+// A rectangle of the program and the system's RECT, converted at the Win32 call.
+inline RECT ToRect(const ScreenRect& r) {
+  return {r.Left, r.Top, r.Right, r.Bottom};
+}
+inline ScreenRect FromRect(const RECT& r) {
+  return {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
+          static_cast<int>(r.bottom)};
+}
 // The work area of the monitor nearest to the window (the primary one without a window).
 RECT WorkAreaOf(HWND window);
 

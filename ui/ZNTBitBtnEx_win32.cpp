@@ -7,7 +7,7 @@ namespace kv {
 namespace {
 
 // A rectangle with a one-pixel pen of colour and brush (none: clear); the pen is released.
-void PenRectangle(HDC dc, const TButtonRect& r, COLORREF colour, HBRUSH brush) {
+void PenRectangle(HDC dc, const ScreenRect& r, COLORREF colour, HBRUSH brush) {
   const TPen pen(::CreatePen(PS_SOLID, 1, colour));
   const TSelection pen_selection(dc, pen.get());
   const TSelection brush_selection(
@@ -163,7 +163,7 @@ void TZNTBitBtnEx::DrawItem(const DRAWITEMSTRUCT& item) {
   ::GetClientRect(handle_, &client);
   const TBitBtnPaintPlan plan = PlanBitBtnPaint(look, FromRect(client));
 
-  TButtonRect r = plan.ContentRect;
+  ScreenRect r = plan.ContentRect;
   if (look.Themed) {
     RECT item_rect = item.rcItem;
     if (::IsThemeBackgroundPartiallyTransparent(theme, kThemePushButton, plan.ThemeState))
@@ -189,7 +189,7 @@ void TZNTBitBtnEx::DrawItem(const DRAWITEMSTRUCT& item) {
 
   TOwnerCaption owner_caption;
   if (OnDrawZNTButtonText) {
-    owner_caption = [this, dc, &plan](TButtonRect& rect, bool do_paint) {
+    owner_caption = [this, dc, &plan](ScreenRect& rect, bool do_paint) {
       OnDrawZNTButtonText(*this, dc, Caption(), rect, plan.State, do_paint);
     };
   }

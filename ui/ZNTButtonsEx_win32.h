@@ -28,14 +28,12 @@ inline constexpr wchar_t kSpeedButtonClassName[] = L"TZNTSpeedButtonEx";
 // wparam, the sending button's state machine as lparam.
 inline constexpr UINT kButtonPressedMessage = 0xB018;
 
-RECT ToRect(const TButtonRect& r);
-TButtonRect FromRect(const RECT& r);
 // Visual styles are on for this program.
 bool StylesActive();
 
 // The owner's caption handler of a push button: sets rect to the caption's size (do_paint false)
 // or paints it there (do_paint true).
-using TOwnerCaption = std::function<void(TButtonRect& rect, bool do_paint)>;
+using TOwnerCaption = std::function<void(ScreenRect& rect, bool do_paint)>;
 // How a glyph and its caption are drawn.
 struct TGlyphLook {
   TButtonState State;
@@ -82,7 +80,7 @@ class TZNTGlyphButton : public TZNTComponent {
   }
   HFONT CurrentFont() const;
   // Glyph and caption laid out in bounds and drawn on dc.
-  void PaintContent(HDC dc, const TButtonRect& bounds, TButtonPoint offset, const TGlyphLook& look,
+  void PaintContent(HDC dc, const ScreenRect& bounds, TButtonPoint offset, const TGlyphLook& look,
                     const TOwnerCaption& owner_caption) const;
   // The window's notification that its text changed.
   void TextChanged(const wchar_t* text);
@@ -172,7 +170,7 @@ class TZNTBitBtnEx;
 // do_paint true and rct at the caption's place to paint it.
 using TDrawZNTButtonTextEvent =
     std::function<void(TZNTBitBtnEx& sender, HDC canvas, const std::string& caption,
-                       TButtonRect& rct, TButtonState state, bool do_paint)>;
+                       ScreenRect& rct, TButtonState state, bool do_paint)>;
 
 class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:

@@ -230,7 +230,7 @@ void TZNTImageList::RequireInitialized() const {
 void TZNTImageList::InitializeImages() {
   Native().Clear();
   formats_ = DecideImageFormats(CurrentScreenColorDepth(), HasAlphaImageLists());
-  if (!Native().Create(Width(), Height(), ImageListCreateFlags(formats_.image, Masked()),
+  if (!Native().Create(Width(), Height(), ImageListCreateFlags(formats_.Image, Masked()),
                        AllocBy())) {
     initialized_ = false;
     throw TImageListError(kInvalidImageListText);
@@ -344,7 +344,7 @@ void TZNTImageList::CopyImagesFrom(TImageList& source) {
     TPixelImage image(Width(), Height());
     if (!source.Native().Extract(i, image))
       image = TPixelImage(Width(), Height());
-    else if (formats_.image == TColorDepth::k32Bit)
+    else if (formats_.Image == TColorDepth::k32Bit)
       StraightenPixels(image);
     Native().Append(image);
   }
@@ -368,9 +368,9 @@ void TZNTImageList::ReplaceImage(int index, const TPixelImage& image) {
 void TZNTImageList::RenderPixels(int index, const TPixelTransform& transform) {
   TPixelImage image;
   Extract(index, image);
-  if (ColorDepthBits(formats_.image) < 24)
+  if (ColorDepthBits(formats_.Image) < 24)
     throw TImageListError(Name() + kPixelFormatText);
-  TransformPixels(image, formats_.image == TColorDepth::k32Bit, transform);
+  TransformPixels(image, formats_.Image == TColorDepth::k32Bit, transform);
   ReplaceImage(index, image);
 }
 
@@ -383,7 +383,7 @@ void TZNTImageList::RenderImage(int index, const TImageTransform& transform) {
 
 void TZNTImageList::RenderDisabled(int index) {
   RequireInitialized();
-  if (ColorDepthBits(formats_.screen) < 24) {
+  if (ColorDepthBits(formats_.Screen) < 24) {
     const TButtonColors colors = SystemButtonColors();
     RenderImage(index, [&colors](TPixelImage& image) { EmbossImage(image, colors); });
   } else {
@@ -393,7 +393,7 @@ void TZNTImageList::RenderDisabled(int index) {
 
 void TZNTImageList::RenderHot(int index) {
   RequireInitialized();
-  if (ColorDepthBits(formats_.screen) >= 24)
+  if (ColorDepthBits(formats_.Screen) >= 24)
     RenderPixels(index, DarkenPixel);
 }
 
@@ -441,7 +441,7 @@ void TZNTImageListResource::ReloadImages() {
   TZNTResourcesReader& reader = ResourcesReader();
   for (const std::string& line : resource_list_) {
     const TResourceLine entry = ParseResourceLine(line);
-    const TResourceId name = TResourceId::Named(entry.name);
+    const TResourceId name = TResourceId::Named(entry.Name);
     int index = -1;
     std::string bitmap;
     // A failing entry gets the placeholder below, and the next one follows.
@@ -457,9 +457,9 @@ void TZNTImageListResource::ReloadImages() {
       index = Native().AppendBitmap(bitmap, fill_color_, transparent_color_);
     // An image whose look fails keeps its normal look.
     RunIgnoringFailure([&] {
-      if (index >= 0 && entry.look == TResourceLook::kHot)
+      if (index >= 0 && entry.Look == TResourceLook::kHot)
         RenderHot(index);
-      else if (index >= 0 && entry.look == TResourceLook::kDisabled)
+      else if (index >= 0 && entry.Look == TResourceLook::kDisabled)
         RenderDisabled(index);
     });
   }

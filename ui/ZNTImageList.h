@@ -31,8 +31,8 @@ inline constexpr char kPixelFormatText[] =
 
 // A resource name: a text, or a numeric identifier when id is not 0.
 struct TResourceId {
-  std::string name;
-  std::uint16_t id = 0;
+  std::string Name;
+  std::uint16_t Id = 0;
 
   static TResourceId Named(std::string_view text) { return {std::string(text), 0}; }
   static TResourceId Numbered(std::uint16_t number) { return {std::string(), number}; }
@@ -151,9 +151,9 @@ class TZNTImageList : public TImageList {
   // Empties the list and makes a new native list in the format that suits the screen.
   void InitializeImages();
   bool Initialized() const { return initialized_; }
-  TColorDepth ScreenPixelFormat() const { return formats_.screen; }
-  TColorDepth ImagePixelFormat() const { return formats_.image; }
-  TColorDepth IconPixelFormat() const { return formats_.icon; }
+  TColorDepth ScreenPixelFormat() const { return formats_.Screen; }
+  TColorDepth ImagePixelFormat() const { return formats_.Image; }
+  TColorDepth IconPixelFormat() const { return formats_.Icon; }
 
   // Companions, named after this list ("Dis", "Hot"): created only when there is none yet, and
   // kept by this list's owner (by the list itself when it has no owner).

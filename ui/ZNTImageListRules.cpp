@@ -28,7 +28,7 @@ std::uint8_t ClampedSubtract(std::uint8_t value, int step) {
 }
 
 std::size_t PixelCount(const TPixelImage& image) {
-  return static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+  return static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height);
 }
 
 }  // namespace
@@ -83,10 +83,10 @@ int ScreenIconBits(int device_bits_per_pixel, bool alpha_image_lists) {
 
 TImageFormats DecideImageFormats(TColorDepth screen, bool alpha_image_lists) {
   TImageFormats formats;
-  formats.screen = screen;
-  formats.image = screen == TColorDepth::k32Bit && alpha_image_lists ? TColorDepth::k32Bit
+  formats.Screen = screen;
+  formats.Image = screen == TColorDepth::k32Bit && alpha_image_lists ? TColorDepth::k32Bit
                                                                      : TColorDepth::k24Bit;
-  formats.icon = screen == TColorDepth::k32Bit && formats.image == TColorDepth::k24Bit
+  formats.Icon = screen == TColorDepth::k32Bit && formats.Image == TColorDepth::k24Bit
                      ? TColorDepth::k24Bit
                      : screen;
   return formats;
@@ -109,12 +109,12 @@ TResourceLine ParseResourceLine(std::string_view line) {
   if (line.size() <= 2 || line.front() != line.back())
     return result;
   if (line.front() == '!')
-    result.look = TResourceLook::kHot;
+    result.Look = TResourceLook::kHot;
   else if (line.front() == '^')
-    result.look = TResourceLook::kDisabled;
+    result.Look = TResourceLook::kDisabled;
   else
     return result;
-  result.name = std::string(line.substr(1, line.size() - 2));
+  result.Name = std::string(line.substr(1, line.size() - 2));
   return result;
 }
 
@@ -165,42 +165,42 @@ std::optional<std::string_view> ChooseIconImage(const std::vector<TIconDirEntry>
                                                 const TIconImageLookup& lookup, int width,
                                                 int height, int bits) {
   struct Candidate {
-    std::string_view image;
-    int bits;
+    std::string_view Image;
+    int Bits;
   };
   int best_distance = -1;
   for (int pass = 0; pass < 2; ++pass) {
     std::optional<Candidate> best;
     std::optional<Candidate> fallback;
     for (const TIconDirEntry& entry : entries) {
-      const int distance = std::abs(entry.width - width);
+      const int distance = std::abs(entry.Width - width);
       if (pass == 0) {
         if (best_distance < 0 || distance < best_distance)
           best_distance = distance;
-        if (entry.width != width || entry.height != height)
+        if (entry.Width != width || entry.Height != height)
           continue;
       } else if (distance > best_distance) {
         continue;
       }
-      const std::optional<std::string_view> found = lookup(entry.icon_id);
+      const std::optional<std::string_view> found = lookup(entry.IconId);
       const std::optional<int> image_bits = found ? IconImageBits(*found) : std::nullopt;
       if (!image_bits)
         continue;
       // The directory's size of the image, but never more than the resource holds.
       const std::string_view image =
-          found->substr(0, std::min<std::size_t>(found->size(), entry.bytes_in_resource));
-      if (*image_bits <= bits && *image_bits > (best ? best->bits : 0)) {
+          found->substr(0, std::min<std::size_t>(found->size(), entry.BytesInResource));
+      if (*image_bits <= bits && *image_bits > (best ? best->Bits : 0)) {
         best = Candidate{image, *image_bits};
         if (distance == 0 && *image_bits == bits)
           break;
       }
-      if (!fallback || *image_bits < fallback->bits)
+      if (!fallback || *image_bits < fallback->Bits)
         fallback = Candidate{image, *image_bits};
     }
     if (best)
-      return best->image;
+      return best->Image;
     if (fallback)
-      return fallback->image;
+      return fallback->Image;
   }
   return std::nullopt;
 }
@@ -261,12 +261,12 @@ bool ReadBitmapFile(std::string_view file, TBitmapFileLayout& layout) {
   const std::uint64_t available = file.size() - kBitmapFileHeaderBytes;
   if (info > available || bits_bytes == 0 || bits_bytes > available - info)
     return false;
-  layout.info_offset = kBitmapFileHeaderBytes;
-  layout.info_bytes = static_cast<std::size_t>(info);
-  layout.bits_offset = kBitmapFileHeaderBytes + static_cast<std::size_t>(info);
-  layout.bits_bytes = static_cast<std::size_t>(bits_bytes);
-  layout.width = width;
-  layout.height = height;
+  layout.InfoOffset = kBitmapFileHeaderBytes;
+  layout.InfoBytes = static_cast<std::size_t>(info);
+  layout.BitsOffset = kBitmapFileHeaderBytes + static_cast<std::size_t>(info);
+  layout.BitsBytes = static_cast<std::size_t>(bits_bytes);
+  layout.Width = width;
+  layout.Height = height;
   return true;
 }
 
@@ -287,11 +287,11 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
 }
 
 std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
-  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
-  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.height), 0);
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      if (image.mask[static_cast<std::size_t>(y) * image.width + x])
+  const std::size_t stride = (static_cast<std::size_t>(image.Width) + 15) / 16 * 2;
+  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.Height), 0);
+  for (int y = 0; y < image.Height; ++y) {
+    for (int x = 0; x < image.Width; ++x) {
+      if (image.Mask[static_cast<std::size_t>(y) * image.Width + x])
         rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     }
   }
@@ -299,11 +299,11 @@ std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
 }
 
 void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image) {
-  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
+  const std::size_t stride = (static_cast<std::size_t>(image.Width) + 15) / 16 * 2;
+  for (int y = 0; y < image.Height; ++y) {
+    for (int x = 0; x < image.Width; ++x) {
       const std::size_t at = y * stride + x / 8;
-      image.mask[static_cast<std::size_t>(y) * image.width + x] =
+      image.Mask[static_cast<std::size_t>(y) * image.Width + x] =
           at < rows.size() && (rows[at] & (0x80 >> (x % 8))) ? 1 : 0;
     }
   }
@@ -311,16 +311,16 @@ void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& imag
 
 void FillMissingAlpha(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
-    if (image.pixels[i * 4 + 3] != 0)
+    if (image.Pixels[i * 4 + 3] != 0)
       return;
   }
   for (std::size_t i = 0; i < PixelCount(image); ++i)
-    image.pixels[i * 4 + 3] = image.mask[i] ? 0 : 255;
+    image.Pixels[i * 4 + 3] = image.Mask[i] ? 0 : 255;
 }
 
 void StraightenPixels(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
-    std::uint8_t* pixel = &image.pixels[i * 4];
+    std::uint8_t* pixel = &image.Pixels[i * 4];
     const int alpha = pixel[3];
     for (int c = 0; c < 3; ++c) {
       const int straight = alpha == 0 ? 0 : (pixel[c] * 255 + alpha / 2) / alpha;
@@ -334,47 +334,47 @@ void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform&
   if (with_alpha)
     StraightenPixels(image);
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
-    std::uint8_t* pixel = &image.pixels[i * 4];
+    std::uint8_t* pixel = &image.Pixels[i * 4];
     transform(pixel[2], pixel[1], pixel[0], with_alpha ? pixel[3] : opaque);
   }
 }
 
 void EmbossImage(TPixelImage& image, const TButtonColors& colors) {
-  const int w = image.width;
-  const int h = image.height;
+  const int w = image.Width;
+  const int h = image.Height;
   // The shape: pixels that are opaque and not white.
   std::vector<bool> shape(PixelCount(image));
   for (std::size_t i = 0; i < shape.size(); ++i) {
-    const std::uint8_t* pixel = &image.pixels[i * 4];
+    const std::uint8_t* pixel = &image.Pixels[i * 4];
     const bool white = pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255;
-    shape[i] = image.mask[i] == 0 && !white;
+    shape[i] = image.Mask[i] == 0 && !white;
   }
   const auto paint = [&](std::size_t i, TColor color) {
-    image.pixels[i * 4 + 0] = static_cast<std::uint8_t>((color >> 16) & 0xFF);
-    image.pixels[i * 4 + 1] = static_cast<std::uint8_t>((color >> 8) & 0xFF);
-    image.pixels[i * 4 + 2] = static_cast<std::uint8_t>(color & 0xFF);
-    image.pixels[i * 4 + 3] = 255;
+    image.Pixels[i * 4 + 0] = static_cast<std::uint8_t>((color >> 16) & 0xFF);
+    image.Pixels[i * 4 + 1] = static_cast<std::uint8_t>((color >> 8) & 0xFF);
+    image.Pixels[i * 4 + 2] = static_cast<std::uint8_t>(color & 0xFF);
+    image.Pixels[i * 4 + 3] = 255;
   };
   const auto at = [w](int x, int y) {
     return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x);
   };
   for (std::size_t i = 0; i < shape.size(); ++i)
-    paint(i, colors.face);
+    paint(i, colors.Face);
   for (int y = 1; y < h; ++y) {
     for (int x = 1; x < w; ++x) {
       if (shape[at(x - 1, y - 1)])
-        paint(at(x, y), colors.highlight);
+        paint(at(x, y), colors.Highlight);
     }
   }
   for (std::size_t i = 0; i < shape.size(); ++i) {
     if (shape[i])
-      paint(i, colors.shadow);
+      paint(i, colors.Shadow);
   }
   // The opaque area grows by the highlight's offset: bottom-right rows first, so every pixel
   // still reads its neighbour's former value.
   for (int y = h - 1; y >= 1; --y) {
     for (int x = w - 1; x >= 1; --x)
-      image.mask[at(x, y)] &= image.mask[at(x - 1, y - 1)];
+      image.Mask[at(x, y)] &= image.Mask[at(x - 1, y - 1)];
   }
 }
 

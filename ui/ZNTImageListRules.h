@@ -32,9 +32,9 @@ inline constexpr unsigned kListColor24 = 0x18;  // ILC_COLOR24
 inline constexpr unsigned kListColor32 = 0x20;  // ILC_COLOR32
 
 struct TImageFormats {
-  TColorDepth screen = TColorDepth::kDevice;
-  TColorDepth image = TColorDepth::k24Bit;  // working format of the list: 24- or 32-bit
-  TColorDepth icon = TColorDepth::kDevice;  // class used to pick icon images
+  TColorDepth Screen = TColorDepth::kDevice;
+  TColorDepth Image = TColorDepth::k24Bit;  // working format of the list: 24- or 32-bit
+  TColorDepth Icon = TColorDepth::kDevice;  // class used to pick icon images
 };
 
 // The pixel formats a list takes on a screen of the given class.
@@ -47,8 +47,8 @@ int IconBitsFor(TColorDepth icon_format);
 
 enum class TResourceLook { kNormal, kHot, kDisabled };
 struct TResourceLine {
-  std::string name;
-  TResourceLook look = TResourceLook::kNormal;
+  std::string Name;
+  TResourceLook Look = TResourceLook::kNormal;
 };
 // A line of ResourceList: "!NAME!" asks for the hot look, "^NAME^" for the disabled look; any
 // other line (also "!!" and "XAX") is a name as it stands.
@@ -65,13 +65,13 @@ inline constexpr std::uint16_t kResourceGroupIcon = 14;
 
 // One 14-byte entry of an icon-group directory.
 struct TIconDirEntry {
-  int width = 0;  // the byte as stored
-  int height = 0;
-  int color_count = 0;
-  int planes = 0;
-  int bit_count = 0;
-  std::uint32_t bytes_in_resource = 0;
-  std::uint16_t icon_id = 0;
+  int Width = 0;  // the byte as stored
+  int Height = 0;
+  int ColorCount = 0;
+  int Planes = 0;
+  int BitCount = 0;
+  std::uint32_t BytesInResource = 0;
+  std::uint16_t IconId = 0;
 };
 inline constexpr std::size_t kIconDirHeaderBytes = 6;
 inline constexpr std::size_t kIconDirEntryBytes = 14;
@@ -106,12 +106,12 @@ std::string MakeBitmapFile(std::string_view bitmap_resource);
 // Where the parts of a bitmap file lie; the pixel offset is computed from the header because the
 // framing above leaves it zero.
 struct TBitmapFileLayout {
-  std::size_t info_offset = 0;  // the bitmap-information header and colour table
-  std::size_t info_bytes = 0;
-  std::size_t bits_offset = 0;
-  std::size_t bits_bytes = 0;
-  int width = 0;
-  int height = 0;  // as stored: negative for top-down bitmaps
+  std::size_t InfoOffset = 0;  // the bitmap-information header and colour table
+  std::size_t InfoBytes = 0;
+  std::size_t BitsOffset = 0;
+  std::size_t BitsBytes = 0;
+  int Width = 0;
+  int Height = 0;  // as stored: negative for top-down bitmaps
 };
 bool ReadBitmapFile(std::string_view file, TBitmapFileLayout& layout);
 

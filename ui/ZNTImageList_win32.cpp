@@ -21,9 +21,9 @@ constexpr int kAlphaListsMajorVersion = 6;
 HRSRC FindModuleResource(HMODULE module, std::uint16_t type, const TResourceId& name) {
   if (!module)
     return nullptr;
-  if (name.id != 0)
-    return ::FindResourceW(module, MAKEINTRESOURCEW(name.id), MAKEINTRESOURCEW(type));
-  const std::wstring wide = Utf8ToWide(name.name);
+  if (name.Id != 0)
+    return ::FindResourceW(module, MAKEINTRESOURCEW(name.Id), MAKEINTRESOURCEW(type));
+  const std::wstring wide = Utf8ToWide(name.Name);
   return ::FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(type));
 }
 

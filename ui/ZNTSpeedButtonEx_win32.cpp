@@ -13,19 +13,19 @@ namespace kv {
 namespace {
 
 // The face of an exclusive button, filled with the dither pattern as a brush.
-void FillDither(HDC dc, const TButtonRect& r) {
+void FillDither(HDC dc, const ScreenRect& r) {
   struct {
-    BITMAPINFOHEADER header;
-    std::array<std::uint32_t, kDitherSize * kDitherSize> pixels;
+    BITMAPINFOHEADER Header;
+    std::array<std::uint32_t, kDitherSize * kDitherSize> Pixels;
   } pattern{};
-  pattern.header = {
+  pattern.Header = {
       sizeof(BITMAPINFOHEADER), kDitherSize, kDitherSize, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   const auto pixel = [](int index) {
     const COLORREF colour = ::GetSysColor(index);
     return static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
            static_cast<std::uint32_t>(GetGValue(colour)) << 8 | GetBValue(colour);
   };
-  pattern.pixels = DitherPattern(pixel(COLOR_BTNHIGHLIGHT), pixel(COLOR_BTNFACE));
+  pattern.Pixels = DitherPattern(pixel(COLOR_BTNHIGHLIGHT), pixel(COLOR_BTNFACE));
   const TBrush brush(::CreateDIBPatternBrushPt(&pattern, DIB_RGB_COLORS));
   const RECT rect = ToRect(r);
   if (brush)
@@ -203,7 +203,7 @@ void TZNTSpeedButtonEx::Paint(HDC dc) {
   const TSpeedButtonPaintPlan plan = PlanSpeedButtonPaint(look);
 
   const RECT client{0, 0, width_, height_};
-  TButtonRect paint_rect = FromRect(client);
+  ScreenRect paint_rect = FromRect(client);
   if (look.Themed) {
     EraseParentBackground(dc);
     ::DrawThemeBackground(theme, dc, plan.ThemePart, plan.ThemeState, &client, nullptr);

@@ -12,27 +12,28 @@ namespace {
 
 using C = TMainControl;
 
-int Right(const TPixelRect& rect) {
-  return rect.Left + rect.Width;
+// Tables give a rectangle by its corner and size.
+ScreenRect Sized(int left, int top, int width, int height) {
+  return ScreenRect::OfSize(left, top, width, height);
 }
 
 TEST(MainFormLayoutTest, DesignedPlacesAtNinetySixPixelsPerInch) {
   struct Row {
     C control;
-    TPixelRect at_design_width;
-    TPixelRect two_hundred_wider;
+    ScreenRect at_design_width;
+    ScreenRect two_hundred_wider;
   };
   const Row rows[] = {
-      {C::edOriginalSetupFile, {16, 32, 541, 21}, {16, 32, 741, 21}},
-      {C::sbOriginalSetupFile, {557, 32, 23, 22}, {757, 32, 23, 22}},
-      {C::rbKVURL, {16, 62, 273, 17}, {16, 62, 273, 17}},
-      {C::edKVServerURL, {16, 80, 564, 21}, {16, 80, 764, 21}},
-      {C::rbKVConfig, {16, 110, 545, 17}, {16, 110, 545, 17}},
-      {C::edKVConfigFile, {16, 128, 541, 21}, {16, 128, 741, 21}},
-      {C::sbKVConfigFile, {557, 128, 23, 22}, {757, 128, 23, 22}},
-      {C::edAutoinstallSRG, {16, 192, 541, 21}, {16, 192, 741, 21}},
-      {C::sbAutoinstallSRGFile, {557, 192, 23, 22}, {757, 192, 23, 22}},
-      {C::btStoreToSetup, {412, 240, 168, 25}, {612, 240, 168, 25}},
+      {C::edOriginalSetupFile, Sized(16, 32, 541, 21), Sized(16, 32, 741, 21)},
+      {C::sbOriginalSetupFile, Sized(557, 32, 23, 22), Sized(757, 32, 23, 22)},
+      {C::rbKVURL, Sized(16, 62, 273, 17), Sized(16, 62, 273, 17)},
+      {C::edKVServerURL, Sized(16, 80, 564, 21), Sized(16, 80, 764, 21)},
+      {C::rbKVConfig, Sized(16, 110, 545, 17), Sized(16, 110, 545, 17)},
+      {C::edKVConfigFile, Sized(16, 128, 541, 21), Sized(16, 128, 741, 21)},
+      {C::sbKVConfigFile, Sized(557, 128, 23, 22), Sized(757, 128, 23, 22)},
+      {C::edAutoinstallSRG, Sized(16, 192, 541, 21), Sized(16, 192, 741, 21)},
+      {C::sbAutoinstallSRGFile, Sized(557, 192, 23, 22), Sized(757, 192, 23, 22)},
+      {C::btStoreToSetup, Sized(412, 240, 168, 25), Sized(612, 240, 168, 25)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(static_cast<int>(row.control));
@@ -53,14 +54,14 @@ TEST(MainFormLayoutTest, RightEdgeFollowsTheWindowOnEveryScreen) {
       for (const auto& [edit, browse] : {std::pair{C::edOriginalSetupFile, C::sbOriginalSetupFile},
                                          {C::edKVConfigFile, C::sbKVConfigFile},
                                          {C::edAutoinstallSRG, C::sbAutoinstallSRGFile}}) {
-        const TPixelRect e = MainControlRect(edit, dpi, width);
-        const TPixelRect b = MainControlRect(browse, dpi, width);
-        EXPECT_NEAR(Right(e), b.Left, 1);
-        EXPECT_NEAR(Right(b), width - margin, 1);
+        const ScreenRect e = MainControlRect(edit, dpi, width);
+        const ScreenRect b = MainControlRect(browse, dpi, width);
+        EXPECT_NEAR(e.Right, b.Left, 1);
+        EXPECT_NEAR(b.Right, width - margin, 1);
         EXPECT_EQ(e.Top, b.Top);
       }
-      EXPECT_NEAR(Right(MainControlRect(C::edKVServerURL, dpi, width)), width - margin, 1);
-      EXPECT_NEAR(Right(MainControlRect(C::btStoreToSetup, dpi, width)), width - margin, 1);
+      EXPECT_NEAR(MainControlRect(C::edKVServerURL, dpi, width).Right, width - margin, 1);
+      EXPECT_NEAR(MainControlRect(C::btStoreToSetup, dpi, width).Right, width - margin, 1);
       EXPECT_EQ(MainControlRect(C::rbKVURL, dpi, width), MainControlRect(C::rbKVURL, dpi, 0));
     }
   }
@@ -73,10 +74,10 @@ TEST(MainFormLayoutTest, SizeLimitsAndCentring) {
   EXPECT_EQ(MainFormSizeLimits(144, 16, 39).FixedHeight, 423 + 39);
   EXPECT_EQ(MainFormSizeLimits(96, 700, 39).MinWidth, 700);
 
-  EXPECT_EQ(CentredWindowRect({0, 0, 1280, 984}, 612, 321), (TPixelRect{334, 331, 612, 321}));
+  EXPECT_EQ(CentredWindowRect(Sized(0, 0, 1280, 984), 612, 321), Sized(334, 331, 612, 321));
   // A work area beside a task bar on the left; a window larger than the work area.
-  EXPECT_EQ(CentredWindowRect({60, 0, 1220, 1024}, 600, 300), (TPixelRect{370, 362, 600, 300}));
-  EXPECT_EQ(CentredWindowRect({60, 10, 500, 200}, 600, 300), (TPixelRect{60, 10, 600, 300}));
+  EXPECT_EQ(CentredWindowRect(Sized(60, 0, 1220, 1024), 600, 300), Sized(370, 362, 600, 300));
+  EXPECT_EQ(CentredWindowRect(Sized(60, 10, 500, 200), 600, 300), Sized(60, 10, 600, 300));
 }
 
 TEST(MainFormLayoutTest, TabStopsFollowTheSelectedChoice) {
@@ -114,41 +115,41 @@ TEST(MessageDialogTest, LayoutKeepsIconTextAndButtonsApart) {
     SCOPED_TRACE(row.dpi);
     const TMessageDialogLayout layout =
         LayoutMessageDialog(row.dpi, row.text_width, row.text_height, row.buttons);
-    EXPECT_EQ(layout.Icon.Width, ScaleToPixelsPerInch(32, row.dpi));
-    EXPECT_GT(layout.Text.Left, Right(layout.Icon));
-    EXPECT_LE(Right(layout.Text), layout.ClientWidth);
+    EXPECT_EQ(layout.Icon.Width(), ScaleToPixelsPerInch(32, row.dpi));
+    EXPECT_GT(layout.Text.Left, layout.Icon.Right);
+    EXPECT_LE(layout.Text.Right, layout.ClientWidth);
     ASSERT_EQ(layout.Buttons.size(), row.buttons);
     for (std::size_t i = 0; i < layout.Buttons.size(); ++i) {
-      const TPixelRect& button = layout.Buttons[i];
-      EXPECT_GE(button.Top, layout.Text.Top + layout.Text.Height);
-      EXPECT_GE(button.Top, layout.Icon.Top + layout.Icon.Height);
+      const ScreenRect& button = layout.Buttons[i];
+      EXPECT_GE(button.Top, layout.Text.Bottom);
+      EXPECT_GE(button.Top, layout.Icon.Bottom);
       EXPECT_GE(button.Left, 0);
-      EXPECT_LE(button.Top + button.Height, layout.ClientHeight);
+      EXPECT_LE(button.Bottom, layout.ClientHeight);
       if (i > 0) {
-        EXPECT_GT(button.Left, Right(layout.Buttons[i - 1]));
+        EXPECT_GT(button.Left, layout.Buttons[i - 1].Right);
       }
     }
     // The row ends at the right margin, which equals the left one.
-    EXPECT_EQ(layout.ClientWidth - Right(layout.Buttons.back()), layout.Icon.Left);
+    EXPECT_EQ(layout.ClientWidth - layout.Buttons.back().Right, layout.Icon.Left);
   }
 }
 
 // A box goes over its owner, or on the work area of a second monitor when the owner is minimised
 // or hidden, and never leaves the work area, however large it is or wherever the owner stands.
 TEST(MessageDialogTest, PlacedInsideTheWorkArea) {
-  const TPixelRect work{1920, 0, 1280, 984};  // a second monitor right of the first
+  const ScreenRect work = Sized(1920, 0, 1280, 984);  // a second monitor right of the first
   struct Row {
-    std::optional<TPixelRect> owner;
+    std::optional<ScreenRect> owner;
     int width, height;
-    TPixelRect placed;
+    ScreenRect placed;
   };
   const Row rows[] = {
-      {TPixelRect{2000, 100, 600, 300}, 200, 100, {2200, 200, 200, 100}},
-      {std::nullopt, 200, 100, {2460, 442, 200, 100}},
-      {TPixelRect{3100, 900, 600, 300}, 200, 100, {3000, 884, 200, 100}},
-      {TPixelRect{1800, -50, 100, 40}, 200, 100, {1920, 0, 200, 100}},
-      {TPixelRect{2000, 100, 600, 300}, 5000, 100, {1920, 200, 1280, 100}},
-      {std::nullopt, 300, 2000, {2410, 0, 300, 984}},
+      {Sized(2000, 100, 600, 300), 200, 100, Sized(2200, 200, 200, 100)},
+      {std::nullopt, 200, 100, Sized(2460, 442, 200, 100)},
+      {Sized(3100, 900, 600, 300), 200, 100, Sized(3000, 884, 200, 100)},
+      {Sized(1800, -50, 100, 40), 200, 100, Sized(1920, 0, 200, 100)},
+      {Sized(2000, 100, 600, 300), 5000, 100, Sized(1920, 200, 1280, 100)},
+      {std::nullopt, 300, 2000, Sized(2410, 0, 300, 984)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.width);

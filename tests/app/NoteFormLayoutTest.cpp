@@ -5,11 +5,11 @@
 namespace kv {
 namespace {
 
-void ExpectRect(const TPixelRect& rect, int left, int top, int width, int height) {
+void ExpectRect(const ScreenRect& rect, int left, int top, int width, int height) {
   EXPECT_EQ(rect.Left, left);
   EXPECT_EQ(rect.Top, top);
-  EXPECT_EQ(rect.Width, width);
-  EXPECT_EQ(rect.Height, height);
+  EXPECT_EQ(rect.Width(), width);
+  EXPECT_EQ(rect.Height(), height);
 }
 
 TEST(NoteFormLayoutTest, ScalesWithPixelsPerInch) {
@@ -27,9 +27,9 @@ TEST(NoteFormLayoutTest, ScalesWithPixelsPerInch) {
   EXPECT_EQ(large.MemoFontHeight, 20);  // 19.5
 
   const TNoteFormLayout small = ScaleNoteFormLayout(designed, 72);
-  EXPECT_EQ(small.Memo.Width, 560);  // 559.5
+  EXPECT_EQ(small.Memo.Width(), 560);  // 559.5
   // A screen that reports nothing keeps the designed layout.
-  EXPECT_EQ(ScaleNoteFormLayout(designed, 0).Window.Width, 762);
+  EXPECT_EQ(ScaleNoteFormLayout(designed, 0).Window.Width(), 762);
 }
 
 TEST(NoteFormLayoutTest, MemoIsAnchoredToAllSides) {
@@ -45,7 +45,7 @@ TEST(NoteFormLayoutTest, MemoIsAnchoredToAllSides) {
       {10, 5, 0, 0},          // never negative
   };
   for (const Row& row : rows) {
-    const TPixelRect memo = AnchoredMemoRect(layout, row.client_width, row.client_height);
+    const ScreenRect memo = AnchoredMemoRect(layout, row.client_width, row.client_height);
     ExpectRect(memo, 8, 8, row.memo_width, row.memo_height);
   }
 }

@@ -32,9 +32,9 @@
 #include <vector>
 
 #include "app/MainFormLayout.h"
-#include "app/MainWindow.h"
+#include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
-#include "app/NoteForm.h"
+#include "app/NoteForm_win32.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
 #include "tests/support/GuiObjects_win32.h"
@@ -210,15 +210,15 @@ RECT ClientRect(HWND window) {
 }
 
 // The control's rectangle in the form's client coordinates.
-kv::TPixelRect PlaceOf(HWND form, HWND control) {
+kv::ScreenRect PlaceOf(HWND form, HWND control) {
   RECT rect{};
   ::GetWindowRect(control, &rect);
   ::MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
-  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+  return kv::FromRect(rect);
 }
 
-std::string Describe(const kv::TPixelRect& r) {
-  return std::to_string(r.Left) + ", " + std::to_string(r.Top) + " " + Size(r.Width, r.Height);
+std::string Describe(const kv::ScreenRect& r) {
+  return std::to_string(r.Left) + ", " + std::to_string(r.Top) + " " + Size(r.Width(), r.Height());
 }
 
 bool Enabled(HWND form, TMainControl control) {
@@ -391,8 +391,8 @@ void CheckLayout(HWND form, int dpi) {
   bool texts = true;
   for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
     const HWND control = Item(form, info.Id);
-    const kv::TPixelRect wanted = kv::MainControlRect(info.Id, dpi, client.right);
-    const kv::TPixelRect actual = control ? PlaceOf(form, control) : kv::TPixelRect{};
+    const kv::ScreenRect wanted = kv::MainControlRect(info.Id, dpi, client.right);
+    const kv::ScreenRect actual = control ? PlaceOf(form, control) : kv::ScreenRect{};
     if (!(actual == wanted)) {
       placed = false;
       std::printf("  control %d at %s, wanted %s\n", static_cast<int>(info.Id),

@@ -94,7 +94,7 @@ struct Capture {
 
 Capture CaptureScreen() {
   Capture capture;
-  capture.pixels.assign(static_cast<std::size_t>(kGalleryWidth) * kGalleryHeight, 0);
+  capture.Pixels.assign(static_cast<std::size_t>(kGalleryWidth) * kGalleryHeight, 0);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = kGalleryWidth;
@@ -111,9 +111,9 @@ Capture CaptureScreen() {
     ::BitBlt(memory, 0, 0, kGalleryWidth, kGalleryHeight, screen, 0, 0, SRCCOPY);
     ::GdiFlush();
     const auto* source = static_cast<const std::uint32_t*>(bits);
-    for (std::size_t i = 0; i < capture.pixels.size(); ++i) {
+    for (std::size_t i = 0; i < capture.Pixels.size(); ++i) {
       const std::uint32_t p = source[i];  // 0x00RRGGBB
-      capture.pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+      capture.Pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
     }
     ::SelectObject(memory, old);
   }
@@ -169,11 +169,11 @@ kv::TPixelImage GlyphImage() {
     for (int x = 0; x < kGlyphSize; ++x) {
       const COLORREF c = quadrants[(y < kGlyphSize / 2 ? 0 : 2) + (x < kGlyphSize / 2 ? 0 : 1)];
       const std::size_t at = static_cast<std::size_t>(y * kGlyphSize + x);
-      image.pixels[at * 4] = GetBValue(c);
-      image.pixels[at * 4 + 1] = GetGValue(c);
-      image.pixels[at * 4 + 2] = GetRValue(c);
-      image.pixels[at * 4 + 3] = 0xFF;
-      image.mask[at] = 0;
+      image.Pixels[at * 4] = GetBValue(c);
+      image.Pixels[at * 4 + 1] = GetGValue(c);
+      image.Pixels[at * 4 + 2] = GetRValue(c);
+      image.Pixels[at * 4 + 3] = 0xFF;
+      image.Mask[at] = 0;
     }
   }
   return image;
@@ -427,14 +427,14 @@ void BuildGallery(HINSTANCE instance) {
   }
   // The last push button draws its caption itself.
   gallery->push[3]->OnDrawZNTButtonText = [](TZNTBitBtnEx&, HDC dc, const std::string&,
-                                             kv::TButtonRect& rect, TButtonState, bool do_paint) {
+                                             kv::ScreenRect& rect, TButtonState, bool do_paint) {
     gallery->owner_calls.push_back(do_paint);
     if (!do_paint) {
       rect.Right = rect.Left + 40;
       rect.Bottom = rect.Top + 13;
       return;
     }
-    RECT r{rect.Left, rect.Top, rect.Right, rect.Bottom};
+    RECT r = kv::ToRect(rect);
     ::SetBkMode(dc, TRANSPARENT);
     ::DrawTextW(dc, L"Owner", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   };

@@ -11,16 +11,16 @@ constexpr int kLineHeight = 13;
 // Every byte is kCharWidth wide, one line high; records the calls.
 struct FakeMeasure {
   int calls = 0;
-  TButtonRect last_bounds;
+  ScreenRect last_bounds;
   unsigned last_flags = 0;
   TMeasureButtonText Callback() {
-    return [this](const std::string& caption, const TButtonRect& bounds, unsigned flags) {
+    return [this](const std::string& caption, const ScreenRect& bounds, unsigned flags) {
       ++calls;
       last_bounds = bounds;
       last_flags = flags;
-      return TButtonRect{bounds.Left, bounds.Top,
-                         bounds.Left + kCharWidth * static_cast<int>(caption.size()),
-                         bounds.Top + kLineHeight};
+      return ScreenRect{bounds.Left, bounds.Top,
+                        bounds.Left + kCharWidth * static_cast<int>(caption.size()),
+                        bounds.Top + kLineHeight};
     };
   }
 };
@@ -29,7 +29,7 @@ TEST(ButtonLayoutTest, PlacesGlyphAndCaption) {
   const std::optional<TGlyphSize> glyph16 = TGlyphSize{16, 16};
   struct Row {
     const char* what;
-    TButtonRect client;
+    ScreenRect client;
     TButtonPoint offset;
     unsigned flags;
     int spacing, margin;
@@ -37,7 +37,7 @@ TEST(ButtonLayoutTest, PlacesGlyphAndCaption) {
     const char* caption;  // five characters: 40 x 13
     std::optional<TGlyphSize> glyph;
     TButtonPoint glyph_pos;
-    TButtonRect text;
+    ScreenRect text;
   };
   using L = TButtonLayout;
   const Row rows[] = {
@@ -200,7 +200,7 @@ TEST(ButtonLayoutTest, PlacesGlyphAndCaption) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     FakeMeasure measure;
-    TButtonRect text{99, 99, 99, 99};
+    ScreenRect text{99, 99, 99, 99};
     TButtonPoint glyph_pos;
     LayoutGlyphAndText(row.client, row.offset, false, row.flags, text, glyph_pos, row.spacing,
                        row.margin, row.layout, row.caption, row.glyph, measure.Callback());
@@ -208,7 +208,7 @@ TEST(ButtonLayoutTest, PlacesGlyphAndCaption) {
     EXPECT_EQ(text, row.text);
     if (*row.caption != '\0') {
       EXPECT_EQ(measure.calls, 1);
-      EXPECT_EQ(measure.last_bounds, (TButtonRect{0, 0, row.client.Width(), 0}));
+      EXPECT_EQ(measure.last_bounds, (ScreenRect{0, 0, row.client.Width(), 0}));
       EXPECT_EQ(measure.last_flags, kTextCalcRect | row.flags);
     } else {
       EXPECT_EQ(measure.calls, 0);
@@ -218,14 +218,14 @@ TEST(ButtonLayoutTest, PlacesGlyphAndCaption) {
 
 TEST(ButtonLayoutTest, GivenTextSizeIsNotMeasured) {
   FakeMeasure measure;
-  TButtonRect text{0, 0, 50, 13};
+  ScreenRect text{0, 0, 50, 13};
   TButtonPoint glyph_pos;
   LayoutGlyphAndText({4, 4, 164, 21}, {}, true, 0, text, glyph_pos, 4, -1,
                      TButtonLayout::blGlyphLeft, "ignored", TGlyphSize{16, 16}, measure.Callback());
   EXPECT_EQ(measure.calls, 0);
   // margin (160 - 70 + 1) / 2 = 45
   EXPECT_EQ(glyph_pos, (TButtonPoint{49, 5}));
-  EXPECT_EQ(text, (TButtonRect{69, 6, 119, 19}));
+  EXPECT_EQ(text, (ScreenRect{69, 6, 119, 19}));
 }
 
 TEST(ButtonLayoutTest, PropertySetters) {
@@ -249,7 +249,7 @@ TEST(ButtonLayoutTest, PropertySetters) {
 
 TEST(ButtonLayoutTest, CaptionDraws) {
   using C = TCaptionColour;
-  const TButtonRect bounds{10, 5, 50, 18};
+  const ScreenRect bounds{10, 5, 50, 18};
   const unsigned rtl = ReadingOrderTextFlags(true);
   EXPECT_EQ(rtl, kTextRight | kTextRtlReading);
   EXPECT_EQ(ReadingOrderTextFlags(false), 0u);

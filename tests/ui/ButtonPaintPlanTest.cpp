@@ -12,8 +12,7 @@ using S = TButtonState;
 
 // Records the calls of one paint of glyph and caption.
 struct RecordingPainter : TButtonContentPainter {
-  TButtonRect MeasureText(const std::string& caption, const TButtonRect& bounds,
-                          unsigned) override {
+  ScreenRect MeasureText(const std::string& caption, const ScreenRect& bounds, unsigned) override {
     calls.push_back("measure");
     return {bounds.Left, bounds.Top, bounds.Left + 8 * static_cast<int>(caption.size()),
             bounds.Top + 13};
@@ -22,12 +21,12 @@ struct RecordingPainter : TButtonContentPainter {
     glyph = glyph_pos;
     calls.push_back("image");
   }
-  void DrawCaption(const TButtonRect& bounds) override {
+  void DrawCaption(const ScreenRect& bounds) override {
     caption = bounds;
     calls.push_back("caption");
   }
   bool HasOwnerCaption() override { return owner_caption; }
-  void OwnerCaption(TButtonRect& rect, bool do_paint) override {
+  void OwnerCaption(ScreenRect& rect, bool do_paint) override {
     if (!do_paint) {
       calls.push_back("owner size " + std::to_string(rect.Width()) + "x" +
                       std::to_string(rect.Height()));
@@ -42,7 +41,7 @@ struct RecordingPainter : TButtonContentPainter {
   bool owner_caption = false;
   std::vector<std::string> calls;
   TButtonPoint glyph;
-  TButtonRect caption;
+  ScreenRect caption;
 };
 
 // The 16 x 16 glyph of a 23 x 22 speed button without caption, in every look and state.
@@ -66,7 +65,7 @@ TEST(ButtonPaintPlanTest, SpeedButtonGlyphPosition) {
     RecordingPainter painter;
     TButtonContent content;
     content.GlyphSize = TGlyphSize{16, 16};
-    PaintButtonContent(content, TButtonRect{0, 0, 23, 22}.Shrunk(plan.Inset), plan.Offset, painter);
+    PaintButtonContent(content, ScreenRect{0, 0, 23, 22}.Shrunk(plan.Inset), plan.Offset, painter);
     EXPECT_EQ(painter.glyph, row.glyph) << row.flat << " " << static_cast<int>(row.state);
     EXPECT_EQ(painter.calls, (std::vector<std::string>{"image", "caption"}));
   }
@@ -177,7 +176,7 @@ TEST(ButtonPaintPlanTest, SpeedButtonThemedLook) {
 }
 
 TEST(ButtonPaintPlanTest, BitBtnClassicLook) {
-  const TButtonRect client{0, 0, 168, 25};
+  const ScreenRect client{0, 0, 168, 25};
   struct Row {
     const char* what;
     TBitBtnLook look;
@@ -185,7 +184,7 @@ TEST(ButtonPaintPlanTest, BitBtnClassicLook) {
   };
   const unsigned push = kFramePush | kFrameAdjustRect;
   auto plan = [](S state, bool default_frame, bool pressed, bool frame, unsigned flags,
-                 TButtonRect content, bool focus) {
+                 ScreenRect content, bool focus) {
     TBitBtnPaintPlan p;
     p.State = state;
     p.DefaultFrame = default_frame;
@@ -233,7 +232,7 @@ TEST(ButtonPaintPlanTest, BitBtnClassicLook) {
     EXPECT_FALSE(got.GlyphHot);
     EXPECT_EQ(got.FocusRectangle, row.plan.FocusRectangle);
     if (got.FocusRectangle) {
-      EXPECT_EQ(got.FocusRect, (TButtonRect{4, 4, 164, 21}));
+      EXPECT_EQ(got.FocusRect, (ScreenRect{4, 4, 164, 21}));
     }
   }
 }
@@ -265,14 +264,14 @@ TEST(ButtonPaintPlanTest, OwnerCaptionIsAskedTwice) {
   TButtonContent content;
   content.Caption = "Store to new SETUP";
   content.GlyphSize = TGlyphSize{16, 16};
-  const TButtonRect r{2, 2, 166, 23};  // 164 x 21
+  const ScreenRect r{2, 2, 166, 23};  // 164 x 21
 
   RecordingPainter own;
   PaintButtonContent(content, r, {}, own);
   EXPECT_EQ(own.calls, (std::vector<std::string>{"measure", "image", "caption"}));
   // 18 characters of 8 pixels: margin (164 - 164 + 1) / 2 = 0.
   EXPECT_EQ(own.glyph, (TButtonPoint{2, 5}));
-  EXPECT_EQ(own.caption, (TButtonRect{22, 6, 166, 19}));
+  EXPECT_EQ(own.caption, (ScreenRect{22, 6, 166, 19}));
 
   RecordingPainter owner;
   owner.owner_caption = true;
@@ -280,7 +279,7 @@ TEST(ButtonPaintPlanTest, OwnerCaptionIsAskedTwice) {
   EXPECT_EQ(owner.calls, (std::vector<std::string>{"owner size 164x21", "image", "owner paint"}));
   // The owner's 50 x 13: margin (164 - 70 + 1) / 2 = 47.
   EXPECT_EQ(owner.glyph, (TButtonPoint{49, 5}));
-  EXPECT_EQ(owner.caption, (TButtonRect{69, 6, 119, 19}));
+  EXPECT_EQ(owner.caption, (ScreenRect{69, 6, 119, 19}));
 }
 
 }  // namespace

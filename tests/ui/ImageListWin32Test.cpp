@@ -155,10 +155,10 @@ TEST_F(NativeImageListTest, ForcedAlphaListsTakeThe32BitImages) {
   ASSERT_TRUE(list_.Native().Extract(2, normal));
   ASSERT_TRUE(list_.HotImages()->Native().Extract(2, hot));
   const std::size_t shadow = (2 * 16 + 15) * 4;
-  EXPECT_NEAR(normal.pixels[shadow + 3], 96, 1);
-  EXPECT_NEAR(hot.pixels[shadow + 3], 66, 1);
+  EXPECT_NEAR(normal.Pixels[shadow + 3], 96, 1);
+  EXPECT_NEAR(hot.Pixels[shadow + 3], 66, 1);
   for (int c = 0; c < 3; ++c)
-    EXPECT_LE(hot.pixels[shadow + c], hot.pixels[shadow + 3]);
+    EXPECT_LE(hot.Pixels[shadow + c], hot.Pixels[shadow + 3]);
 }
 
 // The companions are made from copies of the images; on alpha lists their partly transparent
@@ -196,10 +196,10 @@ TEST_F(NativeImageListTest, ShallowScreenEmbossedDisabledAndUnchangedHot) {
     int highlight = 0, shadow = 0;
     for (COLORREF pixel : AllDrawn(*list_.DisabledImages(), index)) {
       const auto color = static_cast<TColor>(pixel);
-      EXPECT_TRUE(pixel == kBackground || color == colors.face || color == colors.highlight ||
-                  color == colors.shadow);
-      highlight += color == colors.highlight;
-      shadow += color == colors.shadow;
+      EXPECT_TRUE(pixel == kBackground || color == colors.Face || color == colors.Highlight ||
+                  color == colors.Shadow);
+      highlight += color == colors.Highlight;
+      shadow += color == colors.Shadow;
     }
     // The solid XRGB image is all shadow; the placeholder is empty.
     EXPECT_EQ(highlight > 0, index != 1 && index != 5);
@@ -235,14 +235,14 @@ TEST(NativeBitmap, CopiedOrStretchedAndMasked) {
     ASSERT_TRUE(native->Extract(1, placeholder));
     const auto pixel = [&image](int x, int y) {
       const std::size_t i = static_cast<std::size_t>(y * 16 + x);
-      return std::vector<int>{image.pixels[i * 4 + 2], image.pixels[i * 4 + 1], image.pixels[i * 4],
-                              image.mask[i]};
+      return std::vector<int>{image.Pixels[i * 4 + 2], image.Pixels[i * 4 + 1], image.Pixels[i * 4],
+                              image.Mask[i]};
     };
     EXPECT_EQ(pixel(0, 0)[3], 1);
     EXPECT_EQ(pixel(1, 0), (std::vector<int>{255, 0, 0, 0}));
     EXPECT_EQ(pixel(7, 15), (std::vector<int>{255, 0, 0, 0}));
     EXPECT_EQ(pixel(8, 0), (std::vector<int>{0, 0, 255, 0}));
-    EXPECT_EQ(std::count(placeholder.mask.begin(), placeholder.mask.end(), 1), 256);
+    EXPECT_EQ(std::count(placeholder.Mask.begin(), placeholder.Mask.end(), 1), 256);
   }
 }
 

@@ -69,9 +69,9 @@ TEST(ImageListFormats, ScreenClassesDecideListIconAndMessageBoxDepths) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.screen_bits);
     const TImageFormats formats = DecideImageFormats(ColorDepthOfBits(row.screen_bits), row.alpha);
-    EXPECT_EQ(formats.image, row.image);
-    EXPECT_EQ(ImageListCreateFlags(formats.image, true), row.flags);
-    EXPECT_EQ(IconBitsFor(formats.icon), row.icon_bits);
+    EXPECT_EQ(formats.Image, row.image);
+    EXPECT_EQ(ImageListCreateFlags(formats.Image, true), row.flags);
+    EXPECT_EQ(IconBitsFor(formats.Icon), row.icon_bits);
     EXPECT_EQ(ScreenIconBits(row.screen_bits, row.alpha), row.message_icon_bits);
   }
   EXPECT_EQ(ImageListCreateFlags(TColorDepth::k32Bit, false), 0x20u);
@@ -164,8 +164,8 @@ TEST(ImageListNames, MarkersAndCompanionNames) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     const TResourceLine parsed = ParseResourceLine(row.line);
-    EXPECT_EQ(parsed.name, row.name);
-    EXPECT_EQ(parsed.look, row.look);
+    EXPECT_EQ(parsed.Name, row.name);
+    EXPECT_EQ(parsed.Look, row.look);
   }
   EXPECT_EQ(DisabledCompanionName("Images"), "ImagesDis");
   EXPECT_EQ(HotCompanionName("Images"), "ImagesHot");
@@ -216,15 +216,15 @@ TEST(ImageListLooks, AlphaPixelsAreTransformedAsStraightValues) {
   // Pixels as drawn by the list: premultiplied. Opaque ones get the exact numbers.
   TPixelImage image(3, 1);
   const std::uint8_t premultiplied[] = {200, 100, 50, 255, 60, 60, 60, 120, 9, 9, 9, 0};
-  std::copy(std::begin(premultiplied), std::end(premultiplied), image.pixels.begin());
+  std::copy(std::begin(premultiplied), std::end(premultiplied), image.Pixels.begin());
   TransformPixels(image, true, DarkenPixel);
-  EXPECT_EQ(std::vector<int>(image.pixels.begin(), image.pixels.end()),
+  EXPECT_EQ(std::vector<int>(image.Pixels.begin(), image.Pixels.end()),
             (std::vector<int>{185, 85, 35, 255, 128, 128, 128, 90, 0, 0, 0, 0}));
   // Without alpha the transform sees opaque pixels and the fourth byte is left alone.
   TPixelImage plain(1, 1);
-  plain.pixels = {200, 100, 50, 7};
+  plain.Pixels = {200, 100, 50, 7};
   TransformPixels(plain, false, DarkenPixel);
-  EXPECT_EQ(std::vector<int>(plain.pixels.begin(), plain.pixels.end()),
+  EXPECT_EQ(std::vector<int>(plain.Pixels.begin(), plain.Pixels.end()),
             (std::vector<int>{185, 85, 35, 7}));
 }
 
@@ -233,10 +233,10 @@ TEST(ImageListLooks, EmbossDrawsShapeInHighlightAndShadowOnFace) {
   TPixelImage image(4, 4);
   const auto set = [&image](int x, int y, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
     const std::size_t i = static_cast<std::size_t>(y * 4 + x);
-    image.pixels[i * 4] = b;
-    image.pixels[i * 4 + 1] = g;
-    image.pixels[i * 4 + 2] = r;
-    image.mask[i] = 0;
+    image.Pixels[i * 4] = b;
+    image.Pixels[i * 4 + 1] = g;
+    image.Pixels[i * 4 + 2] = r;
+    image.Mask[i] = 0;
   };
   set(1, 1, 0, 0, 255);
   set(2, 2, 255, 255, 255);
@@ -244,9 +244,9 @@ TEST(ImageListLooks, EmbossDrawsShapeInHighlightAndShadowOnFace) {
   EmbossImage(image, colors);
   std::string drawn;
   for (int i = 0; i < 16; ++i) {
-    const std::uint8_t blue = image.pixels[static_cast<std::size_t>(i) * 4];
+    const std::uint8_t blue = image.Pixels[static_cast<std::size_t>(i) * 4];
     drawn += blue == 0xC0 ? 'f' : blue == 0xFF ? 'h' : blue == 0x80 ? 's' : '?';
-    drawn += image.mask[static_cast<std::size_t>(i)] ? '.' : 'o';
+    drawn += image.Mask[static_cast<std::size_t>(i)] ? '.' : 'o';
   }
   // Shadow on the red pixel, highlight one down and right (over the white one), face elsewhere;
   // the opaque area now includes the highlight.
@@ -259,13 +259,13 @@ TEST(ImageListLooks, EmbossDrawsShapeInHighlightAndShadowOnFace) {
 
 TEST(ImageListBitmaps, MaskRowsArePaddedToSixteenBits) {
   TPixelImage image(17, 2);  // transparent but for (0, 0) and (16, 1)
-  image.mask[0] = 0;
-  image.mask[17 + 16] = 0;
+  image.Mask[0] = 0;
+  image.Mask[17 + 16] = 0;
   const std::vector<std::uint8_t> rows = MaskBitmapRows(image);
   EXPECT_EQ(rows, (std::vector<std::uint8_t>{0x7F, 0xFF, 0x80, 0, 0xFF, 0xFF, 0, 0}));
   TPixelImage read(17, 2);
   ReadMaskBitmapRows(rows, read);
-  EXPECT_EQ(read.mask, image.mask);
+  EXPECT_EQ(read.Mask, image.Mask);
 }
 
 TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
@@ -283,10 +283,10 @@ TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   EXPECT_EQ(file.substr(0, 14), std::string("BM") + std::string(12, '\0'));
   TBitmapFileLayout layout;
   ASSERT_TRUE(ReadBitmapFile(file, layout));
-  EXPECT_EQ(layout.info_bytes, 48u);
-  EXPECT_EQ(layout.bits_offset, 62u);
-  EXPECT_EQ(layout.bits_bytes, 8u);
-  EXPECT_EQ(layout.width, 3);
+  EXPECT_EQ(layout.InfoBytes, 48u);
+  EXPECT_EQ(layout.BitsOffset, 62u);
+  EXPECT_EQ(layout.BitsBytes, 8u);
+  EXPECT_EQ(layout.Width, 3);
   EXPECT_FALSE(ReadBitmapFile(file.substr(0, file.size() - 1), layout));
   EXPECT_FALSE(ReadBitmapFile(MakeBitmapFile(dib.substr(0, 30)), layout));
   std::string huge = dib;
@@ -316,8 +316,8 @@ TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
     masked += std::string(row.mask_bytes, '\xFF') + std::string(row.pixel_bytes, '\x33');
     ASSERT_EQ(ReadBitmapFile(MakeBitmapFile(masked), layout), row.read);
     if (row.read) {
-      EXPECT_EQ(layout.bits_offset, 14 + 40 + row.mask_bytes);
-      EXPECT_EQ(layout.bits_bytes, 24u);
+      EXPECT_EQ(layout.BitsOffset, 14 + 40 + row.mask_bytes);
+      EXPECT_EQ(layout.BitsBytes, 24u);
     }
   }
 }

@@ -51,11 +51,11 @@ class FakeNativeList final : public TNativeImageList {
     if (!file.empty())
       return Push(Solid(width_, height_, 7, 0));
     TPixelImage image = Solid(width_, height_, 0, 0);
-    for (std::size_t i = 0; i < image.mask.size(); ++i) {
-      image.pixels[i * 4] = static_cast<std::uint8_t>(fill >> 16);
-      image.pixels[i * 4 + 1] = static_cast<std::uint8_t>(fill >> 8);
-      image.pixels[i * 4 + 2] = static_cast<std::uint8_t>(fill);
-      image.mask[i] = fill == transparent ? 1 : 0;
+    for (std::size_t i = 0; i < image.Mask.size(); ++i) {
+      image.Pixels[i * 4] = static_cast<std::uint8_t>(fill >> 16);
+      image.Pixels[i * 4 + 1] = static_cast<std::uint8_t>(fill >> 8);
+      image.Pixels[i * 4 + 2] = static_cast<std::uint8_t>(fill);
+      image.Mask[i] = fill == transparent ? 1 : 0;
     }
     return Push(image);
   }
@@ -82,10 +82,10 @@ class FakeNativeList final : public TNativeImageList {
  private:
   static TPixelImage Solid(int width, int height, std::uint8_t value, int transparent_pixel) {
     TPixelImage image(width, height);
-    for (std::size_t i = 0; i < image.mask.size(); ++i) {
-      image.pixels[i * 4] = image.pixels[i * 4 + 1] = image.pixels[i * 4 + 2] = value;
-      image.pixels[i * 4 + 3] = 255;
-      image.mask[i] = i == static_cast<std::size_t>(transparent_pixel) ? 1 : 0;
+    for (std::size_t i = 0; i < image.Mask.size(); ++i) {
+      image.Pixels[i * 4] = image.Pixels[i * 4 + 1] = image.Pixels[i * 4 + 2] = value;
+      image.Pixels[i * 4 + 3] = 255;
+      image.Mask[i] = i == static_cast<std::size_t>(transparent_pixel) ? 1 : 0;
     }
     return image;
   }
@@ -144,7 +144,7 @@ class FakeReader final : public TZNTResourcesReader {
     key += std::to_string(id);
     return key;
   }
-  static std::string Key(const TResourceId& name) { return name.id ? IdKey(name.id) : name.name; }
+  static std::string Key(const TResourceId& name) { return name.Id ? IdKey(name.Id) : name.Name; }
   void AddGroup(const std::string& name, std::uint16_t first_id, std::uint8_t first_tag) {
     std::string group("\0\0\1\0\3\0", 6);
     const int bits[] = {4, 8, 32};
@@ -194,11 +194,11 @@ class ImageListTest : public testing::Test {
   // Blue, green, red and alpha of pixel 5 and whether it is transparent.
   static std::vector<int> Pixel(TImageList& list, int index) {
     const TPixelImage& image = Fake(list).images.at(static_cast<std::size_t>(index));
-    return {image.pixels[20], image.pixels[21], image.pixels[22], image.pixels[23], image.mask[5]};
+    return {image.Pixels[20], image.Pixels[21], image.Pixels[22], image.Pixels[23], image.Mask[5]};
   }
   // Pixel 5 in the system's button-shadow colour, opaque.
   static std::vector<int> Shadow() {
-    const TColor shadow = SystemButtonColors().shadow;
+    const TColor shadow = SystemButtonColors().Shadow;
     return {(shadow >> 16) & 0xFF, (shadow >> 8) & 0xFF, shadow & 0xFF, 255, 0};
   }
   void Fill(TZNTImageListResource& list) {
