@@ -20,8 +20,8 @@ inline constexpr TColor kColorNone = 0x1FFFFFFF;
 inline constexpr TColor kColorDefault = 0x20000000;
 inline constexpr TColor kColorFuchsia = 0xFF00FF;
 
-// One image and its mask, top row first. pixels holds 4 bytes per pixel in the order blue,
-// green, red, alpha; mask holds one byte per pixel, 1 where the image is transparent (white in
+// One image and its mask, top row first. Pixels holds 4 bytes per pixel in the order blue,
+// green, red, alpha; Mask holds one byte per pixel, 1 where the image is transparent (white in
 // the platform's mask bitmap) and 0 where it is opaque.
 struct TPixelImage {
   int Width = 0;

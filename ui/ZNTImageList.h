@@ -29,7 +29,7 @@ inline constexpr char kNotInitializedText[] = ": TZNTImageList has not been Init
 inline constexpr char kPixelFormatText[] =
     ":TZNTImageList Pixel Format must be at least 24bit to support render operations.";
 
-// A resource name: a text, or a numeric identifier when id is not 0.
+// A resource name: a text, or a numeric identifier when Id is not 0.
 struct TResourceId {
   std::string Name;
   std::uint16_t Id = 0;

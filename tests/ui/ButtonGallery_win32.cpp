@@ -94,7 +94,7 @@ struct Capture {
 
 Capture CaptureScreen() {
   Capture capture;
-  capture.Pixels.assign(static_cast<std::size_t>(kGalleryWidth) * kGalleryHeight, 0);
+  capture.pixels.assign(static_cast<std::size_t>(kGalleryWidth) * kGalleryHeight, 0);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = kGalleryWidth;
@@ -111,9 +111,9 @@ Capture CaptureScreen() {
     ::BitBlt(memory, 0, 0, kGalleryWidth, kGalleryHeight, screen, 0, 0, SRCCOPY);
     ::GdiFlush();
     const auto* source = static_cast<const std::uint32_t*>(bits);
-    for (std::size_t i = 0; i < capture.Pixels.size(); ++i) {
+    for (std::size_t i = 0; i < capture.pixels.size(); ++i) {
       const std::uint32_t p = source[i];  // 0x00RRGGBB
-      capture.Pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+      capture.pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
     }
     ::SelectObject(memory, old);
   }
