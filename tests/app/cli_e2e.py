@@ -610,7 +610,10 @@ class CommandLineTest(unittest.TestCase):
                         time.sleep(0.005)
                     self.assertIsNone(process.poll(), "the copy ended before it was ended")
                     os.killpg(process.pid, sig)
-                    self.assertNotEqual(process.wait(timeout=60), 0)
+                    code = process.wait(timeout=60)
+                    # Wine's default console handler ends the process with exit code 0.
+                    if not self.program.windows or sig != signal.SIGINT:
+                        self.assertNotEqual(code, 0)
                     with open(output, "rb") as f:
                         self.assertEqual(f.read(), b"the output of an earlier run")
                     deadline = time.monotonic() + 10  # Wine removes the copy as it closes it

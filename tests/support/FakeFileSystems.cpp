@@ -58,8 +58,14 @@ class FaultyStream final : public FileStream {
     return n;
   }
   void Write(std::span<const char> data) override {
-    if (created_ && ++owner_.writes == owner_.faults_.failing_write)
+    const int write = created_ ? ++owner_.writes : 0;
+    if (write == owner_.faults_.failing_write)
       throw StreamWriteError();
+    if (write == owner_.faults_.garbled_write && !data.empty()) {
+      std::string garbled(data.begin(), data.end());
+      garbled.front() ^= 0x20;
+      return inner_->Write(garbled);
+    }
     inner_->Write(data);
   }
   void SetSize(std::int64_t size) override { inner_->SetSize(size); }

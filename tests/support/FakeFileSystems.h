@@ -32,9 +32,10 @@ class MemoryFileSystem final : public FileSystem {
 };
 
 struct Faults {
-  bool refuse_create = false;    // creating a file or an output fails ("Cannot create file")
-  bool refuse_flush = false;     // a created file cannot be flushed to the disk
-  int failing_write = 0;         // the N-th write to a created file fails (1-based)
+  bool refuse_create = false;  // creating a file or an output fails ("Cannot create file")
+  bool refuse_flush = false;   // a created file cannot be flushed to the disk
+  int failing_write = 0;       // the N-th write to a created file fails (1-based)
+  int garbled_write = 0;       // the N-th write to a created file lands with its first byte changed
   std::int64_t read_limit = -1;  // reads fail once this many bytes were read in all
   bool refuse_replace = false;   // renaming the finished copy over the output fails
 };
