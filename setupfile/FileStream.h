@@ -80,7 +80,8 @@ inline constexpr int kPipeWaitMilliseconds = 1000;
 // had (the mode 0666 less the process's mask for a new one). Destroyed without Commit, it leaves
 // the output as it was, and nothing of the copy behind. Where the output can only be written in
 // place (a folder the caller cannot write, a mount point), the stream is the output itself,
-// truncated only at the first write: an abandoned copy then leaves it empty.
+// unchanged until the first write; once written, an abandoned copy removes it, or empties it
+// where it cannot be removed.
 class OutputReplacement {
  public:
   virtual ~OutputReplacement() = default;
