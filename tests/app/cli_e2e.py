@@ -648,7 +648,7 @@ class CommandLineTest(unittest.TestCase):
 
         source = self.fixture("setup.exe")
         # (attributes given to the existing output, error or None)
-        rows = [("+h", None), ("+s +h", None), ("+a", None),
+        rows = [("+s +h", None),
                 ("+r", 'Saving K-VConfig.bin to new setup file fail : Cannot create file "%s"')]
         for flags, error in rows:
             with self.subTest(flags):
