@@ -41,6 +41,9 @@ class FileStream {
   // Reads up to buffer.size() bytes from position, as Read; the stream's position afterwards is
   // the one it had before.
   virtual std::size_t ReadAt(std::int64_t position, std::span<char> buffer);
+  // Whether ReadAt may run on a second thread while this one uses the stream (reads that do not
+  // move the stream's position).
+  virtual bool ReadsAtFromAnyThread() { return false; }
   // Writes all bytes or throws StreamWriteError.
   virtual void Write(std::span<const char> data) = 0;
   // Sets the file's length; throws StreamWriteError when the system refuses.

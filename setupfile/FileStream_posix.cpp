@@ -69,6 +69,8 @@ class PosixFileStream final : public FileStream {
     return done;
   }
 
+  bool ReadsAtFromAnyThread() override { return true; }
+
   std::size_t Read(std::span<char> buffer) override {
     std::size_t done = 0;
     while (done < buffer.size()) {
