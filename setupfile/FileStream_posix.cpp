@@ -325,18 +325,6 @@ class PosixOutputReplacement final : public OutputReplacement {
 
 constexpr int kMaxLinksFollowed = 40;
 
-// Splits a path into its folder ("." for none) and the last name.
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    folder = ".";
-    name = path;
-    return;
-  }
-  folder = slash == 0 ? "/" : path.substr(0, slash);
-  name = path.substr(slash + 1);
-}
-
 // What an ordinary open follows: in a folder that everybody may write and that keeps others'
 // files (the sticky bit, as /tmp), only a link of the caller or of the folder's owner.
 bool MayFollowLink(const struct stat& link, const struct stat& folder) {
@@ -353,14 +341,21 @@ HeldDescriptor OpenFolder(int base, const std::string& folder, const std::string
   return HeldDescriptor(fd);
 }
 
+// The folder of path (relative to base; "." when path names none), held open, and path's last
+// name. Failures name output.
+OutputPlace OpenPlace(int base, const std::string& path, const std::string& output) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return {OpenFolder(base, std::string("."), output), path};
+  return {OpenFolder(base, slash == 0 ? std::string("/") : path.substr(0, slash), output),
+          path.substr(slash + 1)};
+}
+
 // The folder the output lies in, and its name there: a symbolic link at the output's name (and
 // the links it leads to) followed where that is safe, so that the copy replaces the file the
 // link names and the link stays.
 OutputPlace ResolveOutput(const std::string& path) {
-  std::string folder;
-  std::string name;
-  SplitPath(path, folder, name);
-  OutputPlace place{OpenFolder(AT_FDCWD, folder, path), name};
+  OutputPlace place = OpenPlace(AT_FDCWD, path, path);
   for (int followed = 0;; ++followed) {
     if (place.name.empty() || place.name == "." || place.name == "..")
       throw FileCreateError(path, SystemErrorText(EISDIR));
@@ -382,8 +377,7 @@ OutputPlace ResolveOutput(const std::string& path) {
     if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
       throw FileCreateError(path, SystemErrorText(n < 0 ? errno : ELOOP));
     target.resize(static_cast<std::size_t>(n));
-    SplitPath(target, folder, name);
-    place = OutputPlace{OpenFolder(place.folder.Get(), folder, path), name};
+    place = OpenPlace(place.folder.Get(), target, path);
   }
 }
 
