@@ -4,7 +4,7 @@
 
 #include "app/ConsoleOutput.h"
 #include "app/ConsoleTarget.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 
 namespace kv {
 

@@ -74,4 +74,10 @@ int EffectiveFilterIndex(const TFileDialogSetup& setup, int carried_index) {
   return index >= 1 && index <= FilterEntryCount(setup.Filter) ? index : 1;
 }
 
+std::string DialogFilterText(const std::string& filter) {
+  std::string text = filter;
+  std::replace(text.begin(), text.end(), '|', '\0');
+  return text.append(2, '\0');
+}
+
 }  // namespace kv

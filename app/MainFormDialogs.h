@@ -33,6 +33,10 @@ TFileDialogSetup SaveDialogSetup(const std::string& source_file,
 // The number of "Name|Patterns" pairs in a filter.
 int FilterEntryCount(const std::string& filter);
 
+// The filter as the system's file dialogs take it: its entries separated by zeros and ended by
+// two of them.
+std::string DialogFilterText(const std::string& filter);
+
 // The filter index a reused dialog shows: the wanted one when set, else the carried-over one,
 // which falls back to 1 when the new filter has fewer entries.
 int EffectiveFilterIndex(const TFileDialogSetup& setup, int carried_index);

@@ -12,9 +12,11 @@
 
 #include "app/ConsoleOutput.h"
 #include "app/MainWindow.h"
+#include "app/MessageDialog_win32.h"
 #include "app/NoteForm.h"
 #include "app/ProgramEntry.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
+#include "ui/Window_win32.h"
 
 namespace kv {
 namespace {
@@ -39,6 +41,7 @@ class Win32Host final : public ProgramHost {
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES;
     ::InitCommonControlsEx(&controls);
+    SetWindowFailureHook(&ReportWindowFailure);
   }
 };
 

@@ -77,4 +77,16 @@ TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, in
   return layout;
 }
 
+TPixelRect PlaceMessageBox(const TPixelRect& work_area, const std::optional<TPixelRect>& owner,
+                           int width, int height) {
+  const TPixelRect& centre_on = owner ? *owner : work_area;
+  TPixelRect box{0, 0, std::clamp(width, 0, std::max(0, work_area.Width)),
+                 std::clamp(height, 0, std::max(0, work_area.Height))};
+  box.Left = std::clamp(centre_on.Left + (centre_on.Width - box.Width) / 2, work_area.Left,
+                        work_area.Left + work_area.Width - box.Width);
+  box.Top = std::clamp(centre_on.Top + (centre_on.Height - box.Height) / 2, work_area.Top,
+                       work_area.Top + work_area.Height - box.Height);
+  return box;
+}
+
 }  // namespace kv

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct TMessageButton {
 // "Error", "Warning" or "Information".
 const char* MessageTitle(TMessageKind kind);
 
+// The character height of the box's font at 96 pixels per inch, as the main window's.
+inline constexpr int kMessageFontHeight = 11;
+
 // The buttons from left to right; the first one has the focus when the box opens.
 std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons);
 
@@ -53,5 +57,11 @@ struct TMessageDialogLayout {
 // text_width and text_height: the wrapped text's size in the dialog's font.
 TMessageDialogLayout LayoutMessageDialog(int pixels_per_inch, int text_width, int text_height,
                                          std::size_t button_count);
+
+// Where a box of width x height goes on the monitor with work_area: centred over owner (its
+// window rectangle, none while it is minimised or hidden), else on the work area; then moved,
+// and cut when larger, so that it lies inside the work area.
+TPixelRect PlaceMessageBox(const TPixelRect& work_area, const std::optional<TPixelRect>& owner,
+                           int width, int height);
 
 }  // namespace kv

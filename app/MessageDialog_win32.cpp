@@ -1,11 +1,13 @@
-#include "app/MessageDialog.h"
+#include "app/MessageDialog_win32.h"
 
-#include <string>
+#include <optional>
 #include <vector>
 
-#include "app/FormClass.h"
-#include "setupfile/WinText.h"
-#include "ui/ZNTModuleIcon.h"
+#include "base/Failure.h"
+#include "base/WinText_win32.h"
+#include "ui/GdiHandles_win32.h"
+#include "ui/Window_win32.h"
+#include "ui/ZNTModuleIcon_win32.h"
 
 namespace kv {
 
@@ -16,41 +18,34 @@ constexpr wchar_t kDialogClass[] = L"TKVMessageDialog";
 constexpr int kFirstButtonId = 100;
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;
+// Long words without spaces (file names) are broken at the right edge as well.
+constexpr UINT kTextFormat = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS;
 
 const wchar_t* IconName(TMessageKind kind) {
-  switch (kind) {
-    case TMessageKind::kWarning:
-      return IDI_WARNING;
-    case TMessageKind::kInformation:
-      return IDI_INFORMATION;
-    case TMessageKind::kError:
-      break;
-  }
-  return IDI_ERROR;
+  return kind == TMessageKind::kWarning       ? IDI_WARNING
+         : kind == TMessageKind::kInformation ? IDI_INFORMATION
+                                              : IDI_ERROR;
 }
 
-class TMessageDialog {
+TPixelRect PixelRect(const RECT& rect) {
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+class TMessageDialog final : public TWindow {
  public:
-  TMessageDialog(const TMessageBoxContent& content, int pixels_per_inch, HFONT font)
+  TMessageDialog(const TMessageBoxContent& content, int pixels_per_inch)
       : content_(content),
         buttons_(MessageBoxButtons(content.Buttons)),
         pixels_per_inch_(pixels_per_inch),
-        font_(font),
+        font_(MakeFont(kFormFontName, ScaleToPixelsPerInch(kMessageFontHeight, pixels_per_inch))),
         answer_(DismissAnswer(content.Buttons)) {}
-  ~TMessageDialog() {
-    if (icon_)
-      ::DestroyIcon(icon_);
-  }
-  TMessageDialog(const TMessageDialog&) = delete;
-  TMessageDialog& operator=(const TMessageDialog&) = delete;
 
   TMessageAnswer Run(HWND owner, const std::function<bool()>& abandon);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   TMessageDialogLayout Measure(const std::wstring& text) const;
-  void CreateControls(const TMessageDialogLayout& layout, const std::wstring& text);
+  bool CreateControls(const TMessageDialogLayout& layout, const std::wstring& text);
   void Finish(TMessageAnswer answer) {
     answer_ = answer;
     done_ = true;
@@ -59,9 +54,8 @@ class TMessageDialog {
   const TMessageBoxContent& content_;
   const std::vector<TMessageButton> buttons_;
   const int pixels_per_inch_;
-  const HFONT font_;
-  HWND dialog_ = nullptr;
-  HICON icon_ = nullptr;
+  const TFont font_;
+  TIcon icon_;
   TPixelRect icon_rect_;
   TMessageAnswer answer_;
   bool done_ = false;
@@ -69,101 +63,69 @@ class TMessageDialog {
 
 TMessageDialogLayout TMessageDialog::Measure(const std::wstring& text) const {
   RECT bounds{0, 0, MaxMessageTextWidth(pixels_per_inch_), 0};
-  const HDC screen = ::GetDC(nullptr);
-  const HGDIOBJ previous = ::SelectObject(screen, font_);
-  ::DrawTextW(screen, text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-  ::SelectObject(screen, previous);
-  ::ReleaseDC(nullptr, screen);
+  const TScreenDC screen = ScreenDC();
+  const TSelection font(screen.get(), font_.get());
+  ::DrawTextW(screen.get(), text.c_str(), static_cast<int>(text.size()), &bounds,
+              DT_CALCRECT | kTextFormat);
   return LayoutMessageDialog(pixels_per_inch_, bounds.right - bounds.left,
                              bounds.bottom - bounds.top, buttons_.size());
 }
 
-void TMessageDialog::CreateControls(const TMessageDialogLayout& layout, const std::wstring& text) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  const auto add = [&](const wchar_t* control_class, const std::wstring& caption, DWORD style,
-                       const TPixelRect& rect, int id) {
-    const HWND control =
-        ::CreateWindowExW(0, control_class, caption.c_str(), WS_CHILD | WS_VISIBLE | style,
-                          rect.Left, rect.Top, rect.Width, rect.Height, dialog_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    return control;
-  };
-  add(L"STATIC", text, SS_LEFT | SS_NOPREFIX, layout.Text, -1);
+bool TMessageDialog::CreateControls(const TMessageDialogLayout& layout, const std::wstring& text) {
+  const TPixelRect& t = layout.Text;
+  if (!CreateChildControl(handle_, L"STATIC", text, SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0,
+                          t.Left, t.Top, t.Width, t.Height, -1, font_.get())) {
+    return false;
+  }
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
     const DWORD style = WS_TABSTOP | (i == 0 ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
-    add(L"BUTTON", Utf8ToWide(buttons_[i].Caption), style, layout.Buttons[i],
-        kFirstButtonId + static_cast<int>(i));
+    const TPixelRect& b = layout.Buttons[i];
+    if (!CreateChildControl(handle_, L"BUTTON", Utf8ToWide(buttons_[i].Caption), style, 0, b.Left,
+                            b.Top, b.Width, b.Height, kFirstButtonId + static_cast<int>(i),
+                            font_.get())) {
+      return false;
+    }
   }
   icon_rect_ = layout.Icon;
-  icon_ = LoadModuleIcon(nullptr, IconName(content_.Kind), layout.Icon.Width, layout.Icon.Height);
+  icon_.reset(
+      LoadModuleIcon(nullptr, IconName(content_.Kind), layout.Icon.Width, layout.Icon.Height));
+  return true;
 }
 
 TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& abandon) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  RegisterFormClass(instance, &TMessageDialog::WindowProc, kDialogClass);
   const std::wstring text = Utf8ToWide(content_.Text);
   const TMessageDialogLayout layout = Measure(text);
-  RECT frame{0, 0, layout.ClientWidth, layout.ClientHeight};
-  ::AdjustWindowRectEx(&frame, kDialogStyle, FALSE, kDialogExStyle);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  // Centred over the owner while it is visible, else on the work area.
-  RECT area{};
-  if (!owner || !::IsWindowVisible(owner) || !::GetWindowRect(owner, &area))
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const int left = area.left + (area.right - area.left - width) / 2;
-  const int top = area.top + (area.bottom - area.top - height) / 2;
-
-  dialog_ = ::CreateWindowExW(kDialogExStyle, kDialogClass,
-                              Utf8ToWide(MessageTitle(content_.Kind)).c_str(), kDialogStyle, left,
-                              top, width, height, owner, nullptr, instance, this);
-  if (!dialog_)
+  const SIZE size = WindowSizeForClient(layout.ClientWidth, layout.ClientHeight, kDialogStyle,
+                                        kDialogExStyle, WindowPixelsPerInch(owner));
+  // Over the owner while it is on the screen, else on its monitor's work area.
+  std::optional<TPixelRect> over;
+  RECT owner_rect{};
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner) &&
+      ::GetWindowRect(owner, &owner_rect)) {
+    over = PixelRect(owner_rect);
+  }
+  const TPixelRect place = PlaceMessageBox(PixelRect(WorkAreaOf(owner)), over, size.cx, size.cy);
+  if (!CreateOfClass(kDialogClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), kDialogExStyle,
+                     kDialogStyle, Utf8ToWide(MessageTitle(content_.Kind)),
+                     {place.Left, place.Top, place.Left + place.Width, place.Top + place.Height},
+                     owner) ||
+      !CreateControls(layout, text)) {
+    ::DestroyWindow(handle_);  // none when it was not created: nothing happens
     return answer_;
-  CreateControls(layout, text);
-  if (owner)
+  }
+  // An owner disabled already (by another box) stays so.
+  const bool disable_owner = owner && ::IsWindowEnabled(owner);
+  if (disable_owner)
     ::EnableWindow(owner, FALSE);
-  ::ShowWindow(dialog_, SW_SHOWNORMAL);
-  ::SetFocus(::GetDlgItem(dialog_, kFirstButtonId));
-
-  MSG message{};
-  while (!done_) {
-    if (abandon && abandon()) {
-      answer_ = DismissAnswer(content_.Buttons);
-      break;
-    }
-    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
-    if (got <= 0) {
-      // The quit request belongs to the loop of the program.
-      if (got == 0)
-        ::PostQuitMessage(static_cast<int>(message.wParam));
-      break;
-    }
-    if (!::IsDialogMessageW(dialog_, &message)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-  }
+  ::ShowWindow(handle_, SW_SHOWNORMAL);
+  ::SetFocus(::GetDlgItem(handle_, kFirstButtonId));
+  RunMessages(
+      handle_, [&] { return done_ || !handle_ || (abandon && abandon()); }, true);
   // The owner is enabled first, so that it becomes the active window again.
-  if (owner)
+  if (disable_owner)
     ::EnableWindow(owner, TRUE);
-  ::DestroyWindow(dialog_);
+  ::DestroyWindow(handle_);
   return answer_;
-}
-
-LRESULT CALLBACK TMessageDialog::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                            LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    auto* dialog = static_cast<TMessageDialog*>(create->lpCreateParams);
-    dialog->dialog_ = window;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(dialog));
-  }
-  auto* dialog = reinterpret_cast<TMessageDialog*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!dialog)
-    return ::DefWindowProcW(window, message, wparam, lparam);
-  return dialog->HandleMessage(message, wparam, lparam);
 }
 
 LRESULT TMessageDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -183,33 +145,42 @@ LRESULT TMessageDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint{};
-      const HDC dc = ::BeginPaint(dialog_, &paint);
+      const HDC dc = ::BeginPaint(handle_, &paint);
       if (icon_) {
-        ::DrawIconEx(dc, icon_rect_.Left, icon_rect_.Top, icon_, icon_rect_.Width,
+        ::DrawIconEx(dc, icon_rect_.Left, icon_rect_.Top, icon_.get(), icon_rect_.Width,
                      icon_rect_.Height, 0, nullptr, DI_NORMAL);
       }
-      ::EndPaint(dialog_, &paint);
+      ::EndPaint(handle_, &paint);
       return 0;
     }
     case WM_CTLCOLORSTATIC:
       ::SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-    case WM_NCDESTROY:
-      ::SetWindowLongPtrW(dialog_, GWLP_USERDATA, 0);
-      dialog_ = nullptr;
-      return 0;
     default:
-      return ::DefWindowProcW(dialog_, message, wparam, lparam);
+      return DefaultProc(message, wparam, lparam);
   }
 }
 
 }  // namespace
 
-TMessageAnswer ShowMessageDialog(HWND owner, int pixels_per_inch, HFONT font,
-                                 const TMessageBoxContent& content,
+TMessageAnswer ShowMessageDialog(HWND owner, int pixels_per_inch, const TMessageBoxContent& content,
                                  const std::function<bool()>& abandon) {
-  TMessageDialog dialog(content, pixels_per_inch, font);
+  TMessageDialog dialog(content, pixels_per_inch);
   return dialog.Run(owner, abandon);
+}
+
+void ReportWindowFailure(HWND window, const std::string& text) {
+  static bool reporting = false;
+  if (reporting)
+    return;
+  reporting = true;
+  const HWND top = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
+  // A report that fails in turn has nowhere to go.
+  RunIgnoringFailure([&] {
+    ShowMessageDialog(top, WindowPixelsPerInch(top),
+                      {TMessageKind::kError, TMessageButtons::kOk, text}, nullptr);
+  });
+  reporting = false;
 }
 
 }  // namespace kv

@@ -1,8 +1,9 @@
+#include "app/MessageDialog_win32.h"
 #include "app/NoteForm.h"
-
-#include "app/FormClass.h"
 #include "app/NoteFormLayout.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
+#include "ui/GdiHandles_win32.h"
+#include "ui/Window_win32.h"
 
 namespace kv {
 
@@ -14,56 +15,44 @@ constexpr wchar_t kMemoFontName[] = L"Courier New";
 // Designed with a single, fixed border; FormCreate makes it sizeable.
 constexpr DWORD kDesignedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kSizeableStyle = WS_THICKFRAME | WS_MAXIMIZEBOX;
-constexpr DWORD kMemoStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL |
-                             ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
+constexpr DWORD kMemoStyle = WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                             ES_AUTOHSCROLL | ES_AUTOVSCROLL;
 
-}  // namespace
+class TNoteForm final : public TWindow {
+ public:
+  // Shows text and returns when the window has been closed.
+  void ShowModal(const std::string& text);
 
-TNoteForm::~TNoteForm() {
-  if (NoteForm)
-    ::DestroyWindow(NoteForm);
-  if (form_font_)
-    ::DeleteObject(form_font_);
-  if (memo_font_)
-    ::DeleteObject(memo_font_);
-}
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // Creation handler: makes the designed fixed border sizeable and creates MemoNote.
+  void FormCreate();
+  void FormResize();
+
+  HWND MemoNote = nullptr;
+  TFont form_font_;
+  TFont memo_font_;
+  int pixels_per_inch_ = kDesignPixelsPerInch;
+};
 
 void TNoteForm::ShowModal(const std::string& text) {
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  RegisterFormClass(instance, &TNoteForm::WindowProc, kNoteFormClass);
-  pixels_per_inch_ = ScreenPixelsPerInch();
+  pixels_per_inch_ = WindowPixelsPerInch(nullptr);
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
-
   // The client area has the designed size with the border FormCreate gives the window.
-  RECT frame{0, 0, layout.Window.Width, layout.Window.Height};
-  ::AdjustWindowRectEx(&frame, kDesignedStyle | kSizeableStyle, FALSE, 0);
-  NoteForm = ::CreateWindowExW(0, kNoteFormClass, kNoteFormCaption, kDesignedStyle,
-                               layout.Window.Left, layout.Window.Top, frame.right - frame.left,
-                               frame.bottom - frame.top, nullptr, nullptr, instance, this);
-  if (!NoteForm)
+  const SIZE size = WindowSizeForClient(layout.Window.Width, layout.Window.Height,
+                                        kDesignedStyle | kSizeableStyle, 0, pixels_per_inch_);
+  if (!CreateOfClass(kNoteFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), 0, kDesignedStyle,
+                     kNoteFormCaption,
+                     {layout.Window.Left, layout.Window.Top, layout.Window.Left + size.cx,
+                      layout.Window.Top + size.cy},
+                     nullptr)) {
     return;
+  }
   ::SetWindowTextW(MemoNote, Utf8ToWide(text).c_str());
-  ::ShowWindow(NoteForm, SW_SHOWNORMAL);
+  ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::SetFocus(MemoNote);
-
-  MSG message{};
-  while (!closed_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
-}
-
-LRESULT CALLBACK TNoteForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    auto* form = static_cast<TNoteForm*>(create->lpCreateParams);
-    form->NoteForm = window;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TNoteForm*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!form)
-    return ::DefWindowProcW(window, message, wparam, lparam);
-  return form->HandleMessage(message, wparam, lparam);
+  RunMessages(
+      nullptr, [this] { return handle_ == nullptr; }, true);
 }
 
 LRESULT TNoteForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -78,45 +67,39 @@ LRESULT TNoteForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       ::SetBkColor(reinterpret_cast<HDC>(wparam), ::GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     case WM_CLOSE:
-      closed_ = true;
-      ::DestroyWindow(NoteForm);
-      return 0;
-    case WM_NCDESTROY:
-      ::SetWindowLongPtrW(NoteForm, GWLP_USERDATA, 0);
-      NoteForm = nullptr;
-      MemoNote = nullptr;
-      closed_ = true;
+      ::DestroyWindow(handle_);
       return 0;
     default:
-      return ::DefWindowProcW(NoteForm, message, wparam, lparam);
+      return DefaultProc(message, wparam, lparam);
   }
 }
 
 void TNoteForm::FormCreate() {
-  const LONG_PTR style = ::GetWindowLongPtrW(NoteForm, GWL_STYLE);
-  ::SetWindowLongPtrW(NoteForm, GWL_STYLE, style | kSizeableStyle);
-  ::SetWindowPos(NoteForm, nullptr, 0, 0, 0, 0,
+  const LONG_PTR style = ::GetWindowLongPtrW(handle_, GWL_STYLE);
+  ::SetWindowLongPtrW(handle_, GWL_STYLE, style | kSizeableStyle);
+  ::SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
 
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
   form_font_ = MakeFont(kFormFontName, layout.FontHeight);
   memo_font_ = MakeFont(kMemoFontName, layout.MemoFontHeight);
-  ::SendMessageW(NoteForm, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_), FALSE);
-  MemoNote = ::CreateWindowExW(0, L"EDIT", L"", kMemoStyle, layout.Memo.Left, layout.Memo.Top,
-                               layout.Memo.Width, layout.Memo.Height, NoteForm, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr);
-  ::SendMessageW(MemoNote, WM_SETFONT, reinterpret_cast<WPARAM>(memo_font_), FALSE);
+  ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_.get()), FALSE);
+  MemoNote =
+      CreateChildControl(handle_, L"EDIT", L"", kMemoStyle, 0, layout.Memo.Left, layout.Memo.Top,
+                         layout.Memo.Width, layout.Memo.Height, 0, memo_font_.get());
 }
 
 void TNoteForm::FormResize() {
   if (!MemoNote)
     return;
   RECT client{};
-  ::GetClientRect(NoteForm, &client);
+  ::GetClientRect(handle_, &client);
   const TNoteFormLayout layout = ScaleNoteFormLayout(DesignedNoteFormLayout(), pixels_per_inch_);
   const TPixelRect memo = AnchoredMemoRect(layout, client.right, client.bottom);
   ::MoveWindow(MemoNote, memo.Left, memo.Top, memo.Width, memo.Height, TRUE);
 }
+
+}  // namespace
 
 void ShowNoteForm(const std::string& text) {
   TNoteForm form;

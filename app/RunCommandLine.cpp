@@ -1,11 +1,11 @@
 #include "app/RunCommandLine.h"
 
-#include <new>
 #include <system_error>
 #include <utility>
 
 #include "app/CommandLine.h"
 #include "app/StoreInputs.h"
+#include "base/Failure.h"
 #include "config/ConfigPackage.h"
 #include "setupfile/SetupWriter.h"
 
@@ -39,42 +39,41 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
   return false;
 }
 
+bool Run(const std::vector<std::string>& arguments, std::string& error) {
+  const TCommandLineValues values = ParseSwitches(arguments);
+  if (values.SourceFile.empty()) {
+    error = "Source setup file name is not specified";
+    return false;
+  }
+  if (values.OutputFile.empty()) {
+    error = "Output setup file name is not specified";
+    return false;
+  }
+  // Before any input is opened: the output must not replace one of them.
+  if (!CheckOutputIsNoInput(values.OutputFile,
+                            {{kSourceSetupFileRole, values.SourceFile},
+                             {kPackageFileRole, values.PackageFile},
+                             {kAnswerFileRole, values.AnswerFile}},
+                            error)) {
+    return false;
+  }
+  std::string package_text;
+  if (!ObtainPackageText(values, package_text, error))
+    return false;
+  TKVConfigBinData package;
+  if (!ParseConfigPackage(package_text, package, error))
+    return false;
+  std::string answer_file;
+  if (!ObtainAnswerFile(values.AnswerFile, answer_file, error))
+    return false;
+  return StoreOutput(values, package.RawText, answer_file, error);
+}
+
 }  // namespace
 
 bool RunCommandLine(const std::vector<std::string>& arguments, std::string& error) {
   error.clear();
-  try {
-    const TCommandLineValues values = ParseSwitches(arguments);
-    if (values.SourceFile.empty()) {
-      error = "Source setup file name is not specified";
-      return false;
-    }
-    if (values.OutputFile.empty()) {
-      error = "Output setup file name is not specified";
-      return false;
-    }
-    // Before any input is opened: the output must not replace one of them.
-    if (!CheckOutputIsNoInput(values.OutputFile,
-                              {{kSourceSetupFileRole, values.SourceFile},
-                               {kPackageFileRole, values.PackageFile},
-                               {kAnswerFileRole, values.AnswerFile}},
-                              error)) {
-      return false;
-    }
-    std::string package_text;
-    if (!ObtainPackageText(values, package_text, error))
-      return false;
-    TKVConfigBinData package;
-    if (!ParseConfigPackage(package_text, package, error))
-      return false;
-    std::string answer_file;
-    if (!ObtainAnswerFile(values.AnswerFile, answer_file, error))
-      return false;
-    return StoreOutput(values, package.RawText, answer_file, error);
-  } catch (const std::bad_alloc&) {
-    error = "Out of memory";
-    return false;
-  }
+  return RunReportingFailure([&] { return Run(arguments, error); }, error);
 }
 
 }  // namespace kv

@@ -1,9 +1,7 @@
 #include "app/StoreAction.h"
 
-#include <exception>
-#include <new>
-
 #include "app/StoreInputs.h"
+#include "base/Failure.h"
 #include "setupfile/SetupWriter.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -53,14 +51,10 @@ std::string InputFailureText(TInputFailure failure, const char* what, const std:
 
 void TStoreToSetupAction::Run(TStoreWindow& window) {
   window.EnableStoreButton(false);
-  try {
-    Store(window);
-  } catch (const std::bad_alloc&) {
-    ReportError(window, "Out of memory");
-  } catch (const std::exception& e) {
-    ReportError(window, e.what());
-  } catch (...) {
-    ReportError(window, "Unexpected error");
+  std::string error;
+  if (!RunReportingFailure([&] { Store(window); }, error)) {
+    // A failure of the report itself leaves nothing to tell the user; the button comes back.
+    RunIgnoringFailure([&] { ReportError(window, error); });
   }
   window.EnableStoreButton(true);
 }

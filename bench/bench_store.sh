@@ -3,17 +3,22 @@
 # near its end and compares the time with a durable copy (cp, then sync of the copy) of the same
 # file in the same run, and with plain cp for context; also reports the driver's peak resident
 # memory and the time of reading the package back from the 1 GiB output. Each configure run is
-# paired with the copies of its round; the figures are medians.
+# paired with the copies of its round; the figures are medians. Last, kvreadback inspects a 1 GiB
+# signed and configured executable (one pass of its Authenticode digest) in turns with sha256sum
+# on the same file.
 #
 # Usage: bench/bench_store.sh [BUILD_DIR]
-#   BUILD_DIR defaults to build/linux; it must hold the targets storebench and kv_fixtures:
-#   cmake --build --preset linux --target storebench kv_fixtures
-# Needs about 4 GiB of free space in TMPDIR (default /tmp).
+#   BUILD_DIR defaults to build/linux; it must hold the targets storebench, kvreadback, reservearea
+#   and kv_fixtures:
+#   cmake --build --preset linux --target storebench kvreadback reservearea kv_fixtures
+# Needs osslsigncode and openssl, and about 6 GiB of free space in TMPDIR (default /tmp).
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build/linux}
 DRIVER=$BUILD/tools/storebench/storebench
+READBACK=$BUILD/tools/readback/kvreadback
+RESERVE=$BUILD/tools/reservearea/reservearea
 FIXTURE=$BUILD/fixtures/setup.exe
 PACKAGE=$ROOT/tests/fixtures/legacy-package.txt
 ROUNDS=${ROUNDS:-5}
@@ -21,8 +26,8 @@ SIZE=1073741824      # 1 GiB
 HEAD_SIZE=1024       # MZ and PE headers of the fixture
 MIB=1048576
 
-for f in "$DRIVER" "$FIXTURE" "$PACKAGE"; do
-  [ -e "$f" ] || { echo "bench_store.sh: missing $f (build storebench and kv_fixtures)" >&2; exit 1; }
+for f in "$DRIVER" "$READBACK" "$RESERVE" "$FIXTURE" "$PACKAGE"; do
+  [ -e "$f" ] || { echo "bench_store.sh: missing $f (build the targets named above)" >&2; exit 1; }
 done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/kv-bench.XXXXXX")
@@ -111,3 +116,31 @@ echo "ratio configure / cp, median         : $(echo "$plain_ratios" | median) (f
 echo "driver peak resident memory          : $peak KiB (goal: under 16384 KiB)"
 echo "ReadBlobFromSetup, 1 GiB file        : $(echo "$read_times" | median) ms median of$read_times ms" \
   "(goal: under 10 ms; the package read back matches)"
+
+# Inspection: a 1 GiB executable really signed (the fixture's code, 1 GiB of written bytes after
+# its image, signed with a throwaway certificate), given an area and configured.
+echo
+echo "Signing and configuring a 1 GiB executable for the inspection ..."
+rm -f "$WORK/configured.exe" "$WORK/package.out" "$SOURCE"
+NOAREA=$BUILD/fixtures/setup-noarea.exe
+osslsigncode remove-signature -in "$NOAREA" -out "$WORK/code.exe" >/dev/null
+cp "$WORK/code.exe" "$WORK/big.exe"
+dd if=/dev/zero bs=$MIB count=$((SIZE / MIB)) status=none >>"$WORK/big.exe"
+openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=KV bench" -days 2 \
+  -keyout "$WORK/bench.key" -out "$WORK/bench.pem" 2>/dev/null
+osslsigncode sign -certs "$WORK/bench.pem" -key "$WORK/bench.key" -h sha256 \
+  -in "$WORK/big.exe" -out "$WORK/signed.exe" >/dev/null
+rm -f "$WORK/big.exe"
+"$RESERVE" "$WORK/signed.exe" 65536 "$WORK/area.exe" >/dev/null
+rm -f "$WORK/signed.exe"
+"$DRIVER" store "$WORK/area.exe" "$WORK/inspected.exe" "$PACKAGE" >/dev/null
+rm -f "$WORK/area.exe"
+INSPECTED=$WORK/inspected.exe
+"$READBACK" "$INSPECTED" | grep -q "digest state   matches the content" ||
+  { echo "bench_store.sh: the signed 1 GiB file does not inspect as matching" >&2; exit 1; }
+inspect_peak=$(/usr/bin/time -f %M "$READBACK" "$INSPECTED" 2>&1 >/dev/null | tail -n 1)
+echo "kvreadback on $(stat -c %s "$INSPECTED") bytes against sha256sum, $ROUNDS pairs of runs" \
+  "(goal: ratio at most 1.20):"
+python3 "$ROOT/bench/paired_runs.py" "$ROUNDS" kvreadback -- "$READBACK" "$INSPECTED" \
+  -- sha256sum -- sha256sum "$INSPECTED"
+echo "kvreadback peak resident memory    : $inspect_peak KiB (goal: under 16384 KiB)"

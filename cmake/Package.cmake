@@ -1,5 +1,7 @@
 # Install rules and the release packages (made by scripts/release.sh with CPack). Windows: a zip
-# with the program, its console twin, kvreadback, a README for administrators and the licence.
+# and an MSI (CPack's External generator, cmake/MakeMsi.cmake) with the program, its console
+# twin, kvreadback, a README for administrators and the licence; the programs and the MSI are
+# signed when cpack is given a certificate (cmake/Signing.cmake).
 # Linux: a Debian package with the four programs, a manual page for each made from its help
 # text, the licence, the README and the change log. Package names carry KV_VERSION.
 set(CPACK_PACKAGE_NAME KVSetupConfigurator)
@@ -14,8 +16,30 @@ if(WIN32)
           RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/README-Windows.txt DESTINATION . RENAME README.txt)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
-  set(CPACK_GENERATOR ZIP)
+  set(CPACK_GENERATOR ZIP External)
   set(CPACK_PACKAGE_FILE_NAME KVSetupConfigurator-${KV_VERSION}-win64)
+  set(KV_HELP_URL "http://localhost/kvsetupconfigurator/"
+      CACHE STRING "Support page shown in Windows' Apps & features and in the signatures")
+  set(CPACK_KV_HELP_URL ${KV_HELP_URL})
+  set(CPACK_KV_SIGNED_PROGRAMS KVSetupConfigurator.exe KVSetupConfigurator.com kvreadback.exe)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignPrograms.cmake)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/MakeMsi.cmake)
+  set(CPACK_KV_WXS ${PROJECT_SOURCE_DIR}/packaging/KVSetupConfigurator.wxs)
+  set(CPACK_KV_ENVIRONMENT_TABLE ${PROJECT_SOURCE_DIR}/packaging/Environment.idt)
+  set(CPACK_KV_ICON ${PROJECT_SOURCE_DIR}/app/res/KVSetupConfigurator.ico)
+  # Every MSI of the tool carries this upgrade code, so that each replaces the one installed.
+  set(CPACK_KV_MSI_UPGRADE_CODE 6C1A6D2E-3F0B-4C8E-9A51-2B7D0E4F8A13)
+  # Windows Installer versions are numbers only; a demo build says so in its name instead.
+  set(CPACK_KV_MSI_VERSION ${PROJECT_VERSION})
+  set(CPACK_KV_MSI_PRODUCT_NAME KVSetupConfigurator)
+  if(KV_DEMO_KEY_BUILT_IN)
+    string(APPEND CPACK_KV_MSI_PRODUCT_NAME " (demo key)")
+  endif()
+  find_program(CPACK_KV_WIXL wixl REQUIRED)
+  find_program(CPACK_KV_MSIBUILD msibuild REQUIRED)
+  find_program(CPACK_KV_MSIINFO msiinfo REQUIRED)
+  find_program(CPACK_KV_OSSLSIGNCODE osslsigncode REQUIRED)
 else()
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(kv_man_dir ${CMAKE_BINARY_DIR}/man)

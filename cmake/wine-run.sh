@@ -1,6 +1,9 @@
 #!/bin/sh
 # Runs a Windows program under Wine with a throwaway prefix beside the build tree.
 # The prefix is created once, under a lock, so parallel test runs do not race on it.
+# "wine-run.sh wineserver OPTIONS" runs the prefix's server instead: -w waits until it has ended,
+# -p SECONDS keeps it (and Wine's services) running that long after the last program, which
+# spares a test of many short calls the start of the services at each one.
 set -e
 : "${KV_WINEPREFIX:=${KV_BINARY_DIR:-${TMPDIR:-/tmp}/kv}/wineprefix}"
 WINEPREFIX=$KV_WINEPREFIX
@@ -9,6 +12,8 @@ WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=wine
+WINESERVER=/usr/lib/wine/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=wineserver
 # fonts-wine's fonts (MS Sans Serif, Tahoma, Marlett for the caption buttons) are copied into the
 # prefix, where every Wine build finds them, so windows render alike on every machine.
 FONTS=/usr/share/wine/fonts
@@ -18,7 +23,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/drive_c/windows/Font
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       "$WINE" wineboot --init >/dev/null 2>&1 || true
-      /usr/lib/wine/wineserver -w 2>/dev/null || wineserver -w 2>/dev/null || true
+      "$WINESERVER" -w 2>/dev/null || true
     fi
     if [ -d "$FONTS" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
       mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -26,4 +31,5 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/drive_c/windows/Font
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
+[ "$1" != wineserver ] || { shift; exec "$WINESERVER" "$@"; }
 exec "$WINE" "$@"

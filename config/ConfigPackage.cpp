@@ -1,8 +1,7 @@
 // ParseConfigPackage: header check, entry loop, signed range and signature state.
 #include "config/ConfigPackage.h"
 
-#include <exception>
-
+#include "base/Failure.h"
 #include "config/PackageParser.h"
 #include "config/PackageSignature.h"
 #include "setupfile/ZNTUtils.h"
@@ -38,24 +37,19 @@ void ReadEntries(std::string_view text, PackageCursor& cursor, TKVConfigBinData&
 
 // Checks data.RawText, whose other fields are empty, and fills them.
 bool ParseRawText(TKVConfigBinData& data, std::string& error, const std::string& public_key_pem) {
-  try {
-    const std::string_view text = data.RawText;
-    if (text.size() > kMaxPackageSize) {
-      error = kFileTooLarge;
-      return false;
-    }
-    PackageCursor cursor(text);
-    std::string_view header;
-    if (!ReadPackageLine(cursor, header) || !EqualsIgnoreAsciiCase(header, kPackageHeaderLine)) {
-      error = kInvalidFormat;
-      return false;
-    }
-    ReadEntries(text, cursor, data, public_key_pem);
-    return !data.ServerURL.empty();
-  } catch (const std::exception& e) {
-    error = e.what();
+  const std::string_view text = data.RawText;
+  if (text.size() > kMaxPackageSize) {
+    error = kFileTooLarge;
     return false;
   }
+  PackageCursor cursor(text);
+  std::string_view header;
+  if (!ReadPackageLine(cursor, header) || !EqualsIgnoreAsciiCase(header, kPackageHeaderLine)) {
+    error = kInvalidFormat;
+    return false;
+  }
+  ReadEntries(text, cursor, data, public_key_pem);
+  return !data.ServerURL.empty();
 }
 
 }  // namespace
@@ -66,17 +60,14 @@ bool ParseConfigPackageWithKey(std::string&& text, TKVConfigBinData& data, std::
   std::string raw_text = std::move(text);  // text may be data.RawText itself
   data = TKVConfigBinData{};
   data.RawText = std::move(raw_text);
-  return ParseRawText(data, error, public_key_pem);
+  return RunReportingFailure([&] { return ParseRawText(data, error, public_key_pem); }, error);
 }
 
 bool ParseConfigPackageWithKey(const std::string& text, TKVConfigBinData& data, std::string& error,
                                const std::string& public_key_pem) {
   std::string copy;
-  try {
-    copy = text;
-  } catch (const std::exception& e) {
+  if (!RunReportingFailure([&] { copy = text; }, error)) {
     data = TKVConfigBinData{};
-    error = e.what();
     return false;
   }
   return ParseConfigPackageWithKey(std::move(copy), data, error, public_key_pem);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/Failure.h"
 #include "config/DownloadMessages.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -162,14 +163,18 @@ bool DownloadPackage(const std::string& language, const std::string& expected_st
                      const std::string& proxy_password, std::string& result, const PumpHook& pump,
                      const DownloadOptions& options) {
   const DownloadLanguage selected = SelectDownloadLanguage(language);
-  try {
-    const DownloadRequest request{url, proxy_host, proxy_port, proxy_user, proxy_password};
-    return Download(selected, expected_start, request, result, pump, options);
-  } catch (const std::exception& error) {
-    result = TranslateDownloadMessage("Error : %s", selected);
-    result = ReplacePlaceholder(result, error.what());
-    return false;
+  bool downloaded = false;
+  std::string error;
+  if (RunReportingFailure(
+          [&] {
+            const DownloadRequest request{url, proxy_host, proxy_port, proxy_user, proxy_password};
+            downloaded = Download(selected, expected_start, request, result, pump, options);
+          },
+          error)) {
+    return downloaded;
   }
+  result = ReplacePlaceholder(TranslateDownloadMessage("Error : %s", selected), error);
+  return false;
 }
 
 bool DownloadPackage(const std::string& language, const std::string& expected_start,

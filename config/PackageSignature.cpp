@@ -1,8 +1,7 @@
 // The package signature check.
 #include "config/PackageSignature.h"
 
-#include <exception>
-
+#include "base/Failure.h"
 #include "config/Base64.h"
 #include "config/PackageParser.h"
 #include "crypto/RsaVerify.h"
@@ -16,14 +15,13 @@ bool VerifyPackageSignature(const std::string& signed_text, const std::string& s
 
 bool VerifySignedRange(std::string_view signed_text, std::string_view signature_base64,
                        const std::string& public_key_pem) {
-  try {
-    // A stray character must not turn into some 6-bit value that happens to verify.
-    if (public_key_pem.empty() || !IsBase64Text(signature_base64, Base64Check::kWholeGroups))
-      return false;
-    return VerifyRsaSha512Pkcs1(signed_text, DecodeBase64(signature_base64), public_key_pem);
-  } catch (const std::exception&) {
+  // A stray character must not turn into some 6-bit value that happens to verify.
+  if (public_key_pem.empty() || !IsBase64Text(signature_base64, Base64Check::kWholeGroups))
     return false;
-  }
+  // A signature that cannot be checked, for whatever reason, is no valid signature.
+  return RunIgnoringFailure([&] {
+    return VerifyRsaSha512Pkcs1(signed_text, DecodeBase64(signature_base64), public_key_pem);
+  });
 }
 
 }  // namespace kv

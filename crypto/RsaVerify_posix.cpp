@@ -10,27 +10,16 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include <memory>
+#include "base/Owned.h"
 
 namespace kv {
 namespace {
 
-struct KeyDeleter {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestContextDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct BioDeleter {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct OpenSslFree {
-  void operator()(unsigned char* memory) const { OPENSSL_free(memory); }
-};
-struct DecoderDeleter {
-  void operator()(OSSL_DECODER_CTX* context) const { OSSL_DECODER_CTX_free(context); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyDeleter>;
+// OPENSSL_free is a macro.
+void FreeOpenSslMemory(unsigned char* memory) {
+  OPENSSL_free(memory);
+}
+using KeyPtr = OwnedPtr<EVP_PKEY, EVP_PKEY_free>;
 
 constexpr const char* kPemLabel = "RSA PUBLIC KEY";
 // Bigger texts are no key; the bound also keeps the length within the BIO's int count.
@@ -43,16 +32,16 @@ const unsigned char* Bytes(std::string_view data) {
 // A fresh RSA public key from the PEM block "RSA PUBLIC KEY" (PKCS#1 RSAPublicKey), or null.
 // Other blocks, "PUBLIC KEY" included, are passed over.
 KeyPtr LoadRsaPublicKey(std::string_view pem) {
-  std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  OwnedPtr<BIO, BIO_free> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   unsigned char* der = nullptr;
   long der_length = 0;
   if (!bio ||
       PEM_bytes_read_bio(&der, &der_length, nullptr, kPemLabel, bio.get(), nullptr, nullptr) != 1) {
     return nullptr;
   }
-  std::unique_ptr<unsigned char, OpenSslFree> owned_der(der);
+  OwnedPtr<unsigned char, FreeOpenSslMemory> owned_der(der);
   EVP_PKEY* raw_key = nullptr;
-  std::unique_ptr<OSSL_DECODER_CTX, DecoderDeleter> decoder(OSSL_DECODER_CTX_new_for_pkey(
+  OwnedPtr<OSSL_DECODER_CTX, OSSL_DECODER_CTX_free> decoder(OSSL_DECODER_CTX_new_for_pkey(
       &raw_key, "DER", "type-specific", "RSA", EVP_PKEY_PUBLIC_KEY, nullptr, nullptr));
   if (!decoder)
     return nullptr;
@@ -66,7 +55,7 @@ KeyPtr LoadRsaPublicKey(std::string_view pem) {
 }
 
 bool Verify(std::string_view message, std::string_view signature, EVP_PKEY* key) {
-  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+  OwnedPtr<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
   if (!context)
     return false;
   EVP_PKEY_CTX* key_context = nullptr;  // owned by context

@@ -9,9 +9,10 @@
 #include <wincrypt.h>
 
 #include <limits>
-#include <memory>
 #include <string>
 #include <type_traits>
+
+#include "base/Owned.h"
 
 namespace kv {
 namespace {
@@ -22,21 +23,12 @@ constexpr ULONG kSha512Length = 64;
 // Bigger texts are no key; the bound also keeps lengths within the API's 32-bit counts.
 constexpr std::size_t kMaxPemLength = 1 << 20;
 
-struct AlgorithmDeleter {
-  void operator()(void* handle) const { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-struct KeyDeleter {
-  void operator()(void* handle) const { BCryptDestroyKey(handle); }
-};
-struct HashDeleter {
-  void operator()(void* handle) const { BCryptDestroyHash(handle); }
-};
-struct LocalDeleter {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-using AlgorithmPtr = std::unique_ptr<std::remove_pointer_t<BCRYPT_ALG_HANDLE>, AlgorithmDeleter>;
-using KeyPtr = std::unique_ptr<std::remove_pointer_t<BCRYPT_KEY_HANDLE>, KeyDeleter>;
-using HashPtr = std::unique_ptr<std::remove_pointer_t<BCRYPT_HASH_HANDLE>, HashDeleter>;
+void CloseAlgorithm(BCRYPT_ALG_HANDLE handle) {
+  BCryptCloseAlgorithmProvider(handle, 0);
+}
+using AlgorithmPtr = OwnedPtr<std::remove_pointer_t<BCRYPT_ALG_HANDLE>, CloseAlgorithm>;
+using KeyPtr = OwnedPtr<std::remove_pointer_t<BCRYPT_KEY_HANDLE>, BCryptDestroyKey>;
+using HashPtr = OwnedPtr<std::remove_pointer_t<BCRYPT_HASH_HANDLE>, BCryptDestroyHash>;
 
 PUCHAR Bytes(std::string_view data) {
   return reinterpret_cast<PUCHAR>(const_cast<char*>(data.data()));
@@ -83,7 +75,7 @@ KeyPtr ImportPublicKey(BCRYPT_ALG_HANDLE rsa, const std::string& der, ULONG& mod
                            &blob_size)) {
     return nullptr;
   }
-  std::unique_ptr<void, LocalDeleter> owned_blob(blob);
+  OwnedPtr<void, LocalFree> owned_blob(blob);
   if (blob_size < sizeof(BCRYPT_RSAKEY_BLOB))
     return nullptr;
   modulus_length = static_cast<const BCRYPT_RSAKEY_BLOB*>(blob)->cbModulus;

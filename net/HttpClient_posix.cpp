@@ -9,6 +9,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/Failure.h"
+#include "base/Owned.h"
 #include "net/HttpClient.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -20,16 +22,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPollMilliseconds = 100;
 constexpr char kAcceptHeader[] = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
 constexpr char kUserAgent[] = "Mozilla/4.0";
-
-struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 // What the callbacks collect during one transfer.
 struct Transfer {
@@ -206,9 +198,9 @@ HttpGetResult Get(const HttpGetSettings& settings) {
     return result;
   }
   EnsureCurlInitialised();
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, kAcceptHeader));
+  OwnedPtr<CURL, curl_easy_cleanup> easy(curl_easy_init());
+  OwnedPtr<CURLM, curl_multi_cleanup> multi(curl_multi_init());
+  OwnedPtr<curl_slist, curl_slist_free_all> headers(curl_slist_append(nullptr, kAcceptHeader));
   if (!easy || !multi || !headers) {
     result.reason = "out of memory";
     return result;
@@ -245,13 +237,11 @@ HttpGetResult Get(const HttpGetSettings& settings) {
 }  // namespace
 
 HttpGetResult HttpGet(const HttpGetSettings& settings) {
-  try {
-    return Get(settings);
-  } catch (const std::exception& error) {
-    HttpGetResult result;
-    result.reason = error.what();
-    return result;
-  }
+  HttpGetResult result;
+  std::string error;
+  if (!RunReportingFailure([&] { result = Get(settings); }, error))
+    result.reason = std::move(error);
+  return result;
 }
 
 }  // namespace kv

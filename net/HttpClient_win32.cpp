@@ -14,8 +14,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/Failure.h"
+#include "base/WinText_win32.h"
 #include "net/HttpClient.h"
-#include "setupfile/WinText.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -321,13 +322,11 @@ class Request {
 };
 
 HttpGetResult RunCatching(const HttpGetSettings& settings, const std::atomic<bool>& abandoned) {
-  try {
-    return Request(settings, abandoned).Run();
-  } catch (const std::exception& error) {
-    HttpGetResult result;
-    result.reason = error.what();
-    return result;
-  }
+  HttpGetResult result;
+  std::string error;
+  if (!RunReportingFailure([&] { result = Request(settings, abandoned).Run(); }, error))
+    result.reason = std::move(error);
+  return result;
 }
 
 // What the waiting thread and the helper thread share. The helper holds it too, so that it can

@@ -22,7 +22,7 @@ for fuzzer in "$out"/tests/fuzz/Fuzz*; do
   [ -d "tests/fuzz/regressions/$name" ] && dirs="$dirs tests/fuzz/regressions/$name"
   # Fixtures of the regular build are real files the readers meet.
   [ -d build/linux/fixtures ] && case "$name" in
-    FuzzPeResources|FuzzPeChecksum|FuzzConfigArea) dirs="$dirs build/linux/fixtures" ;;
+    FuzzPeResources|FuzzPeChecksum|FuzzConfigArea|FuzzCompoundFile|FuzzAuthenticode) dirs="$dirs build/linux/fixtures" ;;
   esac
   [ -d build/linux/tests/config/signed ] && case "$name" in
     FuzzPackage) dirs="$dirs build/linux/tests/config/signed" ;;

@@ -1,6 +1,8 @@
 #include "setupfile/BlobList.h"
 
-#include "setupfile/ByteReader.h"
+#include <algorithm>
+
+#include "base/ByteReader.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -65,6 +67,23 @@ bool FindBlobInList(std::string_view area, std::string_view name, std::string& v
     value = std::move(decoded);
     return true;
   }
+}
+
+bool MeasureBlobList(std::string_view area, std::size_t& used) {
+  ByteReader reader(area);
+  while (true) {
+    std::string_view name;
+    std::string_view value;
+    if (!ReadBlobEntryString(reader, name))
+      return false;
+    if (name.empty())
+      break;
+    if (!ReadBlobEntryString(reader, value))
+      return false;
+  }
+  // The end entry's value length follows its empty name.
+  used = std::min<std::size_t>(reader.Position() + 4, area.size());
+  return true;
 }
 
 }  // namespace kv

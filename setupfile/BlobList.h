@@ -26,4 +26,8 @@ std::string EncodeBlobList(std::string_view mask, std::string_view package_text,
 // when the value's CRC text does not match; value is assigned only when found.
 bool FindBlobInList(std::string_view area, std::string_view name, std::string& value);
 
+// The bytes the list at the start of area takes, its end entry included as far as the area holds
+// it. False when the list runs past the area before its end entry, or a length is negative.
+bool MeasureBlobList(std::string_view area, std::size_t& used);
+
 }  // namespace kv

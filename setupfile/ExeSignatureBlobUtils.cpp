@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
+#include "base/Failure.h"
+#include "base/RuntimeError.h"
 #include "setupfile/PeChecksum.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -96,7 +96,7 @@ bool DecodeDerLength(std::string_view bytes, std::uint32_t& length, int& header_
 }
 
 bool LocateConfigArea(FileStream& stream, std::int64_t& position, std::uint32_t& length) {
-  try {
+  return RunIgnoringFailure([&] {
     std::int64_t marker = 0;
     std::string trailing;
     if (!FindLastPatternInStream(stream, kAreaSearchChunkSize, kAreaSearchAlignmentBits,
@@ -115,14 +115,12 @@ bool LocateConfigArea(FileStream& stream, std::int64_t& position, std::uint32_t&
     position = area;
     length = area_length;
     return true;
-  } catch (const RuntimeError&) {
-    return false;
-  }
+  });
 }
 
 bool ReadConfigArea(FileStream& stream, std::string& area) {
   area.clear();
-  try {
+  const bool read = RunIgnoringFailure([&] {
     std::int64_t position = 0;
     std::uint32_t length = 0;
     if (!LocateConfigArea(stream, position, length))
@@ -131,11 +129,10 @@ bool ReadConfigArea(FileStream& stream, std::string& area) {
     stream.Seek(position);
     stream.ReadBuffer(area);
     return true;
-  } catch (const RuntimeError&) {
-  } catch (const std::bad_alloc&) {
-  }
-  area.clear();
-  return false;
+  });
+  if (!read)
+    area.clear();
+  return read;
 }
 
 namespace {
@@ -173,17 +170,16 @@ bool RepairPeChecksum(FileStream& file) {
 
 bool UpdatePeChecksum(const std::string& file_name, FileStream* stream, std::string& error) {
   error.clear();
-  try {
-    std::unique_ptr<FileStream> own;
-    if (stream == nullptr) {
-      own = Files().Open(file_name, OpenMode::kReadWrite);
-      stream = own.get();
-    }
-    return RepairPeChecksum(*stream);
-  } catch (const RuntimeError& e) {
-    error = e.Message();
-    return false;
-  }
+  return RunReportingFailure(
+      [&] {
+        std::unique_ptr<FileStream> own;
+        if (stream == nullptr) {
+          own = Files().Open(file_name, OpenMode::kReadWrite);
+          stream = own.get();
+        }
+        return RepairPeChecksum(*stream);
+      },
+      error);
 }
 
 }  // namespace kv

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "setupfile/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace kv {
 

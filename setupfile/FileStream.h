@@ -1,6 +1,7 @@
 // Files as seekable byte streams with 64-bit positions, behind one small interface so that tests
 // can substitute failing or counting streams. Paths are byte strings (UTF-8 on Windows).
-// Stream operations throw RuntimeError (RuntimeError.h); operations catch it at their boundary.
+// Stream operations throw RuntimeError (base/RuntimeError.h); operations catch it at their
+// boundary.
 #pragma once
 
 #include <cstdint>

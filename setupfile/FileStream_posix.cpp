@@ -13,8 +13,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/RuntimeError.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
 
 namespace kv {
 

@@ -9,9 +9,10 @@
 #include <string>
 #include <utility>
 
+#include "base/Failure.h"
+#include "base/RuntimeError.h"
+#include "base/WinText_win32.h"
 #include "setupfile/FileStream.h"
-#include "setupfile/RuntimeError.h"
-#include "setupfile/WinText.h"
 
 namespace kv {
 
@@ -203,10 +204,7 @@ class Win32OutputReplacement final : public OutputReplacement {
     // A partly overwritten output would pass for a setup file: it is emptied, and removed where
     // its folder allows that.
     if (stream_.Written()) {
-      try {
-        stream_.SetSize(0);
-      } catch (const RuntimeError&) {
-      }
+      RunIgnoringFailure([this] { stream_.SetSize(0); });
       stream_.Close();
       ::DeleteFileW(target_.c_str());
     }

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "setupfile/ByteReader.h"
-#include "setupfile/RuntimeError.h"
+#include "base/ByteReader.h"
+#include "base/RuntimeError.h"
 
 namespace kv {
 

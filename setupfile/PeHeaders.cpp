@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 
@@ -20,6 +20,12 @@ constexpr std::int64_t kSizeOfOptionalHeaderOffset = 16;
 constexpr std::int64_t kPe32DataDirectoryOffset = 96;
 constexpr std::int64_t kPe32PlusDataDirectoryOffset = 112;
 constexpr std::int64_t kDataDirectoryEntrySize = 8;
+// A certificate table entry: 32-bit length (header included), 16-bit revision and type.
+constexpr std::int64_t kCertificateHeaderSize = 8;
+constexpr std::uint16_t kCertificateRevision2 = 0x0200;
+constexpr std::uint16_t kCertificateTypePkcsSignedData = 0x0002;
+// A signature blob bigger than this is no signature this program reads.
+constexpr std::uint32_t kMaxSignatureSize = 64 * 1024 * 1024;
 
 // Reads up to count bytes at position; fewer at the end of the file.
 std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) {
@@ -72,6 +78,18 @@ PeHeaderStatus ReadPeHeaders(FileStream& file, TPeHeaders& headers) {
   return PeHeaderStatus::kFound;
 }
 
+bool DataDirectoryEntryOffset(const TPeHeaders& headers, std::uint32_t index,
+                              std::int64_t& offset) {
+  const std::int64_t directory = headers.OptionalMagic == kPe32PlusMagic
+                                     ? kPe32PlusDataDirectoryOffset
+                                     : kPe32DataDirectoryOffset;
+  const std::int64_t entry = directory + index * kDataDirectoryEntrySize;
+  if (entry + kDataDirectoryEntrySize > headers.SizeOfOptionalHeader)
+    return false;
+  offset = headers.OptionalHeaderOffset + entry;
+  return true;
+}
+
 bool ReadDataDirectoryEntry(FileStream& file, const TPeHeaders& headers, std::uint32_t index,
                             std::uint32_t& rva, std::uint32_t& size) {
   const std::int64_t directory = headers.OptionalMagic == kPe32PlusMagic
@@ -87,6 +105,47 @@ bool ReadDataDirectoryEntry(FileStream& file, const TPeHeaders& headers, std::ui
   std::uint32_t count = 0;
   return reader.Seek(directory - 4) && reader.ReadU32LE(count) && index < count &&
          reader.Seek(entry) && reader.ReadU32LE(rva) && reader.ReadU32LE(size);
+}
+
+PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers,
+                                     PeSignedLayout& layout) {
+  std::uint32_t table = 0;
+  std::uint32_t table_size = 0;
+  std::int64_t entry = 0;
+  if (!DataDirectoryEntryOffset(headers, kCertificateTableIndex, entry) ||
+      !ReadDataDirectoryEntry(file, headers, kCertificateTableIndex, table, table_size) ||
+      (table == 0 && table_size == 0)) {
+    return PeSignatureStatus::kUnsigned;
+  }
+  // The table's "RVA" is a file offset; it must follow the headers and lie inside the file.
+  const std::int64_t size = file.Size();
+  if (table < entry + kDataDirectoryEntrySize || table_size < kCertificateHeaderSize ||
+      table + std::int64_t{table_size} > size) {
+    layout.problem = "the certificate table lies outside the file";
+    return PeSignatureStatus::kMalformed;
+  }
+  const std::string header = ReadAt(file, table, kCertificateHeaderSize);
+  ByteReader reader(header);
+  std::uint32_t length = 0;
+  std::uint16_t revision = 0;
+  std::uint16_t type = 0;
+  if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
+      length < kCertificateHeaderSize || length > table_size || length > kMaxSignatureSize ||
+      revision != kCertificateRevision2 || type != kCertificateTypePkcsSignedData) {
+    layout.problem = "the certificate table holds no Authenticode signature";
+    return PeSignatureStatus::kMalformed;
+  }
+  layout.signature = ReadAt(file, table + kCertificateHeaderSize, length - kCertificateHeaderSize);
+  if (layout.signature.size() != static_cast<std::size_t>(length - kCertificateHeaderSize)) {
+    layout.problem = "the file ends inside the signature";
+    return PeSignatureStatus::kMalformed;
+  }
+  const std::int64_t checksum_end = headers.CheckSumOffset + 4;
+  const std::int64_t entry_end = entry + kDataDirectoryEntrySize;
+  layout.hashed = {{0, headers.CheckSumOffset},
+                   {checksum_end, entry - checksum_end},
+                   {entry_end, table - entry_end}};
+  return PeSignatureStatus::kSigned;
 }
 
 }  // namespace kv

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "setupfile/FileStream.h"
 
@@ -18,6 +20,7 @@ inline constexpr std::int64_t kPeChecksumOffset = 88;  // checksum field, from t
 inline constexpr std::uint16_t kPe32Magic = 0x010B;
 inline constexpr std::uint16_t kPe32PlusMagic = 0x020B;
 inline constexpr std::uint32_t kResourceDirectoryIndex = 2;
+inline constexpr std::uint32_t kCertificateTableIndex = 4;
 
 struct TPeHeaders {
   std::int64_t PeOffset = 0;  // e_lfanew: where "PE\0\0" stands
@@ -43,5 +46,35 @@ PeHeaderStatus ReadPeHeaders(FileStream& file, TPeHeaders& headers);
 // that entry. Throws StreamReadError on an I/O error.
 bool ReadDataDirectoryEntry(FileStream& file, const TPeHeaders& headers, std::uint32_t index,
                             std::uint32_t& rva, std::uint32_t& size);
+
+// The file offset of one data directory entry (its RVA field, then its 4-byte size); false when
+// the optional header does not hold that entry.
+bool DataDirectoryEntryOffset(const TPeHeaders& headers, std::uint32_t index, std::int64_t& offset);
+
+// A range of a file's bytes.
+struct ByteRange {
+  std::int64_t offset = 0;
+  std::int64_t size = 0;
+};
+
+enum class PeSignatureStatus {
+  kSigned,
+  kUnsigned,   // no certificate table
+  kMalformed,  // a certificate table outside the file, or whose first entry is no signature
+};
+
+// The Authenticode view of a signed executable: the ranges its digest covers (the whole file up
+// to the certificate table, except the checksum field and the certificate table's directory
+// entry, which signing and configuring change) and the signature blob of the certificate
+// table's first entry (PKCS#7 SignedData, with its padding). problem says why when malformed.
+struct PeSignedLayout {
+  std::vector<ByteRange> hashed;
+  std::string signature;
+  std::string problem;
+};
+
+// Throws StreamReadError on an I/O error.
+PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers,
+                                     PeSignedLayout& layout);
 
 }  // namespace kv

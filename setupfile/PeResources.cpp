@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/PeHeaders.h"
 #include "setupfile/ZNTUtils.h"
 

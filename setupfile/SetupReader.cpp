@@ -1,14 +1,13 @@
 #include "setupfile/SetupReader.h"
 
 #include <memory>
-#include <new>
 
+#include "base/ByteReader.h"
+#include "base/Failure.h"
 #include "setupfile/BlobList.h"
-#include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeResources.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 
 namespace kv {
@@ -51,18 +50,14 @@ bool ReadBlobFromStream(FileStream& setup, const std::string& name, std::string&
 }
 
 bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, std::string& value) {
-  try {
-    return ReadBlobFromStream(*Files().Open(setup_file, OpenMode::kRead), name, value);
-  } catch (const RuntimeError&) {
-  } catch (const std::bad_alloc&) {
-  }
-  return false;
+  return RunIgnoringFailure(
+      [&] { return ReadBlobFromStream(*Files().Open(setup_file, OpenMode::kRead), name, value); });
 }
 
 bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std::string& value) {
   if (setup_file.empty() || !Files().Exists(setup_file))
     return false;
-  try {
+  return RunIgnoringFailure([&] {
     std::string store;
     {
       const std::unique_ptr<FileStream> file = Files().Open(setup_file, OpenMode::kRead);
@@ -72,10 +67,7 @@ bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std:
       }
     }
     return FindLegacyEntry(store, name, value);
-  } catch (const RuntimeError&) {
-  } catch (const std::bad_alloc&) {
-  }
-  return false;
+  });
 }
 
 }  // namespace kv

@@ -2,19 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <memory>
-#include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 
+#include "base/ByteReader.h"
+#include "base/Failure.h"
+#include "base/RuntimeError.h"
 #include "setupfile/BlobList.h"
-#include "setupfile/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeChecksum.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -45,11 +43,8 @@ class SourceWordSum {
       : source_(source), size_(size), field_(field) {
     if (field_ < 0 || !source_.ReadsAtFromAnyThread())
       return;
-    try {
-      worker_ = std::thread([this] { SumOnWorker(); });
-    } catch (const std::system_error&) {
-      // No thread to be had (a process limit): the copying thread sums instead.
-    }
+    // Where no thread is to be had (a process limit), the copying thread sums instead.
+    RunIgnoringFailure([this] { worker_ = std::thread([this] { SumOnWorker(); }); });
   }
   ~SourceWordSum() {
     cancel_ = true;
@@ -80,10 +75,8 @@ class SourceWordSum {
     try {
       for (std::int64_t offset = 0; offset < size_ && !cancel_; offset += kCopyStepSize)
         sum_ += SumPeRange(source_, offset, std::min(kCopyStepSize, size_ - offset), field_);
-    } catch (const RuntimeError& e) {
-      failure_ = e;
-    } catch (const std::bad_alloc&) {
-      failure_ = OutOfMemoryError();
+    } catch (...) {
+      failure_ = CurrentRuntimeError();
     }
   }
 
@@ -189,45 +182,39 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         std::string& error) {
   error.clear();
   bool succeeded = false;
-  try {
-    // Putting the copy in place of the source would destroy it.
-    if (!CheckOutputIsNoInput(target_file, {{kSourceSetupFileRole, source_file}}, error))
-      return false;
-    // A folder, a device or a pipe cannot be replaced by the copy.
-    if (Files().IsSpecialFile(target_file)) {
-      error = "Output setup file \"" + target_file + "\" is not a regular file";
-      return false;
-    }
-    // The area is searched from the end of the source: a pipe or a device has none.
-    if (Files().IsSpecialFile(source_file)) {
-      error = "Source setup file \"" + source_file + "\" is not a regular file";
-      return false;
-    }
-    const std::string list = BuildBlobList(package_text, answer_file_text);
-    const std::unique_ptr<FileStream> source = Files().Open(source_file, OpenMode::kRead);
-    const FileState opened = source->State();
-    source->Seek(0);
-    std::int64_t area_position = 0;
-    std::uint32_t area_length = 0;
-    if (!LocateConfigArea(*source, area_position, area_length)) {
-      error =
-          "Not compatible Setup file - setup file does not contain dedicated space for storing "
-          "configuration";
-    } else if (area_length < list.size()) {
-      error = "Configuration data size > " + FormatByteSize(area_length);
-    } else {
-      succeeded = WriteConfiguredCopy(*source, opened, source_file, target_file, area_position,
-                                      {package_text, answer_file_text, list}, error);
-    }
-  } catch (const RuntimeError& e) {
-    error = e.Message();
-  } catch (const std::bad_alloc&) {
-    error = OutOfMemoryError().Message();
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "Unexpected error";
-  }
+  RunReportingFailure(
+      [&] {
+        // Putting the copy in place of the source would destroy it.
+        if (!CheckOutputIsNoInput(target_file, {{kSourceSetupFileRole, source_file}}, error))
+          return;
+        // A folder, a device or a pipe cannot be replaced by the copy.
+        if (Files().IsSpecialFile(target_file)) {
+          error = "Output setup file \"" + target_file + "\" is not a regular file";
+          return;
+        }
+        // The area is searched from the end of the source: a pipe or a device has none.
+        if (Files().IsSpecialFile(source_file)) {
+          error = "Source setup file \"" + source_file + "\" is not a regular file";
+          return;
+        }
+        const std::string list = BuildBlobList(package_text, answer_file_text);
+        const std::unique_ptr<FileStream> source = Files().Open(source_file, OpenMode::kRead);
+        const FileState opened = source->State();
+        source->Seek(0);
+        std::int64_t area_position = 0;
+        std::uint32_t area_length = 0;
+        if (!LocateConfigArea(*source, area_position, area_length)) {
+          error =
+              "Not compatible Setup file - setup file does not contain dedicated space for "
+              "storing configuration";
+        } else if (area_length < list.size()) {
+          error = "Configuration data size > " + FormatByteSize(area_length);
+        } else {
+          succeeded = WriteConfiguredCopy(*source, opened, source_file, target_file, area_position,
+                                          {package_text, answer_file_text, list}, error);
+        }
+      },
+      error);
   return succeeded;
 }
 

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 
+#include "base/Failure.h"
 #include "setupfile/CRC32.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/MemoryPages.h"
-#include "setupfile/RuntimeError.h"
 
 namespace kv {
 
@@ -157,14 +156,6 @@ namespace {
 // reading straight into the content.
 constexpr std::size_t kReadBlockSize = 16384;
 
-void Reserve(std::string& content, std::size_t size) {
-  try {
-    content.reserve(size);
-  } catch (const std::bad_alloc&) {
-    throw OutOfMemoryError();
-  }
-}
-
 // Appends up to count bytes of the stream to content, whose capacity must hold them; returns
 // the number read, fewer than count only at the end of the stream.
 std::size_t ReadBlocks(FileStream& stream, std::size_t count, std::string& content) {
@@ -186,8 +177,7 @@ std::size_t ReadBlocks(FileStream& stream, std::size_t count, std::string& conte
 bool LoadStreamToString(FileStream& stream, std::int64_t max_size, std::string& content,
                         std::string& error) {
   while (true) {
-    // Reserved here, so that running out of memory is reported like any other failure.
-    Reserve(content, content.size() + kReadBlockSize);
+    content.reserve(content.size() + kReadBlockSize);
     const std::size_t n = ReadBlocks(stream, kReadBlockSize, content);
     if (static_cast<std::int64_t>(content.size()) > max_size) {
       content.clear();
@@ -200,48 +190,51 @@ bool LoadStreamToString(FileStream& stream, std::int64_t max_size, std::string& 
   }
 }
 
+bool LoadFile(const std::string& file_name, std::int64_t max_size, std::string& content,
+              std::string& error) {
+  const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
+  if (!file->IsRegularFile())
+    return LoadStreamToString(*file, max_size, content, error);
+  const std::int64_t size = file->Size();
+  if (size > max_size) {
+    error = "File size is " + std::to_string(size) + ", but max allowed size is " +
+            std::to_string(max_size);
+    return false;
+  }
+  // Room for the whole file at once, so the content is never moved while it grows.
+  content.reserve(static_cast<std::size_t>(size));
+  const std::int64_t length = static_cast<std::int64_t>(content.capacity());
+  if (length < size) {
+    error =
+        "Length(s) [" + std::to_string(length) + "] <> FStream.Size [" + std::to_string(size) + "]";
+    content.clear();
+    return false;
+  }
+  // A large file's pages are provided in one go rather than faulted in one by one.
+  if (size > static_cast<std::int64_t>(kReadBlockSize))
+    ProvidePages(std::span<char>(content.data(), static_cast<std::size_t>(size)));
+  const std::int64_t count =
+      static_cast<std::int64_t>(ReadBlocks(*file, static_cast<std::size_t>(size), content));
+  if (count != size) {
+    error = "(Cnt [" + std::to_string(count) + "] <> FStream.Size [" + std::to_string(size) +
+            "]) or (Cnt <> Length(s) [" + std::to_string(size) + "])";
+    content.clear();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool LoadFileToString(const std::string& file_name, std::int64_t max_size, std::string& content,
                       std::string& error) {
   content.clear();
   error.clear();
-  try {
-    const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
-    if (!file->IsRegularFile())
-      return LoadStreamToString(*file, max_size, content, error);
-    const std::int64_t size = file->Size();
-    if (size > max_size) {
-      error = "File size is " + std::to_string(size) + ", but max allowed size is " +
-              std::to_string(max_size);
-      return false;
-    }
-    // Room for the whole file at once, so the content is never moved while it grows.
-    Reserve(content, static_cast<std::size_t>(size));
-    const std::int64_t length = static_cast<std::int64_t>(content.capacity());
-    if (length < size) {
-      error = "Length(s) [" + std::to_string(length) + "] <> FStream.Size [" +
-              std::to_string(size) + "]";
-      content.clear();
-      return false;
-    }
-    // A large file's pages are provided in one go rather than faulted in one by one.
-    if (size > static_cast<std::int64_t>(kReadBlockSize))
-      ProvidePages(std::span<char>(content.data(), static_cast<std::size_t>(size)));
-    const std::int64_t count =
-        static_cast<std::int64_t>(ReadBlocks(*file, static_cast<std::size_t>(size), content));
-    if (count != size) {
-      error = "(Cnt [" + std::to_string(count) + "] <> FStream.Size [" + std::to_string(size) +
-              "]) or (Cnt <> Length(s) [" + std::to_string(size) + "])";
-      content.clear();
-      return false;
-    }
-    return true;
-  } catch (const RuntimeError& e) {
+  const bool loaded = RunReportingFailure(
+      [&] { return LoadFile(file_name, max_size, content, error); }, error, FailureText::kInFull);
+  if (!loaded)
     content.clear();
-    error = DescribeRuntimeError(e);
-    return false;
-  }
+  return loaded;
 }
 
 std::string FormatByteSize(std::int64_t count) {

@@ -152,4 +152,16 @@ void PaintButtonContent(const TButtonContent& content, const TButtonRect& r, TBu
   painter.OwnerCaption(text_rect, true);
 }
 
+std::array<std::uint32_t, kDitherSize * kDitherSize> DitherPattern(std::uint32_t highlight,
+                                                                   std::uint32_t face) {
+  std::array<std::uint32_t, kDitherSize * kDitherSize> pattern{};
+  for (int row = 0; row < kDitherSize; ++row) {
+    const int y = kDitherSize - 1 - row;
+    for (int x = 0; x < kDitherSize; ++x)
+      pattern[static_cast<std::size_t>(row * kDitherSize + x)] =
+          (x + y) % 2 == 0 ? highlight : face;
+  }
+  return pattern;
+}
+
 }  // namespace kv

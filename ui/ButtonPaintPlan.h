@@ -3,6 +3,8 @@
 // the glyph, caption and owner-drawn caption steps. The Win32 buttons carry the plans out.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -134,5 +136,11 @@ struct TButtonContent {
 
 void PaintButtonContent(const TButtonContent& content, const TButtonRect& r, TButtonPoint offset,
                         TButtonContentPainter& painter);
+
+// The face of an exclusive button as an 8 x 8 pattern of 0x00RRGGBB pixels, in the row order
+// of a bottom-up bitmap: highlight where x and y are both even or both odd, face elsewhere.
+inline constexpr int kDitherSize = 8;
+std::array<std::uint32_t, kDitherSize * kDitherSize> DitherPattern(std::uint32_t highlight,
+                                                                   std::uint32_t face);
 
 }  // namespace kv

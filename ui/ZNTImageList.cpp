@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "base/Failure.h"
+
 namespace kv {
 
 namespace {
@@ -321,7 +323,8 @@ void TZNTImageList::Notification(TZNTComponent* component, TOperation operation)
 }
 
 void TZNTImageList::DoDraw(int index, HDC__* dc, int x, int y, unsigned style, bool enabled) {
-  switch (ChooseDraw(HandleAllocated(), enabled, disabled_images_ != nullptr)) {
+  switch (ChooseDraw(HandleAllocated(), enabled, Count(),
+                     disabled_images_ ? disabled_images_->Count() : -1)) {
     case TDrawChoice::kNothing:
       return;
     case TDrawChoice::kDisabledCompanion:
@@ -337,9 +340,13 @@ void TZNTImageList::CopyImagesFrom(TImageList& source) {
   RequireInitialized();
   const int count = source.Count();
   for (int i = 0; i < count; ++i) {
+    // An image that cannot be read keeps its index as a transparent placeholder.
     TPixelImage image(Width(), Height());
-    if (source.Native().Extract(i, image))
-      Native().Append(image);
+    if (!source.Native().Extract(i, image))
+      image = TPixelImage(Width(), Height());
+    else if (formats_.image == TColorDepth::k32Bit)
+      StraightenPixels(image);
+    Native().Append(image);
   }
   Change();
 }
@@ -437,26 +444,24 @@ void TZNTImageListResource::ReloadImages() {
     const TResourceId name = TResourceId::Named(entry.name);
     int index = -1;
     std::string bitmap;
-    try {
+    // A failing entry gets the placeholder below, and the next one follows.
+    RunIgnoringFailure([&] {
       const TResourceKind kind = FindResourceKind(reader, name);
       if (kind == TResourceKind::kIcon)
         index = AddIconResource(reader, name, IconPixelFormat());
       else if (kind == TResourceKind::kBitmap)
         bitmap = LoadBitmapResource(reader, name);
-    } catch (const std::exception&) {
-      // This entry gets the placeholder below; the next one follows.
-    }
+    });
     // Every entry adds exactly one image, so that the later ones keep their indexes.
     if (index < 0)
       index = Native().AppendBitmap(bitmap, fill_color_, transparent_color_);
-    try {
+    // An image whose look fails keeps its normal look.
+    RunIgnoringFailure([&] {
       if (index >= 0 && entry.look == TResourceLook::kHot)
         RenderHot(index);
       else if (index >= 0 && entry.look == TResourceLook::kDisabled)
         RenderDisabled(index);
-    } catch (const std::exception&) {
-      // The image keeps its normal look.
-    }
+    });
   }
   Change();
   UpdateDisabledImages();

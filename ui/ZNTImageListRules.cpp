@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 
 namespace kv {
 
@@ -16,9 +16,12 @@ constexpr std::uint32_t kStockIdLast = 32517;
 constexpr std::uint16_t kSystemIconGroups[] = {100, 103, 102, 101, 104, 105};
 
 // Bitmap-information header fields (little-endian).
+constexpr std::uint32_t kCompressionRgb = 0;
 constexpr std::uint32_t kCompressionBitFields = 3;
 constexpr std::uint32_t kCompressionAlphaBitFields = 6;
+// The colour masks after a 40-byte header: red, green and blue; with alpha, four.
 constexpr std::size_t kBitFieldsMaskBytes = 12;
+constexpr std::size_t kAlphaBitFieldsMaskBytes = 16;
 
 std::uint8_t ClampedSubtract(std::uint8_t value, int step) {
   return static_cast<std::uint8_t>(std::max(0, value - step));
@@ -243,13 +246,18 @@ bool ReadBitmapFile(std::string_view file, TBitmapFileLayout& layout) {
   if (colors == 0 && bits <= 8)
     colors = std::uint64_t{1} << bits;
   std::uint64_t info = std::uint64_t{header_bytes} + colors * 4;
-  if (header_bytes == kBitmapInfoHeaderBytes &&
-      (compression == kCompressionBitFields || compression == kCompressionAlphaBitFields)) {
+  if (header_bytes == kBitmapInfoHeaderBytes && compression == kCompressionBitFields)
     info += kBitFieldsMaskBytes;
-  }
+  if (header_bytes == kBitmapInfoHeaderBytes && compression == kCompressionAlphaBitFields)
+    info += kAlphaBitFieldsMaskBytes;
   const std::uint64_t rows = static_cast<std::uint64_t>(std::abs(std::int64_t{height}));
   const std::uint64_t stride = (static_cast<std::uint64_t>(width) * bits + 31) / 32 * 4;
-  const std::uint64_t bits_bytes = compression == 0 ? stride * rows : image_bytes;
+  // Uncompressed rows, plain or with colour masks, are read as stride x rows bytes whatever the
+  // header says; only run-length data has its size from the header.
+  const bool uncompressed = compression == kCompressionRgb ||
+                            compression == kCompressionBitFields ||
+                            compression == kCompressionAlphaBitFields;
+  const std::uint64_t bits_bytes = uncompressed ? stride * rows : image_bytes;
   const std::uint64_t available = file.size() - kBitmapFileHeaderBytes;
   if (info > available || bits_bytes == 0 || bits_bytes > available - info)
     return false;
@@ -278,20 +286,56 @@ void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std
   }
 }
 
-void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
-  std::uint8_t opaque = 255;
+std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(image.height), 0);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      if (image.mask[static_cast<std::size_t>(y) * image.width + x])
+        rows[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    }
+  }
+  return rows;
+}
+
+void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image) {
+  const std::size_t stride = (static_cast<std::size_t>(image.width) + 15) / 16 * 2;
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const std::size_t at = y * stride + x / 8;
+      image.mask[static_cast<std::size_t>(y) * image.width + x] =
+          at < rows.size() && (rows[at] & (0x80 >> (x % 8))) ? 1 : 0;
+    }
+  }
+}
+
+void FillMissingAlpha(TPixelImage& image) {
+  for (std::size_t i = 0; i < PixelCount(image); ++i) {
+    if (image.pixels[i * 4 + 3] != 0)
+      return;
+  }
+  for (std::size_t i = 0; i < PixelCount(image); ++i)
+    image.pixels[i * 4 + 3] = image.mask[i] ? 0 : 255;
+}
+
+void StraightenPixels(TPixelImage& image) {
   for (std::size_t i = 0; i < PixelCount(image); ++i) {
     std::uint8_t* pixel = &image.pixels[i * 4];
-    if (!with_alpha) {
-      transform(pixel[2], pixel[1], pixel[0], opaque);
-      continue;
-    }
     const int alpha = pixel[3];
     for (int c = 0; c < 3; ++c) {
       const int straight = alpha == 0 ? 0 : (pixel[c] * 255 + alpha / 2) / alpha;
       pixel[c] = static_cast<std::uint8_t>(std::min(straight, 255));
     }
-    transform(pixel[2], pixel[1], pixel[0], pixel[3]);
+  }
+}
+
+void TransformPixels(TPixelImage& image, bool with_alpha, const TPixelTransform& transform) {
+  std::uint8_t opaque = 255;
+  if (with_alpha)
+    StraightenPixels(image);
+  for (std::size_t i = 0; i < PixelCount(image); ++i) {
+    std::uint8_t* pixel = &image.pixels[i * 4];
+    transform(pixel[2], pixel[1], pixel[0], with_alpha ? pixel[3] : opaque);
   }
 }
 
@@ -352,10 +396,10 @@ unsigned DrawStyleFlags(TDrawingStyle style, TImageType type) {
   return type == TImageType::kMask ? flags | kDrawMask : flags;
 }
 
-TDrawChoice ChooseDraw(bool has_handle, bool enabled, bool has_disabled_companion) {
+TDrawChoice ChooseDraw(bool has_handle, bool enabled, int count, int disabled_count) {
   if (!has_handle)
     return TDrawChoice::kNothing;
-  return !enabled && has_disabled_companion ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
+  return !enabled && disabled_count == count ? TDrawChoice::kDisabledCompanion : TDrawChoice::kBase;
 }
 
 }  // namespace kv

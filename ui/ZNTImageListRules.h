@@ -127,6 +127,20 @@ void GrayPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::
 // Opaque pixels 15 darker per channel; partly transparent ones 30 more transparent.
 void DarkenPixel(std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue, std::uint8_t& alpha);
 
+// The image's mask as the rows of a monochrome bitmap, top row first: each row padded to 16
+// bits, a set bit transparent (white).
+std::vector<std::uint8_t> MaskBitmapRows(const TPixelImage& image);
+// The image's mask from such rows.
+void ReadMaskBitmapRows(const std::vector<std::uint8_t>& rows, TPixelImage& image);
+
+// Images without an alpha channel of their own (icons of 24 bits or fewer, drawn on an alpha list)
+// get one: their opaque pixels count as fully opaque.
+void FillMissingAlpha(TPixelImage& image);
+
+// Pixels as the native list draws them on black (premultiplied by their alpha) made straight
+// again, as the list takes them.
+void StraightenPixels(TPixelImage& image);
+
 // Calls transform on every pixel, top row first. With alpha the pixels are read as
 // premultiplied (as the native list draws them), transformed as straight values and left
 // straight, so that opaque pixels get the transform's exact numbers; without alpha the
@@ -150,7 +164,8 @@ enum class TImageType { kImage, kMask };
 unsigned DrawStyleFlags(TDrawingStyle style, TImageType type);
 
 enum class TDrawChoice { kNothing, kDisabledCompanion, kBase };
-// A disabled image comes from the disabled companion when there is one.
-TDrawChoice ChooseDraw(bool has_handle, bool enabled, bool has_disabled_companion);
+// A disabled image comes from the disabled companion when there is one with as many images
+// (disabled_count -1: none).
+TDrawChoice ChooseDraw(bool has_handle, bool enabled, int count, int disabled_count);
 
 }  // namespace kv

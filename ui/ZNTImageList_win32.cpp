@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/WinText_win32.h"
+#include "ui/GdiHandles_win32.h"
 #include "ui/ZNTImageList.h"
-#include "ui/ZNTModuleIcon.h"
+#include "ui/ZNTModuleIcon_win32.h"
 
 namespace kv {
 
@@ -16,20 +18,12 @@ constexpr DWORD kIconFormatVersion = 0x00030000;
 constexpr DWORD kModulePathChars = 1024;
 constexpr int kAlphaListsMajorVersion = 6;
 
-std::wstring WideName(const std::string& name) {
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-  return wide;
-}
-
 HRSRC FindModuleResource(HMODULE module, std::uint16_t type, const TResourceId& name) {
   if (!module)
     return nullptr;
   if (name.id != 0)
     return ::FindResourceW(module, MAKEINTRESOURCEW(name.id), MAKEINTRESOURCEW(type));
-  const std::wstring wide = WideName(name.name);
+  const std::wstring wide = Utf8ToWide(name.name);
   return ::FindResourceW(module, wide.c_str(), MAKEINTRESOURCEW(type));
 }
 
@@ -65,10 +59,8 @@ class TModuleReader final : public TZNTResourcesReader {
 class TWin32ScreenProbe final : public TScreenProbe {
  public:
   int DeviceBitsPerPixel() override {
-    const HDC screen = ::GetDC(nullptr);
-    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
-    ::ReleaseDC(nullptr, screen);
-    return bits;
+    const TScreenDC screen = ScreenDC();
+    return ::GetDeviceCaps(screen.get(), BITSPIXEL);
   }
 
   bool CommonControlsHaveAlpha() override {
@@ -127,29 +119,21 @@ HICON LoadGroupIcon(TZNTResourcesReader& reader, const TResourceId& name, int wi
 HICON LoadModuleIcon(HMODULE module, const wchar_t* name, int width, int height) {
   const bool numbered = IS_INTRESOURCE(name);
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<ULONG_PTR>(name));
-  std::string text;
-  if (!numbered) {
-    for (const wchar_t* c = name; *c; ++c)
-      text.push_back(static_cast<char>(*c));
-  }
-  const TResourceId resource = numbered ? TResourceId::Numbered(id) : TResourceId::Named(text);
-  const int bits = ScreenBitsPerPixel();
-  if (module) {
-    TModuleReader reader(module);
-    return LoadGroupIcon(reader, resource, width, height, bits);
-  }
-  const std::optional<std::uint16_t> group = numbered ? SystemIconGroup(id) : std::nullopt;
-  if (!group) {
-    TModuleReader reader(::GetModuleHandleW(nullptr));
-    return LoadGroupIcon(reader, resource, width, height, bits);
-  }
-  TModuleReader user_library(static_cast<HMODULE>(UserLibraryModule()));
-  if (const HICON icon =
-          LoadGroupIcon(user_library, TResourceId::Numbered(*group), width, height, bits)) {
+  const TResourceId resource =
+      numbered ? TResourceId::Numbered(id) : TResourceId::Named(WideToUtf8(name));
+  // Without a module the stock identifiers take the system user library's groups.
+  const std::optional<std::uint16_t> group =
+      !module && numbered ? SystemIconGroup(id) : std::nullopt;
+  TModuleReader reader(module  ? module
+                       : group ? static_cast<HMODULE>(UserLibraryModule())
+                               : ::GetModuleHandleW(nullptr));
+  if (const HICON icon = LoadGroupIcon(reader, group ? TResourceId::Numbered(*group) : resource,
+                                       width, height, ScreenBitsPerPixel())) {
     return icon;
   }
   // Not every system keeps the stock icons in these groups: take its own stock icon then.
-  return static_cast<HICON>(::LoadImageW(nullptr, name, IMAGE_ICON, width, height, 0));
+  return group ? static_cast<HICON>(::LoadImageW(nullptr, name, IMAGE_ICON, width, height, 0))
+               : nullptr;
 }
 
 }  // namespace kv

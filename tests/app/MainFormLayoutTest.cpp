@@ -133,8 +133,36 @@ TEST(MessageDialogTest, LayoutKeepsIconTextAndButtonsApart) {
   }
 }
 
+// A box goes over its owner, or on the work area of a second monitor when the owner is minimised
+// or hidden, and never leaves the work area, however large it is or wherever the owner stands.
+TEST(MessageDialogTest, PlacedInsideTheWorkArea) {
+  const TPixelRect work{1920, 0, 1280, 984};  // a second monitor right of the first
+  struct Row {
+    std::optional<TPixelRect> owner;
+    int width, height;
+    TPixelRect placed;
+  };
+  const Row rows[] = {
+      {TPixelRect{2000, 100, 600, 300}, 200, 100, {2200, 200, 200, 100}},
+      {std::nullopt, 200, 100, {2460, 442, 200, 100}},
+      {TPixelRect{3100, 900, 600, 300}, 200, 100, {3000, 884, 200, 100}},
+      {TPixelRect{1800, -50, 100, 40}, 200, 100, {1920, 0, 200, 100}},
+      {TPixelRect{2000, 100, 600, 300}, 5000, 100, {1920, 200, 1280, 100}},
+      {std::nullopt, 300, 2000, {2410, 0, 300, 984}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.width);
+    EXPECT_EQ(PlaceMessageBox(work, row.owner, row.width, row.height), row.placed);
+  }
+}
+
 // The open dialog is shared by the three browse buttons and keeps the filter index of its last
 // use; an index the new filter does not have falls back to the first entry.
+TEST(FileDialogTest, FilterTextIsZeroSeparatedAndDoublyEnded) {
+  EXPECT_EQ(DialogFilterText("Setup|*.exe;*.msi|All|*.*"),
+            std::string("Setup\0*.exe;*.msi\0All\0*.*\0\0", 27));
+}
+
 TEST(FileDialogTest, CarriedFilterIndex) {
   struct Row {
     TBrowseField field;
@@ -144,8 +172,7 @@ TEST(FileDialogTest, CarriedFilterIndex) {
   const Row rows[] = {
       {TBrowseField::kOriginalSetupFile, 4, 4},  // "All Files" of the setup filter
       {TBrowseField::kKVConfigFile, 4, 1},       // two entries only
-      {TBrowseField::kAutoinstallSRG, 2, 2},
-      {TBrowseField::kKVConfigFile, 0, 1},
+      {TBrowseField::kAutoinstallSRG, 2, 2},    {TBrowseField::kKVConfigFile, 0, 1},
       {TBrowseField::kOriginalSetupFile, 5, 1},
   };
   for (const Row& row : rows) {

@@ -58,6 +58,7 @@ class ScriptedWindow final : public TStoreWindow {
   std::optional<std::string> save_as;  // none: the save dialog is cancelled
   std::function<void(ScriptedWindow&)> on_pump;
   bool close_requested = false;
+  bool message_fails = false;  // showing a message box throws
   Log log;
   TFileDialogSetup last_save;
 
@@ -78,6 +79,8 @@ class ScriptedWindow final : public TStoreWindow {
     }
     log.push_back(std::string(MessageTitle(content.Kind)) + ": " + content.Text + " -> " +
                   AnswerName(answer));
+    if (message_fails)
+      throw std::runtime_error("no message box");
     return answer;
   }
   bool ChooseOutputFile(const TFileDialogSetup& setup, std::string& file_name) override {
@@ -498,7 +501,8 @@ TEST(StoreActionTest, RefusedAndFailedWritesLoseNothing) {
 }
 
 // A close asked for during the download ends the action there: no dialog, no read, no write.
-// A failure inside the action is reported and the button is enabled again.
+// A failure inside the action is reported and the button is enabled again, even when the report
+// fails.
 TEST(StoreActionTest, CloseAndUnexpectedFailure) {
   {
     Disk disk;
@@ -520,6 +524,11 @@ TEST(StoreActionTest, CloseAndUnexpectedFailure) {
       throw std::length_error("too long");
     };
     TStoreToSetupAction action(services);
+    action.Run(window);
+    EXPECT_EQ(window.log, Expect({"Error: too long -> OK"}));
+    // A report that fails in turn still gives the button back.
+    window.log.clear();
+    window.message_fails = true;
     action.Run(window);
     EXPECT_EQ(window.log, Expect({"Error: too long -> OK"}));
   }

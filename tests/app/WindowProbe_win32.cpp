@@ -13,17 +13,32 @@
 //    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
 //    third store closed during its download ends the program with exit code 0 and no dialog.
 //    Without them, closing the window ends the program with exit code 0.
+// 4. In its own process, on a thread of its own: the main window through WM_DPICHANGED at 144
+//    and 192 dpi and back; message boxes of a minimised owner and of a very long name inside the
+//    work area; a failure injected into a handler of every window class, reported in a box while
+//    the program and the store action carry on; a press that loses the capture not clicking; and
+//    the counts of GDI and USER objects after 100 stores and 20 resolution changes.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/MainFormLayout.h"
+#include "app/MainWindow.h"
+#include "app/MessageDialog_win32.h"
+#include "app/NoteForm.h"
 #include "app/UsageText.h"
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
+#include "tests/support/GuiObjects_win32.h"
+#include "ui/Window_win32.h"
 
 namespace {
 
@@ -658,6 +673,213 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
 
 }  // namespace
 
+// --- the windows in this process
+
+constexpr UINT kFaultMessage = WM_APP + 0x77;  // makes the next handler fail
+constexpr char kFaultText[] = "injected fault";
+
+std::string Place(const RECT& r) {
+  return std::to_string(r.left) + ", " + std::to_string(r.top) + " " +
+         Size(r.right - r.left, r.bottom - r.top);
+}
+
+// The window's rectangle lies inside the work area of its monitor.
+bool InsideWorkArea(HWND window, RECT& rect) {
+  const RECT work = kv::WorkAreaOf(window);
+  ::GetWindowRect(window, &rect);
+  return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right &&
+         rect.bottom <= work.bottom;
+}
+
+// Waits for a message box, reads it and answers it with its only or first button.
+std::string AnswerBox(DWORD process_id, HWND skip = nullptr) {
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000, skip);
+  if (!box)
+    return "(no box)";
+  const std::string text = ReadBox(box).text;
+  ::PostMessageW(::GetDlgItem(box, 100), BM_CLICK, 0, 0);
+  for (int i = 0; i < 100 && ::IsWindow(box); ++i)
+    ::Sleep(50);
+  return text;
+}
+
+void CheckResolutionChanges(HWND form, const std::wstring& shots) {
+  RECT start{};
+  ::GetWindowRect(form, &start);
+  for (const int dpi : {144, 192, 96}) {
+    // The size the system suggests is left to the window; the place is taken (near the corner,
+    // so that the largest window is on the screen for its screenshot).
+    RECT suggested{10 + dpi / 48, 10, 10 + dpi / 48 + Scaled(700, dpi), 10 + Scaled(400, dpi)};
+    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    Settle(form);
+    const RECT client = ClientRect(form);
+    RECT frame{};
+    ::GetWindowRect(form, &frame);
+    const HWND store = Item(form, TMainControl::btStoreToSetup);
+    Check(client.right == Scaled(596, dpi) && client.bottom == Scaled(282, dpi) &&
+              frame.left == suggested.left && frame.top == suggested.top &&
+              PlaceOf(form, store) ==
+                  kv::MainControlRect(TMainControl::btStoreToSetup, dpi, client.right),
+          "at " + std::to_string(dpi) + " dpi the client area is 596 x 282 scaled: " +
+              Size(client.right, client.bottom) + ", the store button at its place");
+    if (!shots.empty() && dpi != 96)
+      SaveScreenshot(form, shots + L"\\main-window-" + std::to_wstring(dpi) + L"dpi.bmp");
+  }
+  ::SetWindowPos(form, nullptr, start.left, start.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void CheckBoxPlaces(HWND form, DWORD process_id) {
+  struct Row {
+    const char* what;
+    bool minimised;
+    std::wstring source;
+  };
+  const Row rows[] = {
+      {"a box of a minimised owner", true, L""},
+      {"a box naming a file of 600 characters", false, L"C:\\" + std::wstring(600, L'x')},
+  };
+  for (const Row& row : rows) {
+    SetText(form, TMainControl::edOriginalSetupFile, row.source);
+    if (row.minimised)
+      ::ShowWindow(form, SW_MINIMIZE);
+    ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+    const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000);
+    RECT place{};
+    const bool inside = box && InsideWorkArea(box, place);
+    Check(inside, std::string(row.what) + " lies inside the work area: " + Place(place));
+    AnswerBox(process_id);
+    ::ShowWindow(form, SW_RESTORE);
+    Settle(form);
+  }
+  SetText(form, TMainControl::edOriginalSetupFile, L"");
+}
+
+// A failure in a handler of each window class is reported in a box; the program goes on, and
+// an action it happened in ends as usual with the store button back.
+void CheckFailingHandlers(HWND form, DWORD process_id) {
+  const HWND store = Item(form, TMainControl::btStoreToSetup);
+  struct Row {
+    const char* window;
+    HWND target;  // none: the box of a running store action
+  };
+  const Row rows[] = {
+      {"main form", form},         {"speed button", Item(form, TMainControl::sbOriginalSetupFile)},
+      {"push button", store},      {"edit box", Item(form, TMainControl::edKVServerURL)},
+      {"message dialog", nullptr},
+  };
+  for (const Row& row : rows) {
+    HWND action_box = nullptr;
+    if (!row.target) {
+      ::PostMessageW(store, BM_CLICK, 0, 0);  // the empty source is reported
+      action_box = WaitForDialog(process_id, L"TKVMessageDialog", 10000);
+    }
+    ::PostMessageW(row.target ? row.target : action_box, kFaultMessage, 0, 0);
+    const std::string reported = AnswerBox(process_id, action_box);
+    if (action_box)
+      AnswerBox(process_id);
+    Settle(form);
+    Check(reported == kFaultText && ::IsWindowEnabled(store) && ::IsWindowEnabled(form),
+          std::string("a failing handler of the ") + row.window + " is reported (" + reported +
+              ") and the store button is back");
+  }
+}
+
+// A press whose capture is taken away ends without a click (no open dialog).
+void CheckLostCapture(HWND form, DWORD process_id) {
+  const HWND button = Item(form, TMainControl::sbOriginalSetupFile);
+  struct Row {
+    const char* what;
+    UINT cancel;  // 0: none
+    bool clicks;
+  };
+  const Row rows[] = {{"a whole press", 0, true},
+                      {"a press cancelled by the system", WM_CANCELMODE, false},
+                      {"a press whose capture went elsewhere", WM_CAPTURECHANGED, false}};
+  for (const Row& row : rows) {
+    ::SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    if (row.cancel)
+      ::SendMessageW(button, row.cancel, 0, 0);
+    ::PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    const HWND dialog = WaitForDialog(process_id, L"#32770", row.clicks ? 10000 : 1500);
+    Check((dialog != nullptr) == row.clicks,
+          std::string(row.what) + (row.clicks ? " opens" : " does not open") + " the dialog");
+    if (dialog)
+      ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    Settle(form);
+  }
+}
+
+void CheckObjectCounts(HWND form, DWORD process_id) {
+  const auto counts = [] {
+    return std::to_string(kv::GdiObjectCount()) + " GDI, " + std::to_string(kv::UserObjectCount()) +
+           " USER";
+  };
+  const std::string before = counts();
+  int answered = 0;
+  for (int i = 0; i < 100; ++i) {
+    ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+    answered += AnswerBox(process_id) == "Original SETUP file name is not specified";
+    Settle(form);
+  }
+  for (int i = 0; i < 20; ++i) {
+    RECT frame{};
+    ::GetWindowRect(form, &frame);
+    const int dpi = i % 2 == 0 ? 144 : 96;
+    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+  }
+  Settle(form);
+  const std::string after = counts();
+  Check(answered == 100 && before == after && after.find("0 GDI") != 0,
+        "GDI and USER objects after 100 stores and 20 resolution changes: " + before + " -> " +
+            after);
+}
+
+// A handler that fails while the download's pump dispatches it is reported inside the pump; the
+// download goes on, and a close then ends it as usual.
+void FailDuringDownload(HWND form, DWORD process_id, const StoreRun& run) {
+  SetText(form, TMainControl::edOriginalSetupFile, run.source);
+  SetText(form, TMainControl::edKVServerURL, run.url);
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::Sleep(500);
+  ::PostMessageW(form, kFaultMessage, 0, 0);
+  const std::string reported = AnswerBox(process_id);
+  Check(reported == kFaultText && !Enabled(form, TMainControl::btStoreToSetup),
+        "a failing handler during the download is reported (" + reported + "), the store goes on");
+}
+
+void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  kv::SetWindowFailureHook(&kv::ReportWindowFailure);
+  kv::SetWindowTestSeam([](UINT message) {
+    if (message == kFaultMessage)
+      throw std::runtime_error(kFaultText);
+  });
+  const DWORD process_id = ::GetCurrentProcessId();
+  std::thread note([] { kv::ShowNoteForm("note"); });
+  const HWND note_form = WaitForWindow(process_id, L"TNoteForm");
+  ::PostMessageW(note_form, kFaultMessage, 0, 0);
+  Check(AnswerBox(process_id) == kFaultText, "a failing handler of the note window is reported");
+  ::PostMessageW(note_form, WM_CLOSE, 0, 0);
+  note.join();
+
+  std::thread program([] { kv::RunMainWindow(); });
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  Check(form != nullptr, "the main window appears in the probe");
+  if (form) {
+    Settle(form);
+    CheckResolutionChanges(form, shots);
+    CheckBoxPlaces(form, process_id);
+    CheckFailingHandlers(form, process_id);
+    CheckLostCapture(form, process_id);
+    CheckObjectCounts(form, process_id);
+    if (run)
+      FailDuringDownload(form, process_id, *run);
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+  program.join();
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2 && argc != 3 && argc != 9) {
     std::printf(
@@ -673,6 +895,7 @@ int wmain(int argc, wchar_t** argv) {
     run = {argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]};
   CheckNoteWindow(argv[1]);
   CheckMainWindow(argv[1], shots, argc == 9 ? &run : nullptr);
+  CheckWindowsInProcess(shots, argc == 9 ? &run : nullptr);
   std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
   return failures == 0 ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 #include "tests/support/SetupImages.h"
@@ -61,6 +62,33 @@ int main(int argc, char** argv) {
   Seed(root, "FuzzPackage", "lf", "quillabrenthorst configuration ver #2.00\nkvserverurl=x\n");
   Seed(root, "FuzzBase64", "padded", "QUJDRA==");
   Seed(root, "FuzzBase64", "plain", "QUJDREVG");
+
+  const std::string big(5000, 'x');
+  Seed(root, "FuzzCompoundFile", "streams",
+       kv::test::CompoundFileImage({{"B", "abc"},
+                                    {"A", big},
+                                    {"\x05"
+                                     "DigitalSignature",
+                                     "sig"}}));
+  Seed(root, "FuzzCompoundFile", "empty", kv::test::CompoundFileImage({}));
+
+  // ContentInfo { signedData, [0] SignedData { version, digest algorithms, { indirect data,
+  // [0] { { data }, { { sha256 }, digest } } }, signer infos } }.
+  using kv::EncodeDerElement;
+  const std::string sha256 = EncodeDerElement(0x06, "\x60\x86\x48\x01\x65\x03\x04\x02\x01");
+  const std::string digest_info = EncodeDerElement(
+      0x30, EncodeDerElement(0x30, sha256) + EncodeDerElement(0x04, std::string(32, '\x5A')));
+  const std::string indirect = EncodeDerElement(
+      0x30,
+      EncodeDerElement(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04") +
+          EncodeDerElement(0xA0, EncodeDerElement(0x30, EncodeDerElement(0x30, "") + digest_info)));
+  const std::string signed_data =
+      EncodeDerElement(0x30, EncodeDerElement(0x02, "\x01") + EncodeDerElement(0x31, sha256) +
+                                 indirect + EncodeDerElement(0x31, ""));
+  Seed(root, "FuzzAuthenticode", "signature",
+       EncodeDerElement(0x30, EncodeDerElement(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") +
+                                  EncodeDerElement(0xA0, signed_data)));
+  Seed(root, "FuzzAuthenticode", "pe", kv::test::MinimalPe(0x020B));
 
   Seed(root, "FuzzPeChecksum", "pe32plus", kv::test::MinimalPe(0x020B));
   Seed(root, "FuzzPeChecksum", "pe32", kv::test::MinimalPe(0x010B));

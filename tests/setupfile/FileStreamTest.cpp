@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "setupfile/RuntimeError.h"
+#include "base/RuntimeError.h"
 #include "tests/support/TestFiles.h"
 
 namespace kv {

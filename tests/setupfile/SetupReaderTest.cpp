@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ZNTUtils.h"
 #include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"

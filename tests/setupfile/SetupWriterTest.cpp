@@ -9,10 +9,10 @@
 #include <unistd.h>
 #endif
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
+#include "base/RuntimeError.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/PeChecksum.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
 #include "tests/support/FakeFileSystems.h"

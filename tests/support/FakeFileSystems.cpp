@@ -1,6 +1,6 @@
 #include "tests/support/FakeFileSystems.h"
 
-#include "setupfile/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace kv::test {
 

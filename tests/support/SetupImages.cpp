@@ -1,6 +1,6 @@
 #include "tests/support/SetupImages.h"
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -120,6 +120,116 @@ std::string BlobEntry(const std::string& name, const std::string& value) {
   AppendU32LE(entry, static_cast<std::uint32_t>(value.size()));
   entry += value;
   return entry;
+}
+
+namespace {
+
+constexpr std::uint32_t kCfbSector = 512;
+constexpr std::uint32_t kCfbMiniSector = 64;
+constexpr std::uint32_t kCfbMiniCutoff = 4096;
+constexpr std::uint32_t kCfbEnd = 0xFFFFFFFE;
+constexpr std::uint32_t kCfbFree = 0xFFFFFFFF;
+constexpr std::uint32_t kCfbFatSector = 0xFFFFFFFD;
+
+// Appends whole sectors holding data to image and links them in table, from first on.
+std::uint32_t AddChain(std::string& image, std::vector<std::uint32_t>& table, std::string data,
+                       std::uint32_t sector_size, std::uint32_t first) {
+  if (data.empty())
+    return kCfbEnd;
+  data.resize((data.size() + sector_size - 1) / sector_size * sector_size, '\0');
+  const std::uint32_t count = static_cast<std::uint32_t>(data.size() / sector_size);
+  for (std::uint32_t i = 0; i < count; ++i)
+    table.push_back(i + 1 == count ? kCfbEnd : first + i + 1);
+  image += data;
+  return first;
+}
+
+std::string DirectoryEntry(const std::string& name, std::uint8_t type, std::uint32_t right,
+                           std::uint32_t child, std::uint32_t start, std::uint32_t size) {
+  std::string entry(128, '\0');
+  for (std::size_t i = 0; i < name.size(); ++i)
+    entry[2 * i] = name[i];
+  entry[64] = static_cast<char>(2 * name.size() + 2);
+  entry[66] = static_cast<char>(type);
+  PutU32(entry, 68, kCfbFree);
+  PutU32(entry, 72, right);
+  PutU32(entry, 76, child);
+  PutU32(entry, 116, start);
+  PutU32(entry, 120, size);
+  return entry;
+}
+
+}  // namespace
+
+std::string CompoundFileImage(const std::vector<std::pair<std::string, std::string>>& streams) {
+  // Sectors after the header: the allocation table, the directory, the mini table, the mini
+  // stream, then the big streams.
+  std::string mini_stream;
+  std::vector<std::uint32_t> mini_table;
+  std::vector<std::uint32_t> starts;
+  for (const auto& [name, content] : streams) {
+    if (content.size() < kCfbMiniCutoff) {
+      const std::uint32_t first = static_cast<std::uint32_t>(mini_table.size());
+      starts.push_back(AddChain(mini_stream, mini_table, content, kCfbMiniSector, first));
+    } else {
+      starts.push_back(kCfbEnd);
+    }
+  }
+  std::string sectors;
+  std::vector<std::uint32_t> fat = {kCfbFatSector, kCfbEnd};
+  sectors.assign(2 * kCfbSector, '\0');
+  std::string mini_table_bytes;
+  for (const std::uint32_t link : mini_table) {
+    mini_table_bytes.resize(mini_table_bytes.size() + 4);
+    PutU32(mini_table_bytes, mini_table_bytes.size() - 4, link);
+  }
+  const std::uint32_t mini_table_start =
+      AddChain(sectors, fat, mini_table_bytes, kCfbSector, static_cast<std::uint32_t>(fat.size()));
+  const std::uint32_t mini_stream_start =
+      AddChain(sectors, fat, mini_stream, kCfbSector, static_cast<std::uint32_t>(fat.size()));
+  std::string directory =
+      DirectoryEntry("Root Entry", 5, kCfbFree, streams.empty() ? kCfbFree : 1, mini_stream_start,
+                     static_cast<std::uint32_t>(mini_stream.size()));
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    const std::string& content = streams[i].second;
+    if (content.size() >= kCfbMiniCutoff) {
+      starts[i] =
+          AddChain(sectors, fat, content, kCfbSector, static_cast<std::uint32_t>(fat.size()));
+    }
+    const std::uint32_t right =
+        i + 1 < streams.size() ? static_cast<std::uint32_t>(i + 2) : kCfbFree;
+    directory += DirectoryEntry(streams[i].first, 2, right, kCfbFree, starts[i],
+                                static_cast<std::uint32_t>(content.size()));
+  }
+  directory.resize(kCfbSector, '\0');
+  for (std::size_t at = 128 * (streams.size() + 1); at < kCfbSector; at += 128) {
+    PutU32(directory, at + 68, kCfbFree);
+    PutU32(directory, at + 72, kCfbFree);
+    PutU32(directory, at + 76, kCfbFree);
+  }
+  sectors.replace(kCfbSector, kCfbSector, directory);
+  fat.resize(kCfbSector / 4, kCfbFree);
+  for (std::size_t i = 0; i < fat.size(); ++i)
+    PutU32(sectors, 4 * i, fat[i]);
+
+  std::string header(kCfbSector, '\0');
+  header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+  header[24] = 0x3E;  // minor version
+  header[26] = 3;     // major version
+  header[28] = static_cast<char>(0xFE);
+  header[29] = static_cast<char>(0xFF);
+  header[30] = 9;         // sector shift
+  header[32] = 6;         // mini sector shift
+  PutU32(header, 44, 1);  // allocation table sectors
+  PutU32(header, 48, 1);  // first directory sector
+  PutU32(header, 56, kCfbMiniCutoff);
+  PutU32(header, 60, mini_table_start);
+  PutU32(header, 64, mini_table_start == kCfbEnd ? 0 : 1);
+  PutU32(header, 68, kCfbEnd);
+  PutU32(header, 76, 0);  // the allocation table is sector 0
+  for (std::size_t at = 80; at < kCfbSector; at += 4)
+    PutU32(header, at, kCfbFree);
+  return header + sectors;
 }
 
 }  // namespace kv::test

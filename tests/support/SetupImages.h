@@ -1,9 +1,10 @@
 // Synthetic setup files for tests: a minimal PE image with a configuration data area near its
-// end, and PE images with a resource directory built entry by entry.
+// end, PE images with a resource directory built entry by entry, and small compound files.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::test {
@@ -35,6 +36,11 @@ struct RcDataLayout {
   std::size_t data_entry;
 };
 RcDataLayout PeWithRcDataLayout();
+
+// A version 3 compound file (512-byte sectors) whose root storage holds the given streams in
+// order, named by ASCII names stored as UTF-16; streams below 4096 bytes go into the mini stream.
+// Sector 0 is the allocation table, sector 1 the directory (up to 3 streams).
+std::string CompoundFileImage(const std::vector<std::pair<std::string, std::string>>& streams);
 
 // A blob list entry as the writer lays it out.
 std::string BlobEntry(const std::string& name, const std::string& value);

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "setupfile/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace kv::test {
 

@@ -4,11 +4,11 @@
 
 #include <cstdlib>
 
+#include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 #include "tests/support/TestFiles.h"
 #include "tools/reservearea/AreaCertificate.h"
-#include "tools/reservearea/DerSignedData.h"
 #include "tools/reservearea/ReserveArea.h"
 
 namespace kv {

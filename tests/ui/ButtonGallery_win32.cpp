@@ -3,13 +3,13 @@
 // the behaviour only real windows show, and writes the captures as bitmaps:
 //   kv_button_gallery OUTPUT_PREFIX
 // OUTPUT_PREFIX-states.bmp shows every lasting state, the hot look and the references;
-// OUTPUT_PREFIX-pressed.bmp the same with the first two speed buttons held down. Prints one line
+// OUTPUT_PREFIX-pressed.bmp the same with the second speed button held down. Prints one line
 // per check ("ok ..." or "FAIL ...") and exits 0 when every check passed. button_gallery.sh runs
 // it under Wine on a virtual screen of 16 or 24 bits with visual styles on or off.
 #include <windows.h>
 
 #include <uxtheme.h>
-#include <winternl.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -21,10 +21,28 @@
 #include <string>
 #include <vector>
 
-#include "ui/ZNTButtonsEx.h"
+#include "tests/support/GuiObjects_win32.h"
+#include "ui/ZNTButtonsEx_win32.h"
+
+// The portable paint plans use the system's own numbers.
+namespace kv {
+static_assert(kTextCenter == DT_CENTER && kTextRight == DT_RIGHT && kTextVCenter == DT_VCENTER &&
+              kTextCalcRect == DT_CALCRECT && kTextRtlReading == DT_RTLREADING);
+static_assert(kEdgeSunkenOuter == BDR_SUNKENOUTER && kEdgeRaisedInner == BDR_RAISEDINNER &&
+              kEdgeRect == BF_RECT && kEdgeMiddle == BF_MIDDLE);
+static_assert(kFramePush == DFCS_BUTTONPUSH && kFrameAdjustRect == DFCS_ADJUSTRECT &&
+              kFrameInactive == DFCS_INACTIVE && kFramePushed == DFCS_PUSHED);
+static_assert(kThemePushButton == BP_PUSHBUTTON && kPushNormal == PBS_NORMAL &&
+              kPushHot == PBS_HOT && kPushPressed == PBS_PRESSED && kPushDisabled == PBS_DISABLED &&
+              kPushDefaulted == PBS_DEFAULTED);
+static_assert(kThemeToolbarButton == TP_BUTTON && kToolNormal == TS_NORMAL && kToolHot == TS_HOT &&
+              kToolPressed == TS_PRESSED && kToolDisabled == TS_DISABLED &&
+              kToolChecked == TS_CHECKED && kToolHotChecked == TS_HOTCHECKED);
+}  // namespace kv
 
 namespace {
 
+using kv::GdiObjectCount;
 using kv::TButtonState;
 using kv::TZNTBitBtnEx;
 using kv::TZNTSpeedButtonEx;
@@ -140,39 +158,6 @@ void SaveBitmap(const Capture& capture, const std::string& path) {
         "screenshot " + path);
   if (out)
     std::fclose(out);
-}
-
-// The live GDI objects of the process: the system's count, or under the emulation layer, whose
-// count is always 0, the used entries of the process's own handle table.
-int GdiObjectCount() {
-  const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count != 0)
-    return static_cast<int>(count);
-  struct Entry {
-    std::uint64_t object;
-    std::uint32_t owner;
-    std::uint16_t unique;
-    std::uint8_t type;
-    std::uint8_t flags;
-    std::uint64_t user;
-  };
-  constexpr std::size_t kSharedHandleTableOffset = 0xF8;  // in the process environment block
-  constexpr int kHandleCount = 0x10000;
-  PROCESS_BASIC_INFORMATION process{};
-  if (::NtQueryInformationProcess(::GetCurrentProcess(), ProcessBasicInformation, &process,
-                                  sizeof(process), nullptr) != 0 ||
-      !process.PebBaseAddress) {
-    return -1;
-  }
-  auto* environment = reinterpret_cast<const unsigned char*>(process.PebBaseAddress);
-  const auto* table =
-      *reinterpret_cast<const Entry* const*>(environment + kSharedHandleTableOffset);
-  if (!table)
-    return -1;
-  int used = 0;
-  for (int i = 0; i < kHandleCount; ++i)
-    used += table[i].type != 0 ? 1 : 0;
-  return used;
 }
 
 // The gallery's glyph: four opaque quadrants in colours no frame uses.
@@ -703,24 +688,26 @@ int wmain(int argc, wchar_t** argv) {
   }
   CheckDisabledCaption(states);
 
-  // Held down: the first two speed buttons pressed and not yet released, the mouse elsewhere.
+  // Held down, the mouse elsewhere: the first two speed buttons pressed and not yet released,
+  // one after the other (the second press takes the capture, which ends the first).
   ::SetCursorPos(600, 200);
   ::SendMessageW(state.speed[6]->Handle(), WM_MOUSELEAVE, 0, 0);
   Pump(2);
-  ::SendMessageW(state.speed[0]->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Point(5, 5));
-  ::SendMessageW(state.speed[1]->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Point(5, 5));
-  Pump();
-  const Capture pressed = CaptureScreen();
-  SaveBitmap(pressed, prefix + "-pressed.bmp");
   for (std::size_t i : {0u, 1u}) {
+    ::SendMessageW(state.speed[i]->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Point(5, 5));
+    Pump();
+    const Capture pressed = CaptureScreen();
+    if (i == 1)
+      SaveBitmap(pressed, prefix + "-pressed.bmp");
     const POINT place = CheckSpeedGlyph(pressed, i, POINT{5, 4}, "pressed");
     if (Themed()) {
       Check(place.x == places[i].x && place.y == places[i].y,
             std::string(kSpeedCases[i].name) + ": no shift when pressed under visual styles");
     }
   }
-  for (std::size_t i : {0u, 1u})
-    ::SendMessageW(state.speed[i]->Handle(), WM_LBUTTONUP, 0, Point(100, 100));
+  Check(!state.speed[0]->IsTracking() && state.speed[1]->IsTracking(),
+        "a press ends when another button takes the capture");
+  ::SendMessageW(state.speed[1]->Handle(), WM_LBUTTONUP, 0, Point(100, 100));
   Pump(1);
 
   CheckSpeedButtonBehaviour();

@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/ZNTImageList.h"
-#include "ui/ZNTModuleIcon.h"
+#include "ui/ZNTModuleIcon_win32.h"
 
 namespace kv {
 namespace {
@@ -158,6 +159,29 @@ TEST_F(NativeImageListTest, ForcedAlphaListsTakeThe32BitImages) {
   EXPECT_NEAR(hot.pixels[shadow + 3], 66, 1);
   for (int c = 0; c < 3; ++c)
     EXPECT_LE(hot.pixels[shadow + c], hot.pixels[shadow + 3]);
+}
+
+// The companions are made from copies of the images; on alpha lists their partly transparent
+// pixels (XSAVE's soft shadow at (15, 2)) equal the list's own hot and disabled looks.
+TEST_F(NativeImageListTest, CompanionsEqualTheListsOwnLooks) {
+  if (ScreenBits() != 32)
+    GTEST_SKIP() << "needs a 32-bit screen";
+  ReplaceScreenProbe(std::make_unique<ForcedAlphaProbe>());
+  list_.SetResourceList({"XSAVE", "!XSAVE!", "^XSAVE^"});
+  list_.Loaded();
+  list_.CreateHotImages();
+  list_.CreateDisabledImages();
+  ASSERT_EQ(list_.ImagePixelFormat(), TColorDepth::k32Bit);
+  struct Row {
+    TImageList* companion;
+    int own_look;
+  };
+  const Row rows[] = {{list_.HotImages(), 1}, {list_.DisabledImages(), 2}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.own_look);
+    for (const auto& [x, y] : {std::pair{15, 2}, {5, 2}, {2, 6}})
+      EXPECT_EQ(Drawn(*row.companion, 0, x, y), Drawn(list_, row.own_look, x, y));
+  }
 }
 
 TEST_F(NativeImageListTest, ShallowScreenEmbossedDisabledAndUnchangedHot) {

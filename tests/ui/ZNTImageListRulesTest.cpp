@@ -257,6 +257,17 @@ TEST(ImageListLooks, EmbossDrawsShapeInHighlightAndShadowOnFace) {
             "f.f.f.fo");
 }
 
+TEST(ImageListBitmaps, MaskRowsArePaddedToSixteenBits) {
+  TPixelImage image(17, 2);  // transparent but for (0, 0) and (16, 1)
+  image.mask[0] = 0;
+  image.mask[17 + 16] = 0;
+  const std::vector<std::uint8_t> rows = MaskBitmapRows(image);
+  EXPECT_EQ(rows, (std::vector<std::uint8_t>{0x7F, 0xFF, 0x80, 0, 0xFF, 0xFF, 0, 0}));
+  TPixelImage read(17, 2);
+  ReadMaskBitmapRows(rows, read);
+  EXPECT_EQ(read.mask, image.mask);
+}
+
 TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   // A 3 x 2 bitmap at 8 bits with a two-colour table.
   std::string dib(40, '\0');
@@ -282,6 +293,33 @@ TEST(ImageListBitmaps, BitmapFileFramingAndLayout) {
   huge[4] = '\x7F';
   huge[7] = '\x7F';  // an enormous width must not wrap the size arithmetic
   EXPECT_FALSE(ReadBitmapFile(MakeBitmapFile(huge), layout));
+
+  // 3 x 2 at 32 bits with colour masks: two rows of 12 bytes after the masks, whatever the
+  // header's image size says.
+  struct Row {
+    char compression;
+    std::size_t mask_bytes;
+    std::size_t pixel_bytes;
+    bool read;
+  };
+  const Row rows[] = {{3, 12, 24, true},
+                      {3, 12, 23, false},
+                      {6, 16, 24, true},
+                      {6, 16, 23, false},
+                      {6, 12, 24, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << int{row.compression} << " " << row.pixel_bytes);
+    std::string masked(40, '\0');
+    masked[0] = 40, masked[4] = 3, masked[8] = 2, masked[12] = 1, masked[14] = 32;
+    masked[16] = row.compression;
+    masked[20] = 4;  // a short image size is not believed
+    masked += std::string(row.mask_bytes, '\xFF') + std::string(row.pixel_bytes, '\x33');
+    ASSERT_EQ(ReadBitmapFile(MakeBitmapFile(masked), layout), row.read);
+    if (row.read) {
+      EXPECT_EQ(layout.bits_offset, 14 + 40 + row.mask_bytes);
+      EXPECT_EQ(layout.bits_bytes, 24u);
+    }
+  }
 }
 
 }  // namespace

@@ -322,10 +322,13 @@ TEST_F(ImageListTest, DisabledDrawUsesTheCompanionElseTheEmbossedLook) {
   list.CreateDisabledImages();
   list.Draw(nullptr, 0, 0, 2, TDrawingStyle::kTransparent, TImageType::kImage, false);
   list.Draw(nullptr, 0, 0, 3);
-  EXPECT_EQ(log_, (std::vector<std::string>{"pixels", "draw 25 2", "draw 25 3"}));
+  // A companion that holds another number of images than the list is not drawn from.
+  Fake(list).images.push_back(Fake(list).images.front());
+  list.Draw(nullptr, 0, 0, 2, TDrawingStyle::kTransparent, TImageType::kImage, false);
+  EXPECT_EQ(log_, (std::vector<std::string>{"pixels", "draw 25 2", "draw 25 3", "pixels"}));
   TZNTImageList empty(&form, Factory());
   empty.Draw(nullptr, 0, 0, 0);  // no native list: nothing drawn
-  EXPECT_EQ(log_.size(), 3u);
+  EXPECT_EQ(log_.size(), 4u);
 }
 
 TEST_F(ImageListTest, FailuresRaiseTheFixedTexts) {

@@ -25,25 +25,11 @@ std::string OpenSslError(const std::string& context) {
   return text;
 }
 
-struct DigestContextDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct EncoderDeleter {
-  void operator()(OSSL_ENCODER_CTX* context) const { OSSL_ENCODER_CTX_free(context); }
-};
-struct BioDeleter {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-
 }  // namespace
-
-void RsaPrivateKey::Deleter::operator()(evp_pkey_st* key) const {
-  EVP_PKEY_free(key);
-}
 
 bool RsaPrivateKey::Load(std::string_view pem, std::string& error) {
   key_.reset();
-  std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  OwnedPtr<BIO, BIO_free> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) {
     error = OpenSslError("out of memory");
     return false;
@@ -63,7 +49,7 @@ bool RsaPrivateKey::Load(std::string_view pem, std::string& error) {
 
 bool RsaPrivateKey::SignSha512(std::string_view message, std::string& signature,
                                std::string& error) const {
-  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+  OwnedPtr<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* key_context = nullptr;  // owned by context
   std::size_t length = 0;
   const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
@@ -85,7 +71,7 @@ bool RsaPrivateKey::SignSha512(std::string_view message, std::string& signature,
 }
 
 bool RsaPrivateKey::PublicKeyPem(std::string& pem, std::string& error) const {
-  std::unique_ptr<OSSL_ENCODER_CTX, EncoderDeleter> encoder(OSSL_ENCODER_CTX_new_for_pkey(
+  OwnedPtr<OSSL_ENCODER_CTX, OSSL_ENCODER_CTX_free> encoder(OSSL_ENCODER_CTX_new_for_pkey(
       key_.get(), EVP_PKEY_PUBLIC_KEY, "PEM", "type-specific", nullptr));
   unsigned char* data = nullptr;
   std::size_t length = 0;

@@ -4,11 +4,12 @@
 // return false with OpenSSL's reason in the error text.
 #pragma once
 
-#include <memory>
+#include <openssl/evp.h>
+
 #include <string>
 #include <string_view>
 
-struct evp_pkey_st;
+#include "base/Owned.h"
 
 namespace kv::tool {
 
@@ -20,10 +21,7 @@ class RsaPrivateKey {
   bool PublicKeyPem(std::string& pem, std::string& error) const;
 
  private:
-  struct Deleter {
-    void operator()(evp_pkey_st* key) const;
-  };
-  std::unique_ptr<evp_pkey_st, Deleter> key_;
+  OwnedPtr<EVP_PKEY, EVP_PKEY_free> key_;
 };
 
 // The SHA-512 digest of data, by the routine that "openssl dgst -sha512" runs.

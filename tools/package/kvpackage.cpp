@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Failure.h"
 #include "config/ConfigPackage.h"
 #include "config/PackageParser.h"
 #include "config/PackageSignature.h"
@@ -227,11 +228,16 @@ int main(int argc, char** argv) {
   const std::string problem = ParseArguments(args, options);
   if (!problem.empty())
     return UsageError(problem);
-  try {
-    if (options.bench)
-      return Bench(options);
-    return options.check ? Check(options) : Write(options);
-  } catch (const std::exception& e) {
-    return Fail(e.what());
+  int status = 0;
+  std::string error;
+  if (!kv::RunReportingFailure(
+          [&] {
+            status = options.bench   ? Bench(options)
+                     : options.check ? Check(options)
+                                     : Write(options);
+          },
+          error)) {
+    return Fail(error);
   }
+  return status;
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
 #include "tools/readback/ReadBack.h"
 
 int wmain(int argc, wchar_t** argv) {

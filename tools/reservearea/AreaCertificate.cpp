@@ -8,8 +8,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <memory>
-
+#include "base/Owned.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -23,17 +22,12 @@ constexpr char kSubjectName[] = "Configuration data area";
 // The marker is the DER of the object identifier followed by the OCTET STRING tag.
 constexpr std::size_t kOidDerLength = kConfigAreaMarkerLength - 1;
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* p) const { Free(p); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using ObjectPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
-using OctetsPtr =
-    std::unique_ptr<ASN1_OCTET_STRING, Deleter<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>>;
-using ExtensionPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION, X509_EXTENSION_free>>;
-using BignumPtr = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>>;
+using KeyPtr = OwnedPtr<EVP_PKEY, EVP_PKEY_free>;
+using CertPtr = OwnedPtr<X509, X509_free>;
+using ObjectPtr = OwnedPtr<ASN1_OBJECT, ASN1_OBJECT_free>;
+using OctetsPtr = OwnedPtr<ASN1_OCTET_STRING, ASN1_OCTET_STRING_free>;
+using ExtensionPtr = OwnedPtr<X509_EXTENSION, X509_EXTENSION_free>;
+using BignumPtr = OwnedPtr<BIGNUM, BN_free>;
 
 bool Fail(const std::string& step, std::string& error) {
   error = "OpenSSL failed to " + step;

@@ -9,13 +9,13 @@
 #include <iterator>
 #include <vector>
 
+#include "base/Failure.h"
+#include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeChecksum.h"
-#include "setupfile/RuntimeError.h"
 #include "setupfile/ZNTUtils.h"
 #include "tools/reservearea/AreaCertificate.h"
-#include "tools/reservearea/DerSignedData.h"
 #include "tools/reservearea/RunProgram.h"
 #include "tools/reservearea/SignatureDigests.h"
 
@@ -86,9 +86,21 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, std::stri
 
 enum class SetupKind { kExecutable, kMsi };
 
+// Runs a check that reads a file: a failure to read becomes "Cannot read the " + what + ": " and
+// the failure's message.
+template <typename Check>
+bool CheckReading(const char* what, std::string& error, Check&& check) {
+  bool passed = false;
+  std::string failure;
+  if (RunReportingFailure([&] { passed = check(); }, failure))
+    return passed;
+  error = std::string("Cannot read the ") + what + ": " + failure;
+  return false;
+}
+
 // The input must be a PE executable or an MSI package without a data area of its own.
 bool CheckInput(const std::string& input_file, SetupKind& kind, std::string& error) {
-  try {
+  return CheckReading("input file", error, [&] {
     std::unique_ptr<FileStream> stream = Files().Open(input_file, OpenMode::kRead);
     std::string magic(kMagicLength, '\0');
     magic.resize(stream->Read(magic));
@@ -109,10 +121,7 @@ bool CheckInput(const std::string& input_file, SetupKind& kind, std::string& err
       return false;
     }
     return true;
-  } catch (const RuntimeError& e) {
-    error = "Cannot read the input file: " + e.Message();
-    return false;
-  }
+  });
 }
 
 // Runs osslsigncode and keeps what it printed in the operation's log.
@@ -209,22 +218,20 @@ bool CheckOnlyCertificateAdded(std::string_view before, std::string_view after,
 }
 
 bool CheckPeChecksum(const std::string& file, std::string& error) {
-  try {
+  return CheckReading("signed file", error, [&] {
     std::unique_ptr<FileStream> stream = Files().Open(file, OpenMode::kRead);
     const PeChecksumPair pair = ComputePeChecksumPair(*stream);
     if (pair.stored == pair.computed)
       return true;
     error = "The PE checksum of the signed file is wrong";
-  } catch (const RuntimeError& e) {
-    error = "Cannot read the signed file: " + e.Message();
-  }
-  return false;
+    return false;
+  });
 }
 
 // The signed file must hold exactly the requested area, all zero, inside the search window.
 bool CheckArea(const std::string& signed_file, std::uint32_t area_size, std::int64_t& position,
                std::string& error) {
-  try {
+  return CheckReading("signed file", error, [&] {
     std::unique_ptr<FileStream> stream = Files().Open(signed_file, OpenMode::kRead);
     std::uint32_t length = 0;
     std::string area;
@@ -240,10 +247,7 @@ bool CheckArea(const std::string& signed_file, std::uint32_t area_size, std::int
       return false;
     }
     return true;
-  } catch (const RuntimeError& e) {
-    error = "Cannot read the signed file: " + e.Message();
-    return false;
-  }
+  });
 }
 
 }  // namespace

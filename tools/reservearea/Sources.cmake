@@ -2,8 +2,6 @@
 set(kv_reservearea_sources
   ${CMAKE_CURRENT_LIST_DIR}/AreaCertificate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AreaCertificate.h
-  ${CMAKE_CURRENT_LIST_DIR}/DerSignedData.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DerSignedData.h
   ${CMAKE_CURRENT_LIST_DIR}/ReserveArea.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReserveArea.h
   ${CMAKE_CURRENT_LIST_DIR}/RunProgram.cpp

@@ -11,10 +11,14 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/ButtonLayout.h"
 #include "ui/ButtonPaintPlan.h"
+#include "ui/GdiHandles_win32.h"
 #include "ui/SpeedButtonLogic.h"
+#include "ui/Window_win32.h"
 #include "ui/ZNTImageList.h"
 
 namespace kv {
@@ -24,14 +28,19 @@ inline constexpr wchar_t kSpeedButtonClassName[] = L"TZNTSpeedButtonEx";
 // wparam, the sending button's state machine as lparam.
 inline constexpr UINT kButtonPressedMessage = 0xB018;
 
-// Draws image index of images at glyph_pos: from the hot companion when hot and it matches the
-// list, disabled when state is disabled; nothing for an invalid index or an empty list.
-void DrawButtonImage(HDC dc, TImageList* images, int index, TButtonState state, bool hot,
-                     bool transparent, TButtonPoint glyph_pos);
-// Draws caption (UTF-8) centred in bounds: embossed when disabled in the classic look, in grey
-// text colour when disabled under visual styles.
-void DrawButtonCaption(HDC dc, const std::string& caption, const TButtonRect& bounds,
-                       TButtonState state, unsigned text_flags, bool themed);
+RECT ToRect(const TButtonRect& r);
+TButtonRect FromRect(const RECT& r);
+// Visual styles are on for this program.
+bool StylesActive();
+
+// The owner's caption handler of a push button: sets rect to the caption's size (do_paint false)
+// or paints it there (do_paint true).
+using TOwnerCaption = std::function<void(TButtonRect& rect, bool do_paint)>;
+// How a glyph and its caption are drawn.
+struct TGlyphLook {
+  TButtonState State;
+  bool Hot, Transparent, Themed;
+};
 
 // What both buttons share: the window, the image list reference with its change link and removal
 // notification, the glyph properties, caption, font and reading order.
@@ -40,58 +49,70 @@ class TZNTGlyphButton : public TZNTComponent {
   explicit TZNTGlyphButton(TZNTComponent* owner);
   ~TZNTGlyphButton() override;
 
-  HWND Handle() const { return handle_; }
+  virtual HWND Handle() const = 0;
   TImageList* Images() const { return images_; }
   void SetImages(TImageList* images);
   int ImageIndex() const { return glyph_.ImageIndex(); }
-  void SetImageIndex(int value);
+  void SetImageIndex(int value) { Changed(glyph_.SetImageIndex(value)); }
   TButtonLayout Layout() const { return glyph_.Layout(); }
-  void SetLayout(TButtonLayout value);
+  void SetLayout(TButtonLayout value) { Changed(glyph_.SetLayout(value)); }
   int Spacing() const { return glyph_.Spacing(); }
-  void SetSpacing(int value);
+  void SetSpacing(int value) { Changed(glyph_.SetSpacing(value)); }
   int Margin() const { return glyph_.Margin(); }
-  void SetMargin(int value);
+  void SetMargin(int value) { Changed(glyph_.SetMargin(value)); }
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   // No font (the default) takes the parent's font, as ParentFont does.
-  void SetFont(HFONT font);
-  void SetRightToLeft(bool right_to_left);
+  void SetFont(HFONT font) { Changed(std::exchange(font_, font) != font); }
+  void SetRightToLeft(bool value) { Changed(std::exchange(right_to_left_, value) != value); }
+
+  unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
+  TButtonContent Content() const;
 
   std::function<void()> OnClick;
 
  protected:
   void Notification(TZNTComponent* component, TOperation operation) override;
   void Invalidate();
+  void Changed(bool changed) {
+    if (changed)
+      Invalidate();
+  }
   HFONT CurrentFont() const;
-  unsigned TextFlags() const { return ReadingOrderTextFlags(right_to_left_); }
-  TButtonContent Content() const;
+  // Glyph and caption laid out in bounds and drawn on dc.
+  void PaintContent(HDC dc, const TButtonRect& bounds, TButtonPoint offset, const TGlyphLook& look,
+                    const TOwnerCaption& owner_caption) const;
   // The window's notification that its text changed.
   void TextChanged(const wchar_t* text);
   // The theme data of the class, opened on first use; none while visual styles are off.
   HANDLE Theme(TThemeClass theme_class);
   void CloseThemes();
 
-  HWND handle_ = nullptr;
   bool enabled_ = true;
   TButtonGlyphProperties glyph_;
 
  private:
+  void UnlinkImages();
+
   TImageList* images_ = nullptr;
   TChangeLink images_link_;
   std::string caption_;
   HFONT font_ = nullptr;
   bool right_to_left_ = false;
-  HANDLE button_theme_ = nullptr;
-  HANDLE toolbar_theme_ = nullptr;
+  TTheme button_theme_;
+  TTheme toolbar_theme_;
 };
 
-class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
+class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeedButtonHost {
  public:
-  explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr);
-  ~TZNTSpeedButtonEx() override;
+  explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr)
+      : TZNTGlyphButton(owner), logic_(*this) {}
+  // The window goes first, while the whole button still answers its messages.
+  ~TZNTSpeedButtonEx() override { ::DestroyWindow(handle_); }
 
+  HWND Handle() const override { return handle_; }
   // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
   bool Create(HWND parent, int left, int top);
   void SetSize(int width, int height);
@@ -103,9 +124,9 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   bool AllowAllUp() const { return logic_.AllowAllUp(); }
   void SetAllowAllUp(bool value) { logic_.SetAllowAllUp(value); }
   bool Transparent() const { return transparent_; }
-  void SetTransparent(bool value);
+  void SetTransparent(bool value) { Changed(std::exchange(transparent_, value) != value); }
   bool Flat() const { return flat_; }
-  void SetFlat(bool value);
+  void SetFlat(bool value) { Changed(std::exchange(flat_, value) != value); }
   bool IsHot() const { return logic_.IsHot(); }
   bool IsTracking() const { return logic_.IsTracking(); }
   TButtonState State() const { return logic_.State(); }
@@ -117,20 +138,24 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   std::function<void()> OnDblClick;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void Detaching() noexcept override { CloseThemes(); }
+  // The mouse and capture messages, at (x, y) in the button.
+  void MouseMessage(UINT message, int x, int y);
+  // Also with (-1, -1) when the capture was taken away: the press then ends without a click.
+  void MouseUp(int x, int y);
   void Paint(HDC dc);
   void EraseParentBackground(HDC dc);
-  // The state machine of the sibling speed button whose address candidate is, or none.
-  const TSpeedButtonLogic* SiblingLogic(LPARAM candidate) const;
+  // The speed buttons of the parent, this one among them.
+  std::vector<TZNTSpeedButtonEx*> Siblings() const;
 
-  void Invalidate() override;
+  void Invalidate() override { TZNTGlyphButton::Invalidate(); }
   void Repaint() override;
   void Click() override;
   void DblClick() override;
   void BroadcastButtonPressed(int group_index, const TSpeedButtonLogic* sender) override;
   bool IsUnderMouseCursor() override;
-  bool AnyWindowHasCapture() override;
+  bool AnyWindowHasCapture() override { return ::GetCapture() != nullptr; }
 
   TSpeedButtonLogic logic_;
   int width_ = 23;
@@ -138,6 +163,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, private TSpeedButtonHost {
   bool transparent_ = true;
   bool flat_ = false;
   bool mouse_tracked_ = false;  // a leave notification has been asked for
+  bool releasing_ = false;      // the release gives up the capture itself
 };
 
 class TZNTBitBtnEx;
@@ -148,15 +174,16 @@ using TDrawZNTButtonTextEvent =
     std::function<void(TZNTBitBtnEx& sender, HDC canvas, const std::string& caption,
                        TButtonRect& rct, TButtonState state, bool do_paint)>;
 
-class TZNTBitBtnEx : public TZNTGlyphButton {
+class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:
-  explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr);
-  ~TZNTBitBtnEx() override;
+  explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr) : TZNTGlyphButton(owner) {}
+  ~TZNTBitBtnEx() override { ::DestroyWindow(handle_); }
 
+  HWND Handle() const override { return handle_; }
   bool Create(HWND parent, int left, int top, int width, int height);
 
   TButtonStyle Style() const { return style_; }
-  void SetStyle(TButtonStyle value);
+  void SetStyle(TButtonStyle value) { Changed(std::exchange(style_, value) != value); }
   // The button that reacts to Enter while the focus is on no other push button.
   bool Default() const { return default_; }
   void SetDefault(bool value);
@@ -172,10 +199,9 @@ class TZNTBitBtnEx : public TZNTGlyphButton {
   static bool ReflectMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                       UINT_PTR id, DWORD_PTR data);
-  static TZNTBitBtnEx* FromHandle(HWND window);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void Detaching() noexcept override { CloseThemes(); }
+  void MouseMove();
   void DrawItem(const DRAWITEMSTRUCT& item);
   void FocusChanged(bool focused, HWND other);
 

@@ -1,4 +1,4 @@
-#include "setupfile/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 #include <utility>
 

@@ -1,27 +1,39 @@
 #include <windows.h>
 
-#include "setupfile/WinText.h"
+#include "base/WinText_win32.h"
+
+#include <limits>
 
 namespace kv {
 
+namespace {
+
+// The API counts characters in an int.
+constexpr std::size_t kMaxCount = static_cast<std::size_t>(std::numeric_limits<int>::max());
+
+}  // namespace
+
 std::wstring Utf8ToWide(const std::string& text) {
-  if (text.empty())
+  if (text.empty() || text.size() > kMaxCount)
     return {};
-  const int n =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int size = static_cast<int>(text.size());
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  if (n <= 0)
+    return {};
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
   return wide;
 }
 
 std::string WideToUtf8(const std::wstring& text) {
-  if (text.empty())
+  if (text.empty() || text.size() > kMaxCount)
     return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
+  const int size = static_cast<int>(text.size());
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (n <= 0)
+    return {};
   std::string narrow(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n,
-                        nullptr, nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), n, nullptr, nullptr);
   return narrow;
 }
 

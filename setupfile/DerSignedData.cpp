@@ -1,8 +1,8 @@
-#include "tools/reservearea/DerSignedData.h"
+#include "setupfile/DerSignedData.h"
 
 #include <vector>
 
-#include "setupfile/ByteReader.h"
+#include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 
 namespace kv {
@@ -23,44 +23,21 @@ constexpr std::uint8_t kLongestLengthField = 0x84;  // long form with 4 length b
 // DER of OID 1.2.840.113549.1.7.2 (pkcs7-signedData), content only.
 constexpr std::string_view kSignedDataOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
 
-// The members of a constructed element's content, in order.
-bool ReadChildren(std::string_view der, const DerElement& parent, std::vector<DerElement>& children,
-                  std::string& error) {
-  std::size_t offset = parent.offset + parent.header_size;
-  while (offset < parent.End()) {
-    DerElement child;
-    if (!ReadDerElement(der.substr(0, parent.End()), offset, child, error))
-      return false;
-    children.push_back(child);
-    offset = child.End();
-  }
-  return true;
-}
-
-std::string_view Content(std::string_view der, const DerElement& element) {
-  return der.substr(element.offset + element.header_size,
-                    static_cast<std::size_t>(element.content_size));
-}
-
-std::string_view Whole(std::string_view der, const DerElement& element) {
-  return der.substr(element.offset, element.End() - element.offset);
-}
-
 // Finds SignedData inside ContentInfo ::= SEQUENCE { contentType OID, [0] EXPLICIT content }.
 bool FindSignedData(std::string_view der, DerElement& content_info, DerElement& signed_data,
                     std::string& error) {
   if (!ReadDerElement(der, 0, content_info, error))
     return false;
   std::vector<DerElement> members;
-  if (!ReadChildren(der, content_info, members, error))
+  if (!ReadDerChildren(der, content_info, members, error))
     return false;
   if (content_info.tag != kTagSequence || members.size() != 2 || members[0].tag != kTagOid ||
-      Content(der, members[0]) != kSignedDataOid || members[1].tag != kTagContext0) {
+      DerContent(der, members[0]) != kSignedDataOid || members[1].tag != kTagContext0) {
     error = "The signature is not a PKCS#7 SignedData structure";
     return false;
   }
   std::vector<DerElement> inner;
-  if (!ReadChildren(der, members[1], inner, error))
+  if (!ReadDerChildren(der, members[1], inner, error))
     return false;
   if (inner.size() != 1 || inner[0].tag != kTagSequence) {
     error = "The signature's content is not a SignedData SEQUENCE";
@@ -87,14 +64,14 @@ bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& elemen
     return false;
   }
   if ((tag & kTagNumberMask) == kTagNumberMask) {
-    error = "The signature uses a multi-byte tag, which this tool does not handle";
+    error = "The signature uses a multi-byte tag, which is not handled here";
     return false;
   }
   std::uint32_t length = 0;
   int length_size = 0;
   if (!DecodeDerLength(der.substr(length_at), length, length_size)) {
     if (first == kIndefiniteLength)
-      error = "The signature uses an indefinite length (BER), which this tool does not handle";
+      error = "The signature uses an indefinite length (BER), which is not handled here";
     else if (first > kLongestLengthField)
       error = "The signature has a length field of more than 4 bytes";
     else
@@ -113,6 +90,28 @@ bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& elemen
   return true;
 }
 
+bool ReadDerChildren(std::string_view der, const DerElement& parent,
+                     std::vector<DerElement>& children, std::string& error) {
+  std::size_t offset = parent.offset + parent.header_size;
+  while (offset < parent.End()) {
+    DerElement child;
+    if (!ReadDerElement(der.substr(0, parent.End()), offset, child, error))
+      return false;
+    children.push_back(child);
+    offset = child.End();
+  }
+  return true;
+}
+
+std::string_view DerContent(std::string_view der, const DerElement& element) {
+  return der.substr(element.offset + element.header_size,
+                    static_cast<std::size_t>(element.content_size));
+}
+
+std::string_view DerWhole(std::string_view der, const DerElement& element) {
+  return der.substr(element.offset, element.End() - element.offset);
+}
+
 std::string EncodeDerLength(std::uint64_t length) {
   if (length < kLongFormFlag)
     return std::string(1, static_cast<char>(length));
@@ -129,9 +128,6 @@ std::string EncodeDerElement(std::uint8_t tag, std::string_view content) {
   return element;
 }
 
-namespace {
-
-// The fields of the SignedData inside a ContentInfo, checked for the expected shape:
 // SignedData ::= SEQUENCE { version, digestAlgorithms, encapContentInfo,
 //                           certificates [0] IMPLICIT OPTIONAL, crls [1] OPTIONAL, signerInfos }
 bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>& fields,
@@ -139,7 +135,7 @@ bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>
   DerElement outer;
   DerElement signed_data;
   if (!FindSignedData(content_info, outer, signed_data, error) ||
-      !ReadChildren(content_info, signed_data, fields, error))
+      !ReadDerChildren(content_info, signed_data, fields, error))
     return false;
   if (fields.size() < 4 || fields[0].tag != kTagInteger || fields[1].tag != kTagSet ||
       fields[2].tag != kTagSequence || fields.back().tag != kTagSet) {
@@ -149,8 +145,6 @@ bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>
   return true;
 }
 
-}  // namespace
-
 bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std::string& error) {
   std::vector<DerElement> fields;
   if (!ReadSignedDataFields(content_info, fields, error))
@@ -158,14 +152,14 @@ bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std:
   parts = SignedDataParts();
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i != kCertificatesField || fields[i].tag != kTagContext0) {
-      parts.other_fields.emplace_back(Whole(content_info, fields[i]));
+      parts.other_fields.emplace_back(DerWhole(content_info, fields[i]));
       continue;
     }
     std::vector<DerElement> certificates;
-    if (!ReadChildren(content_info, fields[i], certificates, error))
+    if (!ReadDerChildren(content_info, fields[i], certificates, error))
       return false;
     for (const DerElement& certificate : certificates)
-      parts.certificates.emplace_back(Whole(content_info, certificate));
+      parts.certificates.emplace_back(DerWhole(content_info, certificate));
   }
   return true;
 }
@@ -181,7 +175,7 @@ bool AddCertificateToSignedData(std::string_view content_info, std::string_view 
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const DerElement& field = fields[i];
     if (i == kCertificatesField && field.tag == kTagContext0) {
-      std::string certificates(Content(content_info, field));
+      std::string certificates(DerContent(content_info, field));
       certificates += certificate;
       new_fields += EncodeDerElement(kTagContext0, certificates);
       added = true;
@@ -191,7 +185,7 @@ bool AddCertificateToSignedData(std::string_view content_info, std::string_view 
       new_fields += EncodeDerElement(kTagContext0, certificate);
       added = true;
     }
-    new_fields += Whole(content_info, field);
+    new_fields += DerWhole(content_info, field);
   }
   if (!added) {
     error = "The SignedData structure has no place for a certificate set";

@@ -1,6 +1,7 @@
-// Just enough DER to add one certificate to the certificate set of a PKCS#7 SignedData
-// signature (an Authenticode signature blob). Only definite lengths are accepted; the lengths of
-// every enclosing structure are rewritten. Failures return false with a reason in error.
+// The one home of DER: elements read with every length checked against the bytes around them,
+// and just enough writing to add one certificate to the certificate set of a PKCS#7 SignedData
+// signature (an Authenticode signature blob), the lengths of every enclosing structure rewritten.
+// Only definite lengths are accepted. Failures return false with a reason in error.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,14 @@ struct DerElement {
 bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
                     std::string& error);
 
+// The members of a constructed element's content, in order; each must lie inside parent.
+bool ReadDerChildren(std::string_view der, const DerElement& parent,
+                     std::vector<DerElement>& children, std::string& error);
+
+// The content bytes of an element, and the whole element with its header.
+std::string_view DerContent(std::string_view der, const DerElement& element);
+std::string_view DerWhole(std::string_view der, const DerElement& element);
+
 // The DER length field for a content of length bytes (short form below 128).
 std::string EncodeDerLength(std::uint64_t length);
 
@@ -44,6 +53,11 @@ struct SignedDataParts {
   std::vector<std::string> other_fields;
   bool operator==(const SignedDataParts&) const = default;
 };
+
+// The fields of the SignedData inside a DER ContentInfo, checked for the expected shape:
+// version, digest algorithms, signed content, optional certificates and CRLs, signer infos.
+bool ReadSignedDataFields(std::string_view content_info, std::vector<DerElement>& fields,
+                          std::string& error);
 
 // Splits a DER ContentInfo holding SignedData; bytes after the element are ignored.
 bool SplitSignedData(std::string_view content_info, SignedDataParts& parts, std::string& error);

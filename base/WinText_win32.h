@@ -1,11 +1,13 @@
-// Windows text conversions shared by the platform backends: UTF-8 byte strings to and from the
-// wide strings of the Win32 API, and the system's message text for an error number.
+// The one conversion between the program's UTF-8 byte strings and the wide strings of the Win32
+// API (the program runs with UTF-8 as its ANSI code page, so the two agree), and the system's
+// message text for an error number. Windows only.
 #pragma once
 
 #include <string>
 
 namespace kv {
 
+// Invalid sequences become U+FFFD; a text the API cannot count (2 GiB or more) becomes empty.
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 // The system's message for an error number, without its trailing line end and full stop;

@@ -1,0 +1,16 @@
+// The record of a setup file's inspection as text for people (the lines kvreadback prints and
+// the view window shows) and as JSON for scripts, with the same fields. Bytes that do not print
+// are escaped in both; the package's settings lines keep their bytes as they are.
+#pragma once
+
+#include <string>
+
+#include "app/SetupInspection.h"
+
+namespace kv {
+
+std::string InspectionText(const SetupInspection& record);
+
+std::string InspectionJson(const SetupInspection& record);
+
+}  // namespace kv
