@@ -3,6 +3,7 @@
 // for changes instead. An output is replaced relative to its folder, held open from the start.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,8 +199,29 @@ class TemporaryNameGuard {
   TemporaryNameGuard& operator=(const TemporaryNameGuard&) = delete;
 
  private:
+  // The signals that remove the copy; held back while it is created, so that none comes between
+  // its creation and the handler's.
   static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+ public:
+  class HoldSignals {
+   public:
+    HoldSignals() {
+      sigset_t held;
+      sigemptyset(&held);
+      for (const int signal_number : kSignals)
+        sigaddset(&held, signal_number);
+      ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~HoldSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    HoldSignals(const HoldSignals&) = delete;
+    HoldSignals& operator=(const HoldSignals&) = delete;
+
+   private:
+    sigset_t previous_;
+  };
+
+ private:
   static void RemoveAndEnd(int signal_number) {
     if (folder_ >= 0)
       ::unlinkat(folder_, name_, 0);
@@ -263,6 +285,7 @@ class PosixOutputReplacement final : public OutputReplacement {
     stream_.Flush();
     if (kind_ == CopyKind::kUnnamed) {
       temporary_name_ = TemporaryName(static_cast<std::uint32_t>(::getpid()), 0);
+      const TemporaryNameGuard::HoldSignals held;
       guard_.emplace(folder, temporary_name_);
       if (!LinkUnnamed(folder))
         throw FileCreateError(path_, SystemErrorText(errno));
@@ -478,6 +501,7 @@ class PosixFileSystem final : public FileSystem {
       const auto process_id = static_cast<std::uint32_t>(::getpid());
       error = EEXIST;
       for (int attempt = 1; attempt <= kTemporaryNameAttempts && error == EEXIST; ++attempt) {
+        const TemporaryNameGuard::HoldSignals held;
         std::string candidate = TemporaryName(process_id, attempt);
         fd = ::openat(folder, candidate.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0600);
         if (fd >= 0) {

@@ -6,37 +6,15 @@
 #include <cerrno>
 #include <cstdarg>
 
-namespace {
-
-using OpenAt = int (*)(int, const char*, int, ...);
-
-int Forward(const char* symbol, int folder, const char* path, int flags, mode_t mode) {
+extern "C" int openat(int folder, const char* path, int flags, ...) {
   if ((flags & O_TMPFILE) == O_TMPFILE) {
     errno = EOPNOTSUPP;
     return -1;
   }
-  const auto real = reinterpret_cast<OpenAt>(::dlsym(RTLD_NEXT, symbol));
-  return real(folder, path, flags, mode);
-}
-
-mode_t ModeArgument(int flags, va_list arguments) {
-  return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-}
-
-}  // namespace
-
-extern "C" int openat(int folder, const char* path, int flags, ...) {
   va_list arguments;
   va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(arguments, mode_t) : 0;
   va_end(arguments);
-  return Forward("openat", folder, path, flags, mode);
-}
-
-extern "C" int openat64(int folder, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeArgument(flags, arguments);
-  va_end(arguments);
-  return Forward("openat64", folder, path, flags, mode);
+  using OpenAt = int (*)(int, const char*, int, ...);
+  return reinterpret_cast<OpenAt>(::dlsym(RTLD_NEXT, "openat"))(folder, path, flags, mode);
 }
