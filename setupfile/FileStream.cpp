@@ -1,6 +1,7 @@
 #include "setupfile/FileStream.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,19 @@ void FileStream::ReadBuffer(std::span<char> buffer) {
     throw StreamReadError();
 }
 
-std::string TemporaryPathFor(const std::string& path, std::uint32_t process_id, int attempt) {
-  return path + "." + std::to_string(process_id) + "-" + std::to_string(attempt) + ".partial";
+std::size_t FileStream::ReadAt(std::int64_t position, std::span<char> buffer) {
+  const std::int64_t keep = Position();
+  Seek(position);
+  const std::size_t n = Read(buffer);
+  Seek(keep);
+  return n;
+}
+
+std::string TemporaryName(std::uint32_t process_id, int attempt) {
+  char name[48];
+  std::snprintf(name, sizeof name, ".kvsetup-%010u-%02d.partial", static_cast<unsigned>(process_id),
+                attempt % 100);
+  return name;
 }
 
 void CopyStreamData(FileStream& source, FileStream& target, std::int64_t count) {

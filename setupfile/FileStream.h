@@ -11,6 +11,20 @@
 
 namespace kv {
 
+// Which file a stream reads and the state of its content: the file's identity on its volume,
+// its size and the time of its last change. Two equal states of one stream mean nothing was
+// written to the file in between.
+struct FileState {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
+  bool operator==(const FileState&) const = default;
+  bool SameFileAs(const FileState& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
 class FileStream {
  public:
   virtual ~FileStream() = default;
@@ -25,6 +39,12 @@ class FileStream {
   // Reads up to buffer.size() bytes; returns fewer only at the end of the file.
   // Throws StreamReadError on an I/O error.
   virtual std::size_t Read(std::span<char> buffer) = 0;
+  // Reads up to buffer.size() bytes from position, as Read; the stream's position afterwards is
+  // the one it had before.
+  virtual std::size_t ReadAt(std::int64_t position, std::span<char> buffer);
+  // Whether ReadAt may run on a second thread while this one uses the stream (reads that do not
+  // move the stream's position).
+  virtual bool ReadsAtFromAnyThread() { return false; }
   // Writes all bytes or throws StreamWriteError.
   virtual void Write(std::span<const char> data) = 0;
   // Sets the file's length; throws StreamWriteError when the system refuses.
@@ -39,6 +59,12 @@ class FileStream {
   // Pushes the bytes written so far to the disk; throws StreamWriteError when the system refuses.
   // Streams that are not files have nothing to push.
   virtual void Flush() {}
+  // Starts writing count bytes from offset to the disk without waiting for them, so that a later
+  // Flush has less left to do. Only a hint: streams that are not files do nothing.
+  virtual void StartFlush(std::int64_t /*offset*/, std::int64_t /*count*/) {}
+  // The identity and the content's state of the file; streams that are not files give their size
+  // only. Throws StreamReadError.
+  virtual FileState State() { return FileState{.size = Size()}; }
 
   // Reads exactly buffer.size() bytes or throws StreamReadError.
   void ReadBuffer(std::span<char> buffer);
@@ -53,20 +79,33 @@ enum class OpenMode {
 
 inline constexpr int kPipeWaitMilliseconds = 1000;
 
+// The replacement of an output file under construction. Its stream starts empty; Commit puts
+// what was written in place of the output, durably, with the mode, owner and group the output
+// had (the mode 0666 less the process's mask for a new one). Destroyed without Commit, it leaves
+// the output as it was, and nothing of the copy behind. Where the output can only be written in
+// place (a folder the caller cannot write, a mount point), the stream is the output itself,
+// unchanged until the first write; once written, an abandoned copy removes it, or empties it
+// where it cannot be removed.
+class OutputReplacement {
+ public:
+  virtual ~OutputReplacement() = default;
+  virtual FileStream& Stream() = 0;
+  // True when the output existed and is the file state names (the same file, by any name).
+  virtual bool Replaces(const FileState& state) = 0;
+  // Throws FileCreateError naming the output, or StreamWriteError.
+  virtual void Commit() = 0;
+};
+
 // The file system the program works on. Tests install a substitute with ScopedFileSystem.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Throws FileOpenError (kRead, kReadWrite) or FileCreateError (kCreate).
   virtual std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) = 0;
-  // Creates a new, empty file in path's folder, exclusively, for building a replacement of path:
-  // its name (returned in temporary_path) is TemporaryPathFor(path, ...) with the first attempt
-  // that names no existing file. Throws FileCreateError naming path.
-  virtual std::unique_ptr<FileStream> CreateBeside(const std::string& path,
-                                                   std::string& temporary_path) = 0;
-  // Renames from to to, replacing a file of that name in one step. Throws FileCreateError naming
-  // to when the system refuses.
-  virtual void Replace(const std::string& from, const std::string& to) = 0;
+  // Resolves path once (its folder, and a symbolic link there where following it is safe) and
+  // starts its replacement in that folder, whatever happens to the names afterwards. Throws
+  // FileCreateError naming path (also for a link that is not followed, with that reason).
+  virtual std::unique_ptr<OutputReplacement> BeginOutput(const std::string& path) = 0;
   // Removes a file; false when it did not exist or could not be removed.
   virtual bool Delete(const std::string& path) = 0;
   virtual bool Exists(const std::string& path) = 0;
@@ -77,10 +116,10 @@ class FileSystem {
   virtual bool IsSpecialFile(const std::string& path) = 0;
 };
 
-// The name of a replacement of path under construction: path + "." + process id + "-" + attempt
-// + ".partial", so a run that was killed leaves a file that says whose unfinished copy it is.
-std::string TemporaryPathFor(const std::string& path, std::uint32_t process_id, int attempt);
-inline constexpr int kTemporaryPathAttempts = 100;
+// The name of an unfinished copy in the output's folder, where the system cannot create one
+// without a name: of one fixed length whatever the output's name, and saying whose copy it is.
+std::string TemporaryName(std::uint32_t process_id, int attempt);
+inline constexpr int kTemporaryNameAttempts = 100;
 
 // Copies count bytes from source's position to target's position: the system's copy first,
 // then blocks of at most 61,440 bytes. Throws StreamReadError when the source ends early.

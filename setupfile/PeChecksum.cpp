@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "base/RuntimeError.h"
 
 namespace kv {
 
@@ -80,20 +81,20 @@ std::uint64_t SumPeWords(std::string_view bytes, std::int64_t offset, std::int64
   return sum;
 }
 
-bool SumPeFile(FileStream& file, std::int64_t field, const std::atomic<bool>& cancel,
-               std::uint64_t& sum) {
-  std::vector<char> block(kReadSize);
-  sum = 0;  // folded to 16 bits once, at the end
-  file.Seek(0);
-  for (std::int64_t offset = 0;;) {
-    if (cancel)
-      return false;
-    const std::size_t n = file.Read(block);
-    if (n == 0)
-      return true;
-    sum += SumPeWords(std::string_view(block.data(), n), offset, field);
-    offset += static_cast<std::int64_t>(n);
+std::uint64_t SumPeRange(FileStream& file, std::int64_t offset, std::int64_t count,
+                         std::int64_t field) {
+  std::vector<char> block(static_cast<std::size_t>(std::min<std::int64_t>(count, kReadSize)));
+  std::uint64_t sum = 0;  // folded to 16 bits once, at the end
+  while (count > 0) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count, kReadSize));
+    const std::span<char> part = std::span<char>(block).first(want);
+    if (file.ReadAt(offset, part) != want)
+      throw StreamReadError();
+    sum += SumPeWords(std::string_view(part.data(), want), offset, field);
+    offset += static_cast<std::int64_t>(want);
+    count -= static_cast<std::int64_t>(want);
   }
+  return sum;
 }
 
 std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size) {
@@ -108,10 +109,8 @@ PeChecksumPair ComputePeChecksumPair(FileStream& file) {
     field = headers.CheckSumOffset;
     pair.stored = headers.CheckSum;
   }
-  const std::atomic<bool> never(false);
-  std::uint64_t sum = 0;
-  SumPeFile(file, field, never, sum);
-  pair.computed = FinishPeChecksum(sum, file.Size());
+  const std::int64_t size = file.Size();
+  pair.computed = FinishPeChecksum(SumPeRange(file, 0, size, field), size);
   return pair;
 }
 

@@ -3,7 +3,6 @@
 // blocks, never held whole. Without a valid MZ/PE header nothing is skipped and stored is 0.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -27,10 +26,10 @@ std::int64_t FindPeChecksumField(FileStream& file);
 // The sum of the 16-bit little-endian words that bytes, lying at file offset offset, contribute
 // (a byte at an odd offset is the high half of its word); the 4 bytes at field count as zero.
 std::uint64_t SumPeWords(std::string_view bytes, std::int64_t offset, std::int64_t field);
-// SumPeWords over the whole file, read in blocks from its start. Stops and returns false as soon
-// as cancel is set. Throws StreamReadError.
-bool SumPeFile(FileStream& file, std::int64_t field, const std::atomic<bool>& cancel,
-               std::uint64_t& sum);
+// SumPeWords over count bytes of file from offset, read in blocks at their positions (the
+// stream's position is kept). Throws StreamReadError when the file ends before.
+std::uint64_t SumPeRange(FileStream& file, std::int64_t offset, std::int64_t count,
+                         std::int64_t field);
 // The checksum of a file of size bytes whose words add up to sum.
 std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size);
 

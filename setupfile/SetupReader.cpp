@@ -43,17 +43,15 @@ bool FindLegacyEntry(std::string_view store, const std::string& name, std::strin
 
 }  // namespace
 
+bool ReadBlobFromStream(FileStream& setup, const std::string& name, std::string& value) {
+  std::string area;
+  setup.Seek(0);
+  return ReadConfigArea(setup, area) && FindBlobInList(area, name, value);
+}
+
 bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, std::string& value) {
-  return RunIgnoringFailure([&] {
-    std::string area;
-    {
-      const std::unique_ptr<FileStream> file = Files().Open(setup_file, OpenMode::kRead);
-      file->Seek(0);
-      if (!ReadConfigArea(*file, area))
-        return false;
-    }
-    return FindBlobInList(area, name, value);
-  });
+  return RunIgnoringFailure(
+      [&] { return ReadBlobFromStream(*Files().Open(setup_file, OpenMode::kRead), name, value); });
 }
 
 bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std::string& value) {

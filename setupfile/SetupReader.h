@@ -5,9 +5,13 @@
 
 #include <string>
 
+#include "setupfile/FileStream.h"
+
 namespace kv {
 
 bool ReadBlobFromSetup(const std::string& setup_file, const std::string& name, std::string& value);
+// The same look-up in an open setup file. Throws StreamReadError when it cannot be read.
+bool ReadBlobFromStream(FileStream& setup, const std::string& name, std::string& value);
 
 bool ReadLegacyBlob(const std::string& setup_file, const std::string& name, std::string& value);
 

@@ -1,9 +1,10 @@
 // Writes a configured copy of a setup file: a byte-for-byte copy of the source whose
 // configuration data area holds the masked blob list ("Mask", "KVConfig", optional
 // "AutoInstall"), with the PE checksum repaired for an ".exe" target and for any target whose
-// source is a PE image. The copy is built beside the
-// target and renamed over it only when complete: on failure the target is as it was and error
-// holds the reason; the source is never written. Never throws.
+// source is a PE image. The source is read through one open stream; the copy is built privately
+// in the target's folder, read back, and put in place of the target only when complete and the
+// source did not change meanwhile: on failure the target is as it was (unless it could only be
+// written in place) and error holds the reason; the source is never written. Never throws.
 #pragma once
 
 #include <string>

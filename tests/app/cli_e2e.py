@@ -348,6 +348,19 @@ class CommandLineTest(unittest.TestCase):
         """Unfinished copies left in the work folder."""
         return [name for name in os.listdir(self.work) if name.endswith(".partial")]
 
+    def copy_started(self, process):
+        """Whether the run's unfinished copy exists: on Linux it may have no name, and shows among
+        the descriptors of the process only."""
+        if self.program.windows:
+            return bool(self.leftovers())
+        fds = "/proc/%d/fd" % process.pid
+        try:
+            links = [os.readlink(os.path.join(fds, fd)) for fd in os.listdir(fds)]
+        except OSError:
+            return False
+        return any(link.startswith(self.work + "/") and ("/#" in link or ".partial" in link)
+                   for link in links)
+
     def fixture(self, name):
         return os.path.join(self.fixtures, name)
 
@@ -573,8 +586,9 @@ class CommandLineTest(unittest.TestCase):
                     self.assertEqual(f.read(), b"the output of an earlier run")
                 self.assertEqual(self.leftovers(), [])
 
-    def test_killed_run_leaves_the_output_untouched(self):
-        # A 1 GiB source (sparse, the data area at its end), killed while it is being copied.
+    def test_interrupted_run_leaves_nothing_and_the_output_untouched(self):
+        # A 1 GiB source (sparse, the data area at its end), ended while it is being copied: by
+        # Ctrl+C (SIGINT, a console Ctrl+C event under Wine) or killed.
         with open(self.fixture("setup.msi"), "rb") as f:
             tail = f.read()
         source = self.path("huge-setup.msi")
@@ -582,25 +596,81 @@ class CommandLineTest(unittest.TestCase):
             f.truncate(1 << 30)
             f.seek(1 << 30)
             f.write(tail)
-        output = self.write("huge-out.msi", b"the output of an earlier run")
+        # Ctrl+C reaches console programs only: not the Windows GUI program.
+        gui = self.program.windows and self.program.path.lower().endswith(".exe")
         try:
-            process = subprocess.Popen(
-                self.program.command(["-cf:" + self.arg(self.package), "-src:" +
-                                      self.arg(source), "-out:" + self.arg(output)]),
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-            deadline = time.monotonic() + 60
-            while not self.leftovers() and process.poll() is None:
-                self.assertLess(time.monotonic(), deadline, "no copy was started")
-                time.sleep(0.005)
-            self.assertIsNone(process.poll(), "the copy ended before it could be killed")
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait(timeout=60)
-            with open(output, "rb") as f:
-                self.assertEqual(f.read(), b"the output of an earlier run")
+            for sig in (signal.SIGKILL,) if gui else (signal.SIGINT, signal.SIGKILL):
+                with self.subTest(signal=sig.name):
+                    output = self.write("huge-out.msi", b"the output of an earlier run")
+                    process = subprocess.Popen(
+                        self.program.command(["-cf:" + self.arg(self.package), "-src:" +
+                                              self.arg(source), "-out:" + self.arg(output)]),
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                        start_new_session=True)
+                    deadline = time.monotonic() + 60
+                    while not self.copy_started(process) and process.poll() is None:
+                        self.assertLess(time.monotonic(), deadline, "no copy was started")
+                        time.sleep(0.005)
+                    self.assertIsNone(process.poll(), "the copy ended before it was ended")
+                    os.killpg(process.pid, sig)
+                    code = process.wait(timeout=60)
+                    # Wine's default console handler ends the process with exit code 0.
+                    if not self.program.windows or sig != signal.SIGINT:
+                        self.assertNotEqual(code, 0)
+                    with open(output, "rb") as f:
+                        self.assertEqual(f.read(), b"the output of an earlier run")
+                    deadline = time.monotonic() + 10  # Wine removes the copy as it closes it
+                    while self.leftovers() and time.monotonic() < deadline:
+                        time.sleep(0.05)
+                    self.assertEqual(self.leftovers(), [])
         finally:
             os.remove(source)
             for name in self.leftovers():
                 os.remove(self.path(name))
+
+    def test_paths_longer_than_the_classic_limit(self):
+        folder = os.path.join(self.work, *(["folder with a long name " + "x" * 40] * 5))
+        os.makedirs(folder, exist_ok=True)
+        source = os.path.join(folder, "setup.exe")
+        shutil.copyfile(self.fixture("setup.exe"), source)
+        for name in ("new output.exe", "new output.exe"):  # created, then replaced
+            output = os.path.join(folder, name)
+            self.assertGreater(len(self.arg(output)), 300)
+            result = self.configure(source, output, self.package)
+            self.expect_configured(result, source, output, self.signed or self.wrongly_signed)
+        self.assertEqual(sorted(os.listdir(folder)), ["new output.exe", "setup.exe"])
+
+    def test_replaced_output_keeps_its_attributes(self):
+        if not self.program.windows:
+            self.skipTest("file attributes are a Windows matter")
+
+        def attributes(path):
+            listing = subprocess.run([ARGS.shell, ARGS.wine, "attrib", self.arg(path)],
+                                     capture_output=True, text=True, check=True).stdout
+            return set(listing[:listing.index(":") - 1].split())
+
+        source = self.fixture("setup.exe")
+        # (attributes given to the existing output, error or None)
+        rows = [("+s +h", None),
+                ("+r", 'Saving K-VConfig.bin to new setup file fail : Cannot create file "%s"')]
+        for flags, error in rows:
+            with self.subTest(flags):
+                output = self.write("attributed.exe", b"the output of an earlier run")
+                subprocess.run([ARGS.shell, ARGS.wine, "attrib"] + flags.split() +
+                               [self.arg(output)], check=True, capture_output=True)
+                before = attributes(output)
+                result = self.configure(source, output, self.package)
+                self.assertEqual(attributes(output), before)
+                subprocess.run([ARGS.shell, ARGS.wine, "attrib", "-r", self.arg(output)],
+                               check=True, capture_output=True)
+                if error:
+                    self.expect_failure(result, error % self.arg(output), prefix=True)
+                    self.assertEqual(self.read(output), b"the output of an earlier run")
+                else:
+                    self.expect_configured(result, source, output,
+                                           self.signed or self.wrongly_signed)
+                os.remove(output)
+                self.assertEqual(self.leftovers(), [])
 
     def test_inputs_that_are_not_regular_files(self):
         source = self.fixture("setup.exe")

@@ -395,6 +395,7 @@ TEST_F(SetupWriterTest, InjectedFaultsLeaveTargetAndSourceAsTheyWere) {
       {"disk full at the first block", {.failing_write = 1}, "Stream write error"},
       {"disk full in the middle of the copy", {.failing_write = 2}, "Stream write error"},
       {"disk full during the list write", {.failing_write = 5}, "Stream write error"},
+      {"list written wrongly", {.garbled_write = 5}, "The new setup file \""},
       {"read error in the source while copying", {.read_limit = size + 70000}, "Stream read error"},
       {"source gone after locating the area", {.read_limit = size}, "Stream read error"},
       {"output folder read-only", {.refuse_create = true}, "Cannot create file \""},

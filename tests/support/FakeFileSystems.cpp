@@ -42,7 +42,9 @@ class SharedMemoryStream final : public FileStream {
 class FaultyStream final : public FileStream {
  public:
   FaultyStream(std::unique_ptr<FileStream> inner, FaultyFileSystem& owner, bool created)
-      : inner_(std::move(inner)), owner_(owner), created_(created) {}
+      : owned_(std::move(inner)), inner_(owned_.get()), owner_(owner), created_(created) {}
+  FaultyStream(FileStream& inner, FaultyFileSystem& owner)
+      : inner_(&inner), owner_(owner), created_(true) {}
   std::int64_t Size() override { return inner_->Size(); }
   void Seek(std::int64_t position) override { inner_->Seek(position); }
   std::int64_t Position() override { return inner_->Position(); }
@@ -56,8 +58,14 @@ class FaultyStream final : public FileStream {
     return n;
   }
   void Write(std::span<const char> data) override {
-    if (created_ && ++owner_.writes == owner_.faults_.failing_write)
+    const int write = created_ ? ++owner_.writes : 0;
+    if (write == owner_.faults_.failing_write)
       throw StreamWriteError();
+    if (write == owner_.faults_.garbled_write && !data.empty()) {
+      std::string garbled(data.begin(), data.end());
+      garbled.front() ^= 0x20;
+      return inner_->Write(garbled);
+    }
     inner_->Write(data);
   }
   void SetSize(std::int64_t size) override { inner_->SetSize(size); }
@@ -66,11 +74,52 @@ class FaultyStream final : public FileStream {
       throw StreamWriteError();
     inner_->Flush();
   }
+  FileState State() override { return inner_->State(); }
 
  private:
-  std::unique_ptr<FileStream> inner_;
+  std::unique_ptr<FileStream> owned_;
+  FileStream* inner_;
   FaultyFileSystem& owner_;
   bool created_;
+};
+
+class MemoryOutput final : public OutputReplacement {
+ public:
+  MemoryOutput(std::map<std::string, std::shared_ptr<std::string>>& files, std::string path)
+      : files_(files), path_(std::move(path)), stream_(copy_) {}
+  FileStream& Stream() override { return stream_; }
+  bool Replaces(const FileState&) override { return false; }
+  void Commit() override { files_[path_] = copy_; }
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>>& files_;
+  std::string path_;
+  std::shared_ptr<std::string> copy_ = std::make_shared<std::string>();
+  SharedMemoryStream stream_;
+};
+
+// The platform's replacement, its stream's writes and flushes counted and failed as asked.
+class FaultyOutput final : public OutputReplacement {
+ public:
+  FaultyOutput(std::unique_ptr<OutputReplacement> inner, FaultyFileSystem& owner, std::string path)
+      : inner_(std::move(inner)),
+        stream_(inner_->Stream(), owner),
+        owner_(owner),
+        path_(std::move(path)) {}
+  FileStream& Stream() override { return stream_; }
+  bool Replaces(const FileState& state) override { return inner_->Replaces(state); }
+  void Commit() override {
+    stream_.Flush();
+    if (owner_.faults_.refuse_replace)
+      throw FileCreateError(path_, "Access is denied");
+    inner_->Commit();
+  }
+
+ private:
+  std::unique_ptr<OutputReplacement> inner_;
+  FaultyStream stream_;
+  FaultyFileSystem& owner_;
+  std::string path_;
 };
 
 }  // namespace
@@ -93,35 +142,14 @@ std::unique_ptr<FileStream> MemoryFileSystem::Open(const std::string& path, Open
   return std::make_unique<SharedMemoryStream>(files_[path]);
 }
 
-std::unique_ptr<FileStream> MemoryFileSystem::CreateBeside(const std::string& path,
-                                                           std::string& temporary_path) {
-  for (int attempt = 1; attempt <= kTemporaryPathAttempts; ++attempt) {
-    temporary_path = TemporaryPathFor(path, 0, attempt);
-    if (!Exists(temporary_path))
-      return Open(temporary_path, OpenMode::kCreate);
-  }
-  throw FileCreateError(path, "File exists");
+std::unique_ptr<OutputReplacement> MemoryFileSystem::BeginOutput(const std::string& path) {
+  return std::make_unique<MemoryOutput>(files_, path);
 }
 
-void MemoryFileSystem::Replace(const std::string& from, const std::string& to) {
-  if (!Exists(from))
-    throw FileCreateError(to, "No such file or directory");
-  files_[to] = files_[from];
-  files_.erase(from);
-}
-
-std::unique_ptr<FileStream> FaultyFileSystem::CreateBeside(const std::string& path,
-                                                           std::string& temporary_path) {
+std::unique_ptr<OutputReplacement> FaultyFileSystem::BeginOutput(const std::string& path) {
   if (faults_.refuse_create)
     throw FileCreateError(path, "Access is denied");
-  return std::make_unique<FaultyStream>(PlatformFileSystem().CreateBeside(path, temporary_path),
-                                        *this, true);
-}
-
-void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
-  if (faults_.refuse_replace)
-    throw FileCreateError(to, "Access is denied");
-  PlatformFileSystem().Replace(from, to);
+  return std::make_unique<FaultyOutput>(PlatformFileSystem().BeginOutput(path), *this, path);
 }
 
 std::unique_ptr<FileStream> FaultyFileSystem::Open(const std::string& path, OpenMode mode) {

@@ -19,9 +19,7 @@ class MemoryFileSystem final : public FileSystem {
   std::string Get(const std::string& path) const;
 
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
-  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
-                                           std::string& temporary_path) override;
-  void Replace(const std::string& from, const std::string& to) override;
+  std::unique_ptr<OutputReplacement> BeginOutput(const std::string& path) override;
   bool Delete(const std::string& path) override { return files_.erase(path) > 0; }
   bool Exists(const std::string& path) override { return files_.count(path) > 0; }
   bool IsSameFile(const std::string& a, const std::string& b) override {
@@ -34,9 +32,10 @@ class MemoryFileSystem final : public FileSystem {
 };
 
 struct Faults {
-  bool refuse_create = false;    // creating a file fails ("Cannot create file")
-  bool refuse_flush = false;     // a created file cannot be flushed to the disk
-  int failing_write = 0;         // the N-th write to a created file fails (1-based)
+  bool refuse_create = false;  // creating a file or an output fails ("Cannot create file")
+  bool refuse_flush = false;   // a created file cannot be flushed to the disk
+  int failing_write = 0;       // the N-th write to a created file fails (1-based)
+  int garbled_write = 0;       // the N-th write to a created file lands with its first byte changed
   std::int64_t read_limit = -1;  // reads fail once this many bytes were read in all
   bool refuse_replace = false;   // renaming the finished copy over the output fails
 };
@@ -46,9 +45,7 @@ class FaultyFileSystem final : public FileSystem {
   explicit FaultyFileSystem(Faults faults) : faults_(faults) {}
 
   std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) override;
-  std::unique_ptr<FileStream> CreateBeside(const std::string& path,
-                                           std::string& temporary_path) override;
-  void Replace(const std::string& from, const std::string& to) override;
+  std::unique_ptr<OutputReplacement> BeginOutput(const std::string& path) override;
   bool Delete(const std::string& path) override { return PlatformFileSystem().Delete(path); }
   bool Exists(const std::string& path) override { return PlatformFileSystem().Exists(path); }
   bool IsSameFile(const std::string& a, const std::string& b) override {

@@ -1,0 +1,305 @@
+#!/usr/bin/env python3
+"""How the Linux program replaces its output where other users share the folder, where names or
+the source change during a run, under signals and limits, and on mounts, read-only folders and
+long names. Runs as root with nobody as the second user; one table per group of cases. Every case
+checks that nothing is left behind and that a copy that succeeded reads back with a right
+checksum.
+
+Usage: output_e2e.py --program PATH --fixtures DIR --no-unnamed-files LIBRARY [TEST NAMES]
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from cli_e2e import decode_blobs, locate_area, package_text, read_blob_list
+
+ARGS = None
+NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+BIG = 256 << 20  # a copy long enough to be stopped in its middle
+SAVING = "Saving K-VConfig.bin to new setup file fail : "
+DENIED = 'Cannot create file "%s". Permission denied'
+
+
+class OutputTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if os.geteuid() != 0:
+            raise unittest.SkipTest("needs root, to act as a second user too")
+        cls.work = tempfile.mkdtemp(prefix="kv-output-e2e-")
+        os.chmod(cls.work, 0o755)
+        cls.package_bytes = package_text([(b"KVSERVERURL", b"http://kv.example/")])
+        cls.package = cls.write("K-VConfig.bin", cls.package_bytes)
+        with open(os.path.join(ARGS.fixtures, "setup.exe"), "rb") as f:
+            cls.fixture = f.read()
+        cls.small = cls.write("small.exe", cls.fixture)
+        cls.big = cls.sparse_source("big.exe")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    @classmethod
+    def write(cls, name, data, mode=0o644, owner=None):
+        path = os.path.join(cls.work, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.chmod(path, mode)
+        if owner:
+            shutil.chown(path, *owner)
+        return path
+
+    @classmethod
+    def sparse_source(cls, name):
+        """The fixture's headers and tail around a sparse gap of zeros, BIG bytes in all."""
+        path = cls.write(name, cls.fixture[:1024])
+        with open(path, "r+b") as f:
+            f.seek(BIG - len(cls.fixture) + 1024)
+            f.write(cls.fixture[1024:])
+        return path
+
+    def folder(self, mode=0o755, owner="root"):
+        path = os.path.join(self.work, "folder")
+        shutil.rmtree(path, ignore_errors=True)
+        os.mkdir(path, mode)
+        os.chmod(path, mode)
+        shutil.chown(path, owner)
+        return path
+
+    def command(self, output, source, user="root"):
+        return (NOBODY if user == "nobody" else []) + [
+            ARGS.program, "-cf:" + self.package, "-src:" + source, "-out:" + output]
+
+    def run_program(self, output, source=None, user="root", env=None, prefix=()):
+        result = subprocess.run(list(prefix) + self.command(output, source or self.small, user),
+                                capture_output=True, text=True, timeout=600, env=env)
+        return result.returncode, result.stderr
+
+    def stopped_in_copy(self, output, source, env=None, umask=0o022):
+        """A run stopped once its copy exists; returns the process and the copy's /proc entry."""
+        process = subprocess.Popen(self.command(output, source), env=env, text=True,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   preexec_fn=lambda: os.umask(umask))
+        fds = "/proc/%d/fd/" % process.pid
+        while process.poll() is None:
+            try:
+                links = [(os.readlink(fds + fd), fds + fd) for fd in os.listdir(fds)]
+            except OSError:  # a descriptor closed meanwhile
+                continue
+            for link, entry in links:
+                if "/#" in link or "/.kvsetup-" in link:
+                    os.kill(process.pid, signal.SIGSTOP)
+                    return process, entry
+            time.sleep(0.001)
+        self.fail("the run ended before its copy was seen")
+
+    @staticmethod
+    def resume(process, sig=None):
+        if sig:
+            os.kill(process.pid, sig)
+        os.kill(process.pid, signal.SIGCONT)
+        process.wait(600)
+        return process.returncode, process.stderr.read()
+
+    def named_copies(self):
+        return dict(os.environ, LD_PRELOAD=ARGS.no_unnamed_files)
+
+    def expect_configured(self, output, original):
+        """output = original but for the list in its data area and the checksum, both right."""
+        size = os.path.getsize(original)
+        self.assertEqual(os.path.getsize(output), size)
+        with open(output, "rb") as f:
+            head = f.read(4096)
+            f.seek(max(0, size - (2 << 20)))
+            tail_at, tail = f.tell(), f.read()
+            f.seek(0)
+            total = sum(sum(memoryview(block).cast("H")) for block in iter(lambda: f.read(1 << 20),
+                                                                            b"")
+                        if block.count(0) != len(block))  # the gap's zeros add nothing
+        field = struct.unpack_from("<I", head, 60)[0] + 88
+        stored = struct.unpack_from("<I", head, field)[0]
+        total -= (stored & 0xFFFF) + (stored >> 16)
+        while total >> 16:
+            total = (total & 0xFFFF) + (total >> 16)
+        self.assertEqual(stored, total + size, "checksum")
+        self.assertEqual(decode_blobs(tail)[1]["KVConfig"], self.package_bytes)
+        area, length = locate_area(tail)
+        used = read_blob_list(tail[area:area + length])[1]
+        allowed = set(range(field, field + 4)) | set(range(tail_at + area, tail_at + area + used))
+        diff = subprocess.run(["cmp", "-l", original, output], capture_output=True, text=True)
+        self.assertLessEqual({int(line.split()[0]) - 1 for line in diff.stdout.splitlines()},
+                             allowed, "bytes outside the list changed")
+
+    # --- one table per group
+
+    def test_links_in_shared_folders(self):
+        # (folder mode, folder owner, link owner, caller, followed)
+        rows = [(0o1777, "root", "nobody", "root", False), (0o1777, "root", "root", "nobody", True),
+                (0o1777, "nobody", "nobody", "root", True), (0o777, "root", "nobody", "root", True)]
+        for mode, folder_owner, link_owner, caller, followed in rows:
+            with self.subTest(mode=oct(mode), folder=folder_owner, link=link_owner, caller=caller):
+                link = os.path.join(self.folder(mode, folder_owner), "out.exe")
+                victim = self.write("victim.exe", b"victim", 0o666)
+                subprocess.run(NOBODY * (link_owner == "nobody") + ["ln", "-s", victim, link],
+                               check=True)
+                code, err = self.run_program(link, user=caller)
+                self.assertEqual(os.readlink(link), victim)
+                if followed:
+                    self.assertEqual(code, 0, err)
+                    self.expect_configured(victim, self.small)
+                else:
+                    self.assertEqual(err, SAVING + 'Cannot create file "%s". A symbolic link that '
+                                     'another user owns in a shared folder is not followed\n' % link)
+                    self.assertEqual(os.listdir(os.path.dirname(link)), ["out.exe"])
+                    self.assertEqual(os.path.getsize(victim), 6)
+
+    def test_names_and_source_changed_during_the_copy(self):
+        def relink(target):
+            os.remove(link)
+            os.symlink(target, link)
+        # (case, change while the copy is stopped, whether the copy of the source as it was
+        # opened succeeds)
+        rows = [("output link re-pointed at the source", lambda: relink(source), True),
+                ("output link re-pointed at another file", lambda: relink(other), True),
+                ("source appended to", lambda: open(source, "ab").write(b"appended"), False),
+                ("source rewritten in place", lambda: open(source, "r+b").write(b"MZ"), False),
+                ("source renamed over", lambda: os.rename(other, source), True),
+                ("source now a link to /dev/zero", lambda: [os.remove(source),
+                                                            os.symlink("/dev/zero", source)], True)]
+        for case, change, succeeds in rows:
+            with self.subTest(case):
+                folder = self.folder()
+                source = self.sparse_source("folder/big.exe")
+                other = self.write("folder/other.exe", b"other")
+                real = self.write("folder/real.exe", b"earlier output")
+                link = os.path.join(folder, "out.exe")
+                os.symlink(real, link)
+                process, _ = self.stopped_in_copy(link, source)
+                change()
+                code, err = self.resume(process)
+                if succeeds:
+                    self.assertEqual(code, 0, err)
+                    self.expect_configured(real, self.big)
+                else:
+                    self.assertEqual((code, err), (1, SAVING + 'Source setup file "%s" changed '
+                                                   'while it was being copied\n' % source))
+                    self.assertEqual(os.path.getsize(real), 14)
+                self.assertEqual(len(os.listdir(folder)), 3 + os.path.exists(other))
+
+    def test_copy_is_private_until_complete(self):
+        # (environment, umask, mode of an existing output or None, final mode)
+        rows = [(None, 0o002, 0o600, 0o600), (self.named_copies(), 0o002, 0o600, 0o600),
+                (self.named_copies(), 0o027, None, 0o640)]
+        for env, umask, existing, final in rows:
+            with self.subTest(named=env is not None, umask=oct(umask), existing=existing):
+                folder = self.folder(0o777)
+                output = os.path.join(folder, "out.exe")
+                if existing:
+                    self.write("folder/out.exe", b"secret", existing)
+                process, copy = self.stopped_in_copy(output, self.big, env, umask)
+                self.assertEqual(os.stat(copy).st_mode & 0o777, 0o600)
+                for name in os.listdir(folder):
+                    self.assertNotEqual(subprocess.run(NOBODY + ["cat", folder + "/" + name],
+                                                       capture_output=True).returncode, 0, name)
+                self.assertEqual(self.resume(process)[0], 0)
+                self.assertEqual(os.stat(output).st_mode & 0o7777, final)
+                self.assertEqual(os.listdir(folder), ["out.exe"])
+
+    def test_signals_during_the_copy(self):
+        rows = [(sig, env) for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+                for env in (None, self.named_copies())] + [(signal.SIGKILL, None)]
+        for sig, env in rows:
+            with self.subTest(signal=sig.name, named=env is not None):
+                folder = self.folder()
+                output = self.write("folder/out.exe", b"earlier output")
+                process, _ = self.stopped_in_copy(output, self.big, env)
+                self.assertEqual(self.resume(process, sig)[0], -sig)
+                self.assertEqual(os.listdir(folder), ["out.exe"])
+                self.assertEqual(os.path.getsize(output), 14)
+
+    def test_limits(self):
+        for prefix in (["prlimit", "--nproc=1"], ["prlimit", "--nofile=10"]):
+            with self.subTest(prefix[1]):
+                output = os.path.join(self.folder(owner="nobody"), "out.exe")
+                self.assertEqual(self.run_program(output, user="nobody", prefix=prefix), (0, ""))
+                self.expect_configured(output, self.small)
+                self.assertEqual(os.listdir(os.path.dirname(output)), ["out.exe"])
+
+    def test_replaced_file_keeps_owner_group_and_mode(self):
+        for owner, group, mode in [("nobody", "nogroup", 0o640), ("nobody", "root", 0o600),
+                                   ("root", "nogroup", 0o664)]:
+            with self.subTest(owner=owner, group=group):
+                self.folder()
+                output = self.write("folder/out.exe", b"old", mode, (owner, group))
+                self.assertEqual(self.run_program(output), (0, ""))
+                st = os.stat(output)
+                self.assertEqual((st.st_uid, st.st_gid, st.st_mode & 0o7777),
+                                 (shutil._get_uid(owner), shutil._get_gid(group), mode))
+                self.expect_configured(output, self.small)
+
+    def test_folder_the_caller_cannot_write(self):
+        # (content and mode of nobody's file in root's folder, or None; error); caller nobody
+        for existing, error in [((b"old", 0o644), None), (None, DENIED), ((b"old", 0o444), DENIED)]:
+            with self.subTest(existing=existing):
+                folder = self.folder()
+                output = os.path.join(folder, "out.exe")
+                if existing:
+                    self.write("folder/out.exe", *existing, owner=("nobody", "nogroup"))
+                inode = existing and os.stat(output).st_ino
+                code, err = self.run_program(output, user="nobody")
+                if error:
+                    self.assertEqual(err, SAVING + error % output + "\n")
+                    self.assertEqual(os.listdir(folder), ["out.exe"] if existing else [])
+                else:
+                    self.assertEqual((code, os.stat(output).st_ino), (0, inode), err)
+                    self.expect_configured(output, self.small)
+
+    def test_bind_mounted_output(self):
+        self.folder()
+        output = self.write("folder/out.exe", b"")
+        for case, host_bytes in [("longer than the copy", b"h" * 200000), ("empty", b"")]:
+            with self.subTest(case):
+                host = self.write("host.exe", host_bytes)
+                if subprocess.run(["mount", "--bind", host, output]).returncode:
+                    self.skipTest("mounting is not permitted here")
+                try:
+                    self.assertEqual(self.run_program(output), (0, ""))
+                finally:
+                    subprocess.run(["umount", output], check=True)
+                self.expect_configured(host, self.small)
+                self.assertEqual(os.listdir(os.path.dirname(output)), ["out.exe"])
+
+    def test_long_names(self):
+        for length, existing, env in [(250, False, None), (255, True, None),
+                                      (255, True, self.named_copies())]:
+            with self.subTest(length=length, existing=existing, named=env is not None):
+                folder = self.folder()
+                output = os.path.join(folder, "n" * (length - 4) + ".exe")
+                if existing:
+                    self.write(output, b"old")
+                self.assertEqual(self.run_program(output, env=env), (0, ""))
+                self.expect_configured(output, self.small)
+                self.assertEqual(len(os.listdir(folder)), 1)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ("--program", "--fixtures", "--no-unnamed-files"):
+        parser.add_argument(option, required=True, type=os.path.abspath)
+    ARGS, names = parser.parse_known_args()
+    loader = unittest.TestLoader()
+    suite = (loader.loadTestsFromNames(names, sys.modules[__name__]) if names
+             else loader.loadTestsFromTestCase(OutputTest))
+    sys.exit(0 if unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
