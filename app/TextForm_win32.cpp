@@ -34,12 +34,12 @@ constexpr DWORD kSizeableStyle = WS_THICKFRAME | WS_MAXIMIZEBOX;
 constexpr DWORD kMemoStyle = WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                              ES_AUTOHSCROLL | ES_AUTOVSCROLL;
 
-// The text as an edit box shows it: CR LF line ends; a zero byte, which would end the text,
-// shown as a space.
+// The text as an edit box shows it: CR LF line ends (an LF gets a CR before it unless it has
+// one); a zero byte, which would end the text, shown as a space.
 std::wstring EditText(const std::string& text) {
   std::string lines;
   for (const char c : text) {
-    if (c == '\n')
+    if (c == '\n' && (lines.empty() || lines.back() != '\r'))
       lines += '\r';
     lines += c == '\0' ? ' ' : c;
   }
@@ -164,7 +164,8 @@ void TTextForm::FormCreate() {
 
   const TNoteFormLayout layout = Layout();
   form_font_ = MakeFont(kFormFontName, layout.FontHeight);
-  memo_font_ = MakeFont(kMemoFontName, layout.MemoFontHeight);
+  // Fixed pitch also where the face is missing, so that the columns of the text line up.
+  memo_font_ = MakeFont(kMemoFontName, layout.MemoFontHeight, FIXED_PITCH | FF_MODERN);
   ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_.get()), FALSE);
   MemoNote =
       CreateChildControl(handle_, L"EDIT", L"", kMemoStyle, 0, layout.Memo.Left, layout.Memo.Top,

@@ -25,6 +25,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -944,6 +945,18 @@ HDROP MakeDrop(const std::wstring& file) {
   return static_cast<HDROP>(memory);
 }
 
+// The control's font has a fixed pitch (the flag's name says the opposite of its meaning).
+bool FixedPitch(HWND control) {
+  const HDC dc = ::GetDC(control);
+  const HGDIOBJ previous =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  const bool measured = ::GetTextMetricsW(dc, &metrics) != 0;
+  ::SelectObject(dc, previous);
+  ::ReleaseDC(control, dc);
+  return measured && (metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0;
+}
+
 // Files dropped on the window (on a label, outside the edit boxes) open their views: one per
 // file, also for a file that cannot be read.
 void CheckDroppedFiles(HWND form, DWORD process_id, const StoreRun& run) {
@@ -960,6 +973,10 @@ void CheckDroppedFiles(HWND form, DWORD process_id, const StoreRun& run) {
     ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(file)), 0);
     Settle(form);
     CheckSetupView(process_id, file, file == previous ? "a file dropped again" : "a dropped file");
+    if (previous.empty()) {
+      const HWND view = WaitForDialog(process_id, L"TKVSetupView", 0);
+      Check(view && FixedPitch(FindChild(view, L"Edit")), "the view's text has a fixed pitch");
+    }
     previous = file;
   }
 }
