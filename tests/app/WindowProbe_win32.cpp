@@ -451,17 +451,43 @@ void CheckSetupView(DWORD process_id, const std::wstring& file, const std::strin
   Check(CountWindows(process_id, L"TKVSetupView") == 0, "Escape closes the view");
 }
 
-// After a store: the system menu's item opens the view of the file chosen in its dialog, the
-// item of the new file brings that view to the front.
+// Ctrl+I typed on the keyboard into the foreground window.
+void TypeControlI(HWND form) {
+  ::SetForegroundWindow(form);
+  Settle(form);
+  INPUT keys[4] = {};
+  const WORD codes[4] = {VK_CONTROL, 'I', 'I', VK_CONTROL};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = codes[i];
+    keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+  }
+  ::SendInput(4, keys, sizeof(INPUT));
+}
+
+// After a store: the system menu's item and Ctrl+I open the view of the file chosen in the
+// dialog (the second time the same view); the item of the new file brings that view to the front.
 void CheckSetupViewsFromMenu(HWND form, DWORD process_id, const StoreRun& run,
                              const std::wstring& shots) {
-  ::PostMessageW(form, WM_SYSCOMMAND, kShowSetupCommand, 0);
-  const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
-  Check(dialog && WindowText(dialog) == "Choose SETUP file to show", "the system menu's dialog");
-  if (!dialog)
-    return;
-  AnswerSaveDialog(dialog, run.output);
-  CheckSetupView(process_id, run.output, "the system menu's item");
+  struct Row {
+    const char* how;
+    std::function<void()> open;
+  };
+  const Row rows[] = {
+      {"the system menu's item",
+       [form] { ::PostMessageW(form, WM_SYSCOMMAND, kShowSetupCommand, 0); }},
+      {"Ctrl+I", [form] { TypeControlI(form); }},
+  };
+  for (const Row& row : rows) {
+    row.open();
+    const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
+    Check(dialog && WindowText(dialog) == "Choose SETUP file to show",
+          std::string(row.how) + " opens the dialog");
+    if (!dialog)
+      return;
+    AnswerSaveDialog(dialog, run.output);
+    CheckSetupView(process_id, run.output, row.how);
+  }
   ::PostMessageW(form, WM_SYSCOMMAND, kShowStoredCommand, 0);
   Settle(form);
   CheckSetupView(process_id, run.output, "the item of the new setup file", shots);
