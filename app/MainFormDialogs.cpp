@@ -44,6 +44,10 @@ TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_
       setup.Title = "Choose AutoInstall.srg";
       setup.Filter = kAnswerFileFilter;
       break;
+    case TBrowseField::kShownSetupFile:
+      setup.Title = "Choose SETUP file to show";
+      setup.Filter = kSetupFilter;
+      break;
   }
   setup.FileName = field_text;
   return setup;

@@ -18,8 +18,8 @@ struct TFileDialogSetup {
   bool Save = false;
 };
 
-// The three fields a browse button fills.
-enum class TBrowseField { kOriginalSetupFile, kKVConfigFile, kAutoinstallSRG };
+// The three fields a browse button fills, and the setup file whose view the system menu opens.
+enum class TBrowseField { kOriginalSetupFile, kKVConfigFile, kAutoinstallSRG, kShownSetupFile };
 
 // The open dialog of a browse button, offering the field's current text unchanged.
 TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_text);

@@ -11,12 +11,14 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "app/FileDialog_win32.h"
 #include "app/MainFormDialogs.h"
 #include "app/MainFormLayout.h"
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
+#include "app/SetupView_win32.h"
 #include "app/StoreAction.h"
 #include "base/Failure.h"
 #include "base/WinText_win32.h"
@@ -38,6 +40,11 @@ constexpr int kFirstControlId = 100;
 constexpr std::size_t kControlCount = 13;
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr wchar_t kProgramIconName[] = L"MAINICON";
+// The system menu's own items; their low four bits are the system's.
+constexpr UINT kShowSetupCommand = 0x0100;
+constexpr UINT kShowStoredCommand = 0x0110;
+constexpr wchar_t kShowSetupItem[] = L"Show what a setup file holds...\tCtrl+I";
+constexpr wchar_t kShowStoredItem[] = L"Show what the new setup file holds";
 constexpr std::tuple<TMainControl, TBrowseField, TMainControl> kBrowseButtons[] = {
     {TMainControl::sbOriginalSetupFile, TBrowseField::kOriginalSetupFile,
      TMainControl::edOriginalSetupFile},
@@ -53,20 +60,29 @@ std::string ControlText(HWND control) {
   return WideToUtf8(text);
 }
 
+// The full names of the files dropped, in their order; the drop is finished.
+std::vector<std::string> DroppedFiles(HDROP drop) {
+  std::vector<std::string> files;
+  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring name(static_cast<std::size_t>(length) + 1, L'\0');
+    name.resize(::DragQueryFileW(drop, i, name.data(), length + 1));
+    if (!name.empty())
+      files.push_back(WideToUtf8(name));
+  }
+  ::DragFinish(drop);
+  return files;
+}
+
 // Edit boxes take a file dropped from Explorer: its full name replaces the text.
 class TFileDropEdit final : public TSubclass {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message != WM_DROPFILES)
       return DefaultProc(message, wparam, lparam);
-    const HDROP drop = reinterpret_cast<HDROP>(wparam);
-    const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
-    if (length > 0 && length != 0xFFFFFFFF) {
-      std::wstring name(static_cast<std::size_t>(length) + 1, L'\0');
-      ::DragQueryFileW(drop, 0, name.data(), length + 1);
-      name.resize(length);
-      ::SetWindowTextW(handle_, name.c_str());
-    }
-    ::DragFinish(drop);
+    const std::vector<std::string> files = DroppedFiles(reinterpret_cast<HDROP>(wparam));
+    if (!files.empty())
+      ::SetWindowTextW(handle_, Utf8ToWide(files.front()).c_str());
     return 0;
   }
 };
@@ -90,6 +106,13 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   }
   void Pump() override { RunMessages(handle_, nullptr, false); }
   bool CloseRequested() override { return close_requested_; }
+  // Ctrl+I: the system menu's item that shows a setup file.
+  bool TakeKey(const MSG& message) noexcept override {
+    if (message.wParam != 'I' || ::GetKeyState(VK_CONTROL) >= 0 || ::GetKeyState(VK_MENU) < 0)
+      return false;
+    ::PostMessageW(handle_, WM_SYSCOMMAND, kShowSetupCommand, 0);
+    return true;
+  }
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -107,6 +130,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   void btStoreToSetupClick();
   void OnCommand(int id, int code);
   void OnGetMinMaxInfo(MINMAXINFO& info) const;
+  bool OnSysCommand(UINT command);
   void OnClose();
 
   HWND Control(TMainControl id) const { return controls_[static_cast<std::size_t>(id)]; }
@@ -129,6 +153,8 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   TStoreToSetupAction action_;
   TFileDialog open_dialog_;
   TFileDialog save_dialog_;
+  TFileDialog show_dialog_;
+  TSetupViews views_;
   bool in_action_ = false;
   bool close_requested_ = false;
   bool store_had_focus_ = false;
@@ -141,12 +167,11 @@ bool TKVSetupConfiguratorMainForm::Create() {
       WindowSizeForClient(ScaleToPixelsPerInch(kMainFormClientWidth, pixels_per_inch_),
                           ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle,
                           0, pixels_per_inch_);
-  const RECT work = WorkAreaOf(nullptr);
-  const ScreenRect place = CentredWindowRect(
-      {work.left, work.top, work.right - work.left, work.bottom - work.top}, size.cx, size.cy);
+  const ScreenRect place = CentredWindowRect(FromRect(WorkAreaOf(nullptr)), size.cx, size.cy);
   CreateComponents();
-  if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), 0, kFormStyle,
-                     Utf8ToWide(kMainFormCaption), ToRect(place), nullptr)) {
+  // Files dropped on the window outside the edit boxes open their views.
+  if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), WS_EX_ACCEPTFILES,
+                     kFormStyle, Utf8ToWide(kMainFormCaption), ToRect(place), nullptr)) {
     return false;
   }
   // A monitor of another resolution than the system's: the window takes its size there.
@@ -158,6 +183,9 @@ bool TKVSetupConfiguratorMainForm::Create() {
     const HANDLE icon = ::LoadImageW(instance, kProgramIconName, IMAGE_ICON, size, size, LR_SHARED);
     ::SendMessageW(handle_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
   }
+  const HMENU system_menu = ::GetSystemMenu(handle_, FALSE);
+  ::AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(system_menu, MF_STRING, kShowSetupCommand, kShowSetupItem);
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::SetFocus(Control(TMainControl::edOriginalSetupFile));
   if (!load_error_.empty())
@@ -214,6 +242,14 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
         ::SetTextColor(dc, kBlue);
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     }
+    case WM_SYSCOMMAND:
+      return OnSysCommand(static_cast<UINT>(wparam & 0xFFF0))
+                 ? 0
+                 : DefaultProc(message, wparam, lparam);
+    case WM_DROPFILES:
+      for (const std::string& file : DroppedFiles(reinterpret_cast<HDROP>(wparam)))
+        views_.Show(handle_, file);
+      return 0;
     case WM_CLOSE:
       OnClose();
       return 0;
@@ -406,12 +442,34 @@ void TKVSetupConfiguratorMainForm::BrowseClick(TBrowseField field, TMainControl 
     ::SetWindowTextW(Control(edit), Utf8ToWide(file_name).c_str());
 }
 
+// The items that show a setup file: the one chosen in the open dialog (not during a store, whose
+// dialogs come first) and the one the last store wrote.
+bool TKVSetupConfiguratorMainForm::OnSysCommand(UINT command) {
+  std::string file_name;
+  if (command == kShowSetupCommand) {
+    if (!in_action_ &&
+        show_dialog_.Execute(handle_, BrowseDialogSetup(TBrowseField::kShownSetupFile, ""),
+                             file_name))
+      views_.Show(handle_, file_name);
+    return true;
+  }
+  if (command != kShowStoredCommand)
+    return false;
+  if (!action_.LastStoredFile().empty())
+    views_.Show(handle_, action_.LastStoredFile());
+  return true;
+}
+
 void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
   if (in_action_)
     return;
   in_action_ = true;
   action_.Run(*this);  // throws nothing: it reports its failures, also those of its reports
   in_action_ = false;
+  const HMENU system_menu = ::GetSystemMenu(handle_, FALSE);
+  if (!action_.LastStoredFile().empty() &&
+      ::GetMenuState(system_menu, kShowStoredCommand, MF_BYCOMMAND) == static_cast<UINT>(-1))
+    ::AppendMenuW(system_menu, MF_STRING, kShowStoredCommand, kShowStoredItem);
   if (close_requested_ && handle_)
     ::DestroyWindow(handle_);
 }

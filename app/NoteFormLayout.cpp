@@ -13,12 +13,22 @@ TNoteFormLayout DesignedNoteFormLayout() {
   return layout;
 }
 
+TNoteFormLayout SetupViewLayout() {
+  TNoteFormLayout layout = DesignedNoteFormLayout();
+  constexpr int kMargin = 8;
+  layout.Button = ScreenRect::OfSize(layout.Window.Width() - kMargin - 75,
+                                     layout.Window.Height() - kMargin - 25, 75, 25);
+  layout.Memo.Bottom = layout.Button.Top - kMargin;
+  return layout;
+}
+
 TNoteFormLayout ScaleNoteFormLayout(const TNoteFormLayout& layout, int pixels_per_inch) {
   if (pixels_per_inch <= 0)
     return layout;
   TNoteFormLayout scaled;
   scaled.Window = ScaleToPixelsPerInch(layout.Window, pixels_per_inch);
   scaled.Memo = ScaleToPixelsPerInch(layout.Memo, pixels_per_inch);
+  scaled.Button = ScaleToPixelsPerInch(layout.Button, pixels_per_inch);
   scaled.FontHeight = ScaleToPixelsPerInch(layout.FontHeight, pixels_per_inch);
   scaled.MemoFontHeight = ScaleToPixelsPerInch(layout.MemoFontHeight, pixels_per_inch);
   return scaled;
@@ -31,6 +41,13 @@ ScreenRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int
   return ScreenRect::OfSize(memo.Left, memo.Top,
                             std::max(0, client_width - memo.Left - right_margin),
                             std::max(0, client_height - memo.Top - bottom_margin));
+}
+
+ScreenRect AnchoredButtonRect(const TNoteFormLayout& layout, int client_width, int client_height) {
+  const ScreenRect& button = layout.Button;
+  return ScreenRect::OfSize(client_width - (layout.Window.Width() - button.Left),
+                            client_height - (layout.Window.Height() - button.Top), button.Width(),
+                            button.Height());
 }
 
 }  // namespace kv

@@ -126,6 +126,7 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   const std::string stored = StoredFilesText(answer_content);
   if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error))
     return ReportError(window, "Saving " + stored + "to new setup file fail:" + kLineBreak + error);
+  last_stored_ = output;
   const bool is_signed = package.SignatureState == SignatureValid;
   Report(window, is_signed ? TMessageKind::kInformation : TMessageKind::kWarning,
          std::string(is_signed ? "SIGNED " : "UNSIGNED ") + stored + "was saved to new setup file" +

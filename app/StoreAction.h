@@ -51,6 +51,8 @@ class TStoreToSetupAction {
 
   // One click of the store button: the button is disabled until the action ends, on every path.
   void Run(TStoreWindow& window);
+  // The setup file the last successful store wrote; empty before the first one.
+  const std::string& LastStoredFile() const { return last_stored_; }
 
  private:
   void Store(TStoreWindow& window);
@@ -58,6 +60,7 @@ class TStoreToSetupAction {
   TStoreServices services_;
   // The output file chosen at the save dialog's previous use, offered again.
   std::string remembered_output_;
+  std::string last_stored_;
 };
 
 }  // namespace kv

@@ -60,11 +60,13 @@ class TSavedDC {
   int saved_;
 };
 
-// A regular font of the given face and character height in pixels.
-inline TFont MakeFont(const wchar_t* name, int character_height) {
+// A regular font of the given face and character height in pixels; pitch_and_family guides the
+// choice of a font when the face is not installed.
+inline TFont MakeFont(const wchar_t* name, int character_height,
+                      BYTE pitch_and_family = DEFAULT_PITCH | FF_DONTCARE) {
   return TFont(::CreateFontW(-character_height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name));
+                             DEFAULT_QUALITY, pitch_and_family, name));
 }
 
 }  // namespace kv

@@ -160,6 +160,11 @@ void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait) {
       ::PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
+    TWindow* const top = message.message == WM_KEYDOWN && message.hwnd
+                             ? TWindow::FromHandle(::GetAncestor(message.hwnd, GA_ROOT))
+                             : nullptr;
+    if (top && top->TakeKey(message))
+      continue;
     if (!dialog || !::IsWindow(dialog) || !::IsDialogMessageW(dialog, &message)) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);

@@ -49,6 +49,9 @@ class TWindow : public TWindowBase {
 
   // The object of a window of a class of this base; none for other windows.
   static TWindow* FromHandle(HWND window);
+  // A key press for this top-level window or one of its controls, offered by RunMessages before
+  // the dialog keyboard handling sees it; true when the window took it (it posts what it does).
+  virtual bool TakeKey(const MSG& /*message*/) noexcept { return false; }
 
  protected:
   // Registers the class on first use (arrow cursor, background brush background) and creates
@@ -77,7 +80,8 @@ class TSubclass : public TWindowBase {
                                     UINT_PTR id, DWORD_PTR data);
 };
 
-// Dispatches the thread's messages, through the dialog keyboard handling of dialog, until done
+// Dispatches the thread's messages, through the top-level window's TakeKey and the dialog keyboard
+// handling of dialog, until done
 // (when given) is true; with wait false only the messages already waiting. A quit request ends it
 // and is posted again for the loop outside.
 void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait);

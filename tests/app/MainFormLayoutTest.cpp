@@ -174,7 +174,7 @@ TEST(FileDialogTest, CarriedFilterIndex) {
       {TBrowseField::kOriginalSetupFile, 4, 4},  // "All Files" of the setup filter
       {TBrowseField::kKVConfigFile, 4, 1},       // two entries only
       {TBrowseField::kAutoinstallSRG, 2, 2},    {TBrowseField::kKVConfigFile, 0, 1},
-      {TBrowseField::kOriginalSetupFile, 5, 1},
+      {TBrowseField::kOriginalSetupFile, 5, 1}, {TBrowseField::kShownSetupFile, 4, 4},
   };
   for (const Row& row : rows) {
     const TFileDialogSetup setup = BrowseDialogSetup(row.field, " C:\\x.exe");

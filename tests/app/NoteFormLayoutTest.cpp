@@ -50,5 +50,28 @@ TEST(NoteFormLayoutTest, MemoIsAnchoredToAllSides) {
   }
 }
 
+// The view of a setup file: the button stays in the bottom right corner, MemoNote fills the rest
+// and keeps its distance of 8 pixels (scaled) above the button.
+TEST(NoteFormLayoutTest, SetupViewKeepsItsButtonInTheCorner) {
+  struct Row {
+    int pixels_per_inch, client_width, client_height;
+    int memo_width, memo_height, button_left, button_top, button_size;
+  };
+  const Row rows[] = {
+      {96, 762, 606, 746, 557, 679, 573, 75},
+      {96, 1000, 300, 984, 251, 917, 267, 75},
+      {192, 1524, 1212, 1492, 1114, 1358, 1146, 150},
+  };
+  for (const Row& row : rows) {
+    const TNoteFormLayout layout = ScaleNoteFormLayout(SetupViewLayout(), row.pixels_per_inch);
+    const int margin = row.pixels_per_inch / 12;
+    ExpectRect(AnchoredMemoRect(layout, row.client_width, row.client_height), margin, margin,
+               row.memo_width, row.memo_height);
+    const ScreenRect button = AnchoredButtonRect(layout, row.client_width, row.client_height);
+    ExpectRect(button, row.button_left, row.button_top, row.button_size, row.button_size / 3);
+    EXPECT_EQ(button.Top - margin, margin + row.memo_height);
+  }
+}
+
 }  // namespace
 }  // namespace kv

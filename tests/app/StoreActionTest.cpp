@@ -165,10 +165,14 @@ ScriptedWindow FileChoice(const std::string& package_file, std::optional<std::st
   return window;
 }
 
-Log RunAction(Disk& disk, ScriptedWindow& window, ScriptedServer server = {}) {
+// stored_file: the file the action then names as the one it stored.
+Log RunAction(Disk& disk, ScriptedWindow& window, ScriptedServer server = {},
+              std::string* stored_file = nullptr) {
   ScopedFileSystem scope(disk.files);
   TStoreToSetupAction action(server.Services());
   action.Run(window);
+  if (stored_file)
+    *stored_file = action.LastStoredFile();
   return window.log;
 }
 
@@ -284,7 +288,9 @@ TEST(StoreActionTest, FileChoiceBranches) {
     disk.files.Put(kPackageFile, row.package);
     ScriptedWindow window = FileChoice(row.package_field, row.save_as);
     window.answers = row.answers;
-    EXPECT_EQ(RunAction(disk, window), row.log);
+    std::string stored_file;
+    EXPECT_EQ(RunAction(disk, window, {}, &stored_file), row.log);
+    EXPECT_EQ(stored_file, row.stored.empty() ? "" : kOutput);
     EXPECT_EQ(disk.files.Exists(kOutput), !row.stored.empty());
     if (!row.stored.empty()) {
       EXPECT_EQ(disk.Blob(kOutput, "KVConfig"), row.stored);
@@ -490,7 +496,9 @@ TEST(StoreActionTest, RefusedAndFailedWritesLoseNothing) {
       before[file] = disk.files.Get(file);
     ScriptedWindow window = FileChoice(kPackageFile, row.output, row.source);
     window.fields[TStoreField::kAutoinstallSRG] = kAnswerFile;
-    const Log log = RunAction(disk, window);
+    std::string stored_file;
+    const Log log = RunAction(disk, window, {}, &stored_file);
+    EXPECT_EQ(stored_file, "");
     ASSERT_EQ(log.size(), 7u);
     EXPECT_EQ(log[4].rfind("save", 0), 0u);
     EXPECT_EQ(log[5].rfind(row.message_start, 0), 0u) << log[5];

@@ -12,19 +12,25 @@
 //    "&Ignore", save dialog, warning naming the output), then one from a slow server, during which
 //    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
 //    third store closed during its download ends the program with exit code 0 and no dialog.
+//    Between the stores: the system menu's items open the view of a setup file and of the new
+//    one, with kvreadback's text; Copy, a screenshot, Escape.
 //    Without them, closing the window ends the program with exit code 0.
 // 4. In its own process, on a thread of its own: the main window through WM_DPICHANGED at 144
 //    and 192 dpi and back; message boxes of a minimised owner and of a very long name inside the
 //    work area; a failure injected into a handler of every window class, reported in a box while
 //    the program and the store action carry on; a press that loses the capture not clicking; and
-//    the counts of GDI and USER objects after 100 stores and 20 resolution changes.
+//    the counts of GDI and USER objects after 100 stores and 20 resolution changes; files
+//    dropped on the window open their views.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -35,6 +41,8 @@
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm_win32.h"
+#include "app/SetupInspection.h"
+#include "app/SetupInspectionText.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
 #include "tests/support/GuiObjects_win32.h"
@@ -383,6 +391,108 @@ std::string Quoted(const std::wstring& file) {
   return quoted;
 }
 
+// --- the views of setup files
+
+constexpr WPARAM kShowSetupCommand = 0x0100;   // the system menu's "Show what a setup file holds"
+constexpr WPARAM kShowStoredCommand = 0x0110;  // and "Show what the new setup file holds"
+
+// kvreadback's text of the file, with the line ends of an edit box.
+std::string ReadBackText(const std::wstring& file) {
+  std::string text;
+  for (const char c : kv::InspectionText(kv::InspectSetupFile(kv::WideToUtf8(file))))
+    text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return text;
+}
+
+int CountWindows(DWORD process_id, const wchar_t* class_name) {
+  int count = 0;
+  for (HWND window = ::FindWindowExW(nullptr, nullptr, class_name, nullptr); window;
+       window = ::FindWindowExW(nullptr, window, class_name, nullptr)) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    count += owner == process_id && ::IsWindowVisible(window);
+  }
+  return count;
+}
+
+std::string ClipboardText() {
+  std::string text = "(no text)";
+  if (!::OpenClipboard(nullptr))
+    return text;
+  if (const HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(::GlobalLock(data))) {
+      text = kv::WideToUtf8(wide);
+      ::GlobalUnlock(data);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+// The one view of the process shows file with kvreadback's text; with shots, Copy puts the text
+// on the clipboard, the screenshot is saved, and Escape closes the view.
+void CheckSetupView(DWORD process_id, const std::wstring& file, const std::string& how,
+                    const std::wstring& shots = L"") {
+  const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000);
+  const HWND memo = view ? FindChild(view, L"Edit") : nullptr;
+  const std::string text = memo ? WindowText(memo) : "";
+  Check(memo && WindowText(view) == kv::WideToUtf8(file) && text == ReadBackText(file) &&
+            CountWindows(process_id, L"TKVSetupView") == 1,
+        how + " shows the one view of " + kv::WideToUtf8(file) + " with kvreadback's text");
+  if (!view || shots.empty())
+    return;
+  const HWND copy = FindChild(view, L"Button", "Copy");
+  ::PostMessageW(copy, BM_CLICK, 0, 0);
+  Settle(view);
+  Check(copy && ClipboardText() == text, "Copy puts the view's text on the clipboard");
+  SaveScreenshot(view, shots + L"\\setup-view.bmp");
+  PostKey(memo, VK_ESCAPE);
+  Settle(view);
+  Check(CountWindows(process_id, L"TKVSetupView") == 0, "Escape closes the view");
+}
+
+// Ctrl+I typed on the keyboard into the foreground window.
+void TypeControlI(HWND form) {
+  ::SetForegroundWindow(form);
+  Settle(form);
+  INPUT keys[4] = {};
+  const WORD codes[4] = {VK_CONTROL, 'I', 'I', VK_CONTROL};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = codes[i];
+    keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+  }
+  ::SendInput(4, keys, sizeof(INPUT));
+}
+
+// After a store: the system menu's item and Ctrl+I open the view of the file chosen in the
+// dialog (the second time the same view); the item of the new file brings that view to the front.
+void CheckSetupViewsFromMenu(HWND form, DWORD process_id, const StoreRun& run,
+                             const std::wstring& shots) {
+  struct Row {
+    const char* how;
+    std::function<void()> open;
+  };
+  const Row rows[] = {
+      {"the system menu's item",
+       [form] { ::PostMessageW(form, WM_SYSCOMMAND, kShowSetupCommand, 0); }},
+      {"Ctrl+I", [form] { TypeControlI(form); }},
+  };
+  for (const Row& row : rows) {
+    row.open();
+    const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
+    Check(dialog && WindowText(dialog) == "Choose SETUP file to show",
+          std::string(row.how) + " opens the dialog");
+    if (!dialog)
+      return;
+    AnswerSaveDialog(dialog, run.output);
+    CheckSetupView(process_id, run.output, row.how);
+  }
+  ::PostMessageW(form, WM_SYSCOMMAND, kShowStoredCommand, 0);
+  Settle(form);
+  CheckSetupView(process_id, run.output, "the item of the new setup file", shots);
+}
+
 void CheckLayout(HWND form, int dpi) {
   const RECT client = ClientRect(form);
   Check(client.right == Scaled(596, dpi) && client.bottom == Scaled(282, dpi),
@@ -667,6 +777,7 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
   }
   CheckKeyboardStore(form, process.dwProcessId);
   StoreFromFile(form, process.dwProcessId, *run, shots);
+  CheckSetupViewsFromMenu(form, process.dwProcessId, *run, shots);
   StoreFromServer(form, process.dwProcessId, *run);
   CloseDuringDownload(form, process);
 }
@@ -847,6 +958,55 @@ void FailDuringDownload(HWND form, DWORD process_id, const StoreRun& run) {
         "a failing handler during the download is reported (" + reported + "), the store goes on");
 }
 
+// A drop as the shell makes it: the names, each ended by a zero, and one more zero.
+HDROP MakeDrop(const std::wstring& file) {
+  const std::wstring names = file + L'\0' + L'\0';
+  const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                       sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+  ::GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+// The control's font has a fixed pitch (the flag's name says the opposite of its meaning).
+bool FixedPitch(HWND control) {
+  const HDC dc = ::GetDC(control);
+  const HGDIOBJ previous =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  const bool measured = ::GetTextMetricsW(dc, &metrics) != 0;
+  ::SelectObject(dc, previous);
+  ::ReleaseDC(control, dc);
+  return measured && (metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0;
+}
+
+// Files dropped on the window (on a label, outside the edit boxes) open their views: one per
+// file, also for a file that cannot be read.
+void CheckDroppedFiles(HWND form, DWORD process_id, const StoreRun& run) {
+  const std::wstring missing = run.output + L".missing";
+  const std::wstring rows[] = {run.source, run.source, missing, L""};
+  std::wstring previous;
+  for (const std::wstring& file : rows) {
+    if (file != previous) {
+      if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 0))
+        ::SendMessageW(view, WM_CLOSE, 0, 0);
+    }
+    if (file.empty())
+      break;
+    ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(file)), 0);
+    Settle(form);
+    CheckSetupView(process_id, file, file == previous ? "a file dropped again" : "a dropped file");
+    if (previous.empty()) {
+      const HWND view = WaitForDialog(process_id, L"TKVSetupView", 0);
+      Check(view && FixedPitch(FindChild(view, L"Edit")), "the view's text has a fixed pitch");
+    }
+    previous = file;
+  }
+}
+
 void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -873,8 +1033,10 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
     CheckFailingHandlers(form, process_id);
     CheckLostCapture(form, process_id);
     CheckObjectCounts(form, process_id);
-    if (run)
+    if (run) {
+      CheckDroppedFiles(form, process_id, *run);
       FailDuringDownload(form, process_id, *run);
+    }
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   program.join();

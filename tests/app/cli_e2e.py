@@ -1019,7 +1019,7 @@ class WindowTest(unittest.TestCase):
                          ["AutoInstall.srg", "K-VConfig.bin", "other-key.pem", "out1.exe",
                           "out2.exe"])
         for name in ("main-window", "main-window-file-choice", "message-box",
-                     "main-window-144dpi", "main-window-192dpi"):
+                     "main-window-144dpi", "main-window-192dpi", "setup-view"):
             self.assertTrue(os.path.getsize(os.path.join(shots, name + ".bmp")) > 10000, name)
 
 
