@@ -8,19 +8,6 @@ namespace kv {
 
 namespace {
 
-constexpr std::uint8_t kTagInteger = 0x02;
-constexpr std::uint8_t kTagOctetString = 0x04;
-constexpr std::uint8_t kTagOid = 0x06;
-constexpr std::uint8_t kTagUtcTime = 0x17;
-constexpr std::uint8_t kTagGeneralizedTime = 0x18;
-constexpr std::uint8_t kTagBmpString = 0x1E;
-constexpr std::uint8_t kTagSequence = 0x30;
-constexpr std::uint8_t kTagSet = 0x31;
-constexpr std::uint8_t kTagContext0 = 0xA0;
-constexpr std::uint8_t kTagContext1 = 0xA1;
-constexpr std::size_t kEncapsulatedContentField = 2;
-constexpr std::size_t kCertificatesField = 3;
-
 // Object identifiers, content bytes only.
 constexpr std::string_view kSpcIndirectDataOid = "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04";
 constexpr std::string_view kSigningTimeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05";

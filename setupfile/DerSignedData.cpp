@@ -9,14 +9,7 @@ namespace kv {
 
 namespace {
 
-constexpr std::uint8_t kTagInteger = 0x02;
-constexpr std::uint8_t kTagOid = 0x06;
-constexpr std::uint8_t kTagSequence = 0x30;
-constexpr std::uint8_t kTagSet = 0x31;
-constexpr std::uint8_t kTagContext0 = 0xA0;  // [0] constructed: content, certificates
-constexpr std::uint8_t kTagContext1 = 0xA1;  // [1] constructed: crls
 constexpr std::uint8_t kTagNumberMask = 0x1F;
-constexpr std::size_t kCertificatesField = 3;  // the first optional field of SignedData
 constexpr std::uint8_t kLongFormFlag = 0x80;
 constexpr std::uint8_t kIndefiniteLength = 0x80;
 constexpr std::uint8_t kLongestLengthField = 0x84;  // long form with 4 length bytes

@@ -11,6 +11,22 @@
 
 namespace kv {
 
+// Tag bytes of the DER elements that signatures are made of.
+constexpr std::uint8_t kTagInteger = 0x02;
+constexpr std::uint8_t kTagOctetString = 0x04;
+constexpr std::uint8_t kTagOid = 0x06;
+constexpr std::uint8_t kTagUtcTime = 0x17;
+constexpr std::uint8_t kTagGeneralizedTime = 0x18;
+constexpr std::uint8_t kTagBmpString = 0x1E;
+constexpr std::uint8_t kTagSequence = 0x30;
+constexpr std::uint8_t kTagSet = 0x31;
+constexpr std::uint8_t kTagContext0 = 0xA0;  // [0] constructed: content, certificates
+constexpr std::uint8_t kTagContext1 = 0xA1;  // [1] constructed: crls
+
+// Fields of a PKCS#7 SignedData by their place.
+constexpr std::size_t kEncapsulatedContentField = 2;
+constexpr std::size_t kCertificatesField = 3;  // the first optional field
+
 // One DER element: its tag byte, where its content starts and how long the content is.
 struct DerElement {
   std::uint8_t tag = 0;
