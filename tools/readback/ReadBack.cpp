@@ -10,8 +10,8 @@
 
 #include <cstdio>
 
-#include "app/SetupInspection.h"
-#include "app/SetupInspectionText.h"
+#include "app/SetupContents.h"
+#include "app/SetupContentsText.h"
 #include "base/Failure.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"

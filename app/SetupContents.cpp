@@ -1,4 +1,4 @@
-#include "app/SetupInspection.h"
+#include "app/SetupContents.h"
 
 #include <memory>
 

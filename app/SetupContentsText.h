@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/SetupInspection.h"
+#include "app/SetupContents.h"
 
 namespace kv {
 

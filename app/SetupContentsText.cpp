@@ -1,4 +1,4 @@
-#include "app/SetupInspectionText.h"
+#include "app/SetupContentsText.h"
 
 #include <concepts>
 #include <cstdint>
