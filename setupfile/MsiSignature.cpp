@@ -1,6 +1,7 @@
 #include "setupfile/MsiSignature.h"
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "base/ByteReader.h"
@@ -25,55 +26,52 @@ constexpr int kMaxStorageDepth = 32;
 constexpr std::uint64_t kMaxSignatureSize = 64 * 1024 * 1024;
 
 bool IsSignatureStream(const CompoundEntry& entry) {
-  return entry.name == kDigitalSignatureName || entry.name == kDigitalSignatureExName;
+  return entry.Name() == kDigitalSignatureName || entry.Name() == kDigitalSignatureExName;
 }
 
 // The children of a storage sorted by their raw name bytes, the terminating zero included, so
 // that a name sorts before the longer names it begins; the signature streams of the root left
-// out.
-bool SortedChildren(const CompoundFile& file, std::uint32_t storage,
-                    std::vector<std::uint32_t>& children, std::string& error) {
-  if (!file.Children(storage, children, error))
-    return false;
+// out. Comparing the names as unsigned bytes, a shorter name first where one begins the other,
+// is that same order, without building a key.
+std::vector<std::uint32_t> SortedChildren(const CompoundFile& file, std::uint32_t storage) {
+  const std::span<const std::uint32_t> listed = file.Children(storage);
+  std::vector<std::uint32_t> children(listed.begin(), listed.end());
   const std::vector<CompoundEntry>& entries = file.Entries();
   if (storage == 0) {
     std::erase_if(children, [&](std::uint32_t child) { return IsSignatureStream(entries[child]); });
   }
   std::sort(children.begin(), children.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return entries[a].name + std::string(2, '\0') < entries[b].name + std::string(2, '\0');
+    return entries[a].Name() < entries[b].Name();
   });
-  return true;
+  return children;
 }
 
-// Walks the storages depth first from the root, each entered once: the content (streams, then
-// the storage's class id) or the metadata (the storage's, then its children's).
+// Walks the storages depth first from the root: the content (streams, then the storage's class
+// id) or the metadata (the storage's, then its children's). The file's directory is a tree, each
+// entry in it once, so the walk is linear in the directory.
 class SignedWalk {
  public:
-  SignedWalk(CompoundFile& file, std::string& error) : file_(file), error_(error) {
-    visited_.resize(file.Entries().size());
-  }
+  SignedWalk(CompoundFile& file, std::string& error) : file_(file), error_(error) {}
 
   bool Content(std::uint32_t storage, const ByteSink& sink, int depth) {
-    std::vector<std::uint32_t> children;
-    if (!Enter(storage, depth) || !SortedChildren(file_, storage, children, error_))
+    if (!CheckDepth(depth))
       return false;
-    for (const std::uint32_t child : children) {
+    for (const std::uint32_t child : SortedChildren(file_, storage)) {
       const bool ok = file_.Entries()[child].type == CompoundEntryType::kStorage
                           ? Content(child, sink, depth + 1)
                           : file_.ReadStream(child, sink, error_);
       if (!ok)
         return false;
     }
-    sink(file_.Entries()[storage].class_id);
+    sink(file_.Entries()[storage].ClassId());
     return true;
   }
 
   bool Metadata(std::uint32_t storage, const ByteSink& sink, int depth) {
-    std::vector<std::uint32_t> children;
-    if (!Enter(storage, depth) || !SortedChildren(file_, storage, children, error_))
+    if (!CheckDepth(depth))
       return false;
     EntryMetadata(storage, sink);
-    for (const std::uint32_t child : children) {
+    for (const std::uint32_t child : SortedChildren(file_, storage)) {
       if (file_.Entries()[child].type == CompoundEntryType::kStorage) {
         if (!Metadata(child, sink, depth + 1))
           return false;
@@ -85,13 +83,11 @@ class SignedWalk {
   }
 
  private:
-  // A storage is entered once: a directory whose storages contain each other is malformed.
-  bool Enter(std::uint32_t storage, int depth) {
-    if (depth > kMaxStorageDepth || visited_[storage]) {
-      error_ = "the compound file's storages are nested in a circle or too deeply";
+  bool CheckDepth(int depth) {
+    if (depth > kMaxStorageDepth) {
+      error_ = "the compound file's storages are nested too deeply";
       return false;
     }
-    visited_[storage] = true;
     return true;
   }
 
@@ -100,37 +96,38 @@ class SignedWalk {
   void EntryMetadata(std::uint32_t index, const ByteSink& sink) {
     const CompoundEntry& entry = file_.Entries()[index];
     const bool root = entry.type == CompoundEntryType::kRoot;
-    std::string bytes = root ? std::string() : entry.name;
+    std::string bytes(root ? std::string_view() : entry.Name());
     if (entry.type == CompoundEntryType::kStream)
       AppendU32LE(bytes, static_cast<std::uint32_t>(entry.size));
     else
-      bytes += entry.class_id;
+      bytes += entry.ClassId();
     AppendU32LE(bytes, entry.state_bits);
     if (!root)
-      bytes += entry.times;
+      bytes += entry.Times();
     sink(bytes);
   }
 
   CompoundFile& file_;
   std::string& error_;
-  std::vector<bool> visited_;
 };
 
 }  // namespace
 
 bool ReadMsiSignatureStreams(CompoundFile& file, MsiSignatureStreams& streams, std::string& error) {
-  std::vector<std::uint32_t> children;
-  if (!file.Children(0, children, error))
-    return false;
   MsiSignatureStreams found;
-  for (const std::uint32_t child : children) {
+  for (const std::uint32_t child : file.Children(0)) {
     const CompoundEntry& entry = file.Entries()[child];
     if (entry.type != CompoundEntryType::kStream)
       continue;
-    if (entry.name == kDigitalSignatureExName)
+    if (entry.Name() == kDigitalSignatureExName)
       found.has_pre_hash = true;
-    if (entry.name != kDigitalSignatureName)
+    if (entry.Name() != kDigitalSignatureName)
       continue;
+    // Two streams of one name: other readers would take one of them, this one cannot tell which.
+    if (found.is_signed) {
+      error = "the package holds two signature streams";
+      return false;
+    }
     if (entry.size > kMaxSignatureSize) {
       error = "the signature stream is too large";
       return false;
