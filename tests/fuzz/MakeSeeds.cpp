@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
                                      "DigitalSignature",
                                      "sig"}}));
   Seed(root, "FuzzCompoundFile", "empty", kv::test::CompoundFileImage({}));
+  // 4,000 storages that all name one tree of 4,000 streams, just under the fuzzers' input limit.
+  Seed(root, "FuzzCompoundFile", "shared-tree", kv::test::StorageTreeCompoundFile(4000, true));
 
   // ContentInfo { signedData, [0] SignedData { version, digest algorithms, { indirect data,
   // [0] { { data }, { { sha256 }, digest } } }, signer infos } }.

@@ -2,10 +2,40 @@
 // images built independently (tests/support), intact and with one field broken.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #include "setupfile/CompoundFile.h"
 #include "setupfile/MsiSignature.h"
 #include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"
+
+// Every allocation of this test program is counted, so that a test can bound the memory and the
+// work of a walk without timing it.
+namespace {
+std::atomic<std::uint64_t> allocated_bytes{0};
+std::atomic<std::uint64_t> allocations{0};
+
+// Out of line, so that the compiler does not take a block from new handed to free for a mistake.
+[[gnu::noinline]] void Release(void* block) {
+  std::free(block);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  allocated_bytes += size;
+  ++allocations;
+  if (void* block = std::malloc(size == 0 ? 1 : size))
+    return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  Release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  Release(block);
+}
 
 namespace kv {
 namespace {
@@ -49,6 +79,7 @@ TEST(CompoundFileTest, ContentInNameOrderWithoutTheSignature) {
 TEST(CompoundFileTest, MalformedFilesAreRefused) {
   constexpr std::size_t kFat = 512;                // sector 0
   constexpr std::size_t kEntryA = 1024 + 2 * 128;  // directory entry 2
+  constexpr std::size_t kRoot = 1024;              // directory entry 0
   struct Row {
     const char* what;
     std::size_t offset;
@@ -64,6 +95,11 @@ TEST(CompoundFileTest, MalformedFilesAreRefused) {
       {"mini table chain outside the file", 60, 0x1000, SIZE_MAX},
       {"truncated file", 0, 0, 512 * 6},
       {"not a compound file", 0, 0x11111111, SIZE_MAX},
+      // Read differently by other readers: other mini sectors, another split into mini streams.
+      {"mini sector shift 7", 32, 7, SIZE_MAX},
+      {"mini stream cutoff 4095", 56, 4095, SIZE_MAX},
+      // The signature's three bytes start at 64 in the mini stream.
+      {"stream running past the end of the mini stream", kRoot + 120, 66, SIZE_MAX},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -75,6 +111,58 @@ TEST(CompoundFileTest, MalformedFilesAreRefused) {
     std::string content, signature, error;
     EXPECT_FALSE(Walk(image, content, signature, error));
     EXPECT_NE(error, "");
+  }
+}
+
+TEST(CompoundFileTest, TwoSignatureStreamsAreRefused) {
+  const std::string image = test::CompoundFileImage({{"\x05"
+                                                      "DigitalSignature",
+                                                      "one"},
+                                                     {"A", Big()},
+                                                     {"\x05"
+                                                      "DigitalSignature",
+                                                      "two"}});
+  std::string content, signature, error;
+  EXPECT_FALSE(Walk(image, content, signature, error));
+  EXPECT_NE(error, "");
+}
+
+// A file of 1.5 MiB whose storages all name one tree of children took time and memory growing
+// with the square of their count. Now every walk of a signed package, over any tree, stays
+// within a few allocations per entry and the memory the reader promises.
+TEST(CompoundFileTest, StorageTreesAreWalkedInLinearWork) {
+  constexpr std::uint32_t kStorages = 6144;  // 12,289 entries, 1.5 MiB
+  const struct {
+    const char* what;
+    bool shared;
+  } rows[] = {
+      {"each storage with a stream of its own", false},
+      {"every storage naming one tree of all the streams", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    test::MemoryFileStream stream(test::StorageTreeCompoundFile(kStorages, row.shared));
+    ASSERT_GE(stream.Size(), 1536 * 1024);
+    allocated_bytes = 0;
+    allocations = 0;
+    CompoundFile file;
+    MsiSignatureStreams streams;
+    std::uint64_t handed = 0;
+    const ByteSink count = [&](std::string_view bytes) { handed += bytes.size(); };
+    std::string error;
+    const bool ok = file.Open(stream, error) && ReadMsiSignatureStreams(file, streams, error) &&
+                    FeedMsiPreHashMetadata(file, count, error) &&
+                    FeedMsiSignedContent(file, count, error);
+    // A tree that reaches an entry twice is no tree the format allows.
+    EXPECT_EQ(ok, !row.shared) << error;
+    if (row.shared) {
+      EXPECT_EQ(error, "the compound file's directory reaches one entry twice");
+    }
+    EXPECT_LT(allocations, 8 * (2 * kStorages + 1));
+    EXPECT_LT(allocated_bytes, 16u << 20);
+    // Each entry once: the metadata of the root (20 bytes), of each storage (60) and stream (48),
+    // then the class ids of the storages and the root (16 each).
+    EXPECT_EQ(handed, ok ? 20 + kStorages * (60 + 48 + 16) + 16 : 0);
   }
 }
 

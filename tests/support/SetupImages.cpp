@@ -1,5 +1,7 @@
 #include "tests/support/SetupImages.h"
 
+#include <cstdio>
+
 #include "base/ByteReader.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
@@ -159,6 +161,30 @@ std::string DirectoryEntry(const std::string& name, std::uint8_t type, std::uint
   return entry;
 }
 
+// A version 3 header whose allocation table is sectors 0 to fat_sectors - 1.
+std::string CompoundHeader(std::uint32_t fat_sectors, std::uint32_t first_directory,
+                           std::uint32_t first_mini_table) {
+  std::string header(kCfbSector, '\0');
+  header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+  header[24] = 0x3E;  // minor version
+  header[26] = 3;     // major version
+  header[28] = static_cast<char>(0xFE);
+  header[29] = static_cast<char>(0xFF);
+  header[30] = 9;  // sector shift
+  header[32] = 6;  // mini sector shift
+  PutU32(header, 44, fat_sectors);
+  PutU32(header, 48, first_directory);
+  PutU32(header, 56, kCfbMiniCutoff);
+  PutU32(header, 60, first_mini_table);
+  PutU32(header, 64, first_mini_table == kCfbEnd ? 0 : 1);
+  PutU32(header, 68, kCfbEnd);
+  for (std::size_t at = 76; at < kCfbSector; at += 4) {
+    const std::uint32_t index = static_cast<std::uint32_t>((at - 76) / 4);
+    PutU32(header, at, index < fat_sectors ? index : kCfbFree);
+  }
+  return header;
+}
+
 }  // namespace
 
 std::string CompoundFileImage(const std::vector<std::pair<std::string, std::string>>& streams) {
@@ -212,24 +238,36 @@ std::string CompoundFileImage(const std::vector<std::pair<std::string, std::stri
   for (std::size_t i = 0; i < fat.size(); ++i)
     PutU32(sectors, 4 * i, fat[i]);
 
-  std::string header(kCfbSector, '\0');
-  header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
-  header[24] = 0x3E;  // minor version
-  header[26] = 3;     // major version
-  header[28] = static_cast<char>(0xFE);
-  header[29] = static_cast<char>(0xFF);
-  header[30] = 9;         // sector shift
-  header[32] = 6;         // mini sector shift
-  PutU32(header, 44, 1);  // allocation table sectors
-  PutU32(header, 48, 1);  // first directory sector
-  PutU32(header, 56, kCfbMiniCutoff);
-  PutU32(header, 60, mini_table_start);
-  PutU32(header, 64, mini_table_start == kCfbEnd ? 0 : 1);
-  PutU32(header, 68, kCfbEnd);
-  PutU32(header, 76, 0);  // the allocation table is sector 0
-  for (std::size_t at = 80; at < kCfbSector; at += 4)
-    PutU32(header, at, kCfbFree);
+  const std::string header = CompoundHeader(1, 1, mini_table_start);
   return header + sectors;
+}
+
+std::string StorageTreeCompoundFile(std::uint32_t storages, bool shared_children) {
+  const std::uint32_t n = storages;
+  std::string directory =
+      DirectoryEntry("Root Entry", 5, kCfbFree, n == 0 ? kCfbFree : 1, kCfbEnd, 0);
+  char name[24];
+  for (std::uint32_t i = 1; i <= n; ++i) {
+    std::snprintf(name, sizeof name, "Storage%05u", i);
+    directory += DirectoryEntry(name, 1, i < n ? i + 1 : kCfbFree, shared_children ? n + 1 : n + i,
+                                kCfbEnd, 0);
+  }
+  for (std::uint32_t i = 1; i <= n; ++i) {
+    std::snprintf(name, sizeof name, "Stream%06u", i);
+    const std::uint32_t right = shared_children && i < n ? n + i + 1 : kCfbFree;
+    directory += DirectoryEntry(name, 2, right, kCfbFree, kCfbEnd, 0);
+  }
+  directory.resize((directory.size() + kCfbSector - 1) / kCfbSector * kCfbSector, '\0');
+  const std::uint32_t directory_sectors = static_cast<std::uint32_t>(directory.size() / kCfbSector);
+  const std::uint32_t fat_sectors = (directory_sectors + 126) / 127;
+  std::vector<std::uint32_t> fat(fat_sectors, kCfbFatSector);
+  for (std::uint32_t i = 1; i <= directory_sectors; ++i)
+    fat.push_back(i < directory_sectors ? fat_sectors + i : kCfbEnd);
+  std::string table(std::size_t{fat_sectors} * kCfbSector, '\0');
+  fat.resize(table.size() / 4, kCfbFree);
+  for (std::size_t i = 0; i < fat.size(); ++i)
+    PutU32(table, 4 * i, fat[i]);
+  return CompoundHeader(fat_sectors, fat_sectors, kCfbEnd) + table + directory;
 }
 
 }  // namespace kv::test
