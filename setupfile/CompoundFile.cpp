@@ -387,17 +387,22 @@ bool CompoundFile::ReadChain(const std::vector<std::uint32_t>& table, std::vecto
     error = "a stream is larger than its sector table allows";
     return false;
   }
-  // Runs of bytes that follow each other in the file are read in one piece.
+  // Runs of bytes that follow each other in the file are read in one piece. Every byte of the
+  // stream must be in the file: only the padding after its end may be missing from a short last
+  // sector.
   std::string piece;
   std::int64_t run_offset = 0;
   std::uint64_t run_bytes = 0;
   std::uint64_t left = size;
+  bool in_file = true;
   const auto flush = [&]() {
     piece.assign(static_cast<std::size_t>(run_bytes), '\0');
     file_->Seek(run_offset);
-    file_->Read(piece);  // a short last sector of the file reads as padded with zeros
-    sink(piece);
+    in_file = file_->Read(piece) == piece.size();
+    if (in_file)
+      sink(piece);
     run_bytes = 0;
+    return in_file;
   };
   std::uint64_t count = 0;
   bool inside = true;
@@ -411,8 +416,9 @@ bool CompoundFile::ReadChain(const std::vector<std::uint32_t>& table, std::vecto
                              return false;
                            if (run_bytes != 0 &&
                                (static_cast<std::uint64_t>(offset - run_offset) != run_bytes ||
-                                run_bytes >= kPieceSize)) {
-                             flush();
+                                run_bytes >= kPieceSize) &&
+                               !flush()) {
+                             return false;
                            }
                            if (run_bytes == 0)
                              run_offset = offset;
@@ -423,13 +429,12 @@ bool CompoundFile::ReadChain(const std::vector<std::uint32_t>& table, std::vecto
                          error)) {
     return false;
   }
-  if (!inside || count != needed) {
-    error = inside ? "a stream's sector chain ends early" : "a stream lies outside the mini stream";
-    return false;
-  }
-  if (run_bytes != 0)
-    flush();
-  return true;
+  if (inside && in_file && count == needed && (run_bytes == 0 || flush()))
+    return true;
+  error = !inside    ? "a stream lies outside the mini stream"
+          : !in_file ? "a stream runs past the end of the file"
+                     : "a stream's sector chain ends early";
+  return false;
 }
 
 bool CompoundFile::ReadStream(std::uint32_t index,

@@ -3,7 +3,7 @@
 // its own table. Every count, index and chain is checked against the file; a chain that runs in
 // a circle or past its stream's size, or a directory entry reached twice, makes the file
 // malformed, never a hang or a crash. Work is linear in the file's size, and memory beyond the
-// allocation table (4 bytes per sector of the file) stays under 16 MiB.
+// allocation table and its marks (4 bytes and a bit per sector of the file) stays under 16 MiB.
 #pragma once
 
 #include <array>

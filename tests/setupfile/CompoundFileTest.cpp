@@ -74,6 +74,16 @@ TEST(CompoundFileTest, ContentInNameOrderWithoutTheSignature) {
   ASSERT_TRUE(Walk(Image(), content, signature, error)) << error;
   EXPECT_EQ(content, Big() + "abc" + std::string(16, '\0'));  // then the root's class id
   EXPECT_EQ(signature, "sig");
+  // A name sorts before the longer names it begins.
+  std::string prefixed;
+  ASSERT_TRUE(Walk(test::CompoundFileImage({{"AB", "1"}, {"A", "2"}, {"A\x01", "3"}}), prefixed,
+                   signature, error))
+      << error;
+  EXPECT_EQ(prefixed, "231" + std::string(16, '\0'));
+  // The last sector may lack the padding after a stream: it holds the last 392 bytes of "A".
+  std::string trimmed_content;
+  ASSERT_TRUE(Walk(Image().substr(0, 7680 - 100), trimmed_content, signature, error)) << error;
+  EXPECT_EQ(trimmed_content, content);
 }
 
 TEST(CompoundFileTest, MalformedFilesAreRefused) {
@@ -94,6 +104,7 @@ TEST(CompoundFileTest, MalformedFilesAreRefused) {
       {"allocation table count", 44, 0x10000, SIZE_MAX},
       {"mini table chain outside the file", 60, 0x1000, SIZE_MAX},
       {"truncated file", 0, 0, 512 * 6},
+      {"stream past the end of the file", 0, 0, 7680 - 200},
       {"not a compound file", 0, 0x11111111, SIZE_MAX},
       // Read differently by other readers: other mini sectors, another split into mini streams.
       {"mini sector shift 7", 32, 7, SIZE_MAX},
@@ -158,6 +169,9 @@ TEST(CompoundFileTest, StorageTreesAreWalkedInLinearWork) {
     if (row.shared) {
       EXPECT_EQ(error, "the compound file's directory reaches one entry twice");
     }
+    // At least the directory's entries are counted (the counter works), at most a few
+    // allocations per entry and 16 MiB in all.
+    EXPECT_GT(allocated_bytes, 128 * (2 * kStorages + 1));
     EXPECT_LT(allocations, 8 * (2 * kStorages + 1));
     EXPECT_LT(allocated_bytes, 16u << 20);
     // Each entry once: the metadata of the root (20 bytes), of each storage (60) and stream (48),
