@@ -336,10 +336,11 @@ bool CompoundFile::ReadMiniStreamPlaces(std::string& error) {
     error = "the compound file's mini stream is shorter than its size says";
     return false;
   }
-  // Its table: one link per mini sector of the mini stream; further entries could only lead
-  // outside it and are not kept.
+  // Its table: one link per mini sector of the mini stream (which the file was just found to
+  // hold); further entries could only lead outside it and are not kept.
   const std::uint64_t links = SectorsFor(mini_size_, kMiniSectorSize);
   mini_fat_.clear();
+  mini_fat_.reserve(static_cast<std::size_t>(links));
   std::string sector;
   if (!WalkChain(
           fat_, fat_seen_, first_mini_fat_,

@@ -242,6 +242,39 @@ std::string CompoundFileImage(const std::vector<std::pair<std::string, std::stri
   return header + sectors;
 }
 
+namespace {
+
+// A version 3 compound file of a directory, a mini table and a mini stream, each in a chain of
+// sectors after the allocation table (up to 109 sectors of it).
+std::string AssembleCompoundFile(const std::string& directory, const std::string& mini_table,
+                                 const std::string& mini_stream) {
+  const auto sectors = [](const std::string& bytes) {
+    return static_cast<std::uint32_t>((bytes.size() + kCfbSector - 1) / kCfbSector);
+  };
+  const std::uint32_t data_sectors =
+      sectors(directory) + sectors(mini_table) + sectors(mini_stream);
+  const std::uint32_t fat_sectors = (data_sectors + 126) / 127;
+  std::vector<std::uint32_t> fat(fat_sectors, kCfbFatSector);
+  std::string body;
+  std::uint32_t starts[3] = {kCfbEnd, kCfbEnd, kCfbEnd};
+  int part = 0;
+  for (const std::string* bytes : {&directory, &mini_table, &mini_stream}) {
+    starts[part++] =
+        AddChain(body, fat, *bytes, kCfbSector, static_cast<std::uint32_t>(fat.size()));
+  }
+  std::string table(std::size_t{fat_sectors} * kCfbSector, '\0');
+  fat.resize(table.size() / 4, kCfbFree);
+  for (std::size_t i = 0; i < fat.size(); ++i)
+    PutU32(table, 4 * i, fat[i]);
+  std::string header = CompoundHeader(fat_sectors, starts[0], starts[1]);
+  PutU32(header, 64, sectors(mini_table));
+  // The root's entry, first in the directory, names the mini stream.
+  PutU32(body, 116, starts[2]);
+  return header + table + body;
+}
+
+}  // namespace
+
 std::string StorageTreeCompoundFile(std::uint32_t storages, bool shared_children) {
   const std::uint32_t n = storages;
   std::string directory =
@@ -257,17 +290,21 @@ std::string StorageTreeCompoundFile(std::uint32_t storages, bool shared_children
     const std::uint32_t right = shared_children && i < n ? n + i + 1 : kCfbFree;
     directory += DirectoryEntry(name, 2, right, kCfbFree, kCfbEnd, 0);
   }
-  directory.resize((directory.size() + kCfbSector - 1) / kCfbSector * kCfbSector, '\0');
-  const std::uint32_t directory_sectors = static_cast<std::uint32_t>(directory.size() / kCfbSector);
-  const std::uint32_t fat_sectors = (directory_sectors + 126) / 127;
-  std::vector<std::uint32_t> fat(fat_sectors, kCfbFatSector);
-  for (std::uint32_t i = 1; i <= directory_sectors; ++i)
-    fat.push_back(i < directory_sectors ? fat_sectors + i : kCfbEnd);
-  std::string table(std::size_t{fat_sectors} * kCfbSector, '\0');
-  fat.resize(table.size() / 4, kCfbFree);
-  for (std::size_t i = 0; i < fat.size(); ++i)
-    PutU32(table, 4 * i, fat[i]);
-  return CompoundHeader(fat_sectors, fat_sectors, kCfbEnd) + table + directory;
+  return AssembleCompoundFile(directory, "", "");
+}
+
+std::string MiniStreamCompoundFile(std::uint32_t streams, std::uint32_t mini_stream_size) {
+  std::string directory = DirectoryEntry("Root Entry", 5, kCfbFree, streams == 0 ? kCfbFree : 1,
+                                         kCfbEnd, mini_stream_size);
+  char name[24];
+  for (std::uint32_t i = 1; i <= streams; ++i) {
+    std::snprintf(name, sizeof name, "Stream%06u", i);
+    directory += DirectoryEntry(name, 2, i < streams ? i + 1 : kCfbFree, kCfbFree, 0, 1);
+  }
+  std::string mini_table(4 * ((mini_stream_size + kCfbMiniSector - 1) / kCfbMiniSector), '\0');
+  for (std::size_t at = 0; at < mini_table.size(); at += 4)
+    PutU32(mini_table, at, kCfbEnd);
+  return AssembleCompoundFile(directory, mini_table, std::string(mini_stream_size, 'm'));
 }
 
 }  // namespace kv::test

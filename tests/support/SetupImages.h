@@ -48,6 +48,11 @@ std::string CompoundFileImage(const std::vector<std::pair<std::string, std::stri
 // Holds 128 bytes per entry, up to about 27,000 storages.
 std::string StorageTreeCompoundFile(std::uint32_t storages, bool shared_children);
 
+// A version 3 compound file whose root holds the given number of one-byte streams, all in the
+// first mini sector of a mini stream of the given size (up to about 6 MiB), whose table links
+// each mini sector to no other.
+std::string MiniStreamCompoundFile(std::uint32_t streams, std::uint32_t mini_stream_size);
+
 // A blob list entry as the writer lays it out.
 std::string BlobEntry(const std::string& name, const std::string& value);
 
