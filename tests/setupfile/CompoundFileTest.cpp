@@ -1,5 +1,6 @@
-// The compound file reader and the order in which a signed package's bytes are hashed, on small
-// images built independently (tests/support), intact and with one field broken.
+// The compound file reader and the order in which a signed package's bytes are hashed, on images
+// built independently (tests/support): small ones intact and with one field broken, and large
+// hostile ones whose walks are bounded by counting this program's allocations.
 #include <gtest/gtest.h>
 
 #include <atomic>
