@@ -287,6 +287,17 @@ class OutputTest(unittest.TestCase):
                     self.assertEqual((code, os.stat(output).st_ino), (0, inode), err)
                     self.expect_configured(output, self.small)
 
+    def test_folder_that_cannot_be_synced(self):
+        # nobody's folder that nobody may write but not read: the output is replaced, and the
+        # folder, which cannot be opened for its sync, is reported.
+        folder = self.folder(0o300, "nobody")
+        output = os.path.join(folder, "out.exe")
+        self.assertEqual(self.run_program(output, user="nobody"),
+                         (0, 'The new setup file "%s" is in place, but its folder could not be '
+                          'written to the disk: Permission denied\n' % output))
+        self.expect_configured(output, self.small)
+        self.assertEqual(os.listdir(folder), ["out.exe"])
+
     def test_bind_mounted_output(self):
         self.folder()
         output = self.write("folder/out.exe", b"")
