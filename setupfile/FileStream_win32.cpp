@@ -248,6 +248,7 @@ class OverwriteGuard {
   ~OverwriteGuard() {
     ::SetEvent(done_);
     ::SetConsoleCtrlHandler(StopOnEvent, FALSE);
+    ::CloseHandle(done_);
   }
   OverwriteGuard(const OverwriteGuard&) = delete;
   OverwriteGuard& operator=(const OverwriteGuard&) = delete;
