@@ -33,8 +33,11 @@ int RunProgram(const std::vector<std::string>& arguments, ProgramHost& host) {
     return kExitSuccess;
   }
   std::string error;
-  if (RunCommandLine(arguments, error))
+  if (RunCommandLine(arguments, error)) {
+    if (!error.empty())  // a warning about an output that is in place
+      host.WriteError(error + std::string(host.LineEnd()));
     return kExitSuccess;
+  }
   host.WriteError(error + std::string(host.LineEnd()));
   return kExitFailure;
 }

@@ -28,11 +28,13 @@ bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::s
   return ReadAnswerInput(file_name, content, error) == TInputFailure::kNone;
 }
 
-// Writes the configured copy; a failed write leaves the output file as it was.
+// Writes the configured copy; a failed write leaves the output file as it was. A warning about
+// the output once in place is passed on in error.
 bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
                  const std::string& answer_file, std::string& error) {
   std::string reason;
-  if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason)) {
+  if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason,
+                         error)) {
     return true;
   }
   error = "Saving " + StoredFilesText(answer_file) + "to new setup file fail : " + reason;

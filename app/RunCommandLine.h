@@ -2,7 +2,9 @@
 // the legacy resource list of an older setup executable, or a download from the KV server) and
 // the optional answer file named by the switches, parses the package and stores both into a
 // copy of the source setup file. It never asks anything and ignores the signature state.
-// Returns false with one line of error text (possibly empty) on failure. Never throws.
+// Returns false with one line of error text (possibly empty) on failure; true with an empty text,
+// or with one line of warning when the output is in place but not certainly durable. Never
+// throws.
 #pragma once
 
 #include <string>

@@ -124,13 +124,14 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   }
 
   const std::string stored = StoredFilesText(answer_content);
-  if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error))
+  std::string warning;
+  if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error, warning))
     return ReportError(window, "Saving " + stored + "to new setup file fail:" + kLineBreak + error);
   last_stored_ = output;
   const bool is_signed = package.SignatureState == SignatureValid;
-  Report(window, is_signed ? TMessageKind::kInformation : TMessageKind::kWarning,
+  Report(window, is_signed && warning.empty() ? TMessageKind::kInformation : TMessageKind::kWarning,
          std::string(is_signed ? "SIGNED " : "UNSIGNED ") + stored + "was saved to new setup file" +
-             kLineBreak + QuotedFileName(output));
+             kLineBreak + QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + warning));
 }
 
 }  // namespace kv

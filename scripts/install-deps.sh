@@ -2,7 +2,7 @@
 # Installs every Debian package the build, the tests and the demo need. Safe to run again:
 # it only calls apt-get when something is missing.
 set -eu
-PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+PACKAGES="cmake ninja-build g++ clang clang-format libclang-rt-14-dev acl
   g++-mingw-w64-x86-64-posix wine wine64 xvfb imagemagick
   googletest libgtest-dev libgmock-dev libssl-dev libcurl4-openssl-dev openssl
   osslsigncode wixl msitools python3 python3-pefile xxd fonts-wine dpkg-dev file"

@@ -26,10 +26,10 @@ std::size_t FileStream::ReadAt(std::int64_t position, std::span<char> buffer) {
   return n;
 }
 
-std::string TemporaryName(std::uint32_t process_id, int attempt) {
+std::string TemporaryName(std::uint32_t process_id, std::uint32_t random) {
   char name[48];
-  std::snprintf(name, sizeof name, ".kvsetup-%010u-%02d.partial", static_cast<unsigned>(process_id),
-                attempt % 100);
+  std::snprintf(name, sizeof name, ".kvsetup-%010u-%08x.partial", static_cast<unsigned>(process_id),
+                static_cast<unsigned>(random));
   return name;
 }
 

@@ -17,11 +17,12 @@ namespace kv {
 struct FileState {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
+  std::uint64_t index_high = 0;  // the upper half of a 128-bit file identity (ReFS), else 0
   std::int64_t size = 0;
   std::int64_t modified = 0;
   bool operator==(const FileState&) const = default;
   bool SameFileAs(const FileState& other) const {
-    return volume == other.volume && index == other.index;
+    return volume == other.volume && index == other.index && index_high == other.index_high;
   }
 };
 
@@ -81,11 +82,13 @@ inline constexpr int kPipeWaitMilliseconds = 1000;
 
 // The replacement of an output file under construction. Its stream starts empty; Commit puts
 // what was written in place of the output, durably, with the mode, owner and group the output
-// had (the mode 0666 less the process's mask for a new one). Destroyed without Commit, it leaves
-// the output as it was, and nothing of the copy behind. Where the output can only be written in
-// place (a folder the caller cannot write, a mount point), the stream is the output itself,
-// unchanged until the first write; once written, an abandoned copy removes it, or empties it
-// where it cannot be removed.
+// had (the mode 0666 less the process's mask for a new one; setuid and setgid only where the
+// owner and group are kept), its access lists and extended attributes (on Windows its access
+// list, attributes and other streams), or refuses. Destroyed without Commit, it leaves the
+// output as it was, and nothing of the copy behind. Where no rename can replace the output (a
+// folder the caller cannot write, a mount point), the copy is built in a writable folder and
+// Commit overwrites the output with it, putting the earlier content back when that fails or is
+// interrupted.
 class OutputReplacement {
  public:
   virtual ~OutputReplacement() = default;
@@ -94,6 +97,9 @@ class OutputReplacement {
   virtual bool Replaces(const FileState& state) = 0;
   // Throws FileCreateError naming the output, or StreamWriteError.
   virtual void Commit() = 0;
+  // After Commit: what went wrong once the output was in place (its folder could not be synced),
+  // for the user to hear; empty when nothing did.
+  virtual std::string Warning() { return {}; }
 };
 
 // The file system the program works on. Tests install a substitute with ScopedFileSystem.
@@ -102,9 +108,11 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Throws FileOpenError (kRead, kReadWrite) or FileCreateError (kCreate).
   virtual std::unique_ptr<FileStream> Open(const std::string& path, OpenMode mode) = 0;
-  // Resolves path once (its folder, and a symbolic link there where following it is safe) and
-  // starts its replacement in that folder, whatever happens to the names afterwards. Throws
-  // FileCreateError naming path (also for a link that is not followed, with that reason).
+  // Resolves path once, name by name (symbolic links followed where that is safe), and starts
+  // its replacement in the folder found, whatever happens to the names afterwards. In a shared
+  // folder (sticky, everybody may write) a link, a folder or an existing output that neither the
+  // caller nor the folder's owner owns is refused. Throws FileCreateError naming path (with the
+  // reason for a refusal).
   virtual std::unique_ptr<OutputReplacement> BeginOutput(const std::string& path) = 0;
   // Removes a file; false when it did not exist or could not be removed.
   virtual bool Delete(const std::string& path) = 0;
@@ -117,8 +125,10 @@ class FileSystem {
 };
 
 // The name of an unfinished copy in the output's folder, where the system cannot create one
-// without a name: of one fixed length whatever the output's name, and saying whose copy it is.
-std::string TemporaryName(std::uint32_t process_id, int attempt);
+// without a name: of one fixed length whatever the output's name, saying whose copy it is, and
+// with a random part, since process ids repeat across containers sharing a folder. Created
+// exclusively, never by removing what holds the name.
+std::string TemporaryName(std::uint32_t process_id, std::uint32_t random);
 inline constexpr int kTemporaryNameAttempts = 100;
 
 // Copies count bytes from source's position to target's position: the system's copy first,

@@ -1,18 +1,29 @@
 // POSIX backend of the file layer. Linux has no mandatory sharing modes, so "other writers
 // denied" cannot be enforced here; the streams are plain descriptors, and a source is checked
-// for changes instead. An output is replaced relative to its folder, held open from the start.
+// for changes instead. An output is resolved one name at a time and replaced relative to its
+// folder, held open from the start; where no rename can replace it, it is overwritten in place
+// from a complete copy, with its earlier content kept until the overwrite is on the disk.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <optional>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/RuntimeError.h"
 #include "setupfile/FileStream.h"
@@ -88,7 +99,6 @@ class PosixFileStream final : public FileStream {
   }
 
   void Write(std::span<const char> data) override {
-    written_ = true;
     std::size_t done = 0;
     while (done < data.size()) {
       const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
@@ -101,7 +111,6 @@ class PosixFileStream final : public FileStream {
   }
 
   void SetSize(std::int64_t size) override {
-    written_ = true;
     if (size < 0 || ::ftruncate(fd_, size) != 0)
       throw StreamWriteError();
   }
@@ -126,14 +135,11 @@ class PosixFileStream final : public FileStream {
   }
 
   int Descriptor() const { return fd_; }
-  // Whether anything was written or the size set since the stream was opened.
-  bool Written() const { return written_; }
 
   std::int64_t CopyFromBySystem(FileStream& source, std::int64_t count) override {
     auto* posix_source = dynamic_cast<PosixFileStream*>(&source);
     if (posix_source == nullptr)
       return 0;
-    written_ = true;
     std::int64_t done = 0;
     while (done < count) {
       const ssize_t n = ::copy_file_range(posix_source->fd_, nullptr, fd_, nullptr,
@@ -151,7 +157,6 @@ class PosixFileStream final : public FileStream {
 
  private:
   int fd_;
-  bool written_ = false;
 };
 
 // A descriptor closed with its owner.
@@ -173,66 +178,257 @@ class HeldDescriptor {
   int fd_;
 };
 
-// The unfinished copy's name in its folder, for a signal that ends the process before the copy
-// is renamed: the handler removes it (with calls that are safe in a handler) and lets the signal
-// end the process as it would have. Signals the process ignores stay ignored.
-class TemporaryNameGuard {
+// The signals whose default action ends the process and that a handler can catch: before the
+// process ends, the writer's named files are removed, and an output overwritten in place gets
+// its earlier content back.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGXFSZ,
+                                  SIGXCPU, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
+
+sigset_t EndingSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : kEndingSignals)
+    sigaddset(&set, signal_number);
+  return set;
+}
+
+// Holds the ending signals back on this thread (the only one while files are created, linked or
+// overwritten in place); they arrive when the object goes.
+class HeldSignals {
  public:
-  TemporaryNameGuard(int folder, const std::string& name) {
-    std::snprintf(name_, sizeof name_, "%s", name.c_str());
-    folder_ = folder;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+  HeldSignals() {
+    const sigset_t held = EndingSignalSet();
+    ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~HeldSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+
+  // Whether one of them was sent meanwhile.
+  static bool Arrived() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    for (const int signal_number : kEndingSignals) {
+      if (sigismember(&pending, signal_number) == 1)
+        return true;
+    }
+    return false;
+  }
+
+ private:
+  sigset_t previous_;
+};
+
+// One name a signal's handler removes: its folder (-1 when unused) and the name in it.
+struct NameGuardSlot {
+  std::atomic<int> folder = -1;
+  char name[64] = {};
+};
+
+// A name of the writer's own in a folder, for a signal that ends the process while it exists:
+// the handler removes it (with calls that are safe in a handler) and lets the signal end the
+// process as it would have. Signals the process ignores stay ignored. Armed only while the
+// ending signals are held and before the name is created exclusively, so that the handler never
+// removes a file that another process made.
+class NameGuard {
+ public:
+  NameGuard(int folder, const std::string& name) {
+    for (slot_ = 0; slot_ < kSlots && slots_[slot_].folder.load() >= 0; ++slot_) {
+    }
+    if (slot_ == kSlots)
+      return;  // never: a writer holds at most two names at once
+    std::snprintf(slots_[slot_].name, sizeof slots_[slot_].name, "%s", name.c_str());
+    slots_[slot_].folder.store(folder);
+    if (armed_++ == 0)
+      Install();
+  }
+  ~NameGuard() {
+    if (slot_ == kSlots)
+      return;
+    slots_[slot_].folder.store(-1);
+    if (--armed_ == 0)
+      Uninstall();
+  }
+  NameGuard(const NameGuard&) = delete;
+  NameGuard& operator=(const NameGuard&) = delete;
+
+ private:
+  static constexpr int kSlots = 4;
+
+  static void Install() {
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
       struct sigaction action {};
       action.sa_handler = RemoveAndEnd;
       sigemptyset(&action.sa_mask);
-      ::sigaction(kSignals[i], nullptr, &previous_[i]);
+      ::sigaction(kEndingSignals[i], nullptr, &previous_[i]);
       if (previous_[i].sa_handler != SIG_IGN)
-        ::sigaction(kSignals[i], &action, nullptr);
+        ::sigaction(kEndingSignals[i], &action, nullptr);
     }
   }
-  ~TemporaryNameGuard() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-      ::sigaction(kSignals[i], &previous_[i], nullptr);
-    folder_ = -1;
+  static void Uninstall() {
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+      ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
   }
-  TemporaryNameGuard(const TemporaryNameGuard&) = delete;
-  TemporaryNameGuard& operator=(const TemporaryNameGuard&) = delete;
-
- private:
-  // The signals that remove the copy; held back while it is created, so that none comes between
-  // its creation and the handler's.
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
- public:
-  class HoldSignals {
-   public:
-    HoldSignals() {
-      sigset_t held;
-      sigemptyset(&held);
-      for (const int signal_number : kSignals)
-        sigaddset(&held, signal_number);
-      ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~HoldSignals() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    HoldSignals(const HoldSignals&) = delete;
-    HoldSignals& operator=(const HoldSignals&) = delete;
-
-   private:
-    sigset_t previous_;
-  };
-
- private:
   static void RemoveAndEnd(int signal_number) {
-    if (folder_ >= 0)
-      ::unlinkat(folder_, name_, 0);
+    for (NameGuardSlot& slot : slots_) {
+      const int folder = slot.folder.load();
+      if (folder >= 0)
+        ::unlinkat(folder, slot.name, 0);
+    }
     ::signal(signal_number, SIG_DFL);
     ::raise(signal_number);  // delivered when the handler returns
   }
 
-  static inline volatile std::sig_atomic_t folder_ = -1;
-  static inline char name_[64] = {};
-  struct sigaction previous_[std::size(kSignals)]{};
+  static inline NameGuardSlot slots_[kSlots];
+  static inline int armed_ = 0;
+  static inline struct sigaction previous_[std::size(kEndingSignals)]{};
+  int slot_ = kSlots;
 };
+
+// A part of a temporary name that no other process, in this PID namespace or another, can
+// predict.
+std::uint32_t RandomNamePart() {
+  std::uint32_t value = 0;
+  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value)
+    return value;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  static std::atomic<std::uint32_t> counter = 0;
+  return static_cast<std::uint32_t>(now.tv_nsec) ^ (++counter * 2654435761u);
+}
+
+// A file of the writer's own in a folder, readable by its creator only: without a name where the
+// file system allows, else under a fresh temporary name that is removed with the object or by a
+// signal that ends the process.
+class PrivateFile {
+ public:
+  // Fails with errno set when the folder takes no new file.
+  static std::unique_ptr<PrivateFile> Create(int folder) {
+    const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+      return std::unique_ptr<PrivateFile>(new PrivateFile(folder, fd));
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+      return nullptr;
+    auto file = std::unique_ptr<PrivateFile>(new PrivateFile(folder, -1));
+    const bool created = file->TakeName([&](const char* name) {
+      const int fd = ::openat(folder, name, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0600);
+      if (fd >= 0)
+        file->stream_.emplace(fd);
+      return fd >= 0;
+    });
+    if (!created)
+      return nullptr;
+    return file;
+  }
+  ~PrivateFile() {
+    if (!name_.empty())
+      ::unlinkat(folder_, name_.c_str(), 0);
+  }
+  PrivateFile(const PrivateFile&) = delete;
+  PrivateFile& operator=(const PrivateFile&) = delete;
+
+  PosixFileStream& Stream() { return *stream_; }
+  int Descriptor() const { return stream_->Descriptor(); }
+  // The file's name in its folder: given here to a file without one (through its entry in
+  // /proc, else by the descriptor itself). Fails with errno set.
+  bool Name(std::string& name) {
+    if (name_.empty()) {
+      const std::string entry = "/proc/self/fd/" + std::to_string(Descriptor());
+      const bool named = TakeName([&](const char* candidate) {
+        return ::linkat(AT_FDCWD, entry.c_str(), folder_, candidate, AT_SYMLINK_FOLLOW) == 0 ||
+               (errno != EEXIST &&
+                ::linkat(Descriptor(), "", folder_, candidate, AT_EMPTY_PATH) == 0);
+      });
+      if (!named)
+        return false;
+    }
+    name = name_;
+    return true;
+  }
+  // The name now belongs to the output: nothing is removed.
+  void Release() {
+    guard_.reset();
+    name_.clear();
+  }
+
+ private:
+  PrivateFile(int folder, int fd) : folder_(folder) {
+    if (fd >= 0)
+      stream_.emplace(fd);
+  }
+
+  // Gives the file a fresh name with create, which makes it exclusively (false with errno EEXIST
+  // when that name is taken).
+  template <typename MakeName>
+  bool TakeName(MakeName create) {
+    const auto process_id = static_cast<std::uint32_t>(::getpid());
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+      const std::string candidate = TemporaryName(process_id, RandomNamePart());
+      const HeldSignals held;
+      guard_.emplace(folder_, candidate);
+      if (create(candidate.c_str())) {
+        name_ = candidate;
+        return true;
+      }
+      const int error = errno;
+      guard_.reset();
+      errno = error;
+      if (error != EEXIST)
+        return false;
+    }
+    return false;
+  }
+
+  int folder_;
+  std::optional<PosixFileStream> stream_;
+  std::string name_;
+  std::optional<NameGuard> guard_;
+};
+
+// Copies count bytes from one descriptor's offset to another's: the system's copy where it
+// works, else through a buffer. Returns 0, or the error that stopped it.
+int CopyRange(int from, std::int64_t from_offset, int to, std::int64_t to_offset,
+              std::int64_t count) {
+  loff_t in = from_offset;
+  loff_t out = to_offset;
+  while (count > 0) {
+    const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<std::size_t>(count), 0);
+    if (n > 0) {
+      count -= n;
+      continue;
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n == 0)
+      return EIO;  // the source ended early
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+      return errno;
+    break;
+  }
+  std::vector<char> block(1 << 20);
+  while (count > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20));
+    const ssize_t got = ::pread(from, block.data(), want, in);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return got < 0 ? errno : EIO;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put =
+          ::pwrite(to, block.data() + done, static_cast<std::size_t>(got - done), out + done);
+      if (put < 0 && errno == EINTR)
+        continue;
+      if (put <= 0)
+        return put < 0 ? errno : ENOSPC;
+      done += put;
+    }
+    in += got;
+    out += got;
+    count -= got;
+  }
+  return 0;
+}
 
 // An output's folder, held open, and the output's name in it.
 struct OutputPlace {
@@ -240,187 +436,359 @@ struct OutputPlace {
   std::string name;
 };
 
-enum class CopyKind {
-  kUnnamed,  // created without a name; linked into the folder when complete
-  kNamed,    // created under a temporary name
-  kInPlace,  // the output itself
-};
-
-class PosixOutputReplacement final : public OutputReplacement {
- public:
-  PosixOutputReplacement(std::string path, OutputPlace place, std::optional<struct stat> replaced,
-                         CopyKind kind, int fd, std::string temporary_name)
-      : path_(std::move(path)),
-        place_(std::move(place)),
-        replaced_(replaced),
-        kind_(kind),
-        stream_(fd),
-        temporary_name_(std::move(temporary_name)) {
-    if (kind_ == CopyKind::kNamed)
-      guard_.emplace(place_.folder.Get(), temporary_name_);
-  }
-  ~PosixOutputReplacement() override {
-    if (committed_)
-      return;
-    if (kind_ == CopyKind::kNamed)
-      ::unlinkat(place_.folder.Get(), temporary_name_.c_str(), 0);
-    // A partly overwritten output would pass for a setup file: it is removed, or where its
-    // folder does not allow that, emptied.
-    if (kind_ == CopyKind::kInPlace && stream_.Written() &&
-        ::unlinkat(place_.folder.Get(), place_.name.c_str(), 0) != 0) {
-      ::ftruncate(stream_.Descriptor(), 0);
-    }
-  }
-
-  FileStream& Stream() override { return stream_; }
-
-  bool Replaces(const FileState& state) override {
-    return replaced_ && replaced_->st_dev == state.volume && replaced_->st_ino == state.index;
-  }
-
-  void Commit() override {
-    const int folder = place_.folder.Get();
-    if (kind_ != CopyKind::kInPlace)
-      TakeOverOwnerAndMode();
-    stream_.Flush();
-    if (kind_ == CopyKind::kUnnamed) {
-      temporary_name_ = TemporaryName(static_cast<std::uint32_t>(::getpid()), 0);
-      const TemporaryNameGuard::HoldSignals held;
-      guard_.emplace(folder, temporary_name_);
-      if (!LinkUnnamed(folder))
-        throw FileCreateError(path_, SystemErrorText(errno));
-    }
-    if (kind_ != CopyKind::kInPlace &&
-        ::renameat(folder, temporary_name_.c_str(), folder, place_.name.c_str()) != 0) {
-      const int error = errno;
-      ::unlinkat(folder, temporary_name_.c_str(), 0);
-      throw FileCreateError(path_, SystemErrorText(error));
-    }
-    committed_ = true;
-    guard_.reset();
-    // The new name on the disk too. A folder that cannot be synced (not opened for reading, or
-    // a file system without the request) is left to the system.
-    if (kind_ != CopyKind::kInPlace && ::fsync(folder) != 0 && errno != EBADF && errno != EINVAL)
-      throw StreamWriteError();
-  }
-
- private:
-  // The replaced file's owner and group where the caller may give them, and its permissions; a
-  // new file gets 0666 less the process's mask. Until now the copy was readable by its creator
-  // only.
-  void TakeOverOwnerAndMode() {
-    const int fd = stream_.Descriptor();
-    mode_t mode = 0;
-    if (replaced_) {
-      if (replaced_->st_uid != ::geteuid() || replaced_->st_gid != ::getegid()) {
-        if (::fchown(fd, replaced_->st_uid, replaced_->st_gid) != 0)
-          ::fchown(fd, static_cast<uid_t>(-1), replaced_->st_gid);
-      }
-      mode = replaced_->st_mode & 07777;
-    } else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0)
-      throw FileCreateError(path_, SystemErrorText(errno));
-  }
-
-  // Gives the unnamed copy its temporary name: through its entry in /proc (no privilege needed),
-  // else by the descriptor itself.
-  bool LinkUnnamed(int folder) {
-    const std::string proc_entry = "/proc/self/fd/" + std::to_string(stream_.Descriptor());
-    ::unlinkat(folder, temporary_name_.c_str(), 0);  // left by an earlier run of this process id
-    return ::linkat(AT_FDCWD, proc_entry.c_str(), folder, temporary_name_.c_str(),
-                    AT_SYMLINK_FOLLOW) == 0 ||
-           ::linkat(stream_.Descriptor(), "", folder, temporary_name_.c_str(), AT_EMPTY_PATH) == 0;
-  }
-
-  std::string path_;
-  OutputPlace place_;
-  std::optional<struct stat> replaced_;
-  CopyKind kind_;
-  PosixFileStream stream_;
-  std::string temporary_name_;
-  std::optional<TemporaryNameGuard> guard_;
-  bool committed_ = false;
-};
-
-constexpr int kMaxLinksFollowed = 40;
-
-// What an ordinary open follows: in a folder that everybody may write and that keeps others'
-// files (the sticky bit, as /tmp), only a link of the caller or of the folder's owner.
-bool MayFollowLink(const struct stat& link, const struct stat& folder) {
+// Where everybody may add files and only owners may remove them (the sticky bit, as /tmp), an
+// entry that neither the caller nor the folder's owner owns is another user's to change.
+bool IsOtherUsersEntry(const struct stat& entry, const struct stat& folder) {
   const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-  return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+  return shared && entry.st_uid != ::geteuid() && entry.st_uid != folder.st_uid;
 }
 
 HeldDescriptor OpenFolder(int base, const std::string& folder, const std::string& path) {
-  int fd = ::openat(base, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::openat(base, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0 && errno == EACCES)  // a folder that may be passed through but not listed
-    fd = ::openat(base, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    fd = ::openat(base, folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
-    throw FileCreateError(path, SystemErrorText(errno));
+    throw FileCreateError(path, SystemErrorText(errno == ELOOP ? ENOTDIR : errno));
   return HeldDescriptor(fd);
 }
 
-// The folder of path (relative to base; "." when path names none), held open, and path's last
-// name. Failures name output.
-OutputPlace OpenPlace(int base, const std::string& path, const std::string& output) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return {OpenFolder(base, std::string("."), output), path};
-  return {OpenFolder(base, slash == 0 ? std::string("/") : path.substr(0, slash), output),
-          path.substr(slash + 1)};
+struct stat StatOf(int fd, const std::string& path) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0)
+    throw FileCreateError(path, SystemErrorText(errno));
+  return st;
 }
 
-// The folder the output lies in, and its name there: a symbolic link at the output's name (and
-// the links it leads to) followed where that is safe, so that the copy replaces the file the
-// link names and the link stays.
-OutputPlace ResolveOutput(const std::string& path) {
-  OutputPlace place = OpenPlace(AT_FDCWD, path, path);
-  for (int followed = 0;; ++followed) {
-    if (place.name.empty() || place.name == "." || place.name == "..")
-      throw FileCreateError(path, SystemErrorText(EISDIR));
-    struct stat link {};
-    if (::fstatat(place.folder.Get(), place.name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISLNK(link.st_mode)) {
-      return place;
-    }
-    struct stat shared {};
-    if (followed == kMaxLinksFollowed || ::fstat(place.folder.Get(), &shared) != 0)
-      throw FileCreateError(path, SystemErrorText(ELOOP));
-    if (!MayFollowLink(link, shared)) {
-      throw FileCreateError(
-          path, "A symbolic link that another user owns in a shared folder is not followed");
-    }
-    std::string target(static_cast<std::size_t>(link.st_size) + 1, '\0');
-    const ssize_t n =
-        ::readlinkat(place.folder.Get(), place.name.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
-      throw FileCreateError(path, SystemErrorText(n < 0 ? errno : ELOOP));
-    target.resize(static_cast<std::size_t>(n));
-    place = OpenPlace(place.folder.Get(), target, path);
+constexpr int kMaxLinksFollowed = 40;
+constexpr const char* kOtherUsersLink =
+    "A symbolic link that another user owns in a shared folder is not followed";
+constexpr const char* kOtherUsersFolder =
+    "A folder that another user owns in a shared folder is not written into";
+constexpr const char* kOtherUsersFile =
+    "A file that another user owns in a shared folder is not replaced";
+
+// Puts the names of path in front of the names still to walk; an absolute path starts again at
+// the root.
+void PushNames(const std::string& path, std::deque<std::string>& names, HeldDescriptor& folder,
+               const std::string& output) {
+  std::deque<std::string> added;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos)
+      end = path.size();
+    if (end > start)
+      added.push_back(path.substr(start, end - start));
+    start = end + 1;
   }
+  // A trailing slash asks for a folder.
+  if (path.back() == '/' && names.empty())
+    added.emplace_back(".");
+  names.insert(names.begin(), added.begin(), added.end());
+  if (path.front() == '/')
+    folder = OpenFolder(AT_FDCWD, "/", output);
+}
+
+// The folder the output lies in, and its name there. Every name of the path is walked from the
+// start, one folder at a time: symbolic links, in the folders and at the output's name, are
+// followed (so that the copy replaces the file a link names and the link stays), except where
+// another user put one in a shared sticky folder; such a folder of another user's is not entered
+// either.
+OutputPlace ResolveOutput(const std::string& path) {
+  HeldDescriptor folder = OpenFolder(AT_FDCWD, ".", path);
+  std::deque<std::string> names;
+  PushNames(path, names, folder, path);
+  for (int followed = 0;;) {
+    const std::string name = names.front();
+    names.pop_front();
+    const bool last = names.empty();
+    if (last && (name == "." || name == ".."))
+      throw FileCreateError(path, SystemErrorText(EISDIR));
+    if (name == ".")
+      continue;
+    if (name == "..") {
+      folder = OpenFolder(folder.Get(), name, path);
+      continue;
+    }
+    struct stat entry {};
+    if (::fstatat(folder.Get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT && last)
+        return {std::move(folder), name};
+      throw FileCreateError(path, SystemErrorText(errno));
+    }
+    if (S_ISLNK(entry.st_mode)) {
+      if (IsOtherUsersEntry(entry, StatOf(folder.Get(), path)))
+        throw FileCreateError(path, kOtherUsersLink);
+      if (++followed > kMaxLinksFollowed)
+        throw FileCreateError(path, SystemErrorText(ELOOP));
+      std::string target(static_cast<std::size_t>(entry.st_size) + 1, '\0');
+      const ssize_t n = ::readlinkat(folder.Get(), name.c_str(), target.data(), target.size());
+      if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+        throw FileCreateError(path, SystemErrorText(n < 0 ? errno : ELOOP));
+      target.resize(static_cast<std::size_t>(n));
+      PushNames(target, names, folder, path);
+      continue;
+    }
+    if (last)
+      return {std::move(folder), name};
+    HeldDescriptor next = OpenFolder(folder.Get(), name, path);
+    if (IsOtherUsersEntry(StatOf(next.Get(), path), StatOf(folder.Get(), path)))
+      throw FileCreateError(path, kOtherUsersFolder);
+    folder = std::move(next);
+  }
+}
+
+// The mount a file belongs to: statx's mount id, else the one /proc/self/fdinfo shows for a
+// descriptor of it.
+std::optional<std::uint64_t> MountId(int folder, const char* name) {
+  struct statx st {};
+  if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH, STATX_MNT_ID, &st) == 0 &&
+      (st.stx_mask & STATX_MNT_ID) != 0) {
+    return st.stx_mnt_id;
+  }
+  const HeldDescriptor fd(
+      ::openat(folder, *name != '\0' ? name : ".", O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.Get() < 0)
+    return std::nullopt;
+  const HeldDescriptor info(
+      ::open(("/proc/self/fdinfo/" + std::to_string(fd.Get())).c_str(), O_RDONLY | O_CLOEXEC));
+  char text[512] = {};
+  if (info.Get() < 0 || ::read(info.Get(), text, sizeof text - 1) <= 0)
+    return std::nullopt;
+  const char* line = std::strstr(text, "mnt_id:");
+  if (line == nullptr)
+    return std::nullopt;
+  return std::strtoull(line + 7, nullptr, 10);
 }
 
 // True when the file is the root of a mount of its own (a bind-mounted file): no rename can
-// replace it.
+// replace it. Told by the mount ids: devices differ for the files of one overlay mount too. Where
+// neither tells, a rename that fails with EBUSY does.
 bool IsMountPoint(int folder, const std::string& name) {
   struct statx file {};
-  struct statx parent {};
-  if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &file) != 0 ||
-      ::statx(folder, "", AT_EMPTY_PATH, STATX_MNT_ID, &parent) != 0) {
-    return false;
+  if (::statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW, 0, &file) == 0 &&
+      (file.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+    return (file.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
   }
-  if ((file.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-      (file.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0) {
-    return true;
-  }
-  return file.stx_dev_major != parent.stx_dev_major || file.stx_dev_minor != parent.stx_dev_minor ||
-         ((file.stx_mask & parent.stx_mask & STATX_MNT_ID) != 0 &&
-          file.stx_mnt_id != parent.stx_mnt_id);
+  const std::optional<std::uint64_t> own = MountId(folder, name.c_str());
+  const std::optional<std::uint64_t> parent = MountId(folder, "");
+  return own && parent && *own != parent;
 }
+
+// The extended attributes the copy takes over from the file it replaces: the user's, the trusted
+// ones and the access lists. Security labels are given by the system's policy, and capabilities
+// are never carried over (a write would drop them too).
+bool IsCarriedAttribute(std::string_view name) {
+  return name.starts_with("user.") || name.starts_with("trusted.") ||
+         name.starts_with("system.posix_acl_");
+}
+
+// The carried attributes of an open file (also one opened with O_PATH, through /proc), as name
+// and value pairs. False with errno set when they cannot be read.
+bool ReadAttributes(int fd, std::vector<std::pair<std::string, std::string>>& attributes) {
+  const std::string entry = "/proc/self/fd/" + std::to_string(fd);
+  const auto list = [&](char* buffer, std::size_t size) {
+    const ssize_t n = ::flistxattr(fd, buffer, size);
+    return n < 0 && errno == EBADF ? ::listxattr(entry.c_str(), buffer, size) : n;
+  };
+  const auto get = [&](const char* name, void* buffer, std::size_t size) {
+    const ssize_t n = ::fgetxattr(fd, name, buffer, size);
+    return n < 0 && errno == EBADF ? ::getxattr(entry.c_str(), name, buffer, size) : n;
+  };
+  ssize_t size = list(nullptr, 0);
+  if (size < 0)
+    return errno == ENOTSUP;
+  std::string names(static_cast<std::size_t>(size), '\0');
+  size = list(names.data(), names.size());
+  if (size < 0)
+    return false;
+  names.resize(static_cast<std::size_t>(size));
+  for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+    const std::string name = names.c_str() + at;
+    if (!IsCarriedAttribute(name))
+      continue;
+    const ssize_t length = get(name.c_str(), nullptr, 0);
+    std::string value(static_cast<std::size_t>(std::max<ssize_t>(length, 0)), '\0');
+    if (length < 0 || get(name.c_str(), value.data(), value.size()) != length)
+      return false;
+    attributes.emplace_back(name, std::move(value));
+  }
+  return true;
+}
+
+// What the replaced output was: its state when the run began, and a descriptor of it (for its
+// attributes, and to write it in place).
+struct ReplacedOutput {
+  struct stat st {};
+  HeldDescriptor fd;
+};
+
+// Where the output's copy is built when the output itself has to be written in place: the
+// output's folder where the caller may add files there (a mount point's), else the folder for
+// temporary files.
+std::unique_ptr<PrivateFile> CreateCopyBesideOrInTemporary(int folder, HeldDescriptor& temporary,
+                                                           const std::string& path) {
+  if (auto copy = PrivateFile::Create(folder))
+    return copy;
+  const char* name = std::getenv("TMPDIR");
+  temporary = OpenFolder(AT_FDCWD, name != nullptr && *name == '/' ? name : "/tmp", path);
+  auto copy = PrivateFile::Create(temporary.Get());
+  if (!copy)
+    throw FileCreateError(path, SystemErrorText(errno));
+  return copy;
+}
+
+class PosixOutputReplacement final : public OutputReplacement {
+ public:
+  // Where no rename can replace the output (a mount point), or its folder takes no new file from
+  // the caller while the output may be written, the copy is built elsewhere and written over the
+  // output in place.
+  PosixOutputReplacement(std::string path, OutputPlace place,
+                         std::optional<ReplacedOutput> replaced, bool mount_point)
+      : path_(std::move(path)), place_(std::move(place)), replaced_(std::move(replaced)) {
+    if (!mount_point) {
+      copy_ = PrivateFile::Create(place_.folder.Get());
+      if (!copy_ && (!replaced_ || (errno != EACCES && errno != EPERM)))
+        throw FileCreateError(path_, SystemErrorText(errno));
+    }
+    if (!copy_) {
+      OpenForOverwrite();
+      copy_ = CreateCopyBesideOrInTemporary(place_.folder.Get(), temporary_folder_, path_);
+    }
+  }
+
+  FileStream& Stream() override { return copy_->Stream(); }
+
+  bool Replaces(const FileState& state) override {
+    return replaced_ && replaced_->st.st_dev == state.volume && replaced_->st.st_ino == state.index;
+  }
+
+  std::string Warning() override { return warning_; }
+
+  void Commit() override {
+    if (output_.Get() < 0)
+      TakeOverAttributes();
+    copy_->Stream().Flush();
+    if (output_.Get() >= 0)
+      return OverwriteInPlace();
+    const int folder = place_.folder.Get();
+    std::string name;
+    if (!copy_->Name(name))
+      throw FileCreateError(path_, SystemErrorText(errno));
+    if (::renameat(folder, name.c_str(), folder, place_.name.c_str()) != 0) {
+      // A mount point no mount id told of.
+      if (errno != EBUSY || !replaced_)
+        throw FileCreateError(path_, SystemErrorText(errno));
+      OpenForOverwrite();
+      return OverwriteInPlace();
+    }
+    copy_->Release();
+    // The new name on the disk too. The output is replaced by now, so a folder that cannot be
+    // synced is reported, not failed.
+    const HeldDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if ((readable.Get() < 0 || ::fsync(readable.Get()) != 0) && errno != EINVAL) {
+      warning_ = "The new setup file \"" + path_ +
+                 "\" is in place, but its folder could not be written to the disk: " +
+                 SystemErrorText(errno);
+    }
+  }
+
+ private:
+  // The replaced file's owner and group where the caller may give them, its permissions (less
+  // setuid and setgid where the owner or the group could not be kept) and its access lists and
+  // extended attributes; a new file gets 0666 less the process's mask. Until now the copy was
+  // readable by its creator only.
+  void TakeOverAttributes() {
+    const int fd = copy_->Descriptor();
+    mode_t mode = 0;
+    if (!replaced_) {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
+    } else {
+      const struct stat& old = replaced_->st;
+      if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+          ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+      }
+      const struct stat now = StatOf(fd, path_);
+      mode = old.st_mode & 07777;
+      if (now.st_uid != old.st_uid)
+        mode &= ~(S_ISUID | S_ISGID);
+      if (now.st_gid != old.st_gid)
+        mode &= ~S_ISGID;
+    }
+    if (::fchmod(fd, mode) != 0)
+      throw FileCreateError(path_, SystemErrorText(errno));
+    if (!replaced_)
+      return;
+    std::vector<std::pair<std::string, std::string>> attributes;
+    if (!ReadAttributes(replaced_->fd.Get(), attributes))
+      throw FileCreateError(path_, kAttributesNotKept + SystemErrorText(errno));
+    for (const auto& [name, value] : attributes) {
+      if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0)
+        throw FileCreateError(path_, kAttributesNotKept + SystemErrorText(errno));
+    }
+  }
+
+  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
+  // first, and put back when the overwrite fails or an ending signal arrives before it is on the
+  // disk; the signal then ends the process.
+  // The output, opened for writing; it must still be the file the run began with.
+  void OpenForOverwrite() {
+    output_ = HeldDescriptor(::openat(place_.folder.Get(), place_.name.c_str(),
+                                      O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (output_.Get() < 0)
+      throw FileCreateError(path_, SystemErrorText(errno));
+    if (StatOf(output_.Get(), path_).st_ino != replaced_->st.st_ino)
+      throw FileCreateError(path_, SystemErrorText(ESTALE));
+  }
+
+  void OverwriteInPlace() {
+    const int output = output_.Get();
+    const struct stat old = StatOf(output, path_);
+    const std::int64_t size = copy_->Stream().Size();
+    HeldDescriptor temporary;
+    const auto kept = CreateCopyBesideOrInTemporary(
+        temporary_folder_.Get() >= 0 ? temporary_folder_.Get() : place_.folder.Get(), temporary,
+        path_);
+    if (const int error = CopyRange(output, 0, kept->Descriptor(), 0, old.st_size))
+      throw FileCreateError(path_, SystemErrorText(error));
+    const HeldSignals held;
+    int error = 0;
+    constexpr std::int64_t kStep = 8 * 1048576;
+    for (std::int64_t offset = 0; offset < size && error == 0; offset += kStep) {
+      error = HeldSignals::Arrived() ? EINTR
+                                     : CopyRange(copy_->Descriptor(), offset, output, offset,
+                                                 std::min(kStep, size - offset));
+    }
+    if (error == 0 && (::ftruncate(output, size) != 0 || ::fdatasync(output) != 0))
+      error = errno;
+    if (error == 0 && HeldSignals::Arrived())
+      error = EINTR;
+    if (error == 0)
+      return;
+    const timespec times[2] = {old.st_atim, old.st_mtim};
+    const int restore_error = CopyRange(kept->Descriptor(), 0, output, 0, old.st_size);
+    if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
+        ::futimens(output, times) != 0) {
+      throw FileCreateError(path_, SystemErrorText(error) +
+                                       "; its earlier content could not be put back: " +
+                                       SystemErrorText(restore_error ? restore_error : errno));
+    }
+    throw FileCreateError(path_, SystemErrorText(error));
+  }
+
+  static constexpr const char* kAttributesNotKept =
+      "Its access lists and extended attributes cannot be kept: ";
+
+  std::string path_;
+  OutputPlace place_;
+  std::optional<ReplacedOutput> replaced_;
+  HeldDescriptor output_;  // open where the output is written in place
+  HeldDescriptor temporary_folder_;
+  std::unique_ptr<PrivateFile> copy_;
+  std::string warning_;
+};
 
 // Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
 bool WaitForInput(int fd) {
@@ -479,42 +847,32 @@ class PosixFileSystem final : public FileSystem {
     OutputPlace place = ResolveOutput(path);
     const int folder = place.folder.Get();
     const char* name = place.name.c_str();
-    std::optional<struct stat> replaced;
+    std::optional<ReplacedOutput> replaced;
     struct stat st {};
     if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       if (!S_ISREG(st.st_mode))
         throw FileCreateError(path, "Not a regular file");
+      // Held for its attributes; opened without reading where the caller may only write it.
+      HeldDescriptor fd(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (fd.Get() < 0)
+        fd = HeldDescriptor(::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+      if (fd.Get() < 0)
+        throw FileCreateError(path, SystemErrorText(errno));
+      st = StatOf(fd.Get(), path);
+      if (!S_ISREG(st.st_mode))
+        throw FileCreateError(path, "Not a regular file");
+      if (IsOtherUsersEntry(st, StatOf(folder, path)))
+        throw FileCreateError(path, kOtherUsersFile);
       // A file its owner may not write stays as it is, as an overwrite in place would.
       if (::faccessat(folder, name, W_OK, AT_EACCESS) != 0)
         throw FileCreateError(path, SystemErrorText(errno));
-      replaced = st;
+      replaced = ReplacedOutput{st, std::move(fd)};
+    } else if (errno != ENOENT) {
+      throw FileCreateError(path, SystemErrorText(errno));
     }
-    if (replaced && IsMountPoint(folder, place.name))
-      return InPlace(path, std::move(place), replaced);
-    int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      return std::make_unique<PosixOutputReplacement>(path, std::move(place), replaced,
-                                                      CopyKind::kUnnamed, fd, std::string());
-    }
-    int error = errno;
-    if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
-      const auto process_id = static_cast<std::uint32_t>(::getpid());
-      error = EEXIST;
-      for (int attempt = 1; attempt <= kTemporaryNameAttempts && error == EEXIST; ++attempt) {
-        const TemporaryNameGuard::HoldSignals held;
-        std::string candidate = TemporaryName(process_id, attempt);
-        fd = ::openat(folder, candidate.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, 0600);
-        if (fd >= 0) {
-          return std::make_unique<PosixOutputReplacement>(
-              path, std::move(place), replaced, CopyKind::kNamed, fd, std::move(candidate));
-        }
-        error = errno;
-      }
-    }
-    // A writable file in a folder the caller may not write is written in place.
-    if (replaced && (error == EACCES || error == EPERM))
-      return InPlace(path, std::move(place), replaced);
-    throw FileCreateError(path, SystemErrorText(error));
+    const bool mount_point = replaced && IsMountPoint(folder, place.name);
+    return std::make_unique<PosixOutputReplacement>(path, std::move(place), std::move(replaced),
+                                                    mount_point);
   }
 
   bool Delete(const std::string& path) override {
@@ -543,16 +901,6 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   static bool HasZeroByte(const std::string& path) { return path.find('\0') != std::string::npos; }
-
-  static std::unique_ptr<OutputReplacement> InPlace(const std::string& path, OutputPlace place,
-                                                    std::optional<struct stat> replaced) {
-    const int fd = ::openat(place.folder.Get(), place.name.c_str(),
-                            O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-      throw FileCreateError(path, SystemErrorText(errno));
-    return std::make_unique<PosixOutputReplacement>(path, std::move(place), replaced,
-                                                    CopyKind::kInPlace, fd, std::string());
-  }
 };
 
 }  // namespace

@@ -1,15 +1,20 @@
 // Windows backend of the file layer: wide-character file API behind UTF-8 byte-string paths,
 // so that names with any characters and of any length work. Inputs are opened with other writers
 // and deleters denied, created files exclusively. An output's copy is marked for deletion from
-// its creation until it replaces the output, so that a run that ends early leaves nothing.
+// its creation until it replaces the output, so that a run that ends early leaves nothing; it
+// takes the output's access list before it replaces it. Where the output can only be written in
+// place, the copy is built in the folder for temporary files and the earlier content kept until
+// the overwrite is on the disk.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "base/Failure.h"
+#include "base/Owned.h"
 #include "base/RuntimeError.h"
 #include "base/WinText_win32.h"
 #include "setupfile/FileStream.h"
@@ -18,22 +23,56 @@ namespace kv {
 
 namespace {
 
-// A path as the system takes it. Past the classic length limit it is made absolute (and
-// normalised, which the prefix turns off) and given the long-path prefix.
-std::wstring SystemPath(const std::string& path) {
+// A path as the system takes it. Where its full name, lengthened by reserve characters (the
+// copy's name beside it is longer than a short output name), passes the classic length limit, it
+// is made absolute (and normalised, which the prefix turns off) and given the long-path prefix.
+std::wstring SystemPath(const std::string& path, std::size_t reserve = 0) {
   constexpr std::size_t kShortPathLimit = MAX_PATH - 12;  // what a folder's name may reach
   const std::wstring wide = Utf8ToWide(path);
-  if (wide.size() < kShortPathLimit || wide.rfind(L"\\\\?\\", 0) == 0)
+  if (wide.rfind(L"\\\\?\\", 0) == 0)
     return wide;
   std::wstring full(::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
   const DWORD n =
       ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (n == 0 || n >= full.size())
+  if (n == 0 || n >= full.size() || n + reserve < kShortPathLimit)
     return wide;
   full.resize(n);
   if (full.rfind(L"\\\\", 0) == 0)
     return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
+}
+
+// The identity of an open file: the 128-bit one where the file system has it (ReFS, Dev Drive),
+// else the volume's serial and the 64-bit index.
+FileState Identity(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
+  struct {
+    ULONGLONG volume;
+    std::uint64_t id[2];
+  } id_info{};
+  constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+  if (::GetFileInformationByHandleEx(handle, kFileIdInfo, &id_info, sizeof id_info))
+    return {.volume = id_info.volume, .index = id_info.id[0], .index_high = id_info.id[1]};
+  return {.volume = info.dwVolumeSerialNumber,
+          .index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Runs attempt until it succeeds or fails for another reason than another program holding the
+// file (a virus scanner looking at a file just written): about a second in all.
+template <typename Attempt>
+bool RetryWhileHeld(Attempt attempt) {
+  constexpr DWORD kStepMilliseconds = 50;
+  for (DWORD waited = 0;; waited += kStepMilliseconds) {
+    if (attempt())
+      return true;
+    const DWORD error = ::GetLastError();
+    if (waited >= 1000 ||
+        (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+         error != ERROR_ACCESS_DENIED && error != ERROR_UNABLE_TO_REMOVE_REPLACED)) {
+      ::SetLastError(error);
+      return false;
+    }
+    ::Sleep(kStepMilliseconds);
+  }
 }
 
 class Win32FileStream final : public FileStream {
@@ -126,13 +165,13 @@ class Win32FileStream final : public FileStream {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle_, &info))
       throw StreamReadError();
-    return {.volume = info.dwVolumeSerialNumber,
-            .index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
-            .size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
-                                              info.nFileSizeLow),
-            .modified = static_cast<std::int64_t>(
-                (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-                info.ftLastWriteTime.dwLowDateTime)};
+    FileState state = Identity(handle_, info);
+    state.size =
+        static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+    state.modified =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    return state;
   }
 
  private:
@@ -147,34 +186,155 @@ bool MarkForDeletion(HANDLE handle, bool deleted) {
   return ::SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof info) != 0;
 }
 
-// The copy's name between the moment its deletion mark is cleared and its rename, for a console
-// event (Ctrl+C, Ctrl+Break, a closed console) that ends the process there: the handler, on a
-// thread of the system's, removes it and lets the next handler end the process.
-class PendingNameGuard {
+// The copy between the moment its deletion mark is cleared and its rename, for a console event
+// (Ctrl+C, Ctrl+Break, a closed console) that ends the process there: the handler, on a thread of
+// the system's, marks the copy for deletion again while its handle is open, else removes it by
+// name, and lets the next handler end the process. The handle is closed through the guard, so
+// that the handler never uses a closed one.
+class PendingCopyGuard {
  public:
-  explicit PendingNameGuard(const std::wstring& name) {
+  PendingCopyGuard(const std::wstring& name, Win32FileStream& copy) : copy_(copy) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     name.copy(name_, std::size(name_) - 1);
     name_[std::min(name.size(), std::size(name_) - 1)] = L'\0';
+    handle_ = copy.Handle();
     armed_ = true;
     ::SetConsoleCtrlHandler(RemoveOnEvent, TRUE);
   }
-  ~PendingNameGuard() {
+  ~PendingCopyGuard() {
     ::SetConsoleCtrlHandler(RemoveOnEvent, FALSE);
+    const std::lock_guard<std::mutex> lock(mutex_);
     armed_ = false;
   }
-  PendingNameGuard(const PendingNameGuard&) = delete;
-  PendingNameGuard& operator=(const PendingNameGuard&) = delete;
+  PendingCopyGuard(const PendingCopyGuard&) = delete;
+  PendingCopyGuard& operator=(const PendingCopyGuard&) = delete;
+
+  void Close() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    copy_.Close();
+    handle_ = INVALID_HANDLE_VALUE;
+  }
 
  private:
   static BOOL WINAPI RemoveOnEvent(DWORD /*event*/) {
-    if (armed_.exchange(false))
-      ::DeleteFileW(name_);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (armed_) {
+      if (handle_ != INVALID_HANDLE_VALUE)
+        MarkForDeletion(handle_, true);
+      else
+        ::DeleteFileW(name_);
+      armed_ = false;
+    }
     return FALSE;
   }
 
-  static inline std::atomic<bool> armed_ = false;
+  Win32FileStream& copy_;
+  static inline std::mutex mutex_;
+  static inline bool armed_ = false;
+  static inline HANDLE handle_ = INVALID_HANDLE_VALUE;
   static inline wchar_t name_[32768] = {};
 };
+
+// A console event (Ctrl+C, a closed console) while an output is overwritten in place: the
+// handler asks the overwrite to stop and waits until the earlier content is back, then lets the
+// next handler end the process.
+class OverwriteGuard {
+ public:
+  OverwriteGuard() {
+    done_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stop_ = false;
+    ::SetConsoleCtrlHandler(StopOnEvent, TRUE);
+  }
+  ~OverwriteGuard() {
+    ::SetEvent(done_);
+    ::SetConsoleCtrlHandler(StopOnEvent, FALSE);
+    ::CloseHandle(done_);
+  }
+  OverwriteGuard(const OverwriteGuard&) = delete;
+  OverwriteGuard& operator=(const OverwriteGuard&) = delete;
+
+  static bool Stopped() { return stop_; }
+
+ private:
+  static BOOL WINAPI StopOnEvent(DWORD /*event*/) {
+    stop_ = true;
+    ::WaitForSingleObject(done_, 30000);
+    return FALSE;
+  }
+
+  static inline std::atomic<bool> stop_ = false;
+  static inline HANDLE done_ = nullptr;
+};
+
+// Copies count bytes from the start of one file to the start of another, through a buffer;
+// stops early when stop says so. Returns 0, or the error that stopped it.
+template <typename Stop>
+DWORD CopyFromStart(HANDLE from, HANDLE to, std::int64_t count, Stop stop) {
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(from, zero, nullptr, FILE_BEGIN) ||
+      !::SetFilePointerEx(to, zero, nullptr, FILE_BEGIN)) {
+    return ::GetLastError();
+  }
+  std::string block(1 << 20, '\0');
+  while (count > 0) {
+    if (stop())
+      return ERROR_OPERATION_ABORTED;
+    const DWORD want = static_cast<DWORD>(std::min<std::int64_t>(count, 1 << 20));
+    DWORD got = 0;
+    if (!::ReadFile(from, block.data(), want, &got, nullptr))
+      return ::GetLastError();
+    if (got == 0)
+      return ERROR_HANDLE_EOF;
+    DWORD put = 0;
+    if (!::WriteFile(to, block.data(), got, &put, nullptr))
+      return ::GetLastError();
+    if (put != got)
+      return ERROR_DISK_FULL;
+    count -= got;
+  }
+  return 0;
+}
+
+DWORD SetLength(HANDLE file, std::int64_t size) {
+  LARGE_INTEGER target{};
+  target.QuadPart = size;
+  return ::SetFilePointerEx(file, target, nullptr, FILE_BEGIN) && ::SetEndOfFile(file)
+             ? 0
+             : ::GetLastError();
+}
+
+// A handle closed with its owner.
+using OwnedHandle = OwnedPtr<void, ::CloseHandle>;
+
+// A part of a temporary name; the names are created exclusively, so it only spreads them.
+std::uint32_t RandomNamePart() {
+  static std::atomic<std::uint32_t> counter = 0;
+  LARGE_INTEGER now{};
+  ::QueryPerformanceCounter(&now);
+  return static_cast<std::uint32_t>(now.QuadPart) ^ (++counter * 2654435761u);
+}
+
+// A file of the writer's own in a folder, removed when its last handle closes unless the mark is
+// cleared. Fails with the system's error.
+HANDLE CreatePrivateFile(const std::wstring& folder, std::wstring& name, DWORD& error) {
+  const auto process_id = static_cast<std::uint32_t>(::GetCurrentProcessId());
+  error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts &&
+                        (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+       ++attempt) {
+    name = folder + Utf8ToWide(TemporaryName(process_id, RandomNamePart()));
+    const HANDLE handle =
+        ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      // Where the file system has no such mark, the copy is removed by name on failure.
+      MarkForDeletion(handle, true);
+      return handle;
+    }
+    error = ::GetLastError();
+  }
+  return INVALID_HANDLE_VALUE;
+}
 
 // What an existing output had that its replacement keeps where the system does not carry it
 // over itself: its attributes and creation time, and which file it is.
@@ -187,27 +347,17 @@ struct ReplacedFile {
 class Win32OutputReplacement final : public OutputReplacement {
  public:
   Win32OutputReplacement(std::string path, std::wstring target, std::wstring copy_path,
-                         HANDLE handle, std::optional<ReplacedFile> replaced)
+                         HANDLE handle, std::optional<ReplacedFile> replaced, HANDLE output)
       : path_(std::move(path)),
         target_(std::move(target)),
         copy_path_(std::move(copy_path)),
         stream_(handle),
-        replaced_(replaced) {}
+        replaced_(replaced),
+        output_(output) {}
   ~Win32OutputReplacement() override {
-    if (committed_)
-      return;
-    if (!in_place()) {
-      stream_.Close();
+    stream_.Close();
+    if (!committed_ && !in_place())
       ::DeleteFileW(copy_path_.c_str());  // where the mark could not be set, or was cleared
-      return;
-    }
-    // A partly overwritten output would pass for a setup file: it is emptied, and removed where
-    // its folder allows that.
-    if (stream_.Written()) {
-      RunIgnoringFailure([this] { stream_.SetSize(0); });
-      stream_.Close();
-      ::DeleteFileW(target_.c_str());
-    }
   }
 
   FileStream& Stream() override { return stream_; }
@@ -216,12 +366,12 @@ class Win32OutputReplacement final : public OutputReplacement {
     return replaced_ && replaced_->identity.SameFileAs(state);
   }
 
+  std::string Warning() override { return warning_; }
+
   void Commit() override {
     stream_.Flush();
-    if (in_place()) {
-      committed_ = true;
-      return;
-    }
+    if (in_place())
+      return OverwriteInPlace();
     if (replaced_) {
       FILE_BASIC_INFO basic{};
       basic.CreationTime.LowPart = replaced_->created.dwLowDateTime;
@@ -230,24 +380,52 @@ class Win32OutputReplacement final : public OutputReplacement {
       if (basic.FileAttributes == 0)
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
       ::SetFileInformationByHandle(stream_.Handle(), FileBasicInfo, &basic, sizeof basic);
+      TakeOverAccessList();
     }
-    const PendingNameGuard guard(copy_path_);
+    PendingCopyGuard guard(copy_path_, stream_);
     if (!MarkForDeletion(stream_.Handle(), false))
       throw FileCreateError(path_, SystemErrorText(::GetLastError()));
-    stream_.Close();
-    // An existing output is replaced keeping its access list, attributes and other streams;
-    // where the system cannot do that (or for a new output), the copy is renamed over it.
-    const bool replaced =
-        replaced_ && ::ReplaceFileW(target_.c_str(), copy_path_.c_str(), nullptr,
-                                    REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-    if (!replaced && !::MoveFileExW(copy_path_.c_str(), target_.c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    guard.Close();
+    // An existing output is replaced keeping its attributes and other streams; where the system
+    // cannot do that (or for a new output), the copy, which has its access list already, is
+    // renamed over it, unless streams would be lost.
+    bool replaced = replaced_ && RetryWhileHeld([&] {
+                      return ::ReplaceFileW(target_.c_str(), copy_path_.c_str(), nullptr,
+                                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+                    });
+    if (!replaced && replaced_ && HasOtherStreams(target_)) {
+      ::DeleteFileW(copy_path_.c_str());
+      committed_ = true;
+      throw FileCreateError(path_, "Its alternate data streams cannot be kept");
+    }
+    if (!replaced && !RetryWhileHeld([&] {
+          return ::MoveFileExW(copy_path_.c_str(), target_.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        })) {
       const DWORD error = ::GetLastError();
       ::DeleteFileW(copy_path_.c_str());
       committed_ = true;
       throw FileCreateError(path_, SystemErrorText(error));
     }
     committed_ = true;
+    // The replacement on the disk too; the output is in place by now, so this is reported, not
+    // failed.
+    HANDLE written = INVALID_HANDLE_VALUE;
+    const bool flushed =
+        RetryWhileHeld([&] {
+          written = ::CreateFileW(target_.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+          return written != INVALID_HANDLE_VALUE;
+        }) &&
+        ::FlushFileBuffers(written);
+    const DWORD error = ::GetLastError();
+    if (written != INVALID_HANDLE_VALUE)
+      ::CloseHandle(written);
+    if (!flushed) {
+      warning_ = "The new setup file \"" + path_ +
+                 "\" is in place, but could not be written to the disk: " + SystemErrorText(error);
+    }
   }
 
  private:
@@ -255,14 +433,109 @@ class Win32OutputReplacement final : public OutputReplacement {
                                            FILE_ATTRIBUTE_ARCHIVE |
                                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-  bool in_place() const { return copy_path_.empty(); }
+  bool in_place() const { return output_ != nullptr; }
+
+  // The replaced file's access list, as it is (protected from inheritance or not), on the copy.
+  void TakeOverAccessList() {
+    const HANDLE old = ::CreateFileW(target_.c_str(), READ_CONTROL,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    DWORD size = 0;
+    std::string descriptor;
+    bool read = old != INVALID_HANDLE_VALUE;
+    if (read && !::GetKernelObjectSecurity(old, DACL_SECURITY_INFORMATION, nullptr, 0, &size) &&
+        ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+      descriptor.resize(size);
+      read = ::GetKernelObjectSecurity(old, DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                                       &size) != 0;
+    }
+    const DWORD error = ::GetLastError();
+    if (old != INVALID_HANDLE_VALUE)
+      ::CloseHandle(old);
+    if (descriptor.empty()) {
+      // A file system without access lists has none to keep.
+      if (read || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION)
+        return;
+      throw FileCreateError(path_, kAccessListNotKept + SystemErrorText(error));
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor.data(), &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                            : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    if (!::SetKernelObjectSecurity(stream_.Handle(), what, descriptor.data()))
+      throw FileCreateError(path_, kAccessListNotKept + SystemErrorText(::GetLastError()));
+  }
+
+  // Whether a file has streams besides its content, which a rename over it would drop.
+  static bool HasOtherStreams(const std::wstring& file) {
+    WIN32_FIND_STREAM_DATA stream{};
+    const HANDLE find = ::FindFirstStreamW(file.c_str(), FindStreamInfoStandard, &stream, 0);
+    if (find == INVALID_HANDLE_VALUE)
+      return false;  // none, or a file system without streams
+    bool other = false;
+    do {
+      other = other || std::wstring(stream.cStreamName) != L"::$DATA";
+    } while (!other && ::FindNextStreamW(find, &stream));
+    ::FindClose(find);
+    return other;
+  }
+
+  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside in
+  // the copy's folder first, and put back when the overwrite fails or a console event asks the
+  // process to end before the overwrite is on the disk.
+  void OverwriteInPlace() {
+    const HANDLE output = output_.get();
+    LARGE_INTEGER old_size{};
+    if (!::GetFileSizeEx(output, &old_size))
+      throw FileCreateError(path_, SystemErrorText(::GetLastError()));
+    const std::wstring folder = copy_path_.substr(0, copy_path_.find_last_of(L"\\/") + 1);
+    std::wstring kept_name;
+    DWORD error = 0;
+    const HANDLE created = CreatePrivateFile(folder, kept_name, error);
+    if (created == INVALID_HANDLE_VALUE)
+      throw FileCreateError(path_, SystemErrorText(error));
+    const OwnedHandle kept(created);
+    const auto never = [] { return false; };
+    if ((error = CopyFromStart(output, kept.get(), old_size.QuadPart, never)) != 0)
+      throw FileCreateError(path_, SystemErrorText(error));
+    const OverwriteGuard guard;
+    error = CopyFromStart(stream_.Handle(), output, stream_.Size(), OverwriteGuard::Stopped);
+    if (error == 0)
+      error = SetLength(output, stream_.Size());
+    if (error == 0 && !::FlushFileBuffers(output))
+      error = ::GetLastError();
+    if (error == 0 && OverwriteGuard::Stopped())
+      error = ERROR_OPERATION_ABORTED;
+    if (error == 0) {
+      committed_ = true;
+      return;
+    }
+    DWORD restore_error = CopyFromStart(kept.get(), output, old_size.QuadPart, never);
+    if (restore_error == 0)
+      restore_error = SetLength(output, old_size.QuadPart);
+    if (restore_error == 0 && !::FlushFileBuffers(output))
+      restore_error = ::GetLastError();
+    if (restore_error != 0) {
+      throw FileCreateError(path_, SystemErrorText(error) +
+                                       "; its earlier content could not be put back: " +
+                                       SystemErrorText(restore_error));
+    }
+    throw FileCreateError(path_, SystemErrorText(error));
+  }
+
+  static constexpr const char* kAccessListNotKept = "Its access list cannot be kept: ";
 
   std::string path_;
   std::wstring target_;
-  std::wstring copy_path_;  // empty: the output is written in place
+  std::wstring copy_path_;
   Win32FileStream stream_;
   std::optional<ReplacedFile> replaced_;
+  OwnedHandle output_;  // open where the output is written in place
   bool committed_ = false;
+  std::string warning_;
 };
 
 // Waits until a pipe has bytes to read or its writer closed it, at most kPipeWaitMilliseconds.
@@ -316,50 +589,48 @@ class Win32FileSystem final : public FileSystem {
   std::unique_ptr<OutputReplacement> BeginOutput(const std::string& path) override {
     if (path.empty() || path.find('\0') != std::string::npos)
       throw FileCreateError(path, SystemErrorText(ERROR_INVALID_NAME));
-    const std::wstring target = SystemPath(path);
+    // Long enough for the copy's name beside the output.
+    const std::wstring target = SystemPath(path, TemporaryName(0, 0).size());
     std::optional<ReplacedFile> replaced;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    BY_HANDLE_FILE_INFORMATION info{};
+    FileState identity;
     if (::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data) &&
-        Identify(path, info)) {
+        Identify(path, identity)) {
       // A read-only file stays as it is, as an overwrite in place would.
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
         throw FileCreateError(path, SystemErrorText(ERROR_ACCESS_DENIED));
-      replaced = ReplacedFile{
-          data.dwFileAttributes, data.ftCreationTime,
-          FileState{.volume = info.dwVolumeSerialNumber,
-                    .index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow}};
+      replaced = ReplacedFile{data.dwFileAttributes, data.ftCreationTime, identity};
     }
     const std::size_t cut = target.find_last_of(L"\\/:");
     const std::wstring folder =
         cut == std::wstring::npos ? std::wstring() : target.substr(0, cut + 1);
-    const auto process_id = static_cast<std::uint32_t>(::GetCurrentProcessId());
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 1; attempt <= kTemporaryNameAttempts &&
-                          (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
-         ++attempt) {
-      std::wstring copy = folder + Utf8ToWide(TemporaryName(process_id, attempt));
-      const HANDLE handle = ::CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        // Where the file system has no such mark, the copy is removed by name on failure.
-        MarkForDeletion(handle, true);
-        return std::make_unique<Win32OutputReplacement>(path, target, std::move(copy), handle,
-                                                        replaced);
-      }
-      error = ::GetLastError();
+    std::wstring copy;
+    DWORD error = 0;
+    HANDLE handle = CreatePrivateFile(folder, copy, error);
+    if (handle != INVALID_HANDLE_VALUE) {
+      return std::make_unique<Win32OutputReplacement>(path, target, std::move(copy), handle,
+                                                      replaced, nullptr);
     }
-    // A writable file in a folder the caller may not add files to is written in place.
-    if (replaced && error == ERROR_ACCESS_DENIED) {
-      const HANDLE handle = ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle != INVALID_HANDLE_VALUE) {
-        return std::make_unique<Win32OutputReplacement>(path, target, std::wstring(), handle,
-                                                        replaced);
-      }
-      error = ::GetLastError();
+    // A writable file in a folder the caller may not add files to is written in place, from a
+    // copy built in the folder for temporary files.
+    if (!replaced || error != ERROR_ACCESS_DENIED)
+      throw FileCreateError(path, SystemErrorText(error));
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!RetryWhileHeld([&] {
+          output = ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+          return output != INVALID_HANDLE_VALUE;
+        })) {
+      throw FileCreateError(path, SystemErrorText(::GetLastError()));
     }
-    throw FileCreateError(path, SystemErrorText(error));
+    OwnedHandle held_output(output);
+    std::wstring temporary(MAX_PATH + 1, L'\0');
+    temporary.resize(::GetTempPathW(static_cast<DWORD>(temporary.size()), temporary.data()));
+    handle = CreatePrivateFile(temporary, copy, error);
+    if (handle == INVALID_HANDLE_VALUE)
+      throw FileCreateError(path, SystemErrorText(error));
+    return std::make_unique<Win32OutputReplacement>(path, target, std::move(copy), handle, replaced,
+                                                    held_output.release());
   }
 
   bool Delete(const std::string& path) override {
@@ -379,12 +650,9 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool IsSameFile(const std::string& a, const std::string& b) override {
-    BY_HANDLE_FILE_INFORMATION ia{};
-    BY_HANDLE_FILE_INFORMATION ib{};
-    if (!Identify(a, ia) || !Identify(b, ib))
-      return false;
-    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    FileState ia;
+    FileState ib;
+    return Identify(a, ia) && Identify(b, ib) && ia.SameFileAs(ib);
   }
 
   bool Exists(const std::string& path) override {
@@ -402,12 +670,15 @@ class Win32FileSystem final : public FileSystem {
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   }
 
-  // Volume and file index of an existing file.
-  static bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  // The identity of an existing file.
+  static bool Identify(const std::string& path, FileState& identity) {
     const HANDLE handle = OpenForAttributes(path);
     if (handle == INVALID_HANDLE_VALUE)
       return false;
+    BY_HANDLE_FILE_INFORMATION info{};
     const bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+    if (ok)
+      identity = Identity(handle, info);
     ::CloseHandle(handle);
     return ok;
   }

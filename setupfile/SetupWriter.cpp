@@ -113,7 +113,8 @@ struct StoredData {
 // checksum. Before the last write the copy is read back and the source checked for changes.
 bool WriteConfiguredCopy(FileStream& source, const FileState& opened,
                          const std::string& source_file, const std::string& target_file,
-                         std::int64_t area_position, const StoredData& data, std::string& error) {
+                         std::int64_t area_position, const StoredData& data, std::string& error,
+                         std::string& warning) {
   const std::int64_t field = FindPeChecksumField(source);
   if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
     error = "Can't update Setup EXE checksum";
@@ -138,6 +139,11 @@ bool WriteConfiguredCopy(FileStream& source, const FileState& opened,
     source_sum.AfterStep(offset, count);
   }
   const std::uint64_t copied_sum = source_sum.Total();
+  // The bytes the list replaces, for the checksum: from the copy, which is what the sum must
+  // describe, not from the source, which may have changed since.
+  std::string replaced(field >= 0 ? data.list.size() : 0, '\0');
+  if (target.ReadAt(area_position, replaced) != replaced.size())
+    throw StreamReadError();
   target.Seek(area_position);
   target.Write(data.list);
   if (!ReadsBackAsStored(target, data.package_text, data.answer_file_text)) {
@@ -149,9 +155,6 @@ bool WriteConfiguredCopy(FileStream& source, const FileState& opened,
     return false;
   }
   if (field >= 0) {
-    std::string replaced(data.list.size(), '\0');
-    if (source.ReadAt(area_position, replaced) != replaced.size())
-      throw StreamReadError();
     const std::uint64_t sum = copied_sum - SumPeWords(replaced, area_position, field) +
                               SumPeWords(data.list, area_position, field);
     std::string value;
@@ -160,6 +163,7 @@ bool WriteConfiguredCopy(FileStream& source, const FileState& opened,
     target.Write(value);
   }
   output->Commit();
+  warning = output->Warning();
   return true;
 }
 
@@ -180,7 +184,16 @@ bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRun
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error) {
+  std::string warning;
+  return StoreConfigToSetup(source_file, target_file, package_text, answer_file_text, error,
+                            warning);
+}
+
+bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
+                        const std::string& package_text, const std::string& answer_file_text,
+                        std::string& error, std::string& warning) {
   error.clear();
+  warning.clear();
   bool succeeded = false;
   RunReportingFailure(
       [&] {
@@ -211,7 +224,7 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
           error = "Configuration data size > " + FormatByteSize(area_length);
         } else {
           succeeded = WriteConfiguredCopy(*source, opened, source_file, target_file, area_position,
-                                          {package_text, answer_file_text, list}, error);
+                                          {package_text, answer_file_text, list}, error, warning);
         }
       },
       error);

@@ -2,9 +2,10 @@
 // configuration data area holds the masked blob list ("Mask", "KVConfig", optional
 // "AutoInstall"), with the PE checksum repaired for an ".exe" target and for any target whose
 // source is a PE image. The source is read through one open stream; the copy is built privately
-// in the target's folder, read back, and put in place of the target only when complete and the
-// source did not change meanwhile: on failure the target is as it was (unless it could only be
-// written in place) and error holds the reason; the source is never written. Never throws.
+// (in the target's folder, or where that cannot be renamed over the target, in a writable one),
+// read back, and put in place of the target only when complete and the source did not change
+// meanwhile: on failure the target is as it was and error holds the reason; the source is never
+// written. Never throws.
 #pragma once
 
 #include <string>
@@ -32,5 +33,10 @@ bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRun
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
+// The same, and on success warning says what went wrong once the output was in place (its new
+// name could not be made durable); empty when nothing did, and on failure.
+bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
+                        const std::string& package_text, const std::string& answer_file_text,
+                        std::string& error, std::string& warning);
 
 }  // namespace kv

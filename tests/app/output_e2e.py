@@ -10,6 +10,7 @@ Usage: output_e2e.py --program PATH --fixtures DIR --no-unnamed-files LIBRARY [T
 
 import argparse
 import os
+import resource
 import shutil
 import signal
 import struct
@@ -73,20 +74,28 @@ class OutputTest(unittest.TestCase):
         shutil.chown(path, owner)
         return path
 
-    def command(self, output, source, user="root"):
+    def command(self, output, source, user="root", package=None):
         return (NOBODY if user == "nobody" else []) + [
-            ARGS.program, "-cf:" + self.package, "-src:" + source, "-out:" + output]
+            ARGS.program, "-cf:" + (package or self.package), "-src:" + source, "-out:" + output]
 
     def run_program(self, output, source=None, user="root", env=None, prefix=()):
         result = subprocess.run(list(prefix) + self.command(output, source or self.small, user),
                                 capture_output=True, text=True, timeout=600, env=env)
         return result.returncode, result.stderr
 
+    def started(self, output, source, env=None, umask=0o022, user="root", prefix=(),
+                package=None):
+        """A run started in the background, without core dumps."""
+        def limits():
+            os.umask(umask)
+            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        return subprocess.Popen(list(prefix) + self.command(output, source, user, package),
+                                env=env, text=True, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, preexec_fn=limits)
+
     def stopped_in_copy(self, output, source, env=None, umask=0o022):
         """A run stopped once its copy exists; returns the process and the copy's /proc entry."""
-        process = subprocess.Popen(self.command(output, source), env=env, text=True,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   preexec_fn=lambda: os.umask(umask))
+        process = self.started(output, source, env, umask)
         fds = "/proc/%d/fd/" % process.pid
         while process.poll() is None:
             try:
@@ -109,14 +118,14 @@ class OutputTest(unittest.TestCase):
         return process.returncode, process.stderr.read()
 
     @staticmethod
-    def sanitizer_env(option):
-        """The environment with one more option for a sanitized build (ignored by others)."""
-        options = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), option]))
+    def sanitizer_env(*options):
+        """The environment with more options for a sanitized build (ignored by others)."""
+        options = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), *options]))
         return dict(os.environ, ASAN_OPTIONS=options)
 
-    def named_copies(self):
+    def named_copies(self, *options):
         # A sanitized program insists on its runtime coming first; the shim is preloaded anyway.
-        return dict(self.sanitizer_env("verify_asan_link_order=0"),
+        return dict(self.sanitizer_env("verify_asan_link_order=0", *options),
                     LD_PRELOAD=ARGS.no_unnamed_files)
 
     def expect_configured(self, output, original):
@@ -221,14 +230,20 @@ class OutputTest(unittest.TestCase):
                 self.assertEqual(os.listdir(folder), ["out.exe"])
 
     def test_signals_during_the_copy(self):
-        rows = [(sig, env) for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
+        rows = [(sig, env) for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT,
+                                       signal.SIGXFSZ)
                 for env in (None, self.named_copies())] + [(signal.SIGKILL, None)]
         for sig, env in rows:
             with self.subTest(signal=sig.name, named=env is not None):
                 folder = self.folder()
                 output = self.write("folder/out.exe", b"earlier output")
-                process, _ = self.stopped_in_copy(output, self.big, env)
-                self.assertEqual(self.resume(process, sig)[0], -sig)
+                if sig == signal.SIGXFSZ:  # sent by the system: the copy passes the size limit
+                    process = self.started(output, self.big, env, prefix=["prlimit", "--fsize=%d"
+                                                                          % (1 << 20)])
+                    self.assertEqual(process.wait(600), -sig)
+                else:
+                    process, _ = self.stopped_in_copy(output, self.big, env)
+                    self.assertEqual(self.resume(process, sig)[0], -sig)
                 self.assertEqual(os.listdir(folder), ["out.exe"])
                 self.assertEqual(os.path.getsize(output), 14)
 
@@ -272,6 +287,17 @@ class OutputTest(unittest.TestCase):
                     self.assertEqual((code, os.stat(output).st_ino), (0, inode), err)
                     self.expect_configured(output, self.small)
 
+    def test_folder_that_cannot_be_synced(self):
+        # nobody's folder that nobody may write but not read: the output is replaced, and the
+        # folder, which cannot be opened for its sync, is reported.
+        folder = self.folder(0o300, "nobody")
+        output = os.path.join(folder, "out.exe")
+        self.assertEqual(self.run_program(output, user="nobody"),
+                         (0, 'The new setup file "%s" is in place, but its folder could not be '
+                          'written to the disk: Permission denied\n' % output))
+        self.expect_configured(output, self.small)
+        self.assertEqual(os.listdir(folder), ["out.exe"])
+
     def test_bind_mounted_output(self):
         self.folder()
         output = self.write("folder/out.exe", b"")
@@ -298,6 +324,157 @@ class OutputTest(unittest.TestCase):
                 self.assertEqual(self.run_program(output, env=env), (0, ""))
                 self.expect_configured(output, self.small)
                 self.assertEqual(len(os.listdir(folder)), 1)
+
+    def test_other_users_entries_in_shared_folders(self):
+        # (case, output below the shared folder, nobody's entry there, reason); the caller is root
+        rows = [("file at the output's name", "out.exe", lambda p: self.write(p, b"planted", 0o666),
+                 "A file that another user owns in a shared folder is not replaced"),
+                ("folder in the middle", "sub/out.exe", os.mkdir,
+                 "A folder that another user owns in a shared folder is not written into"),
+                ("link in the middle", "sub/out.exe", lambda p: os.symlink(elsewhere, p),
+                 "A symbolic link that another user owns in a shared folder is not followed")]
+        for case, name, plant, reason in rows:
+            with self.subTest(case):
+                shared = self.folder(0o1777)
+                elsewhere = self.folder_named("elsewhere")
+                planted = os.path.join(shared, name.split("/")[0])
+                plant(planted)
+                os.lchown(planted, shutil._get_uid("nobody"), shutil._get_gid("nogroup"))
+                before = {p: self.entry(p) for p in (planted, elsewhere)}
+                output = os.path.join(shared, name)
+                self.assertEqual(self.run_program(output),
+                                 (1, SAVING + 'Cannot create file "%s". %s\n' % (output, reason)))
+                for path, entry in before.items():
+                    self.assertEqual(self.entry(path), entry, path)
+                self.assertEqual(os.listdir(elsewhere), [])
+
+    @staticmethod
+    def entry(path):
+        st = os.lstat(path)
+        return st.st_ino, st.st_mode, st.st_uid, st.st_size, st.st_mtime_ns
+
+    def folder_named(self, name):
+        path = os.path.join(self.work, name)
+        shutil.rmtree(path, ignore_errors=True)
+        os.mkdir(path)
+        return path
+
+    def small_mount(self, kind, path, options):
+        os.makedirs(path, exist_ok=True)
+        if subprocess.run(["mount", "-t", kind, "-o", options, kind, path],
+                          capture_output=True).returncode:
+            self.skipTest("mounting is not permitted here")
+        self.addCleanup(subprocess.run, ["umount", "-l", path])
+
+    def test_output_written_in_place_keeps_its_content_until_complete(self):
+        # nobody's file in root's folder, written by nobody: only in place; the copy is built in
+        # TMPDIR. (case, signal sent once the output is being overwritten, or None for a disk
+        # that fills up)
+        for case, sig in [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
+                          ("full disk", None)]:
+            with self.subTest(case):
+                temporary = self.folder_named("tmp")
+                os.chmod(temporary, 0o1777)
+                env = dict(os.environ, TMPDIR=temporary)
+                folder = self.folder()
+                source = self.big
+                if sig is None:
+                    self.small_mount("tmpfs", folder, "size=1m,mode=0755")
+                    source = self.small
+                output = self.write("folder/out.exe", b"earlier output", 0o644,
+                                    ("nobody", "nogroup"))
+                if sig is None:
+                    try:
+                        with open(os.path.join(folder, "filler"), "wb") as f:
+                            while True:
+                                f.write(b"f" * 4096)
+                                f.flush()
+                    except OSError:  # the disk is full
+                        pass
+                before = os.stat(output).st_mtime_ns
+                process = self.started(output, source, env, user="nobody")
+                if sig is not None:
+                    while os.stat(output).st_mtime_ns == before and process.poll() is None:
+                        pass
+                    code, err = self.resume(process, sig)
+                    self.assertEqual(code, -sig, "ended before the overwrite: " + err)
+                else:
+                    process.wait(600)
+                    self.assertEqual(process.stderr.read(), SAVING + 'Cannot create file "%s". '
+                                     'No space left on device\n' % output)
+                with open(output, "rb") as f:
+                    self.assertEqual(f.read(), b"earlier output")
+                self.assertEqual(os.listdir(temporary), [])
+                self.assertEqual(sorted(os.listdir(folder)), ["filler", "out.exe"][sig is not None:])
+
+    def test_overlay_output_replaced_by_rename(self):
+        # The lower layer on another file system than the upper: devices differ inside one mount.
+        root = self.folder_named("overlay")
+        lower, upper, work, merged = (os.path.join(root, n) for n in ("lower", "u", "w", "m"))
+        self.small_mount("tmpfs", lower, "size=4m")
+        for path in (upper, work, merged):
+            os.mkdir(path)
+        with open(os.path.join(lower, "out.exe"), "wb") as f:
+            f.write(b"earlier output")
+        self.small_mount("overlay", merged, "lowerdir=%s,upperdir=%s,workdir=%s"
+                         % (lower, upper, work))
+        output = os.path.join(merged, "out.exe")
+        process, _ = self.stopped_in_copy(output, self.big)
+        with open(output, "rb") as f:  # the copy is private: the output is as it was
+            self.assertEqual(f.read(), b"earlier output")
+        self.assertEqual(self.resume(process), (0, ""))
+        self.expect_configured(output, self.big)
+        self.assertEqual(os.listdir(merged), ["out.exe"])
+
+    def test_two_runs_into_one_folder(self):
+        # Both as process 1 of a PID namespace of their own, as in two containers.
+        other_bytes = package_text([(b"KVSERVERURL", b"http://other.example/")])
+        other = self.write("other.bin", other_bytes)
+        # A sanitized build's leak check cannot stop the world as process 1.
+        for env in (self.sanitizer_env("detect_leaks=0"), self.named_copies("detect_leaks=0")):
+            with self.subTest(named="LD_PRELOAD" in env):
+                folder = self.folder()
+                output = os.path.join(folder, "out.exe")
+                # A third run's unfinished copy, under the name an earlier writer chose as
+                # process 1: never removed or taken.
+                third = self.write("folder/.kvsetup-0000000001-00.partial", b"third")
+                runs = [self.started(output, self.big, env, prefix=["unshare", "--pid", "--fork"],
+                                     package=package) for package in (self.package, other)]
+                results = [(run.wait(600), run.stderr.read()) for run in runs]
+                if "unshare" in results[0][1]:
+                    self.skipTest("no PID namespaces here: " + results[0][1])
+                self.assertEqual(results, [(0, ""), (0, "")])
+                with open(output, "rb") as f:
+                    f.seek(-(2 << 20), os.SEEK_END)
+                    stored = decode_blobs(f.read())[1]["KVConfig"]
+                self.assertIn(stored, (self.package_bytes, other_bytes))
+                self.assertEqual(sorted(os.listdir(folder)), [os.path.basename(third), "out.exe"])
+                with open(third, "rb") as f:
+                    self.assertEqual(f.read(), b"third")
+
+    def test_attributes_of_the_replaced_file(self):
+        # (caller, owner of the replaced file, its mode, whether setuid and setgid stay); every
+        # file carries an access list entry for a named user and a user attribute, both kept
+        rows = [("root", "nobody", 0o6755, True), ("nobody", "root", 0o6777, False),
+                ("root", "root", 0o640, True)]
+        for caller, owner, mode, setid_kept in rows:
+            with self.subTest(caller=caller, owner=owner, mode=oct(mode)):
+                self.folder(0o777)
+                group = "nogroup" if owner == "nobody" else "root"
+                output = self.write("folder/out.exe", b"old", owner=(owner, group))
+                os.chmod(output, mode)
+                subprocess.run(["setfacl", "-m", "u:daemon:rw", output], check=True)
+                os.setxattr(output, "user.origin", b"kept")
+                acl = os.getxattr(output, "system.posix_acl_access")
+                mode = os.stat(output).st_mode & 0o7777  # the access list's mask in the group bits
+                self.assertEqual(self.run_program(output, user=caller), (0, ""))
+                st = os.stat(output)
+                self.assertEqual((st.st_uid, st.st_mode & 0o7777),
+                                 (shutil._get_uid(owner if setid_kept else caller),
+                                  mode if setid_kept else mode & 0o777))
+                self.assertEqual(os.getxattr(output, "system.posix_acl_access"), acl)
+                self.assertEqual(os.getxattr(output, "user.origin"), b"kept")
+                self.expect_configured(output, self.small)
 
 
 def main():

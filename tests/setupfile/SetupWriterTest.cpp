@@ -4,7 +4,11 @@
 
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h:
+#include <sddl.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -374,6 +378,89 @@ TEST_F(SetupWriterTest, ReplacingAnOutputKeepsItsLinkAndPermissionsAndRespectsRe
   EXPECT_FALSE(StoreConfigToSetup(source, real, "other", "", error));
   EXPECT_EQ(error.rfind("Cannot create file \"" + real + "\"", 0), 0u) << error;
   EXPECT_EQ(test::ReadFileBytes(real), before);
+}
+#endif
+
+#ifdef _WIN32
+// The access list of a file in the system's text form, with the flag saying it is protected
+// from inheritance; empty when it cannot be read.
+std::wstring AccessList(const std::string& path) {
+  const std::wstring wide = test::Utf8ToPath(path).wstring();
+  DWORD size = 0;
+  ::GetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::string descriptor(size, '\0');
+  wchar_t* text = nullptr;
+  if (size == 0 ||
+      !::GetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                          &size) ||
+      !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return {};
+  }
+  std::wstring result = text;
+  ::LocalFree(text);
+  return result;
+}
+
+// The account the test runs as, in the system's text form.
+std::wstring CallerSid() {
+  HANDLE token = nullptr;
+  std::string user(256, '\0');
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+    return {};
+  const bool ok =
+      ::GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()),
+                            &size) &&
+      ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text);
+  ::CloseHandle(token);
+  if (!ok)
+    return {};
+  std::wstring result = text;
+  ::LocalFree(text);
+  return result;
+}
+
+TEST_F(SetupWriterTest, LongOutputPathsAndAnOutputsAccessListAreKept) {
+  const std::string source = MakeSource("setup.msi");
+  // (length of the output's full path, whether an output with its own access list exists); the
+  // output's name is short, so that the copy's name beside it is the longer one.
+  const std::pair<std::size_t, bool> rows[] = {{240, false}, {250, true}};
+  for (const auto& [length, existing] : rows) {
+    SCOPED_TRACE(length);
+    const std::string name = "\\out.msi";
+    const std::size_t base = dir_.Path("").size();
+    const std::string folder = dir_.Path(std::string(length - base - name.size(), 'f'));
+    const std::string output = folder + name;
+    ASSERT_EQ(output.size(), length);
+    std::filesystem::create_directory(test::Utf8ToPath(folder));
+    std::wstring access_list;
+    if (existing) {
+      test::WriteFileBytes(output, "old");
+      // Only the system and the caller, not protected from the folder's list (every system
+      // keeps that much, also where access lists are held as permission bits).
+      const std::wstring wanted = L"D:P(A;;FA;;;SY)(A;;FA;;;" + CallerSid() + L")";
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          wanted.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+      const BOOL set = ::SetFileSecurityW(test::Utf8ToPath(output).wstring().c_str(),
+                                          DACL_SECURITY_INFORMATION, descriptor);
+      ::LocalFree(descriptor);
+      ASSERT_TRUE(set) << ::GetLastError();
+      access_list = AccessList(output);
+      ASSERT_EQ(access_list.find(L";;;WD)"), std::wstring::npos);
+    }
+    std::string error;
+    ASSERT_TRUE(StoreConfigToSetup(source, output, "package", "", error)) << error;
+    std::string value;
+    EXPECT_TRUE(ReadBlobFromSetup(output, "KVConfig", value));
+    EXPECT_EQ(value, "package");
+    if (existing) {
+      EXPECT_TRUE(AccessList(output) == access_list);
+    }
+    EXPECT_EQ(LeftoverCopies(test::Utf8ToPath(folder)), std::vector<std::string>());
+  }
 }
 #endif
 
