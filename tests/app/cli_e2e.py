@@ -1100,6 +1100,23 @@ class CommandLineTest(unittest.TestCase):
         self.assertLess(peaks[1], 16 * 1024, peaks)
         self.assertLess(peaks[1] - peaks[0], 1024, peaks)
 
+    def test_list_progress_on_a_terminal_only(self):
+        if self.program.windows:
+            self.skipTest("the Windows console: see ConsoleTest")
+        folder = self.path("progress")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "list.csv"), "w") as f:
+            f.write("out,cf\na.exe,%s\nb.exe,%s\n" % (self.package, self.package))
+        command = " ".join("'%s'" % word for word in [
+            self.program.path, "-src:" + self.fixture("setup.exe"),
+            "-list:" + os.path.join(folder, "list.csv")])
+        completed = subprocess.run(["script", "-qec", command, "/dev/null"],
+                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=180)
+        text = completed.stdout.decode("utf-8", "replace")
+        self.assertIn("row 2 of 2 ...\r" + " " * 14 + "\rrow 2 (line 3): ok", text)
+        self.assertIn("2 rows: 2 written, 0 failed, 0 skipped", text)
+
     def test_file_names_with_any_characters(self):
         folder = self.path("Pr\u00fcfung \u017e\u20ac")
         os.makedirs(folder, exist_ok=True)
@@ -1142,6 +1159,26 @@ class ConsoleTest(unittest.TestCase):
         self.assertIn("\n".join(USAGE_LINES) + "\n\n", text)
         text = self.run_in_console(name + " hello || echo exit-code-was-set")
         self.assertIn("Source setup file name is not specified\nexit-code-was-set", text)
+
+    def test_list_progress_on_the_console(self):
+        work = tempfile.mkdtemp(prefix="kv-console-e2e-")
+        try:
+            package = os.path.join(work, "K-VConfig.bin")
+            with open(package, "wb") as f:
+                f.write(package_text([(b"KVSERVERURL", b"http://kv.example/")]))
+            with open(os.path.join(work, "list.csv"), "w") as f:
+                f.write("out,cf\na.exe,K-VConfig.bin\nb.exe,K-VConfig.bin\n")
+
+            def win(path):  # forward slashes: the command line passes through a shell
+                return "Z:" + os.path.abspath(path)
+
+            text = self.run_in_console("%s -src:%s -list:%s" % (
+                os.path.basename(ARGS.program), win(os.path.join(ARGS.fixtures, "setup.exe")),
+                win(os.path.join(work, "list.csv"))))
+            self.assertIn("row 2 of 2 ...", text)
+            self.assertIn("2 rows: 2 written, 0 failed, 0 skipped", text)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
 
     def test_cmd_finds_the_console_twin_first(self):
         if not ARGS.program.lower().endswith(".com"):
