@@ -148,8 +148,9 @@ class TBatch {
   // The summary line; the receipt put in place. False with the reason when any row failed or the
   // receipt could not be written.
   bool Finish(std::string& error) {
-    console_.Line(std::to_string(row_) + " rows: " + std::to_string(written_) + " written, " +
-                  std::to_string(failed_) + " failed, " + std::to_string(skipped_) + " skipped");
+    console_.Line(std::to_string(row_) + (row_ == 1 ? " row: " : " rows: ") +
+                  std::to_string(written_) + " written, " + std::to_string(failed_) + " failed, " +
+                  std::to_string(skipped_) + " skipped");
     if (receipt_) {
       const auto key = KeyOfFile(values_.ReceiptFile);
       if (key && written_files_.contains(*key)) {
