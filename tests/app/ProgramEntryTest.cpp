@@ -81,7 +81,8 @@ TEST(ProgramEntryTest, BatchLinesWithProgressOnTerminalsOnly) {
   const std::string missing = dir.Path("missing.bin");
   const std::vector<std::string> arguments = {"-src:" + missing, "-cf:" + missing, "-list:" + list};
   const std::string progress = "row 2 of 2 ...";
-  const std::string cleared = "\r" + std::string(progress.size(), ' ') + "\r";
+  std::string cleared(progress.size() + 2, ' ');  // the progress line blanked out
+  cleared.front() = cleared.back() = '\r';
   for (const bool terminal : {false, true}) {
     FakeHost host(true, terminal);
     EXPECT_EQ(RunProgram(arguments, host), 1);

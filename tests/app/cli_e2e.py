@@ -1020,7 +1020,7 @@ class CommandLineTest(unittest.TestCase):
         self.assertTrue(self.read(single) == self.read(os.path.join(folder, rows[1][0])))
 
     def test_folder_of_configured_setups_redone_from_a_new_source(self):
-        inbox, outbox = self.path("configured"), self.path("redone")
+        inbox, outbox = self.path("batch-configured"), self.path("batch-redone")
         for folder in (inbox, outbox):
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
