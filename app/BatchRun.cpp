@@ -79,6 +79,16 @@ std::optional<TFileKey> KeyOfFile(const std::string& file_name) {
   return key;
 }
 
+// The output's name with links and "." or ".." resolved as far as the path exists, hashed: two rows
+// naming one output by different spellings get the same value.
+std::size_t NameKey(const std::string& file_name) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::weakly_canonical(PathOf(file_name), error);
+  if (error)
+    path = PathOf(file_name).lexically_normal();
+  return std::hash<std::string>()(Utf8Of(path));
+}
+
 // One row to store: the switch values of a single run, and where the row comes from.
 struct TBatchRow {
   TCommandLineValues Values;
@@ -184,10 +194,16 @@ class TBatch {
   }
 
   bool StoreRow(const TCommandLineValues& values, TReceiptRow& receipt, std::string& error) {
-    // A second row naming an output of this run would replace what the first wrote.
-    if (const auto key = KeyOfFile(values.OutputFile); key && written_files_.contains(*key)) {
-      error = "Output setup file is the output of row " + std::to_string(written_files_.at(*key)) +
-              " as well";
+    // A second row naming an output of this run would replace what the first wrote (or meant to
+    // write: two customers for one file is a fault of the list).
+    int earlier = 0;
+    if (!values.OutputFile.empty()) {
+      earlier = named_outputs_.emplace(NameKey(values.OutputFile), row_).first->second;
+      if (const auto key = KeyOfFile(values.OutputFile); key && written_files_.contains(*key))
+        earlier = written_files_.at(*key);
+    }
+    if (earlier != 0 && earlier != row_) {
+      error = "Output setup file is named by row " + std::to_string(earlier) + " as well";
       return false;
     }
     // Every output as the only store of a run writes it: with the mask of a run's first store.
@@ -210,8 +226,9 @@ class TBatch {
   std::vector<TRunInputFile> more_inputs_;
   SignedDigest digest_;
   std::unique_ptr<TBatchReceipt> receipt_;
-  // Outputs written so far, by identity, with their rows: the one thing that grows with the
-  // list (two numbers per output).
+  // Outputs named and written so far, by their names' hashes and by identity, with their rows:
+  // the one thing that grows with the list (a few numbers per output).
+  std::unordered_map<std::size_t, int> named_outputs_;
   std::unordered_map<TFileKey, int, TFileKeyHash> written_files_;
   int row_ = 0;
   int written_ = 0;

@@ -77,10 +77,10 @@ TEST(ProgramEntryTest, PathsAndExitCodes) {
 TEST(ProgramEntryTest, BatchLinesWithProgressOnTerminalsOnly) {
   test::TempDir dir;
   const std::string list = dir.Path("list.csv");
-  test::WriteFileBytes(list, "out\r\na.exe\r\nb.exe\r\n");
+  test::WriteFileBytes(list, "out\r\na.exe\r\nb.exe\r\n./a.exe\r\n");
   const std::string missing = dir.Path("missing.bin");
   const std::vector<std::string> arguments = {"-src:" + missing, "-cf:" + missing, "-list:" + list};
-  const std::string progress = "row 2 of 2 ...";
+  const std::string progress = "row 2 of 3 ...";
   std::string cleared(progress.size() + 2, ' ');  // the progress line blanked out
   cleared.front() = cleared.back() = '\r';
   for (const bool terminal : {false, true}) {
@@ -92,8 +92,11 @@ TEST(ProgramEntryTest, BatchLinesWithProgressOnTerminalsOnly) {
     const std::string row_line = "row 2 (line 3): FAILED \"" + dir.Path("b.exe") + "\": ";
     EXPECT_NE(text.find((terminal ? progress + cleared : "\r\n") + row_line), std::string::npos)
         << text;
-    EXPECT_EQ(text.find("of 2") != std::string::npos, terminal) << text;
-    EXPECT_TRUE(text.ends_with("\r\n2 rows: 0 written, 2 failed, 0 skipped\r\n")) << text;
+    EXPECT_EQ(text.find("of 3") != std::string::npos, terminal) << text;
+    // An output named twice: the second row is refused before anything is read.
+    EXPECT_NE(text.find(": Output setup file is named by row 1 as well\r\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(text.ends_with("\r\n3 rows: 0 written, 3 failed, 0 skipped\r\n")) << text;
   }
 }
 
