@@ -151,8 +151,9 @@ class TBatch {
                                   : "FAILED") +
             " " + QuotedFileName(skipped ? row.Input : row.Values.OutputFile);
     console_.Line(stored ? line : line + ": " + error);
-    if (receipt_)
-      receipt_->Add(receipt);
+    // A receipt that cannot be written stops no row; the run reports it at its end.
+    if (receipt_ && !RunReportingFailure([&] { receipt_->Add(receipt); }, receipt_error_))
+      receipt_.reset();
   }
 
   // The summary line; the receipt put in place. False with the reason when any row failed or the
@@ -161,6 +162,11 @@ class TBatch {
     console_.Line(std::to_string(row_) + (row_ == 1 ? " row: " : " rows: ") +
                   std::to_string(written_) + " written, " + std::to_string(failed_) + " failed, " +
                   std::to_string(skipped_) + " skipped");
+    if (!receipt_error_.empty()) {
+      error = "Receipt file " + QuotedFileName(values_.ReceiptFile) +
+              " could not be written: " + receipt_error_;
+      return false;
+    }
     if (receipt_) {
       const auto key = KeyOfFile(values_.ReceiptFile);
       if (key && written_files_.contains(*key)) {
@@ -226,6 +232,7 @@ class TBatch {
   std::vector<TRunInputFile> more_inputs_;
   SignedDigest digest_;
   std::unique_ptr<TBatchReceipt> receipt_;
+  std::string receipt_error_;
   // Outputs named and written so far, by their names' hashes and by identity, with their rows:
   // the one thing that grows with the list (a few numbers per output).
   std::unordered_map<std::size_t, int> named_outputs_;
