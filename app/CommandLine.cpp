@@ -17,6 +17,8 @@ constexpr std::string_view kServerURLSwitch = "-cu:";
 constexpr std::string_view kAnswerFileSwitch = "-ai:";
 constexpr std::string_view kSourceFileSwitch = "-src:";
 constexpr std::string_view kOutputFileSwitch = "-out:";
+constexpr std::string_view kListFileSwitch = "-list:";
+constexpr std::string_view kReceiptFileSwitch = "-receipt:";
 
 // Stores the value of switch_text into target when the argument begins with it.
 bool TakeSwitch(std::string_view argument, std::string_view switch_text, std::string& target) {
@@ -61,7 +63,9 @@ TCommandLineValues ParseSwitches(const std::vector<std::string>& arguments) {
         TakeSwitch(argument, kServerURLSwitch, values.ServerURL) ||
         TakeSwitch(argument, kAnswerFileSwitch, values.AnswerFile) ||
         TakeSwitch(argument, kSourceFileSwitch, values.SourceFile) ||
-        TakeSwitch(argument, kOutputFileSwitch, values.OutputFile);
+        TakeSwitch(argument, kOutputFileSwitch, values.OutputFile) ||
+        TakeSwitch(argument, kListFileSwitch, values.ListFile) ||
+        TakeSwitch(argument, kReceiptFileSwitch, values.ReceiptFile);
   }
   return values;
 }

@@ -60,12 +60,22 @@ bool WriteToParentConsole(const std::string& text) {
   return true;
 }
 
+ConsoleTarget StartingConsoleTarget() {
+  return ChooseConsoleTarget(ClassifyHandle(::GetStdHandle(STD_OUTPUT_HANDLE)),
+                             AttachToParentConsole);
+}
+
 }  // namespace
+
+bool StartingConsoleIsTerminal() {
+  const ConsoleTarget target = StartingConsoleTarget();
+  return target == ConsoleTarget::kOwnConsole || target == ConsoleTarget::kParentConsole;
+}
 
 bool WriteToStartingConsole(const std::string& text) {
   // A failed write (a closed pipe) still counts as written: the text had its place.
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  switch (ChooseConsoleTarget(ClassifyHandle(output), AttachToParentConsole)) {
+  switch (StartingConsoleTarget()) {
     case ConsoleTarget::kStandardOutput:
       WriteAll(output, text);
       return true;

@@ -9,4 +9,7 @@ namespace kv {
 // Writes text; false when there is no standard output and no parent console.
 bool WriteToStartingConsole(const std::string& text);
 
+// True when that text goes to a console window (not to a file, a pipe or nowhere).
+bool StartingConsoleIsTerminal();
+
 }  // namespace kv

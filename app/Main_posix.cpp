@@ -1,6 +1,8 @@
 // The command-line program on Linux: there is no window, so the program without arguments shows
 // the usage text like a help switch. Usage and version go to standard output, the error line of
 // a failed run to standard error, with LF line ends.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +26,7 @@ class PosixHost final : public ProgramHost {
     WriteBytes(stdout, text);
     return true;
   }
+  bool OutputIsTerminal() override { return ::isatty(STDOUT_FILENO) == 1; }
   void WriteError(const std::string& text) override { WriteBytes(stderr, text); }
   // Never called: standard output is always there to take the usage text.
   void ShowNote(const std::string&) override {}

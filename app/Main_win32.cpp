@@ -25,6 +25,7 @@ class Win32Host final : public ProgramHost {
  public:
   std::string_view LineEnd() const override { return "\r\n"; }
   bool WriteOutput(const std::string& text) override { return WriteToStartingConsole(text); }
+  bool OutputIsTerminal() override { return StartingConsoleIsTerminal(); }
   void WriteError(const std::string& text) override { WriteToStartingConsole(text); }
   void ShowNote(const std::string& text) override {
     InitWindowControls();

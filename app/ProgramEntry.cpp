@@ -1,5 +1,6 @@
 #include "app/ProgramEntry.h"
 
+#include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/RunCommandLine.h"
 #include "app/UsageText.h"
@@ -10,6 +11,45 @@ namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
+
+// A batch's lines on the host's output; on a terminal, a progress line before each row, which the
+// row's own line then replaces.
+class HostBatchConsole final : public TBatchConsole {
+ public:
+  explicit HostBatchConsole(ProgramHost& host) : host_(host), terminal_(host.OutputIsTerminal()) {}
+  void Line(const std::string& text) override {
+    host_.WriteOutput(ClearProgress() + text + std::string(host_.LineEnd()));
+  }
+  void Progress(int row, int rows) override {
+    if (!terminal_)
+      return;
+    const std::string text = "row " + std::to_string(row) + " of " + std::to_string(rows) + " ...";
+    host_.WriteOutput(ClearProgress() + text);
+    progress_size_ = text.size();
+  }
+
+ private:
+  std::string ClearProgress() {
+    if (progress_size_ == 0)
+      return "";
+    const std::string blank = "\r" + std::string(progress_size_, ' ') + "\r";
+    progress_size_ = 0;
+    return blank;
+  }
+
+  ProgramHost& host_;
+  const bool terminal_;
+  std::size_t progress_size_ = 0;
+};
+
+int RunBatchOnHost(const std::vector<std::string>& arguments, ProgramHost& host) {
+  HostBatchConsole console(host);
+  std::string error;
+  const TBatchOutcome outcome = RunBatch(arguments, console, error);
+  if (outcome == TBatchOutcome::kNotRun || !error.empty())
+    host.WriteError(error + std::string(host.LineEnd()));
+  return outcome == TBatchOutcome::kAllStored ? kExitSuccess : kExitFailure;
+}
 
 }  // namespace
 
@@ -32,6 +72,8 @@ int RunProgram(const std::vector<std::string>& arguments, ProgramHost& host) {
     host.WriteOutput(VersionText(host.LineEnd()));
     return kExitSuccess;
   }
+  if (IsBatchRun(arguments))
+    return RunBatchOnHost(arguments, host);
   std::string error;
   if (RunCommandLine(arguments, error)) {
     if (!error.empty())  // a warning about an output that is in place

@@ -18,6 +18,8 @@ class ProgramHost {
   // Writes text where the user who started the program sees it (standard output or the parent's
   // console); false when there is no such place.
   virtual bool WriteOutput(const std::string& text) = 0;
+  // True when the text of WriteOutput goes to a terminal a person watches (not a file or a pipe).
+  virtual bool OutputIsTerminal() { return false; }
   // Writes the error line of a failed run; it is dropped when there is nowhere to write it.
   virtual void WriteError(const std::string& text) = 0;
   // Shows the usage text in the note window and returns when the user has closed it.

@@ -3,7 +3,6 @@
 #include <system_error>
 #include <utility>
 
-#include "app/CommandLine.h"
 #include "app/StoreInputs.h"
 #include "base/Failure.h"
 #include "config/ConfigPackage.h"
@@ -41,8 +40,11 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
   return false;
 }
 
-bool Run(const std::vector<std::string>& arguments, std::string& error) {
-  const TCommandLineValues values = ParseSwitches(arguments);
+}  // namespace
+
+bool StoreFromValues(const TCommandLineValues& values,
+                     const std::vector<TRunInputFile>& more_inputs, TStoredData& stored,
+                     std::string& error) {
   if (values.SourceFile.empty()) {
     error = "Source setup file name is not specified";
     return false;
@@ -52,30 +54,32 @@ bool Run(const std::vector<std::string>& arguments, std::string& error) {
     return false;
   }
   // Before any input is opened: the output must not replace one of them.
-  if (!CheckOutputIsNoInput(values.OutputFile,
-                            {{kSourceSetupFileRole, values.SourceFile},
-                             {kPackageFileRole, values.PackageFile},
-                             {kAnswerFileRole, values.AnswerFile}},
-                            error)) {
+  std::vector<TRunInputFile> inputs = {{kSourceSetupFileRole, values.SourceFile},
+                                       {kPackageFileRole, values.PackageFile},
+                                       {kAnswerFileRole, values.AnswerFile}};
+  inputs.insert(inputs.end(), more_inputs.begin(), more_inputs.end());
+  if (!CheckOutputIsNoInput(values.OutputFile, inputs, error))
     return false;
-  }
   std::string package_text;
   if (!ObtainPackageText(values, package_text, error))
     return false;
   TKVConfigBinData package;
   if (!ParseConfigPackage(package_text, package, error))
     return false;
-  std::string answer_file;
-  if (!ObtainAnswerFile(values.AnswerFile, answer_file, error))
+  stored.PackageText = package.RawText;
+  if (!ObtainAnswerFile(values.AnswerFile, stored.AnswerFile, error))
     return false;
-  return StoreOutput(values, package.RawText, answer_file, error);
+  return StoreOutput(values, stored.PackageText, stored.AnswerFile, error);
 }
-
-}  // namespace
 
 bool RunCommandLine(const std::vector<std::string>& arguments, std::string& error) {
   error.clear();
-  return RunReportingFailure([&] { return Run(arguments, error); }, error);
+  return RunReportingFailure(
+      [&] {
+        TStoredData stored;
+        return StoreFromValues(ParseSwitches(arguments), {}, stored, error);
+      },
+      error);
 }
 
 }  // namespace kv

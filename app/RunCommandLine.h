@@ -10,7 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
+#include "setupfile/SetupWriter.h"
+
 namespace kv {
+
+// What one store put into its output: the package text and the answer file (empty for none).
+struct TStoredData {
+  std::string PackageText;
+  std::string AnswerFile;
+};
+
+// The store of one unattended run from its switch values, with the run's messages; more_inputs
+// are further files the output must not be (a batch's list and receipt). May throw.
+bool StoreFromValues(const TCommandLineValues& values,
+                     const std::vector<TRunInputFile>& more_inputs, TStoredData& stored,
+                     std::string& error);
 
 bool RunCommandLine(const std::vector<std::string>& arguments, std::string& error);
 

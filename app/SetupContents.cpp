@@ -234,7 +234,47 @@ void Inspect(SetupInspection& record) {
   ReadStoredData(*file, record);
 }
 
+// The signature blob of a signed executable or installer package; empty when there is none.
+std::string ReadSignatureBlobOf(FileStream& file) {
+  std::string magic(kCompoundFileSignature.size(), '\0');
+  file.Seek(0);
+  magic.resize(file.Read(magic));
+  if (magic == kCompoundFileSignature) {
+    CompoundFile package;
+    MsiSignatureStreams streams;
+    std::string error;
+    if (package.Open(file, error) && ReadMsiSignatureStreams(package, streams, error))
+      return streams.signature;
+    return "";
+  }
+  TPeHeaders headers;
+  PeSignedLayout layout;
+  if (ReadPeHeaders(file, headers) == PeHeaderStatus::kFound &&
+      ReadPeSignedLayout(file, headers, layout) == PeSignatureStatus::kSigned) {
+    return layout.signature;
+  }
+  return "";
+}
+
 }  // namespace
+
+SignedDigest ReadSignedDigest(const std::string& file_name) {
+  SignedDigest result;
+  RunIgnoringFailure([&] {
+    const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
+    AuthenticodeSignature signature;
+    std::string error;
+    if (!ReadAuthenticodeSignature(ReadSignatureBlobOf(*file), signature, error))
+      return;
+    for (const DigestName& known : kDigestNames) {
+      if (known.kind == signature.digest_kind) {
+        result.Algorithm = known.name;
+        result.Value = signature.digest;
+      }
+    }
+  });
+  return result;
+}
 
 SetupInspection InspectSetupFile(const std::string& file_name) {
   SetupInspection record;

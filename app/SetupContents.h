@@ -71,4 +71,13 @@ struct SetupInspection {
 
 SetupInspection InspectSetupFile(const std::string& file_name);
 
+// The file digest an Authenticode-signed setup file's signature holds: what the file was signed
+// as, read from the signature alone (the file is not hashed). Empty when the file is not signed,
+// cannot be read, or its signature names no digest this program knows.
+struct SignedDigest {
+  std::string Algorithm;  // "SHA-256", ...
+  std::string Value;      // the digest's bytes
+};
+SignedDigest ReadSignedDigest(const std::string& file_name);
+
 }  // namespace kv

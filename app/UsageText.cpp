@@ -23,6 +23,11 @@ constexpr std::string_view kUsageLines[] = {
     "-out:<filename>       output SETUP.exe / SETUP.msi file cloned from file",
     "                      specified by \"-src:\", where K-VConfig.bin and",
     "                      optional AutoInstall.srg will be stored",
+    "-list:<filename>      CSV list, one output per row: columns out, cf, cu, ai,",
+    "                      paths relative to the list's folder, source -src:",
+    "-list:<folder>        with -out:<folder>: every configured setup file in the",
+    "                      folder redone from -src: into the -out: folder",
+    "-receipt:<filename>   with -list: a JSON receipt with a row per output",
 };
 
 constexpr std::string_view kProgramName = "KVSetupConfigurator";

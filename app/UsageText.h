@@ -7,7 +7,7 @@
 
 namespace kv {
 
-// The 16 lines of the usage text, each followed by line_end (the last one included).
+// The 21 lines of the usage text, each followed by line_end (the last one included).
 std::string UsageText(std::string_view line_end);
 
 // "KVSetupConfigurator " + the program's version, followed by line_end.

@@ -24,9 +24,30 @@ std::uint32_t FoldTo16Bits(std::uint64_t sum) {
   return static_cast<std::uint32_t>(sum);
 }
 
+// The sum of the 16-bit words of one whole block, on a little-endian machine: each 32-bit word
+// adds its low half to one accumulator and its high half to another. The count of the loop is a
+// constant, so compilers turn it into vector code at -O2 already; 16,384 additions of at most
+// FFFFh cannot overflow 32 bits. Faster than 64-bit lanes with masks, which compilers leave
+// scalar (bench/bench_store.sh reports the sum's speed).
+std::uint64_t SumWholeBlock(const char* block) {
+  std::uint32_t low = 0;
+  std::uint32_t high = 0;
+  for (std::size_t i = 0; i < kBlockSize; i += 4) {
+    std::uint32_t words = 0;
+    std::memcpy(&words, block + i, sizeof words);
+    low += words & 0xFFFFu;
+    high += words >> 16;
+  }
+  return std::uint64_t{low} + high;
+}
+
 // The sum of the little-endian 16-bit words of a block of at most kBlockSize bytes (an odd last
 // byte is a word of its own).
 std::uint64_t SumWords(std::span<const char> block) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (block.size() == kBlockSize)
+      return SumWholeBlock(block.data());
+  }
   std::uint64_t sum = 0;
   std::size_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
@@ -99,6 +120,19 @@ std::uint64_t SumPeRange(FileStream& file, std::int64_t offset, std::int64_t cou
 
 std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size) {
   return FoldTo16Bits(sum) + static_cast<std::uint32_t>(size);
+}
+
+std::uint32_t PeChecksumAfterChanges(std::uint64_t source_sum, std::int64_t size,
+                                     std::int64_t field,
+                                     std::span<const PeChecksumChange> changes) {
+  // The old words are part of source_sum: adding the new ones first keeps every step of the
+  // unsigned sum at or above zero.
+  std::uint64_t sum = source_sum;
+  for (const PeChecksumChange& change : changes)
+    sum += SumPeWords(change.new_bytes, change.offset, field);
+  for (const PeChecksumChange& change : changes)
+    sum -= SumPeWords(change.old_bytes, change.offset, field);
+  return FinishPeChecksum(sum, size);
 }
 
 PeChecksumPair ComputePeChecksumPair(FileStream& file) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "setupfile/FileStream.h"
@@ -32,5 +33,20 @@ std::uint64_t SumPeRange(FileStream& file, std::int64_t offset, std::int64_t cou
                          std::int64_t field);
 // The checksum of a file of size bytes whose words add up to sum.
 std::uint32_t FinishPeChecksum(std::uint64_t sum, std::int64_t size);
+
+// Bytes of a file that a copy replaces: where they lie, what they were and what they become (as
+// many new bytes as old ones).
+struct PeChecksumChange {
+  std::int64_t offset = 0;
+  std::string_view old_bytes;
+  std::string_view new_bytes;
+};
+// The checksum of a copy of a file of size bytes that differs from it only in changes (ranges
+// that do not overlap), from source_sum, SumPeRange over the whole file with its checksum field
+// at field: the same result as summing the whole copy, without reading it. Changes to the field
+// itself count for nothing, as the field counts as zero. Summing the source once serves any
+// number of copies.
+std::uint32_t PeChecksumAfterChanges(std::uint64_t source_sum, std::int64_t size,
+                                     std::int64_t field, std::span<const PeChecksumChange> changes);
 
 }  // namespace kv

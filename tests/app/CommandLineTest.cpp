@@ -50,18 +50,21 @@ TEST(ParseSwitchesTest, Table) {
   };
   const Row rows[] = {
       {{"-cf:p.bin", "-cu:http://h", "-ai:a.srg", "-src:s.exe", "-out:o.exe"},
-       {"p.bin", "http://h", "a.srg", "s.exe", "o.exe"}},
+       {"p.bin", "http://h", "a.srg", "s.exe", "o.exe", "", ""}},
       // Case is ignored in the switch, kept in the value.
-      {{"-CF:P.bin", "-Src:S.EXE", "-OUT:o"}, {"P.bin", "", "", "S.EXE", "o"}},
+      {{"-CF:P.bin", "-Src:S.EXE", "-OUT:o"}, {"P.bin", "", "", "S.EXE", "o", "", ""}},
       // Slash forms and unknown words are ignored.
       {{"/cf:p", "/src:s", "hello", "-x:y"}, {}},
       // A later value replaces an earlier one, also with an empty one.
-      {{"-src:first", "-src:second", "-out:o", "-out:"}, {"", "", "", "second", ""}},
+      {{"-src:first", "-src:second", "-out:o", "-out:"}, {"", "", "", "second", "", "", ""}},
       // The argument is trimmed; the value after the switch is not trimmed again.
-      {{"  -cf: a b \t", "\n-out:x\r"}, {" a b", "", "", "", "x"}},
+      {{"  -cf: a b \t", "\n-out:x\r"}, {" a b", "", "", "", "x", "", ""}},
       // The value keeps everything after the switch, another switch included.
-      {{"-src:-out:x"}, {"", "", "", "-out:x", ""}},
+      {{"-src:-out:x"}, {"", "", "", "-out:x", "", "", ""}},
       {{"-cf:"}, {}},
+      // The batch switches; "-list:" and "-receipt:" are told apart from the others.
+      {{"-LIST:l.csv", "-receipt:r.json", "-src:s", "-list:"}, {"", "", "", "s", "", "", "r.json"}},
+      {{"-list:-receipt:x"}, {"", "", "", "", "", "-receipt:x", ""}},
   };
   for (const Row& row : rows) {
     const TCommandLineValues values = ParseSwitches(row.arguments);
@@ -71,6 +74,8 @@ TEST(ParseSwitchesTest, Table) {
     EXPECT_EQ(values.AnswerFile, row.expected.AnswerFile) << where;
     EXPECT_EQ(values.SourceFile, row.expected.SourceFile) << where;
     EXPECT_EQ(values.OutputFile, row.expected.OutputFile) << where;
+    EXPECT_EQ(values.ListFile, row.expected.ListFile) << where;
+    EXPECT_EQ(values.ReceiptFile, row.expected.ReceiptFile) << where;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/UsageText.h"
+#include "tests/support/TestFiles.h"
 
 namespace kv {
 namespace {
@@ -10,7 +11,9 @@ namespace {
 // Records what the program shows; has_console decides whether console text can be written.
 class FakeHost final : public ProgramHost {
  public:
-  explicit FakeHost(bool has_console) : has_console_(has_console) {}
+  explicit FakeHost(bool has_console, bool terminal = false)
+      : has_console_(has_console), terminal_(terminal) {}
+  bool OutputIsTerminal() override { return terminal_; }
   std::string_view LineEnd() const override { return "\r\n"; }
   bool WriteOutput(const std::string& text) override {
     if (has_console_)
@@ -29,6 +32,7 @@ class FakeHost final : public ProgramHost {
 
  private:
   bool has_console_;
+  bool terminal_;
 };
 
 TEST(ProgramEntryTest, PathsAndExitCodes) {
@@ -67,6 +71,32 @@ TEST(ProgramEntryTest, PathsAndExitCodes) {
     EXPECT_EQ(host.errors, row.errors) << where;
     EXPECT_EQ(host.notes, row.notes) << where;
     EXPECT_EQ(host.interactive_runs, row.interactive_runs) << where;
+  }
+}
+
+TEST(ProgramEntryTest, BatchLinesWithProgressOnTerminalsOnly) {
+  test::TempDir dir;
+  const std::string list = dir.Path("list.csv");
+  test::WriteFileBytes(list, "out\r\na.exe\r\nb.exe\r\n./a.exe\r\n");
+  const std::string missing = dir.Path("missing.bin");
+  const std::vector<std::string> arguments = {"-src:" + missing, "-cf:" + missing, "-list:" + list};
+  const std::string progress = "row 2 of 3 ...";
+  std::string cleared(progress.size() + 2, ' ');  // the progress line blanked out
+  cleared.front() = cleared.back() = '\r';
+  for (const bool terminal : {false, true}) {
+    FakeHost host(true, terminal);
+    EXPECT_EQ(RunProgram(arguments, host), 1);
+    EXPECT_EQ(host.errors, "");
+    const std::string& text = host.output;
+    // The progress line comes before the row's own line, which replaces it.
+    const std::string row_line = "row 2 (line 3): FAILED \"" + dir.Path("b.exe") + "\": ";
+    EXPECT_NE(text.find((terminal ? progress + cleared : "\r\n") + row_line), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("of 3") != std::string::npos, terminal) << text;
+    // An output named twice: the second row is refused before anything is read.
+    EXPECT_NE(text.find(": Output setup file is named by row 1 as well\r\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(text.ends_with("\r\n3 rows: 0 written, 3 failed, 0 skipped\r\n")) << text;
   }
 }
 

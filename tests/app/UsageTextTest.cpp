@@ -20,9 +20,10 @@ std::vector<std::string> SplitLines(const std::string& text, const std::string& 
 
 TEST(UsageTextTest, DescriptionsStartInColumn23) {
   const std::vector<std::string> lines = SplitLines(UsageText("\n"), "\n");
-  ASSERT_EQ(lines.size(), 16u);
-  const std::string switches[] = {"-cf:<filename>", "-cu:<KV server url>", "-ai:<filename>",
-                                  "-src:<filename>", "-out:<filename>"};
+  ASSERT_EQ(lines.size(), 21u);
+  const std::string switches[] = {"-cf:<filename>",  "-cu:<KV server url>", "-ai:<filename>",
+                                  "-src:<filename>", "-out:<filename>",     "-list:<filename>",
+                                  "-list:<folder>",  "-receipt:<filename>"};
   int switch_index = 0;
   for (std::size_t i = 6; i < lines.size(); ++i) {
     const std::string& line = lines[i];
@@ -31,11 +32,12 @@ TEST(UsageTextTest, DescriptionsStartInColumn23) {
     const std::string head = line.substr(0, 22);
     if (head == std::string(22, ' '))
       continue;  // continuation line
-    ASSERT_LT(switch_index, 5);
+    ASSERT_LT(switch_index, 8);
+    EXPECT_LE(line.size(), 79u) << i;
     const std::string& name = switches[switch_index++];
     EXPECT_EQ(head, name + std::string(22 - name.size(), ' ')) << i;
   }
-  EXPECT_EQ(switch_index, 5);
+  EXPECT_EQ(switch_index, 8);
 }
 
 TEST(VersionTextTest, NameAndVersion) {

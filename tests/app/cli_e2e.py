@@ -10,11 +10,12 @@ the requests it gets.
 
 Usage: cli_e2e.py --program PATH --fixtures DIR --source-dir DIR [--demo-key PEM]
                   [--package-tool KVPACKAGE] [--readback KVREADBACK]
-                  [--wine WINE_RUN_SH] [--console] [--window-probe KV_WINDOW_PROBE]
+                  [--windows-readback KVREADBACK_EXE] [--wine WINE_RUN_SH] [--console] [--window-probe KV_WINDOW_PROBE]
 """
 
 import argparse
 import base64
+import hashlib
 import http.server
 import json
 import os
@@ -60,6 +61,11 @@ USAGE_LINES = [
     "-out:<filename>       output SETUP.exe / SETUP.msi file cloned from file",
     '                      specified by "-src:", where K-VConfig.bin and',
     "                      optional AutoInstall.srg will be stored",
+    "-list:<filename>      CSV list, one output per row: columns out, cf, cu, ai,",
+    "                      paths relative to the list's folder, source -src:",
+    "-list:<folder>        with -out:<folder>: every configured setup file in the",
+    "                      folder redone from -src: into the -out: folder",
+    "-receipt:<filename>   with -list: a JSON receipt with a row per output",
 ]
 
 NOT_COMPATIBLE = ("Not compatible Setup file - setup file does not contain dedicated space for "
@@ -902,6 +908,218 @@ class CommandLineTest(unittest.TestCase):
         result = self.configure(source, output, self.fixture("legacy.exe"))
         self.expect_configured(result, source, output, legacy_package)
 
+    # --- batch runs: -list: and -receipt:
+
+    def shown_path(self, folder, name):
+        """A path the program composed from a folder and a name, as it shows it."""
+        if self.program.windows:
+            return self.arg(folder) + "\\" + name
+        return os.path.join(folder, name)
+
+    def readback(self, output):
+        """What kvreadback --json says of a configured file (Linux, or the Windows tool)."""
+        if ARGS.readback:
+            command = [ARGS.readback, "--json", output]
+        elif ARGS.windows_readback:
+            command = [ARGS.shell, ARGS.wine, ARGS.windows_readback, "--json", self.arg(output)]
+        else:
+            return None
+        shown = subprocess.run(command, capture_output=True, check=True, timeout=180)
+        return json.loads(shown.stdout)
+
+    def check_receipt(self, receipt, expected):
+        """The receipt: valid JSON, one row per output in run order, with its digests."""
+        with open(receipt, "rb") as f:
+            document = json.loads(f.read().decode("utf-8"))
+        self.assertEqual(len(document["rows"]), len(expected))
+        digest = document["source_authenticode"]
+        self.assertEqual(digest["algorithm"], "SHA-256")
+        self.assertRegex(digest["digest"], "^[0-9a-f]{64}$")
+        for number, (row, (output, package, answer, error)) in enumerate(
+                zip(document["rows"], expected), 1):
+            self.assertEqual((row["row"], row["output"]), (number, output))
+            self.assertEqual(row["source_authenticode"], digest)
+            if error is not None:
+                self.assertEqual(row["result"], "skipped" if error == "skipped" else "failed")
+                self.assertEqual((row["size"], row["package_sha256"]), (0, ""))
+                continue
+            self.assertEqual((row["result"], row["error"]), ("ok", ""))
+            self.assertEqual(row["package_sha256"], hashlib.sha256(package).hexdigest())
+            self.assertEqual(row["answer_file_sha256"],
+                             hashlib.sha256(answer).hexdigest() if answer else "")
+        return document
+
+    def test_list_with_a_failing_row_in_the_middle(self):
+        # Quoted fields with commas, non-ASCII names, a BOM and CR LF as spreadsheets save them;
+        # paths relative to the list's folder, which has a comma and a non-ASCII letter itself.
+        folder = self.path("Liste, Kunden \u00e4")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(os.path.join(folder, "out"))
+        package = self.signed or self.wrongly_signed
+        answer = self.read(self.answer)
+        other = package_text([(b"KVSERVERURL", b"http://other.example/")])
+        served = package_text([(b"KVSERVERURL", b"http://served.example/")])
+        self.server.routes["/batch/kvconfig_bin.php"] = (200, served, "text/plain")
+        with open(os.path.join(folder, "other \u00f6.bin"), "wb") as f:
+            f.write(other)
+        shutil.copyfile(self.answer, os.path.join(folder, "Kunde \u00df.srg"))
+        kept = os.path.join(folder, "out", "kaputt.exe")
+        with open(kept, "wb") as f:
+            f.write(b"the output of an earlier run")
+        # out, cf, cu, ai cells; what the output holds, or the start of the row's error
+        rows = [
+            ("out/M\u00fcller, GmbH.exe", self.arg(self.package), "", "Kunde \u00df.srg",
+             package, answer, None),
+            ("out/\u5ba2\u6237 2.exe", "other \u00f6.bin", "", "", other, None, None),
+            ("out/kaputt.exe", "fehlt.bin", "", "", None, None,
+             'EXCEPTION EFOpenError (0) Cannot open file "%s"' %
+             self.shown_path(folder, "fehlt.bin")),
+            ("out/served.exe", "", self.server.base + "/batch", "", served, None, None),
+            ("out/f\u00fcnf.exe", "other \u00f6.bin", "", self.arg(self.answer), other,
+             answer, None),
+        ]
+
+        def cell(text):
+            return '"' + text.replace('"', '""') + '"' if "," in text or '"' in text else text
+
+        lines = ["ai,out,cf,cu"] + [",".join(cell(c) for c in (ai, out, cf, cu))
+                                    for out, cf, cu, ai, _, _, _ in rows]
+        with open(os.path.join(folder, "list.csv"), "wb") as f:
+            f.write(b"\xef\xbb\xbf" + "\r\n".join(lines + [""]).encode("utf-8"))
+        receipt = self.path("receipt.json")
+        source = self.fixture("setup.exe")
+        result = self.run_program(["-src:" + self.arg(source),
+                                   "-list:" + self.arg(os.path.join(folder, "list.csv")),
+                                   "-receipt:" + self.arg(receipt)])
+        self.assertEqual(result.code, 1, result.stdout + result.stderr)
+        self.assertEqual(result.stderr, "")
+        shown = result.stdout.split(self.program.line_end)
+        self.assertEqual(shown[-2:], ["5 rows: 4 written, 1 failed, 0 skipped", ""])
+        self.assertNotIn("\r", result.stdout.replace(self.program.line_end, ""))  # no progress
+        expected = []
+        for number, (out, _, _, _, stored, stored_answer, error) in enumerate(rows, 1):
+            output = os.path.join(folder, out)
+            head = "row %d (line %d): " % (number, number + 1)
+            if error:
+                self.assertTrue(shown[number - 1].startswith(
+                    head + 'FAILED "%s": %s' % (self.shown_path(folder, out), error)),
+                    shown[number - 1])
+                with open(output, "rb") as f:
+                    self.assertEqual(f.read(), b"the output of an earlier run")
+            else:
+                self.assertEqual(shown[number - 1],
+                                 head + 'ok "%s"' % self.shown_path(folder, out))
+                check_configured_file(self, source, output, stored, stored_answer,
+                                      self.fixture("ca.pem"))
+            expected.append((self.shown_path(folder, out), stored, stored_answer, error))
+        self.check_receipt(receipt, expected)
+        # Each output is the very file a single run writes.
+        single = self.out_path("single.exe")
+        self.assertEqual(self.configure(source, single,
+                                        os.path.join(folder, "other \u00f6.bin")).code, 0)
+        self.assertTrue(self.read(single) == self.read(os.path.join(folder, rows[1][0])))
+
+    def test_folder_of_configured_setups_redone_from_a_new_source(self):
+        inbox, outbox = self.path("batch-configured"), self.path("batch-redone")
+        for folder in (inbox, outbox):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+        package = self.signed or self.wrongly_signed
+        answer = self.read(self.answer)
+        other = package_text([(b"KVSERVERURL", b"http://b.example/")])
+        other_file = self.write("b.bin", other)
+        with open(os.path.join(ARGS.source_dir, "tests", "fixtures", "legacy-package.txt"),
+                  "rb") as f:
+            legacy = f.read()
+        # name: how it is made, and what it holds (package, answer file), None when no package
+        made = {
+            "a.exe": (("setup.exe", self.package, self.answer), package, answer),
+            "b \u00e9.exe": (("setup.exe", other_file, None), other, None),
+            "c.MSI": (("setup.msi", other_file, self.answer), other, answer),
+        }
+        for name, ((source, cf, ai), _, _) in made.items():
+            result = self.configure(self.fixture(source), os.path.join(inbox, name), cf, ai)
+            self.assertEqual(result.code, 0, result.stdout + result.stderr)
+        shutil.copyfile(self.fixture("legacy.exe"), os.path.join(inbox, "legacy.exe"))
+        made["legacy.exe"] = (None, legacy, None)
+        shutil.copyfile(self.fixture("setup.exe"), os.path.join(inbox, "plain.exe"))
+        with open(os.path.join(inbox, "notes.txt"), "wb") as f:
+            f.write(b"not a setup file")
+        source = self.fixture("setup-large.exe")
+        receipt = self.path("redone.json")
+        result = self.run_program(["-src:" + self.arg(source), "-list:" + self.arg(inbox),
+                                   "-out:" + self.arg(outbox), "-receipt:" + self.arg(receipt)])
+        self.assertEqual(result.code, 0, result.stdout + result.stderr)
+        shown = result.stdout.split(self.program.line_end)
+        self.assertEqual(shown[-2:], ["5 rows: 4 written, 0 failed, 1 skipped", ""])
+        # The folder's order is the system's: each row is found by its name.
+        plain = self.shown_path(inbox, "plain.exe")
+        outcomes = [line.split(": ", 1)[-1] for line in shown]
+        self.assertIn('skipped "%s": K-VConfig.bin not found in "%s"' % (plain, plain), outcomes)
+        self.assertEqual(sorted(os.listdir(outbox)), sorted(made))
+        expected = {plain: (self.shown_path(outbox, "plain.exe"), None, None, "skipped")}
+        for name, (_, stored, stored_answer) in made.items():
+            output = os.path.join(outbox, name)
+            self.assertIn('ok "%s"' % self.shown_path(outbox, name), outcomes)
+            check_configured_file(self, source, output, stored, stored_answer,
+                                  self.fixture("ca.pem"))
+            record = self.readback(output)
+            if record is not None:
+                self.assertEqual((record["package"]["found"], record["package"]["size"]),
+                                 (True, len(stored)))
+                self.assertEqual(record["authenticode"]["digest"], "matches")
+                self.assertEqual(bytes(ord(c) for c in record["answer_file"]["text"]),
+                                 stored_answer or b"")
+            expected[self.shown_path(inbox, name)] = (self.shown_path(outbox, name), stored,
+                                                      stored_answer, None)
+        with open(receipt, "rb") as f:
+            order = [row["input"] for row in json.loads(f.read().decode("utf-8"))["rows"]]
+        self.check_receipt(receipt, [expected[name] for name in order])
+
+    def test_list_memory_stays_flat_with_many_rows(self):
+        if self.program.windows:
+            self.skipTest("measured on Linux")
+        folder = self.path("many")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        if not os.path.exists("/usr/bin/time"):
+            self.skipTest("no /usr/bin/time")
+        with open(self.program.path, "rb") as f:
+            if b"__asan_init" in f.read():
+                self.skipTest("a sanitized build keeps freed memory in quarantine")
+        peaks = []
+        for rows in (2, 200):
+            with open(os.path.join(folder, "list.csv"), "w") as f:
+                f.write("out,cf\n" + "".join("%d.exe,%s\n" % (n, self.package)
+                                              for n in range(rows)))
+            # The peak of the program itself (a child forked from this process would count
+            # this process's memory too): GNU time's report, in KiB.
+            completed = subprocess.run(
+                ["/usr/bin/time", "-f", "peak %M", self.program.path,
+                 "-src:" + self.fixture("setup.exe"), "-list:" + os.path.join(folder, "list.csv")],
+                capture_output=True, text=True, timeout=600)
+            self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
+            peaks.append(int(re.search(r"peak (\d+)", completed.stderr).group(1)))
+        self.assertLess(peaks[1], 16 * 1024, peaks)
+        self.assertLess(peaks[1] - peaks[0], 1024, peaks)
+
+    def test_list_progress_on_a_terminal_only(self):
+        if self.program.windows:
+            self.skipTest("the Windows console: see ConsoleTest")
+        folder = self.path("progress")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "list.csv"), "w") as f:
+            f.write("out,cf\na.exe,%s\nb.exe,%s\n" % (self.package, self.package))
+        command = " ".join("'%s'" % word for word in [
+            self.program.path, "-src:" + self.fixture("setup.exe"),
+            "-list:" + os.path.join(folder, "list.csv")])
+        completed = subprocess.run(["script", "-qec", command, "/dev/null"],
+                                   stdin=subprocess.DEVNULL, capture_output=True, timeout=180)
+        text = completed.stdout.decode("utf-8", "replace")
+        self.assertIn("row 2 of 2 ...\r" + " " * 14 + "\rrow 2 (line 3): ok", text)
+        self.assertIn("2 rows: 2 written, 0 failed, 0 skipped", text)
+
     def test_file_names_with_any_characters(self):
         folder = self.path("Pr\u00fcfung \u017e\u20ac")
         os.makedirs(folder, exist_ok=True)
@@ -944,6 +1162,26 @@ class ConsoleTest(unittest.TestCase):
         self.assertIn("\n".join(USAGE_LINES) + "\n\n", text)
         text = self.run_in_console(name + " hello || echo exit-code-was-set")
         self.assertIn("Source setup file name is not specified\nexit-code-was-set", text)
+
+    def test_list_progress_on_the_console(self):
+        work = tempfile.mkdtemp(prefix="kv-console-e2e-")
+        try:
+            package = os.path.join(work, "K-VConfig.bin")
+            with open(package, "wb") as f:
+                f.write(package_text([(b"KVSERVERURL", b"http://kv.example/")]))
+            with open(os.path.join(work, "list.csv"), "w") as f:
+                f.write("out,cf\na.exe,K-VConfig.bin\nb.exe,K-VConfig.bin\n")
+
+            def win(path):  # forward slashes: the command line passes through a shell
+                return "Z:" + os.path.abspath(path)
+
+            text = self.run_in_console("%s -src:%s -list:%s" % (
+                os.path.basename(ARGS.program), win(os.path.join(ARGS.fixtures, "setup.exe")),
+                win(os.path.join(work, "list.csv"))))
+            self.assertIn("row 2 of 2 ...", text)
+            self.assertIn("2 rows: 2 written, 0 failed, 0 skipped", text)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
 
     def test_cmd_finds_the_console_twin_first(self):
         if not ARGS.program.lower().endswith(".com"):
@@ -1032,6 +1270,8 @@ def main():
     parser.add_argument("--demo-key", default="", help="private key of the built-in public key")
     parser.add_argument("--package-tool", default="", help="signs the sample package (Linux)")
     parser.add_argument("--readback", default="", help="kvreadback, to show a stored package")
+    parser.add_argument("--windows-readback", default="",
+                        help="kvreadback.exe, run under Wine (Windows programs)")
     parser.add_argument("--wine")
     parser.add_argument("--shell", default="sh")
     parser.add_argument("--console", action="store_true",

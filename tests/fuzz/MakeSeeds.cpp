@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
   Seed(root, "FuzzConfigArea", "long", std::string("\x82\x01\x00", 3) + std::string(300, '\0'));
   Seed(root, "FuzzConfigArea", "two", kv::test::WithConfigArea(marker + "\x81\x80", 200));
 
+  Seed(root, "FuzzCsvReader", "list",
+       "\x03\xEF\xBB\xBFout,cf,ai\r\n\"a, \"\"b\"\".exe\",p.bin,\r\n\"two\nlines\",\xC3\xA9,x\r\n");
+  Seed(root, "FuzzCsvReader", "semicolons", "\x01out;cf\ra;b,c\r");
+
   const std::string mask = "MASKMASKMASK";
   Seed(root, "FuzzBlobList", "list",
        BlobEntry("Mask", mask) + BlobEntry("KVConfig", Encoded("package", mask)) +

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/PeChecksum.h"
 #include "tests/setupfile/IndependentPeChecksum.h"
@@ -118,6 +120,61 @@ TEST(PeChecksumTest, WordSumsOfPiecesAddUpAtAnyOffsetAndCountTheFieldAsZero) {
                     SumPeWords(view.substr(at), static_cast<std::int64_t>(at), field),
                 whole)
           << field << " " << at;
+    }
+  }
+}
+
+// Every PE file at hand: the signed fixtures (vendor-signed setup files with and without a data
+// area, time-stamped, SHA-1, broken, legacy) and real programs of this machine.
+std::vector<std::string> AllPeFiles() {
+  std::vector<std::string> files = test::SamplePeFiles();
+  for (const auto& entry :
+       std::filesystem::directory_iterator(test::Utf8ToPath(test::BinaryDir() + "/fixtures"))) {
+    if (entry.path().extension() == ".exe")
+      files.push_back(test::PathToUtf8(entry.path()));
+  }
+  return files;
+}
+
+TEST(PeChecksumTest, AfterChangesEqualsTheFullSumOfTheCopy) {
+  const std::vector<std::string> files = AllPeFiles();
+  ASSERT_GE(files.size(), 8u);
+  test::TempDir dir;
+  for (const std::string& name : files) {
+    SCOPED_TRACE(name);
+    const std::string source = test::ReadFileBytes(name);
+    auto file = Files().Open(name, OpenMode::kRead);
+    const std::int64_t field = FindPeChecksumField(*file);
+    ASSERT_GE(field, 0);
+    const auto size = static_cast<std::int64_t>(source.size());
+    const std::uint64_t source_sum = SumPeRange(*file, 0, size, field);
+    // The data area (or, without one, the same length near the end) at an odd and an even
+    // offset, and the checksum field, get new bytes.
+    std::int64_t area = size - 4099;
+    std::uint32_t area_length = 4001;
+    std::int64_t found_area = 0;
+    std::uint32_t found_length = 0;
+    file->Seek(0);
+    if (LocateConfigArea(*file, found_area, found_length))
+      area = found_area, area_length = found_length;
+    for (const std::int64_t shift : {std::int64_t{0}, std::int64_t{1}}) {
+      const std::int64_t at = std::min<std::int64_t>(area + shift, size - 4001);
+      const auto length = static_cast<std::size_t>(std::min<std::uint32_t>(area_length, 4001));
+      std::string copy = source;
+      std::string list(length, '\0');
+      for (std::size_t i = 0; i < length; ++i)
+        list[i] = static_cast<char>(i * 131 + 7 + shift);
+      const std::string field_bytes = "\xDE\xAD\xBE\xEF";
+      const PeChecksumChange changes[] = {
+          {at, std::string_view(source).substr(static_cast<std::size_t>(at), length), list},
+          {field, std::string_view(source).substr(static_cast<std::size_t>(field), 4),
+           field_bytes}};
+      copy.replace(static_cast<std::size_t>(at), length, list);
+      copy.replace(static_cast<std::size_t>(field), 4, field_bytes);
+      const std::string path = dir.Path("copy.exe");
+      test::WriteFileBytes(path, copy);
+      EXPECT_EQ(PeChecksumAfterChanges(source_sum, size, field, changes), OurPair(path).computed)
+          << shift;
     }
   }
 }
