@@ -59,11 +59,13 @@ std::string Sha256(std::string_view bytes) {
 struct TFileKey {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
+  std::uint64_t index_high = 0;
   bool operator==(const TFileKey&) const = default;
 };
 struct TFileKeyHash {
   std::size_t operator()(const TFileKey& key) const {
-    return std::hash<std::uint64_t>()(key.volume * 0x9E3779B97F4A7C15ull ^ key.index);
+    return std::hash<std::uint64_t>()(
+        (key.volume * 0x9E3779B97F4A7C15ull ^ key.index) * 0x9E3779B97F4A7C15ull ^ key.index_high);
   }
 };
 
@@ -74,7 +76,7 @@ std::optional<TFileKey> KeyOfFile(const std::string& file_name) {
     if (file_name.empty() || !Files().Exists(file_name) || Files().IsSpecialFile(file_name))
       return;
     const FileState state = Files().Open(file_name, OpenMode::kRead)->State();
-    key = TFileKey{state.volume, state.index};
+    key = TFileKey{state.volume, state.index, state.index_high};
   });
   return key;
 }
@@ -150,7 +152,8 @@ class TBatch {
                         : skipped ? "skipped"
                                   : "FAILED") +
             " " + QuotedFileName(skipped ? row.Input : row.Values.OutputFile);
-    console_.Line(stored ? line : line + ": " + error);
+    // A stored row may carry a warning about its output once in place (the folder not synced).
+    console_.Line(error.empty() ? line : line + ": " + error);
     // A receipt that cannot be written stops no row; the run reports it at its end.
     if (receipt_ && !RunReportingFailure([&] { receipt_->Add(receipt); }, receipt_error_))
       receipt_.reset();
@@ -222,7 +225,7 @@ class TBatch {
       receipt.AnswerFileSha256 = Sha256(stored.AnswerFile);
     const FileState state = Files().Open(values.OutputFile, OpenMode::kRead)->State();
     receipt.Size = state.size;
-    written_files_[{state.volume, state.index}] = row_;
+    written_files_[{state.volume, state.index, state.index_high}] = row_;
     return true;
   }
 
