@@ -10,9 +10,9 @@
 
 #include <cstdio>
 
-#include "app/SetupContents.h"
-#include "app/SetupContentsText.h"
 #include "base/Failure.h"
+#include "inspect/SetupContents.h"
+#include "inspect/SetupContentsText.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"
 

@@ -1,4 +1,4 @@
-#include "app/SetupContentsText.h"
+#include "inspect/SetupContentsText.h"
 
 #include <concepts>
 #include <cstdint>

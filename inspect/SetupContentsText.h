@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/SetupContents.h"
+#include "inspect/SetupContents.h"
 
 namespace kv {
 

@@ -1,12 +1,12 @@
-#include "app/SetupContents.h"
+#include "inspect/SetupContents.h"
 
 #include <memory>
 
-#include "app/SignerTrust.h"
 #include "base/Failure.h"
 #include "config/PackageParser.h"
 #include "config/ScrambledValues.h"
 #include "crypto/Digest.h"
+#include "inspect/SignerTrust.h"
 #include "setupfile/AuthenticodeSignature.h"
 #include "setupfile/BlobList.h"
 #include "setupfile/CompoundFile.h"
