@@ -1,13 +1,14 @@
 #include "inspect/SetupContents.h"
 
+#include <map>
 #include <memory>
 
 #include "base/Failure.h"
 #include "config/PackageParser.h"
 #include "config/ScrambledValues.h"
 #include "crypto/Digest.h"
+#include "inspect/AuthenticodeCheck.h"
 #include "inspect/SignerTrust.h"
-#include "setupfile/AuthenticodeSignature.h"
 #include "setupfile/BlobList.h"
 #include "setupfile/CompoundFile.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
@@ -29,57 +30,47 @@ constexpr std::string_view kLegacyPackageName = "K-VConfig.bin";
 constexpr std::string_view kLengthOnlyKeys[] = {kCompanyRule.key, kCompanyLogoRule.key,
                                                 "SIGNATURE"};
 
-struct DigestName {
-  AuthenticodeDigestKind kind;
-  DigestAlgorithm algorithm;
-  const char* name;
+// Digests of the file's content with every algorithm its signatures name, in one pass.
+class ContentHasher {
+ public:
+  explicit ContentHasher(const std::vector<ReadSignature>& signatures) {
+    for (const ReadSignature& read : signatures) {
+      DigestAlgorithm algorithm;
+      const char* name = nullptr;
+      if (read.problem.empty() && DigestOf(read.signature.digest_kind, algorithm, name) &&
+          !digests_.contains(algorithm)) {
+        digests_.emplace(algorithm, std::make_unique<Digest>(algorithm));
+      }
+    }
+  }
+  std::vector<DigestAlgorithm> Algorithms() const {
+    std::vector<DigestAlgorithm> algorithms;
+    for (const auto& [algorithm, digest] : digests_)
+      algorithms.push_back(algorithm);
+    return algorithms;
+  }
+  void Update(std::string_view bytes) {
+    for (auto& [algorithm, digest] : digests_)
+      digest->Update(bytes);
+  }
+  void Update(DigestAlgorithm algorithm, std::string_view bytes) {
+    digests_.at(algorithm)->Update(bytes);
+  }
+  ContentDigests Finish() {
+    ContentDigests values;
+    for (auto& [algorithm, digest] : digests_) {
+      std::string value;
+      if (digest->Finish(value))
+        values[algorithm] = value;
+    }
+    return values;
+  }
+
+ private:
+  std::map<DigestAlgorithm, std::unique_ptr<Digest>> digests_;
 };
-constexpr DigestName kDigestNames[] = {
-    {AuthenticodeDigestKind::kSha1, DigestAlgorithm::kSha1, "SHA-1"},
-    {AuthenticodeDigestKind::kSha256, DigestAlgorithm::kSha256, "SHA-256"},
-    {AuthenticodeDigestKind::kSha384, DigestAlgorithm::kSha384, "SHA-384"},
-    {AuthenticodeDigestKind::kSha512, DigestAlgorithm::kSha512, "SHA-512"},
-};
 
-// Takes what the signature blob says; false (with the reason) when it cannot be read or names a
-// digest this program does not compute.
-bool ReadSignatureBlob(std::string_view blob, SignatureFindings& findings,
-                       AuthenticodeSignature& signature, const DigestName*& digest) {
-  std::string error;
-  if (!ReadAuthenticodeSignature(blob, signature, error)) {
-    findings.NotCheckedReason = "the signature cannot be read: " + error;
-    return false;
-  }
-  findings.SignerSubject = signature.signer_subject;
-  findings.SignerIssuer = signature.signer_issuer;
-  findings.SigningTime = signature.signing_time;
-  findings.TimeStamp = signature.time_stamp;
-  findings.DigestAlgorithm = signature.digest_algorithm_oid;
-  digest = nullptr;
-  for (const DigestName& known : kDigestNames) {
-    if (known.kind == signature.digest_kind)
-      digest = &known;
-  }
-  if (digest == nullptr) {
-    findings.NotCheckedReason = "the digest algorithm " + signature.digest_algorithm_oid +
-                                " is not one this program computes";
-    return false;
-  }
-  findings.DigestAlgorithm = digest->name;
-  return true;
-}
-
-void CompareDigest(Digest& computed, const AuthenticodeSignature& signature,
-                   SignatureFindings& findings) {
-  std::string value;
-  if (!computed.Finish(value)) {
-    findings.NotCheckedReason = "the crypto library failed to compute the digest";
-    return;
-  }
-  findings.Digest = value == signature.digest ? DigestState::kMatches : DigestState::kDoesNotMatch;
-}
-
-void HashRanges(FileStream& file, const std::vector<ByteRange>& ranges, Digest& digest) {
+void HashRanges(FileStream& file, const std::vector<ByteRange>& ranges, ContentHasher& hasher) {
   std::string block(kHashBlockSize, '\0');
   for (const ByteRange& range : ranges) {
     file.Seek(range.offset);
@@ -87,36 +78,73 @@ void HashRanges(FileStream& file, const std::vector<ByteRange>& ranges, Digest& 
       const std::size_t want = static_cast<std::size_t>(
           std::min<std::int64_t>(left, static_cast<std::int64_t>(block.size())));
       file.ReadBuffer(std::span<char>(block.data(), want));
-      digest.Update(std::string_view(block.data(), want));
+      hasher.Update(std::string_view(block.data(), want));
       left -= static_cast<std::int64_t>(want);
     }
   }
 }
 
-void CheckPeSignature(FileStream& file, const TPeHeaders& headers, SignatureFindings& findings) {
+// The steps of every signature, the verdict over them, and the fields of the first signature.
+void CheckSignatures(const std::vector<ReadSignature>& signatures, const ContentDigests& content,
+                     const InspectOptions& options, SignatureFindings& findings) {
+  findings.RootsGiven = !options.TrustedRootsPem.empty();
+  for (const ReadSignature& read : signatures)
+    findings.Signatures.push_back(CheckSignature(read, content, options.TrustedRootsPem));
+  DecideVerdict(findings);
+  const SignatureEntry& first = findings.Signatures.front();
+  findings.SignerSubject = first.Signer;
+  findings.SignerIssuer = first.Issuer;
+  findings.SigningTime = first.SigningTime;
+  findings.TimeStamp = signatures.front().signature.time_stamp;
+  findings.DigestAlgorithm = first.DigestAlgorithm;
+  const SignatureStep& step = first.Steps.front();
+  if (step.Name == std::string_view(kStepContentDigest) && step.State == StepState::kPasses)
+    findings.Digest = DigestState::kMatches;
+  else if (step.Name == std::string_view(kStepContentDigest) && step.State == StepState::kFails)
+    findings.Digest = DigestState::kDoesNotMatch;
+  else
+    findings.NotCheckedReason = step.Detail;
+}
+
+void Refuse(SignatureFindings& findings, const char* step, const std::string& reason) {
+  findings.NotCheckedReason = reason;
+  findings.Verdict = AuthenticodeVerdict::kInvalid;
+  findings.VerdictStep = step;
+  findings.VerdictReason = std::string(step) + ": " + reason;
+}
+
+void CheckPeSignature(FileStream& file, const TPeHeaders& headers, const InspectOptions& options,
+                      SignatureFindings& findings) {
   PeSignedLayout layout;
+  findings.StrictPadding = PaddingState::kNotApplicable;
   switch (ReadPeSignedLayout(file, headers, layout)) {
     case PeSignatureStatus::kUnsigned:
       findings.NotCheckedReason = "the file is not signed";
+      findings.Verdict = AuthenticodeVerdict::kAbsent;
       return;
     case PeSignatureStatus::kMalformed:
       findings.Present = true;
-      findings.NotCheckedReason = layout.problem;
+      Refuse(findings, kStepCertificateTable, layout.problem);
       return;
     case PeSignatureStatus::kSigned:
       break;
   }
   findings.Present = true;
-  AuthenticodeSignature signature;
-  const DigestName* digest = nullptr;
-  if (!ReadSignatureBlob(layout.signature, findings, signature, digest))
-    return;
-  Digest computed(digest->algorithm);
-  HashRanges(file, layout.hashed, computed);
-  CompareDigest(computed, signature, findings);
+  findings.StrictPadding = PaddingState::kPasses;
+  std::vector<ReadSignature> signatures;
+  for (const PeCertificateEntry& entry : layout.entries) {
+    if (!entry.strict_padding)
+      findings.StrictPadding = PaddingState::kFails;
+    for (ReadSignature& read : ReadSignatures(entry.signature))
+      signatures.push_back(std::move(read));
+  }
+  ContentHasher hasher(signatures);
+  HashRanges(file, layout.hashed, hasher);
+  CheckSignatures(signatures, hasher.Finish(), options, findings);
 }
 
-void CheckMsiSignature(CompoundFile& package, SignatureFindings& findings) {
+void CheckMsiSignature(CompoundFile& package, const InspectOptions& options,
+                       SignatureFindings& findings) {
   MsiSignatureStreams streams;
   std::string error;
   if (!ReadMsiSignatureStreams(package, streams, error)) {
@@ -125,32 +153,29 @@ void CheckMsiSignature(CompoundFile& package, SignatureFindings& findings) {
   }
   if (!streams.is_signed) {
     findings.NotCheckedReason = "the file is not signed";
+    findings.Verdict = AuthenticodeVerdict::kAbsent;
     return;
   }
   findings.Present = true;
-  AuthenticodeSignature signature;
-  const DigestName* digest = nullptr;
-  if (!ReadSignatureBlob(streams.signature, findings, signature, digest))
-    return;
-  Digest computed(digest->algorithm);
+  const std::vector<ReadSignature> signatures = ReadSignatures(streams.signature);
+  ContentHasher hasher(signatures);
   if (streams.has_pre_hash) {
-    // The digest of the directory's metadata comes first.
-    Digest metadata(digest->algorithm);
-    std::string pre_hash;
+    // The digest of the directory's metadata comes first, with each algorithm.
+    ContentHasher metadata(signatures);
     if (!FeedMsiPreHashMetadata(
-            package, [&](std::string_view bytes) { metadata.Update(bytes); }, error) ||
-        !metadata.Finish(pre_hash)) {
-      findings.NotCheckedReason = "the package cannot be read: " + error;
+            package, [&](std::string_view bytes) { metadata.Update(bytes); }, error)) {
+      Refuse(findings, kStepStructure, "the package cannot be read: " + error);
       return;
     }
-    computed.Update(pre_hash);
+    for (const auto& [algorithm, pre_hash] : metadata.Finish())
+      hasher.Update(algorithm, pre_hash);
   }
   if (!FeedMsiSignedContent(
-          package, [&](std::string_view bytes) { computed.Update(bytes); }, error)) {
-    findings.NotCheckedReason = "the package cannot be read: " + error;
+          package, [&](std::string_view bytes) { hasher.Update(bytes); }, error)) {
+    Refuse(findings, kStepStructure, "the package cannot be read: " + error);
     return;
   }
-  CompareDigest(computed, signature, findings);
+  CheckSignatures(signatures, hasher.Finish(), options, findings);
 }
 
 bool IsLengthOnly(std::string_view key) {
@@ -207,7 +232,7 @@ void ReadStoredData(FileStream& file, SetupInspection& record) {
   record.Answer.Found = FindBlobInList(bytes, kAnswerFileEntryName, record.Answer.Text);
 }
 
-void Inspect(SetupInspection& record) {
+void Inspect(SetupInspection& record, const InspectOptions& options) {
   const std::unique_ptr<FileStream> file = Files().Open(record.FileName, OpenMode::kRead);
   record.Size = file->Size();
   record.Kind = SetupFileKind::kOther;
@@ -221,12 +246,12 @@ void Inspect(SetupInspection& record) {
     CompoundFile package;
     std::string error;
     if (package.Open(*file, error))
-      CheckMsiSignature(package, signature);
+      CheckMsiSignature(package, options, signature);
     else
       signature.NotCheckedReason = "the package cannot be read: " + error;
   } else if (ReadPeHeaders(*file, headers) == PeHeaderStatus::kFound) {
     record.Kind = SetupFileKind::kPe;
-    CheckPeSignature(*file, headers, signature);
+    CheckPeSignature(*file, headers, options, signature);
   } else {
     signature.NotCheckedReason = "the file is neither an executable nor an installer package";
   }
@@ -236,13 +261,17 @@ void Inspect(SetupInspection& record) {
 
 }  // namespace
 
-SetupInspection InspectSetupFile(const std::string& file_name) {
+SetupInspection InspectSetupFile(const std::string& file_name, const InspectOptions& options) {
   SetupInspection record;
   record.FileName = file_name;
-  RunReportingFailure([&] { Inspect(record); }, record.ReadError);
-  if (record.Signature.Digest == DigestState::kNotChecked &&
-      record.Signature.NotCheckedReason.empty()) {
-    record.Signature.NotCheckedReason = "the file could not be read";
+  RunReportingFailure([&] { Inspect(record, options); }, record.ReadError);
+  SignatureFindings& signature = record.Signature;
+  if (signature.Digest == DigestState::kNotChecked && signature.NotCheckedReason.empty())
+    signature.NotCheckedReason = "the file could not be read";
+  if (signature.Verdict != AuthenticodeVerdict::kValid && signature.VerdictReason.empty()) {
+    signature.VerdictReason = record.ReadError.empty() || signature.Present
+                                  ? signature.NotCheckedReason
+                                  : "the file could not be read: " + record.ReadError;
   }
   return record;
 }

@@ -1,6 +1,6 @@
 // What a setup file holds, for people and for scripts: its kind and size; its Authenticode
-// signature and whether the signed digest still matches the content; its configuration data
-// area; the stored package and answer file. Only reads the file; never throws.
+// signatures, every step of their check and the verdict; its configuration data area; the
+// stored package and answer file. Only reads the file; never throws.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,40 @@ namespace kv {
 enum class SetupFileKind { kUnreadable, kOther, kPe, kMsi };
 enum class DigestState { kNotChecked, kMatches, kDoesNotMatch };
 
+// Whether a signed file may be trusted as its signer made it: every step of every signature
+// passes (valid), one fails (invalid), none fails but one could not be made (not checked), or
+// the file carries no signature (absent).
+enum class AuthenticodeVerdict { kNotChecked, kValid, kInvalid, kAbsent };
+enum class StepState { kPasses, kFails, kNotChecked, kNone };  // kNone: nothing to check
+enum class PaddingState { kNotApplicable, kPasses, kFails };
+
+// The steps of a signature, in the order they are checked; the certificate table and the
+// structure are steps of the file, named in a verdict that fails before any signature.
+inline constexpr const char* kStepCertificateTable = "certificate table";
+inline constexpr const char* kStepStructure = "structure";
+inline constexpr const char* kStepContentDigest = "content digest";
+inline constexpr const char* kStepMessageDigest = "messageDigest";
+inline constexpr const char* kStepSignature = "signature";
+inline constexpr const char* kStepTimeStamp = "time stamp";
+inline constexpr const char* kStepChain = "chain";
+
+struct SignatureStep {
+  const char* Name = "";
+  StepState State = StepState::kNotChecked;
+  std::string Detail;  // why it fails or was not checked; what it found
+};
+
+// One signature of the file (nested ones after the one holding them), with its steps.
+struct SignatureEntry {
+  bool Nested = false;
+  std::string Signer;
+  std::string Issuer;
+  std::string DigestAlgorithm;
+  std::string SigningTime;
+  std::string TimeStamp;  // "YYYY-MM-DD HH:MM:SS UTC" and its kind, or empty
+  std::vector<SignatureStep> Steps;
+};
+
 struct SignatureFindings {
   bool Present = false;
   std::string SignerSubject;
@@ -24,6 +58,12 @@ struct SignatureFindings {
   DigestState Digest = DigestState::kNotChecked;
   std::string NotCheckedReason;  // why, when Digest is kNotChecked
   std::string ChainTrust;        // what this computer says of the signer's chain, or why not
+  AuthenticodeVerdict Verdict = AuthenticodeVerdict::kNotChecked;
+  std::string VerdictStep;    // the first step that failed or could not be made
+  std::string VerdictReason;  // "<step> of signature N: why", empty when valid
+  bool RootsGiven = false;    // the chains were checked against roots the caller named
+  std::vector<SignatureEntry> Signatures;
+  PaddingState StrictPadding = PaddingState::kNotApplicable;
 };
 
 struct AreaFindings {
@@ -69,6 +109,12 @@ struct SetupInspection {
   AnswerFindings Answer;
 };
 
-SetupInspection InspectSetupFile(const std::string& file_name);
+// Root certificates (PEM texts) against which the signers' chains are checked; without them the
+// chain step is not made.
+struct InspectOptions {
+  std::vector<std::string> TrustedRootsPem;
+};
+
+SetupInspection InspectSetupFile(const std::string& file_name, const InspectOptions& options = {});
 
 }  // namespace kv

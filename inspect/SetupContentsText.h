@@ -9,6 +9,10 @@
 
 namespace kv {
 
+// The verdict on the signatures in one line: "Authenticode verdict: invalid (why)"; the first
+// line of the text.
+std::string VerdictLine(const SignatureFindings& signature);
+
 std::string InspectionText(const SetupInspection& record);
 
 std::string InspectionJson(const SetupInspection& record);

@@ -87,6 +87,11 @@ bool ReadDerChildren(std::string_view der, const DerElement& parent,
                      std::vector<DerElement>& children, std::string& error) {
   std::size_t offset = parent.offset + parent.header_size;
   while (offset < parent.End()) {
+    if (children.size() == kMaxDerChildren) {
+      error = "The signature has an element of more than " + std::to_string(kMaxDerChildren) +
+              " members";
+      return false;
+    }
     DerElement child;
     if (!ReadDerElement(der.substr(0, parent.End()), offset, child, error))
       return false;

@@ -41,7 +41,12 @@ struct DerElement {
 bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
                     std::string& error);
 
-// The members of a constructed element's content, in order; each must lie inside parent.
+// No element of a signature holds more members than this: a list of them stays small even
+// when a hostile signature is made of millions of two-byte elements.
+constexpr std::size_t kMaxDerChildren = 4096;
+
+// The members of a constructed element's content, in order; each must lie inside parent. More
+// than kMaxDerChildren members are an error.
 bool ReadDerChildren(std::string_view der, const DerElement& parent,
                      std::vector<DerElement>& children, std::string& error);
 
