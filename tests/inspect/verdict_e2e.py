@@ -1,0 +1,177 @@
+#!/usr/bin/env python3
+"""The Authenticode verdict of kvreadback on real files, one row per way a file can be signed,
+changed or forged. The files are made here from the signed fixtures with Debian's tools
+(kvsetupconfigurator, osslsigncode, openssl) and by changing bytes the way an attacker would.
+
+Usage: verdict_e2e.py --readback KVREADBACK --configurator KVSETUPCONFIGURATOR --fixtures DIR
+                      [--wine WINE_RUN_SH]
+"""
+
+import argparse
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
+SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
+# The exit codes of kvreadback --verify.
+EXIT = {"valid": 0, "absent": 3, "content digest": 6, "messageDigest": 7, "signature": 8,
+        "chain": 10}
+
+
+def run(args, cwd=None, check=True):
+    result = subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+    if check and result.returncode != 0:
+        raise AssertionError("%s failed:\n%s" % (" ".join(args), result.stdout.decode()))
+    return result.stdout.decode("utf-8", "replace")
+
+
+def readback(arguments):
+    prefix = ["sh", ARGS.wine] if ARGS.wine else []
+    result = subprocess.run(prefix + [ARGS.readback] + arguments, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return result.returncode, result.stdout.decode("utf-8", "replace")
+
+
+def patched(source, target, change):
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
+    data = change(data)
+    with open(target, "wb") as f:
+        f.write(data)
+
+
+def change_signing_time(occurrence):
+    """Changes one digit of the seconds of the n-th signingTime attribute (a signed attribute)."""
+    def change(data):
+        at = -1
+        for _ in range(occurrence + 1):
+            at = data.index(SIGNING_TIME, at + 1)
+        digit = at + len(SIGNING_TIME) + 4 + 11  # SET, UTCTime headers, "YYMMDDHHMMS"
+        data[digit] = ord("0") + (data[digit] - ord("0") + 1) % 10
+        return data
+    return change
+
+
+def forge_digest(work, signed, forged, flip_text):
+    """Changes a byte of the signed content and writes the new content's digest over the stored
+    one, lengths unchanged: only the signed attributes still tell the change."""
+    patched(signed, forged, lambda data: data.replace(flip_text, flip_text.lower(), 1))
+    report = run(["osslsigncode", "verify", "-in", forged], work, check=False)
+    current = re.search(r"Current (?:message digest|DigitalSignature)\s*:\s*([0-9A-Fa-f]+)", report)
+    calculated = re.search(r"Calculated (?:message digest|DigitalSignature)\s*:\s*([0-9A-Fa-f]+)",
+                           report)
+    old, new = bytes.fromhex(current.group(1)), bytes.fromhex(calculated.group(1))
+    assert old != new and forged.endswith((".exe", ".msi")), report
+    patched(forged, forged, lambda data: data.replace(old, new))
+
+
+class VerdictTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory()
+        work = cls.work = cls.temp.name
+        fixtures = ARGS.fixtures
+        cls.ca = os.path.join(fixtures, "ca.pem")
+        with open(os.path.join(work, "package.txt"), "wb") as f:
+            f.write(PACKAGE)
+        for name in ["setup.exe", "setup.msi", "setup-large.exe"]:
+            run([ARGS.configurator, "-cf:package.txt", "-src:" + os.path.join(fixtures, name),
+                 "-out:configured-" + name], work)
+        configured = os.path.join(work, "configured-setup.exe")
+        patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
+        forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
+        forge_digest(work, os.path.join(work, "configured-setup.msi"),
+                     os.path.join(work, "forged.msi"), b"INSTALLDIR")
+        patched(configured, os.path.join(work, "attribute.exe"), change_signing_time(0))
+        # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
+        run(["osslsigncode", "remove-signature", "-in",
+             os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
+        for key, algorithm in [("nest", ["-newkey", "rsa:2048"]),
+                               ("ec", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"])]:
+            run(["openssl", "req", "-x509", "-nodes", "-days", "3650", "-subj",
+                 "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=codeSigning",
+                 "-keyout", key + ".key", "-out", key + ".pem"] + algorithm, work)
+        run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
+             "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
+             "nested.exe"], work)
+        patched(os.path.join(work, "nested.exe"), os.path.join(work, "nested-attribute.exe"),
+                change_signing_time(1))
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
+             "unsigned.exe", "-out", "ecdsa.exe"], work)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.temp.cleanup()
+
+    def path(self, name):
+        folder = ARGS.fixtures if name.startswith("setup-") else self.work
+        return os.path.join(folder, name)
+
+    def test_verdicts(self):
+        # file, verdict, failing step, signatures, strict padding, text expected in the record
+        rows = [
+            ("configured-setup.exe", "valid", "", 1, "passes", "RSA PKCS#1 v1.5 with SHA-256"),
+            ("configured-setup-large.exe", "valid", "", 1, "passes", ""),
+            ("configured-setup.msi", "valid", "", 1, "not applicable", ""),
+            ("appended.exe", "invalid", "content digest", 1, "passes", ""),
+            ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
+            ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
+            ("attribute.exe", "invalid", "signature", 1, "passes", ""),
+            ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
+            ("nested-attribute.exe", "invalid", "signature", 2, "passes", "signature of signature 2"),
+            ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
+            ("setup-timestamped.exe", "valid", "", 1, "passes", "2020-06-01 00:00:00 UTC (RFC 3161)"),
+            ("unsigned.exe", "absent", "", 0, "not applicable", ""),
+        ]
+        for name, verdict, step, count, padding, text in rows:
+            with self.subTest(file=name):
+                code, output = readback(["--json", self.path(name)])
+                record = json.loads(output)["authenticode"]
+                self.assertEqual((record["verdict"], record["verdict_step"]), (verdict, step),
+                                 record["verdict_reason"])
+                self.assertEqual(len(record["signatures"]), count)
+                self.assertEqual(record["strict_padding"], padding)
+                self.assertIn(text, output)
+                code, line = readback(["--verify", self.path(name)])
+                self.assertEqual(code, EXIT[step or verdict], line)
+                self.assertTrue(line.startswith("Authenticode verdict: " + verdict), line)
+                self.assertEqual(line.count("\n"), 1, line)
+
+    def test_chain_to_the_roots_named(self):
+        rows = [
+            ("configured-setup.exe", [self.ca], 0),
+            ("configured-setup.exe", [self.path("nest.pem")], EXIT["chain"]),
+            ("configured-setup.exe", [self.path("nest.pem"), self.ca], 0),
+            # Expired since 2021, but valid when its time stamp was made.
+            ("setup-timestamped.exe", [self.ca], 0),
+            ("nested.exe", [self.ca], EXIT["chain"]),
+        ]
+        for name, roots, expected in rows:
+            with self.subTest(file=name, roots=roots):
+                arguments = ["--verify"]
+                for root in roots:
+                    arguments += ["--ca", root]
+                code, line = readback(arguments + [self.path(name)])
+                self.assertEqual(code, expected, line)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--readback", required=True)
+    parser.add_argument("--configurator", required=True)
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--wine")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
