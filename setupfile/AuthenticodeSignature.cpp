@@ -88,33 +88,6 @@ class Der {
   std::string error_;
 };
 
-// "1.2.840..."; empty when the last arc is cut off or an arc does not fit 64 bits.
-std::string DottedOid(std::string_view oid) {
-  std::string dotted;
-  std::uint64_t arc = 0;
-  bool first = true;
-  bool open = false;
-  for (const char c : oid) {
-    const auto byte = static_cast<std::uint8_t>(c);
-    if (arc > (UINT64_MAX >> 7))
-      return {};
-    arc = (arc << 7) | (byte & 0x7F);
-    open = (byte & 0x80) != 0;
-    if (open)
-      continue;
-    if (first) {
-      const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
-      dotted = std::to_string(top);
-      arc -= top * 40;
-      first = false;
-    }
-    dotted += '.';
-    dotted += std::to_string(arc);
-    arc = 0;
-  }
-  return open ? std::string() : dotted;
-}
-
 AuthenticodeDigestKind DigestKindOf(std::string_view oid) {
   for (const DigestOid& known : kDigestOids) {
     if (known.oid == oid)
@@ -158,7 +131,7 @@ std::string ReadableName(Der& der, const DerElement& name) {
       if (parts.size() != 2 || parts[0].tag != kTagOid)
         continue;
       const std::string_view oid = der.Content(parts[0]);
-      std::string label = DottedOid(oid);
+      std::string label = DerOidText(oid);
       if (label.empty())
         label = "(invalid)";
       for (const NameAttribute& attribute : kNameAttributes) {
@@ -171,79 +144,6 @@ std::string ReadableName(Der& der, const DerElement& name) {
     }
   }
   return text;
-}
-
-bool AllDigits(std::string_view text) {
-  return text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-int Number(std::string_view digits) {
-  int value = 0;
-  for (const char c : digits)
-    value = value * 10 + (c - '0');
-  return value;
-}
-
-// Days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::int64_t year_of_era = year - era * 400;
-  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const std::int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
-// UTCTime "YYMMDDHHMM[SS]" or GeneralizedTime "YYYYMMDDHHMM[SS][.f]", then "Z" or an offset
-// "+hhmm" / "-hhmm", as "YYYY-MM-DD HH:MM[:SS] UTC" (or with the offset instead of UTC), and
-// as seconds since 1970 in UTC. Empty when the value is no such time.
-std::string ReadableTime(std::uint8_t tag, std::string_view value, std::int64_t* seconds) {
-  std::string text(value);
-  if (tag == kTagUtcTime && text.size() >= 2 && AllDigits(text.substr(0, 2)))
-    text = (text.substr(0, 2) < "50" ? "20" : "19") + text;
-  else if (tag != kTagGeneralizedTime)
-    return {};
-  // The digits, then a fraction (GeneralizedTime only), then the zone.
-  std::size_t digits = 0;
-  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
-    ++digits;
-  if (digits != 12 && digits != 14)
-    return {};
-  std::size_t zone = digits;
-  if (tag == kTagGeneralizedTime && digits == 14 && zone < text.size() && text[zone] == '.') {
-    ++zone;
-    while (zone < text.size() && text[zone] >= '0' && text[zone] <= '9')
-      ++zone;
-  }
-  const std::string_view rest = std::string_view(text).substr(zone);
-  std::string label;
-  int offset_minutes = 0;
-  if (rest == "Z") {
-    label = "UTC";
-  } else if (rest.size() == 5 && (rest[0] == '+' || rest[0] == '-') && AllDigits(rest.substr(1))) {
-    label = std::string(rest);
-    offset_minutes =
-        (Number(rest.substr(1, 2)) * 60 + Number(rest.substr(3, 2))) * (rest[0] == '-' ? -1 : 1);
-  } else {
-    return {};
-  }
-  const int month = Number(text.substr(4, 2));
-  const int day = Number(text.substr(6, 2));
-  const int hour = Number(text.substr(8, 2));
-  const int minute = Number(text.substr(10, 2));
-  const int second = digits == 14 ? Number(text.substr(12, 2)) : 0;
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
-    return {};
-  if (seconds != nullptr) {
-    *seconds = DaysFromCivil(Number(text.substr(0, 4)), month, day) * 86400 + hour * 3600 +
-               minute * 60 + second - offset_minutes * 60;
-  }
-  std::string readable = text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2) +
-                         " " + text.substr(8, 2) + ":" + text.substr(10, 2);
-  if (digits == 14)
-    readable += ":" + text.substr(12, 2);
-  return readable + " " + label;
 }
 
 // The values of the attribute oid in a [0]/[1] attribute set, of every attribute of that type.
@@ -365,7 +265,7 @@ bool ReadSigner(Der& der, const DerElement& signer_info,
   std::string_view oid;
   if (!AlgorithmOid(der, fields[next++], oid))
     return false;
-  signer.digest_algorithm_oid = DottedOid(oid);
+  signer.digest_algorithm_oid = DerOidText(oid);
   signer.digest_kind = DigestKindOf(oid);
   if (fields[next].tag == kTagContext0) {
     const DerElement& attributes = fields[next++];
@@ -379,14 +279,14 @@ bool ReadSigner(Der& der, const DerElement& signer_info,
     }
     const std::vector<DerElement> times = AttributeValues(der, attributes, kSigningTimeOid);
     if (!times.empty())
-      signer.signing_time = ReadableTime(times[0].tag, der.Content(times[0]), nullptr);
+      signer.signing_time = DerTimeText(times[0].tag, der.Content(times[0]), nullptr);
   }
   std::vector<DerElement> algorithm;
   if (next + 1 >= fields.size() || !AlgorithmOid(der, fields[next++], oid, &algorithm) ||
       fields[next].tag != kTagOctetString) {
     return false;
   }
-  signer.signature_algorithm_oid = DottedOid(oid);
+  signer.signature_algorithm_oid = DerOidText(oid);
   for (const SignatureOid& known : kSignatureOids) {
     if (known.oid == oid)
       signer.signature_kind = known.kind;
@@ -449,8 +349,8 @@ bool ReadTimeStampToken(std::string_view token, AuthenticodeTimeStamp& stamp) {
   }
   stamp.imprint_kind = DigestKindOf(oid);
   stamp.imprint = tst.Content(imprint[1]);
-  stamp.time = ReadableTime(tst_fields[kGenTimeField].tag, tst.Content(tst_fields[kGenTimeField]),
-                            &stamp.seconds);
+  stamp.time = DerTimeText(tst_fields[kGenTimeField].tag, tst.Content(tst_fields[kGenTimeField]),
+                           &stamp.seconds);
   const std::vector<DerElement> signers = der.Children(fields.back());
   return signers.size() == 1 &&
          ReadSigner(der, signers[0], stamp.certificates, stamp.signer, nullptr);
@@ -475,7 +375,7 @@ void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
         continue;
       const std::vector<DerElement> times = AttributeValues(der, field, kSigningTimeOid);
       if (!times.empty())
-        stamp.time = ReadableTime(times[0].tag, der.Content(times[0]), &stamp.seconds);
+        stamp.time = DerTimeText(times[0].tag, der.Content(times[0]), &stamp.seconds);
     }
   } else if (!tokens.empty()) {
     stamp.kind = TimeStampKind::kRfc3161;
@@ -509,7 +409,7 @@ bool ReadIndirectData(Der& der, const DerElement& encapsulated, AuthenticodeSign
   std::string_view oid;
   if (!AlgorithmOid(der, digest_info[0], oid))
     return false;
-  signature.digest_algorithm_oid = DottedOid(oid);
+  signature.digest_algorithm_oid = DerOidText(oid);
   signature.digest_kind = DigestKindOf(oid);
   signature.digest = der.Content(digest_info[1]);
   return !signature.digest_algorithm_oid.empty();
