@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Authenticode verdict of kvreadback on real files, one row per way a file can be signed,
 changed or forged. The files are made here from the signed fixtures with Debian's tools
-(kvsetupconfigurator, osslsigncode, openssl) and by changing bytes the way an attacker would.
+(osslsigncode, openssl), the program's own configurator, and by changing bytes the way an
+attacker would. With --wine the Windows programs run under Wine.
 
 Usage: verdict_e2e.py --readback KVREADBACK --configurator KVSETUPCONFIGURATOR --fixtures DIR
                       [--wine WINE_RUN_SH]
@@ -32,11 +33,19 @@ def run(args, cwd=None, check=True):
     return result.stdout.decode("utf-8", "replace")
 
 
+def native(program, arguments):
+    """The command that runs program; under Wine, absolute paths become Z: paths."""
+    if not ARGS.wine:
+        return [program] + arguments
+    return ["sh", ARGS.wine, program] + [re.sub(r"^(-\w+:)?(/.*)$", lambda m: (m.group(1) or "") +
+                                                "Z:" + m.group(2).replace("/", "\\"), argument)
+                                         for argument in arguments]
+
+
 def readback(arguments):
-    prefix = ["sh", ARGS.wine] if ARGS.wine else []
-    result = subprocess.run(prefix + [ARGS.readback] + arguments, stdin=subprocess.DEVNULL,
+    result = subprocess.run(native(ARGS.readback, arguments), stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    return result.returncode, result.stdout.decode("utf-8", "replace")
+    return result.returncode, result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
 
 
 def patched(source, target, change):
@@ -82,8 +91,8 @@ class VerdictTest(unittest.TestCase):
         with open(os.path.join(work, "package.txt"), "wb") as f:
             f.write(PACKAGE)
         for name in ["setup.exe", "setup.msi", "setup-large.exe"]:
-            run([ARGS.configurator, "-cf:package.txt", "-src:" + os.path.join(fixtures, name),
-                 "-out:configured-" + name], work)
+            run(native(ARGS.configurator, ["-cf:package.txt", "-src:" + os.path.join(fixtures, name),
+                                           "-out:configured-" + name]), work)
         configured = os.path.join(work, "configured-setup.exe")
         patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
         forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
