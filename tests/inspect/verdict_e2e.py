@@ -22,7 +22,7 @@ PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.ex
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
 # The exit codes of kvreadback --verify.
 EXIT = {"valid": 0, "absent": 3, "content digest": 6, "messageDigest": 7, "signature": 8,
-        "chain": 10}
+        "time stamp": 9, "chain": 10}
 
 
 def run(args, cwd=None, check=True):
@@ -99,6 +99,9 @@ class VerdictTest(unittest.TestCase):
         forge_digest(work, os.path.join(work, "configured-setup.msi"),
                      os.path.join(work, "forged.msi"), b"INSTALLDIR")
         patched(configured, os.path.join(work, "attribute.exe"), change_signing_time(0))
+        # The time stamp token's TSTInfo names another second than the authority signed.
+        patched(os.path.join(fixtures, "setup-timestamped.exe"), os.path.join(work, "stamp.exe"),
+                lambda data: data.replace(b"20200601000000Z", b"20200601000001Z", 1))
         # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
         run(["osslsigncode", "remove-signature", "-in",
              os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
@@ -137,6 +140,7 @@ class VerdictTest(unittest.TestCase):
             ("nested-attribute.exe", "invalid", "signature", 2, "passes", "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
             ("setup-timestamped.exe", "valid", "", 1, "passes", "2020-06-01 00:00:00 UTC (RFC 3161)"),
+            ("stamp.exe", "invalid", "time stamp", 1, "passes", "TSTInfo"),
             ("unsigned.exe", "absent", "", 0, "not applicable", ""),
         ]
         for name, verdict, step, count, padding, text in rows:
