@@ -43,12 +43,6 @@ class ContentHasher {
       }
     }
   }
-  std::vector<DigestAlgorithm> Algorithms() const {
-    std::vector<DigestAlgorithm> algorithms;
-    for (const auto& [algorithm, digest] : digests_)
-      algorithms.push_back(algorithm);
-    return algorithms;
-  }
   void Update(std::string_view bytes) {
     for (auto& [algorithm, digest] : digests_)
       digest->Update(bytes);
@@ -116,7 +110,6 @@ void Refuse(SignatureFindings& findings, const char* step, const std::string& re
 void CheckPeSignature(FileStream& file, const TPeHeaders& headers, const InspectOptions& options,
                       SignatureFindings& findings) {
   PeSignedLayout layout;
-  findings.StrictPadding = PaddingState::kNotApplicable;
   switch (ReadPeSignedLayout(file, headers, layout)) {
     case PeSignatureStatus::kUnsigned:
       findings.NotCheckedReason = "the file is not signed";
