@@ -117,6 +117,7 @@ void CheckPeSignature(FileStream& file, const TPeHeaders& headers, const Inspect
       return;
     case PeSignatureStatus::kMalformed:
       findings.Present = true;
+      findings.StrictPadding = PaddingState::kFails;
       Refuse(findings, kStepCertificateTable, layout.problem);
       return;
     case PeSignatureStatus::kSigned:

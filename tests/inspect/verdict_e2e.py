@@ -12,6 +12,7 @@ import argparse
 import json
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,7 +22,7 @@ ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
 # The exit codes of kvreadback --verify.
-EXIT = {"valid": 0, "absent": 3, "content digest": 6, "messageDigest": 7, "signature": 8,
+EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6, "messageDigest": 7, "signature": 8,
         "time stamp": 9, "chain": 10}
 
 
@@ -68,6 +69,17 @@ def change_signing_time(occurrence):
     return change
 
 
+def grow_certificate_table(data):
+    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+    pe = struct.unpack_from("<I", data, 60)[0]
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    entry = pe + 24 + (112 if magic == 0x20B else 96) + 4 * 8
+    offset, size = struct.unpack_from("<II", data, entry)
+    assert offset + size == len(data)
+    struct.pack_into("<I", data, entry + 4, size + 8)
+    return data + b"\0" * 8
+
+
 def forge_digest(work, signed, forged, flip_text):
     """Changes a byte of the signed content and writes the new content's digest over the stored
     one, lengths unchanged: only the signed attributes still tell the change."""
@@ -95,6 +107,7 @@ class VerdictTest(unittest.TestCase):
                                            "-out:configured-" + name]), work)
         configured = os.path.join(work, "configured-setup.exe")
         patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
+        patched(configured, os.path.join(work, "unfilled.exe"), grow_certificate_table)
         forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
         forge_digest(work, os.path.join(work, "configured-setup.msi"),
                      os.path.join(work, "forged.msi"), b"INSTALLDIR")
@@ -133,6 +146,7 @@ class VerdictTest(unittest.TestCase):
             ("configured-setup-large.exe", "valid", "", 1, "passes", ""),
             ("configured-setup.msi", "valid", "", 1, "not applicable", ""),
             ("appended.exe", "invalid", "content digest", 1, "passes", ""),
+            ("unfilled.exe", "invalid", "certificate table", 0, "fails", "not filled"),
             ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
             ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
             ("attribute.exe", "invalid", "signature", 1, "passes", ""),
