@@ -22,8 +22,8 @@ ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
 # The exit codes of kvreadback --verify.
-EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6, "messageDigest": 7, "signature": 8,
-        "time stamp": 9, "chain": 10}
+EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6,
+        "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
 
 
 def run(args, cwd=None, check=True):
@@ -103,8 +103,9 @@ class VerdictTest(unittest.TestCase):
         with open(os.path.join(work, "package.txt"), "wb") as f:
             f.write(PACKAGE)
         for name in ["setup.exe", "setup.msi", "setup-large.exe"]:
-            run(native(ARGS.configurator, ["-cf:package.txt", "-src:" + os.path.join(fixtures, name),
-                                           "-out:configured-" + name]), work)
+            source = os.path.join(fixtures, name)
+            run(native(ARGS.configurator,
+                       ["-cf:package.txt", "-src:" + source, "-out:configured-" + name]), work)
         configured = os.path.join(work, "configured-setup.exe")
         patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
         patched(configured, os.path.join(work, "unfilled.exe"), grow_certificate_table)
@@ -151,9 +152,11 @@ class VerdictTest(unittest.TestCase):
             ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
             ("attribute.exe", "invalid", "signature", 1, "passes", ""),
             ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
-            ("nested-attribute.exe", "invalid", "signature", 2, "passes", "signature of signature 2"),
+            ("nested-attribute.exe", "invalid", "signature", 2, "passes",
+             "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
-            ("setup-timestamped.exe", "valid", "", 1, "passes", "2020-06-01 00:00:00 UTC (RFC 3161)"),
+            ("setup-timestamped.exe", "valid", "", 1, "passes",
+             "2020-06-01 00:00:00 UTC (RFC 3161)"),
             ("stamp.exe", "invalid", "time stamp", 1, "passes", "TSTInfo"),
             ("unsigned.exe", "absent", "", 0, "not applicable", ""),
         ]
