@@ -152,9 +152,9 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
     return Step(kStepTimeStamp, StepState::kFails, "the time stamp names no readable time");
   std::string detail = stamp.time + (token ? " (RFC 3161)" : " (counter-signature)");
   if (!roots_pem.empty()) {
-    const ChainResult chain =
-        CheckCertificateChain(stamp.signer.certificate, stamp.certificates, roots_pem,
-                              stamp.seconds, CertificatePurpose::kTimeStamping);
+    const ChainResult chain = CheckCertificateChain(
+        stamp.signer.certificate, token ? stamp.certificates : signature.certificates, roots_pem,
+        stamp.seconds, CertificatePurpose::kTimeStamping);
     if (!chain.trusted)
       return Step(kStepTimeStamp, StepState::kFails, "the time-stamping authority: " + chain.text);
     detail += ", authority " + chain.text;

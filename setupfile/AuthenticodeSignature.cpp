@@ -365,7 +365,6 @@ void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
   const std::vector<DerElement> tokens = AttributeValues(der, attributes, kRfc3161TimeStampOid);
   if (!counter.empty()) {
     stamp.kind = TimeStampKind::kCounterSignature;
-    stamp.certificates = signature.certificates;
     stamp.signed_content = signature.signer.signature;
     if (!ReadSigner(der, counter[0], signature.certificates, stamp.signer, nullptr))
       stamp.problem = "the counter-signature cannot be read";

@@ -49,9 +49,10 @@ struct AuthenticodeTimeStamp {
   // RFC 3161 only: the message imprint, a digest of the stamped signature value.
   AuthenticodeDigestKind imprint_kind = AuthenticodeDigestKind::kUnknown;
   std::string imprint;
-  std::string time;                       // "YYYY-MM-DD HH:MM:SS UTC" or empty
-  std::int64_t seconds = 0;               // the same time since 1970-01-01 UTC; 0 when unknown
-  std::vector<std::string> certificates;  // DER, of the token (RFC 3161) or the signature
+  std::string time;          // "YYYY-MM-DD HH:MM:SS UTC" or empty
+  std::int64_t seconds = 0;  // the same time since 1970-01-01 UTC; 0 when unknown
+  // DER, of the token (RFC 3161); a counter-signature's certificates are the signature's.
+  std::vector<std::string> certificates;
 };
 
 struct AuthenticodeSignature {

@@ -170,7 +170,6 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
     layout.entries.push_back(std::move(found));
     at += padded;
   }
-  layout.signature = layout.entries.front().signature;
   const std::int64_t checksum_end = headers.CheckSumOffset + 4;
   const std::int64_t entry_end = entry + kDataDirectoryEntrySize;
   layout.hashed = {{0, headers.CheckSumOffset},

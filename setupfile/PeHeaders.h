@@ -74,12 +74,11 @@ struct PeCertificateEntry {
 
 // The Authenticode view of a signed executable: the ranges its digest covers (the whole file
 // except the checksum field, the certificate table's directory entry and the table itself, which
-// signing and configuring change) and every entry of the certificate table. signature is the
-// first entry's. problem says why when malformed.
+// signing and configuring change) and every entry of the certificate table, at least one when
+// signed. problem says why when malformed.
 struct PeSignedLayout {
   std::vector<ByteRange> hashed;
   std::vector<PeCertificateEntry> entries;
-  std::string signature;
   std::string problem;
 };
 
