@@ -9,6 +9,8 @@ Usage: verdict_e2e.py --readback KVREADBACK --configurator KVSETUPCONFIGURATOR -
 """
 
 import argparse
+import base64
+import http.server
 import json
 import os
 import re
@@ -16,6 +18,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 ARGS = None
@@ -80,6 +83,48 @@ def grow_certificate_table(data):
     return data + b"\0" * 8
 
 
+def der_members(data):
+    """The contents of the DER elements that follow each other in data."""
+    members, at = [], 0
+    while at < len(data):
+        length, at = data[at + 1], at + 2
+        if length & 0x80:
+            count = length & 0x7F
+            length, at = int.from_bytes(data[at:at + count], "big"), at + count
+        members.append(data[at:at + length])
+        at += length
+    return members
+
+
+def counter_signing_server(work):
+    """An Authenticode time-stamping server on loopback (osslsigncode -t): it answers with a
+    SignedData over the signature value it is sent, whose signer becomes the counter-signature."""
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            request = base64.b64decode(self.rfile.read(int(self.headers["Content-Length"])))
+            # SEQUENCE { type, SEQUENCE { contentType, [0] { OCTET STRING value } } }
+            value = der_members(der_members(der_members(der_members(request)[0])[1])[1])[0]
+            with open(os.path.join(work, "stamped-value.bin"), "wb") as f:
+                f.write(value)
+            run(["openssl", "cms", "-sign", "-binary", "-md", "sha256", "-nosmimecap",
+                 "-in", "stamped-value.bin", "-signer", "tsa.pem", "-inkey", "tsa.key",
+                 "-outform", "DER", "-out", "stamp.der"], work)
+            with open(os.path.join(work, "stamp.der"), "rb") as f:
+                answer = base64.b64encode(f.read())
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(answer)))
+            self.end_headers()
+            self.wfile.write(answer)
+
+        def log_message(self, *arguments):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def forge_digest(work, signed, forged, flip_text):
     """Changes a byte of the signed content and writes the new content's digest over the stored
     one, lengths unchanged: only the signed attributes still tell the change."""
@@ -119,10 +164,12 @@ class VerdictTest(unittest.TestCase):
         # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
         run(["osslsigncode", "remove-signature", "-in",
              os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
-        for key, algorithm in [("nest", ["-newkey", "rsa:2048"]),
-                               ("ec", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"])]:
+        for key, usage, algorithm in [
+                ("nest", "codeSigning", ["-newkey", "rsa:2048"]),
+                ("tsa", "critical,timeStamping", ["-newkey", "rsa:2048"]),
+                ("ec", "codeSigning", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"])]:
             run(["openssl", "req", "-x509", "-nodes", "-days", "3650", "-subj",
-                 "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=codeSigning",
+                 "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=" + usage,
                  "-keyout", key + ".key", "-out", key + ".pem"] + algorithm, work)
         run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
              "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
@@ -131,6 +178,13 @@ class VerdictTest(unittest.TestCase):
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
              "unsigned.exe", "-out", "ecdsa.exe"], work)
+        server = counter_signing_server(work)
+        try:
+            run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
+                 "-t", "http://127.0.0.1:%d/" % server.server_port, "-in", "unsigned.exe",
+                 "-out", "countersigned.exe"], work)
+        finally:
+            server.shutdown()
 
     @classmethod
     def tearDownClass(cls):
@@ -157,6 +211,7 @@ class VerdictTest(unittest.TestCase):
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
             ("setup-timestamped.exe", "valid", "", 1, "passes",
              "2020-06-01 00:00:00 UTC (RFC 3161)"),
+            ("countersigned.exe", "valid", "", 1, "passes", "(counter-signature)"),
             ("stamp.exe", "invalid", "time stamp", 1, "passes", "TSTInfo"),
             ("unsigned.exe", "absent", "", 0, "not applicable", ""),
         ]
@@ -182,6 +237,9 @@ class VerdictTest(unittest.TestCase):
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", [self.ca], 0),
             ("nested.exe", [self.ca], EXIT["chain"]),
+            # The authority of the counter-signature must chain to a root given too.
+            ("countersigned.exe", [self.path("nest.pem")], EXIT["time stamp"]),
+            ("countersigned.exe", [self.path("nest.pem"), self.path("tsa.pem")], 0),
         ]
         for name, roots, expected in rows:
             with self.subTest(file=name, roots=roots):
