@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/SetupContents.h"
+#include "inspect/SetupContents.h"
 #include "setupfile/FileStream.h"
 
 namespace kv {

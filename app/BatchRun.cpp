@@ -10,10 +10,10 @@
 #include "app/CommandLine.h"
 #include "app/CsvReader.h"
 #include "app/RunCommandLine.h"
-#include "app/SetupContents.h"
 #include "app/StoreInputs.h"
 #include "base/Failure.h"
 #include "crypto/Digest.h"
+#include "inspect/SetupContents.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"
 

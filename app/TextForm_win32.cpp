@@ -7,10 +7,10 @@
 #include "app/MessageDialog_win32.h"
 #include "app/NoteFormLayout.h"
 #include "app/NoteForm_win32.h"
-#include "app/SetupContents.h"
-#include "app/SetupContentsText.h"
 #include "app/SetupView_win32.h"
 #include "base/WinText_win32.h"
+#include "inspect/SetupContents.h"
+#include "inspect/SetupContentsText.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 

@@ -8,12 +8,17 @@ namespace kv {
 
 namespace {
 
+constexpr std::uint8_t kTagContext2 = 0xA2;  // [2] constructed: a PSS salt length
+
 // Object identifiers, content bytes only.
 constexpr std::string_view kSpcIndirectDataOid = "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04";
+constexpr std::string_view kMessageDigestOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04";
 constexpr std::string_view kSigningTimeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05";
 constexpr std::string_view kCounterSignatureOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06";
 constexpr std::string_view kRfc3161TimeStampOid = "\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01";
+constexpr std::string_view kNestedSignatureOid = "\x2B\x06\x01\x04\x01\x82\x37\x02\x04\x01";
 constexpr std::string_view kTstInfoOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x10\x01\x04";
+constexpr std::string_view kRsaPssOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0A";
 
 struct DigestOid {
   std::string_view oid;
@@ -24,6 +29,26 @@ constexpr DigestOid kDigestOids[] = {
     {"\x60\x86\x48\x01\x65\x03\x04\x02\x01", AuthenticodeDigestKind::kSha256},
     {"\x60\x86\x48\x01\x65\x03\x04\x02\x02", AuthenticodeDigestKind::kSha384},
     {"\x60\x86\x48\x01\x65\x03\x04\x02\x03", AuthenticodeDigestKind::kSha512},
+};
+
+// Signature algorithms: rsaEncryption and shaNWithRSAEncryption, RSASSA-PSS, id-ecPublicKey and
+// ecdsa-with-SHAn.
+struct SignatureOid {
+  std::string_view oid;
+  SignatureAlgorithmKind kind;
+};
+constexpr SignatureOid kSignatureOids[] = {
+    {"\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01", SignatureAlgorithmKind::kRsaPkcs1},
+    {"\x2A\x86\x48\x86\xF7\x0D\x01\x01\x05", SignatureAlgorithmKind::kRsaPkcs1},
+    {"\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0B", SignatureAlgorithmKind::kRsaPkcs1},
+    {"\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0C", SignatureAlgorithmKind::kRsaPkcs1},
+    {"\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0D", SignatureAlgorithmKind::kRsaPkcs1},
+    {kRsaPssOid, SignatureAlgorithmKind::kRsaPss},
+    {"\x2A\x86\x48\xCE\x3D\x02\x01", SignatureAlgorithmKind::kEcdsa},
+    {"\x2A\x86\x48\xCE\x3D\x04\x01", SignatureAlgorithmKind::kEcdsa},
+    {"\x2A\x86\x48\xCE\x3D\x04\x03\x02", SignatureAlgorithmKind::kEcdsa},
+    {"\x2A\x86\x48\xCE\x3D\x04\x03\x03", SignatureAlgorithmKind::kEcdsa},
+    {"\x2A\x86\x48\xCE\x3D\x04\x03\x04", SignatureAlgorithmKind::kEcdsa},
 };
 
 struct NameAttribute {
@@ -63,28 +88,12 @@ class Der {
   std::string error_;
 };
 
-std::string DottedOid(std::string_view oid) {
-  std::string dotted;
-  std::uint64_t arc = 0;
-  bool first = true;
-  for (const char c : oid) {
-    const auto byte = static_cast<std::uint8_t>(c);
-    if (arc > (UINT64_MAX >> 7))
-      return "(invalid)";
-    arc = (arc << 7) | (byte & 0x7F);
-    if ((byte & 0x80) != 0)
-      continue;
-    if (first) {
-      const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
-      dotted = std::to_string(top);
-      arc -= top * 40;
-      first = false;
-    }
-    dotted += '.';
-    dotted += std::to_string(arc);
-    arc = 0;
+AuthenticodeDigestKind DigestKindOf(std::string_view oid) {
+  for (const DigestOid& known : kDigestOids) {
+    if (known.oid == oid)
+      return known.kind;
   }
-  return dotted;
+  return AuthenticodeDigestKind::kUnknown;
 }
 
 void AppendUtf8(std::string& text, std::uint32_t code) {
@@ -122,7 +131,9 @@ std::string ReadableName(Der& der, const DerElement& name) {
       if (parts.size() != 2 || parts[0].tag != kTagOid)
         continue;
       const std::string_view oid = der.Content(parts[0]);
-      std::string label = DottedOid(oid);
+      std::string label = DerOidText(oid);
+      if (label.empty())
+        label = "(invalid)";
       for (const NameAttribute& attribute : kNameAttributes) {
         if (attribute.oid == oid)
           label = attribute.label;
@@ -135,83 +146,243 @@ std::string ReadableName(Der& der, const DerElement& name) {
   return text;
 }
 
-// UTCTime "YYMMDDHHMMSSZ" or GeneralizedTime "YYYYMMDDHHMMSS[.f]Z" as "YYYY-MM-DD HH:MM:SS UTC".
-std::string ReadableTime(std::uint8_t tag, std::string_view value) {
-  std::string digits(value);
-  if (tag == kTagUtcTime && digits.size() >= 12)
-    digits = (digits.substr(0, 2) < "50" ? "20" : "19") + digits;
-  else if (tag != kTagGeneralizedTime)
-    return {};
-  if (digits.size() < 14 || digits.find_first_not_of("0123456789") < 14)
-    return {};
-  return digits.substr(0, 4) + "-" + digits.substr(4, 2) + "-" + digits.substr(6, 2) + " " +
-         digits.substr(8, 2) + ":" + digits.substr(10, 2) + ":" + digits.substr(12, 2) + " UTC";
-}
-
-// The first value of the attribute oid in a [0]/[1] attribute set; false when there is none.
-bool FindAttribute(Der& der, const DerElement& attributes, std::string_view oid,
-                   DerElement& value) {
+// The values of the attribute oid in a [0]/[1] attribute set, of every attribute of that type.
+std::vector<DerElement> AttributeValues(Der& der, const DerElement& attributes,
+                                        std::string_view oid) {
+  std::vector<DerElement> values;
   for (const DerElement& attribute : der.Children(attributes)) {
     const std::vector<DerElement> parts = der.Children(attribute);
     if (parts.size() != 2 || parts[0].tag != kTagOid || der.Content(parts[0]) != oid ||
         parts[1].tag != kTagSet) {
       continue;
     }
-    const std::vector<DerElement> values = der.Children(parts[1]);
-    if (values.empty())
-      return false;
-    value = values[0];
-    return true;
+    for (const DerElement& value : der.Children(parts[1]))
+      values.push_back(value);
   }
-  return false;
+  return values;
 }
 
-// The signing time in a SignerInfo's signed attributes, empty when it has none.
-std::string SignerInfoTime(Der& der, const std::vector<DerElement>& signer_info) {
-  for (const DerElement& field : signer_info) {
-    DerElement time;
-    if (field.tag == kTagContext0 && FindAttribute(der, field, kSigningTimeOid, time))
-      return ReadableTime(time.tag, der.Content(time));
-  }
-  return {};
+// AlgorithmIdentifier ::= SEQUENCE { algorithm OID, parameters ANY OPTIONAL }: the OID's bytes.
+bool AlgorithmOid(Der& der, const DerElement& identifier, std::string_view& oid,
+                  std::vector<DerElement>* parts = nullptr) {
+  if (identifier.tag != kTagSequence)
+    return false;
+  std::vector<DerElement> members = der.Children(identifier);
+  if (members.empty() || members[0].tag != kTagOid)
+    return false;
+  oid = der.Content(members[0]);
+  if (parts != nullptr)
+    *parts = std::move(members);
+  return true;
 }
 
-// The generation time of an RFC 3161 time stamp token (a ContentInfo of SignedData holding a
-// TSTInfo): TSTInfo ::= SEQUENCE { version, policy, messageImprint, serialNumber, genTime, ... }.
-std::string TimeStampTokenTime(std::string_view token) {
+// The digest of an AlgorithmIdentifier wrapped in an explicit tag.
+AuthenticodeDigestKind WrappedDigest(Der& der, const DerElement& wrapper) {
+  const std::vector<DerElement> inner = der.Children(wrapper);
+  std::string_view oid;
+  if (inner.size() != 1 || !AlgorithmOid(der, inner[0], oid))
+    return AuthenticodeDigestKind::kUnknown;
+  return DigestKindOf(oid);
+}
+
+// RSASSA-PSS-params ::= SEQUENCE { [0] hashAlgorithm, [1] maskGenAlgorithm, [2] saltLength,
+// [3] trailerField }, each with a default (SHA-1, MGF1 with SHA-1, 20, 1).
+void ReadPssParameters(Der& der, const DerElement& parameters, SignerParts& signer) {
+  AuthenticodeDigestKind hash = AuthenticodeDigestKind::kSha1;
+  signer.pss_mgf_digest = AuthenticodeDigestKind::kSha1;
+  for (const DerElement& field : der.Children(parameters)) {
+    if (field.tag == kTagContext0) {
+      hash = WrappedDigest(der, field);
+    } else if (field.tag == kTagContext1) {
+      const std::vector<DerElement> inner = der.Children(field);
+      std::vector<DerElement> mgf;
+      std::string_view oid;
+      signer.pss_mgf_digest = AuthenticodeDigestKind::kUnknown;
+      if (inner.size() == 1 && AlgorithmOid(der, inner[0], oid, &mgf) && mgf.size() == 2) {
+        std::string_view mgf_hash;
+        if (AlgorithmOid(der, mgf[1], mgf_hash))
+          signer.pss_mgf_digest = DigestKindOf(mgf_hash);
+      }
+    } else if (field.tag == kTagContext2) {
+      const std::vector<DerElement> inner = der.Children(field);
+      const std::string_view value =
+          inner.size() == 1 && inner[0].tag == kTagInteger ? der.Content(inner[0]) : "";
+      if (value.empty() || value.size() > 3 || (static_cast<std::uint8_t>(value[0]) & 0x80)) {
+        signer.signature_kind = SignatureAlgorithmKind::kUnknown;
+        return;
+      }
+      signer.pss_salt_length = 0;
+      for (const char c : value)
+        signer.pss_salt_length = signer.pss_salt_length << 8 | static_cast<std::uint8_t>(c);
+    }
+  }
+  // The signed attributes are hashed with the SignerInfo's digest; PSS must name the same one.
+  if (hash != signer.digest_kind || signer.pss_mgf_digest == AuthenticodeDigestKind::kUnknown)
+    signer.signature_kind = SignatureAlgorithmKind::kUnknown;
+}
+
+// Finds the certificate whose issuer and serial number are the signer's and takes it and its
+// names. Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL,
+//                                   serialNumber, signature, issuer, validity, subject, ... } }
+void FindSignerCertificate(Der& der, const DerElement& issuer_and_serial,
+                           const std::vector<std::string>& certificates, SignerParts& signer) {
+  const std::vector<DerElement> sid = der.Children(issuer_and_serial);
+  if (sid.size() != 2 || sid[1].tag != kTagInteger)
+    return;
+  for (const std::string& certificate : certificates) {
+    Der cert(certificate);
+    DerElement top;
+    if (!cert.Top(top))
+      continue;
+    const std::vector<DerElement> parts = cert.Children(top);
+    if (parts.empty() || parts[0].tag != kTagSequence)
+      continue;
+    std::vector<DerElement> tbs = cert.Children(parts[0]);
+    if (!tbs.empty() && tbs[0].tag == kTagContext0)
+      tbs.erase(tbs.begin());
+    constexpr std::size_t kSerial = 0, kIssuer = 2, kSubject = 4;
+    if (tbs.size() <= kSubject || cert.Whole(tbs[kSerial]) != der.Whole(sid[1]) ||
+        cert.Whole(tbs[kIssuer]) != der.Whole(sid[0])) {
+      continue;
+    }
+    signer.certificate = certificate;
+    signer.subject = ReadableName(cert, tbs[kSubject]);
+    signer.issuer = ReadableName(cert, tbs[kIssuer]);
+    return;
+  }
+}
+
+// SignerInfo ::= SEQUENCE { version, sid, digestAlgorithm, [0] signedAttrs OPTIONAL,
+//   signatureAlgorithm, signature OCTET STRING, [1] unsignedAttrs OPTIONAL }.
+// The unsigned attributes, when there are any, are left in unsigned_attributes.
+bool ReadSigner(Der& der, const DerElement& signer_info,
+                const std::vector<std::string>& certificates, SignerParts& signer,
+                DerElement* unsigned_attributes) {
+  std::vector<DerElement> fields = der.Children(signer_info);
+  if (signer_info.tag != kTagSequence || fields.size() < 5 || fields[0].tag != kTagInteger)
+    return false;
+  std::size_t next = 2;
+  std::string_view oid;
+  if (!AlgorithmOid(der, fields[next++], oid))
+    return false;
+  signer.digest_algorithm_oid = DerOidText(oid);
+  signer.digest_kind = DigestKindOf(oid);
+  if (fields[next].tag == kTagContext0) {
+    const DerElement& attributes = fields[next++];
+    signer.has_signed_attributes = true;
+    signer.signed_attributes = std::string(der.Whole(attributes));
+    signer.signed_attributes[0] = static_cast<char>(kTagSet);
+    const std::vector<DerElement> digests = AttributeValues(der, attributes, kMessageDigestOid);
+    if (digests.size() == 1 && digests[0].tag == kTagOctetString) {
+      signer.has_message_digest = true;
+      signer.message_digest = der.Content(digests[0]);
+    }
+    const std::vector<DerElement> times = AttributeValues(der, attributes, kSigningTimeOid);
+    if (!times.empty())
+      signer.signing_time = DerTimeText(times[0].tag, der.Content(times[0]), nullptr);
+  }
+  std::vector<DerElement> algorithm;
+  if (next + 1 >= fields.size() || !AlgorithmOid(der, fields[next++], oid, &algorithm) ||
+      fields[next].tag != kTagOctetString) {
+    return false;
+  }
+  signer.signature_algorithm_oid = DerOidText(oid);
+  for (const SignatureOid& known : kSignatureOids) {
+    if (known.oid == oid)
+      signer.signature_kind = known.kind;
+  }
+  if (signer.signature_kind == SignatureAlgorithmKind::kRsaPss) {
+    if (algorithm.size() == 2 && algorithm[1].tag == kTagSequence)
+      ReadPssParameters(der, algorithm[1], signer);
+    else
+      signer.signature_kind = SignatureAlgorithmKind::kUnknown;
+  }
+  signer.signature = der.Content(fields[next++]);
+  if (next < fields.size() && fields[next].tag == kTagContext1 && unsigned_attributes != nullptr)
+    *unsigned_attributes = fields[next];
+  if (fields[1].tag == kTagSequence)
+    FindSignerCertificate(der, fields[1], certificates, signer);
+  return der.Error().empty();
+}
+
+// The certificates of a SignedData, as DER.
+std::vector<std::string> Certificates(Der& der, const std::vector<DerElement>& fields) {
+  std::vector<std::string> certificates;
+  if (fields[kCertificatesField].tag != kTagContext0)
+    return certificates;
+  for (const DerElement& certificate : der.Children(fields[kCertificatesField]))
+    certificates.emplace_back(der.Whole(certificate));
+  return certificates;
+}
+
+// An RFC 3161 time stamp token: a ContentInfo of SignedData holding a TSTInfo,
+// TSTInfo ::= SEQUENCE { version, policy, messageImprint, serialNumber, genTime, ... }.
+bool ReadTimeStampToken(std::string_view token, AuthenticodeTimeStamp& stamp) {
   std::vector<DerElement> fields;
   std::string error;
   if (!ReadSignedDataFields(token, fields, error))
-    return {};
+    return false;
   Der der(token);
+  stamp.certificates = Certificates(der, fields);
   const std::vector<DerElement> content = der.Children(fields[kEncapsulatedContentField]);
   if (content.size() != 2 || der.Content(content[0]) != kTstInfoOid ||
       content[1].tag != kTagContext0) {
-    return {};
+    return false;
   }
   const std::vector<DerElement> wrapped = der.Children(content[1]);
   if (wrapped.size() != 1 || wrapped[0].tag != kTagOctetString)
-    return {};
-  const std::string_view tst_bytes = der.Content(wrapped[0]);
-  Der tst(tst_bytes);
+    return false;
+  stamp.signed_content = der.Content(wrapped[0]);
+  Der tst(stamp.signed_content);
   DerElement tst_info;
   if (!tst.Top(tst_info))
-    return {};
+    return false;
   const std::vector<DerElement> tst_fields = tst.Children(tst_info);
-  constexpr std::size_t kGenTimeField = 4;
+  constexpr std::size_t kImprintField = 2, kGenTimeField = 4;
   if (tst_fields.size() <= kGenTimeField)
-    return {};
-  return ReadableTime(tst_fields[kGenTimeField].tag, tst.Content(tst_fields[kGenTimeField]));
+    return false;
+  const std::vector<DerElement> imprint = tst.Children(tst_fields[kImprintField]);
+  std::string_view oid;
+  if (imprint.size() != 2 || !AlgorithmOid(tst, imprint[0], oid) ||
+      imprint[1].tag != kTagOctetString) {
+    return false;
+  }
+  stamp.imprint_kind = DigestKindOf(oid);
+  stamp.imprint = tst.Content(imprint[1]);
+  stamp.time = DerTimeText(tst_fields[kGenTimeField].tag, tst.Content(tst_fields[kGenTimeField]),
+                           &stamp.seconds);
+  const std::vector<DerElement> signers = der.Children(fields.back());
+  return signers.size() == 1 &&
+         ReadSigner(der, signers[0], stamp.certificates, stamp.signer, nullptr);
 }
 
-// The time of a counter-signature or RFC 3161 time stamp in the unsigned attributes.
-std::string TimeStampTime(Der& der, std::string_view whole, const DerElement& unsigned_attributes) {
-  DerElement value;
-  if (FindAttribute(der, unsigned_attributes, kCounterSignatureOid, value))
-    return SignerInfoTime(der, der.Children(value));
-  if (FindAttribute(der, unsigned_attributes, kRfc3161TimeStampOid, value))
-    return TimeStampTokenTime(DerWhole(whole, value));
-  return {};
+// The first counter-signature or RFC 3161 time stamp and every nested signature in a signer's
+// unsigned attributes.
+void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
+                            AuthenticodeSignature& signature) {
+  AuthenticodeTimeStamp& stamp = signature.stamp;
+  const std::vector<DerElement> counter = AttributeValues(der, attributes, kCounterSignatureOid);
+  const std::vector<DerElement> tokens = AttributeValues(der, attributes, kRfc3161TimeStampOid);
+  if (!counter.empty()) {
+    stamp.kind = TimeStampKind::kCounterSignature;
+    stamp.signed_content = signature.signer.signature;
+    if (!ReadSigner(der, counter[0], signature.certificates, stamp.signer, nullptr))
+      stamp.problem = "the counter-signature cannot be read";
+    std::vector<DerElement> fields = der.Children(counter[0]);
+    for (const DerElement& field : fields) {
+      if (field.tag != kTagContext0)
+        continue;
+      const std::vector<DerElement> times = AttributeValues(der, field, kSigningTimeOid);
+      if (!times.empty())
+        stamp.time = DerTimeText(times[0].tag, der.Content(times[0]), &stamp.seconds);
+    }
+  } else if (!tokens.empty()) {
+    stamp.kind = TimeStampKind::kRfc3161;
+    if (!ReadTimeStampToken(der.Whole(tokens[0]), stamp))
+      stamp.problem = "the time stamp token cannot be read";
+  }
+  for (const DerElement& nested : AttributeValues(der, attributes, kNestedSignatureOid))
+    signature.nested.emplace_back(der.Whole(nested));
 }
 
 // SpcIndirectDataContent ::= SEQUENCE { data, messageDigest DigestInfo }, inside
@@ -225,51 +396,22 @@ bool ReadIndirectData(Der& der, const DerElement& encapsulated, AuthenticodeSign
   const std::vector<DerElement> wrapped = der.Children(content[1]);
   if (wrapped.size() != 1 || wrapped[0].tag != kTagSequence)
     return false;
+  // The signed attributes' messageDigest covers the content of this SEQUENCE, without its tag
+  // and length.
+  signature.indirect_data = der.Content(wrapped[0]);
   const std::vector<DerElement> indirect = der.Children(wrapped[0]);
   if (indirect.size() != 2 || indirect[1].tag != kTagSequence)
     return false;
   const std::vector<DerElement> digest_info = der.Children(indirect[1]);
-  if (digest_info.size() != 2 || digest_info[0].tag != kTagSequence ||
-      digest_info[1].tag != kTagOctetString) {
+  if (digest_info.size() != 2 || digest_info[1].tag != kTagOctetString)
     return false;
-  }
-  const std::vector<DerElement> algorithm = der.Children(digest_info[0]);
-  if (algorithm.empty() || algorithm[0].tag != kTagOid)
+  std::string_view oid;
+  if (!AlgorithmOid(der, digest_info[0], oid))
     return false;
-  const std::string_view oid = der.Content(algorithm[0]);
-  signature.digest_algorithm_oid = DottedOid(oid);
-  for (const DigestOid& known : kDigestOids) {
-    if (known.oid == oid)
-      signature.digest_kind = known.kind;
-  }
+  signature.digest_algorithm_oid = DerOidText(oid);
+  signature.digest_kind = DigestKindOf(oid);
   signature.digest = der.Content(digest_info[1]);
-  return true;
-}
-
-// Finds the certificate whose issuer and serial number are the signer's and takes its names.
-// Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
-//                            signature, issuer, validity, subject, ... }, ... }
-void ReadSignerNames(Der& der, const DerElement& certificates, const DerElement& issuer_and_serial,
-                     AuthenticodeSignature& signature) {
-  const std::vector<DerElement> sid = der.Children(issuer_and_serial);
-  if (sid.size() != 2 || sid[1].tag != kTagInteger)
-    return;
-  for (const DerElement& certificate : der.Children(certificates)) {
-    const std::vector<DerElement> parts = der.Children(certificate);
-    if (parts.empty() || parts[0].tag != kTagSequence)
-      continue;
-    std::vector<DerElement> tbs = der.Children(parts[0]);
-    if (!tbs.empty() && tbs[0].tag == kTagContext0)
-      tbs.erase(tbs.begin());
-    constexpr std::size_t kSerial = 0, kIssuer = 2, kSubject = 4;
-    if (tbs.size() <= kSubject || der.Whole(tbs[kSerial]) != der.Whole(sid[1]) ||
-        der.Whole(tbs[kIssuer]) != der.Whole(sid[0])) {
-      continue;
-    }
-    signature.signer_subject = ReadableName(der, tbs[kSubject]);
-    signature.signer_issuer = ReadableName(der, tbs[kIssuer]);
-    return;
-  }
+  return !signature.digest_algorithm_oid.empty();
 }
 
 }  // namespace
@@ -285,19 +427,21 @@ bool ReadAuthenticodeSignature(std::string_view content_info, AuthenticodeSignat
     error = der.Error().empty() ? "The signature holds no Authenticode file digest" : der.Error();
     return false;
   }
-  // signerInfos ::= SET OF SignerInfo; SignerInfo ::= SEQUENCE { version, sid, digestAlgorithm,
-  //   [0] signedAttrs OPTIONAL, signatureAlgorithm, signature, [1] unsignedAttrs OPTIONAL }
+  result.certificates = Certificates(der, fields);
   const std::vector<DerElement> signers = der.Children(fields.back());
-  if (!signers.empty()) {
-    const std::vector<DerElement> signer = der.Children(signers[0]);
-    if (signer.size() > 1 && signer[1].tag == kTagSequence &&
-        fields[kCertificatesField].tag == kTagContext0) {
-      ReadSignerNames(der, fields[kCertificatesField], signer[1], result);
-    }
-    result.signing_time = SignerInfoTime(der, signer);
-    if (!signer.empty() && signer.back().tag == kTagContext1)
-      result.time_stamp = TimeStampTime(der, content_info, signer.back());
+  DerElement unsigned_attributes;
+  if (signers.size() != 1 ||
+      !ReadSigner(der, signers[0], result.certificates, result.signer, &unsigned_attributes)) {
+    error = der.Error().empty() ? "The signature does not have exactly one readable signer"
+                                : der.Error();
+    return false;
   }
+  if (unsigned_attributes.tag == kTagContext1)
+    ReadUnsignedAttributes(der, unsigned_attributes, result);
+  result.signer_subject = result.signer.subject;
+  result.signer_issuer = result.signer.issuer;
+  result.signing_time = result.signer.signing_time;
+  result.time_stamp = result.stamp.time;
   signature = std::move(result);
   return true;
 }

@@ -40,6 +40,28 @@ bool FindSignedData(std::string_view der, DerElement& content_info, DerElement& 
   return true;
 }
 
+bool AllDigits(std::string_view text) {
+  return text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+int Number(std::string_view digits) {
+  int value = 0;
+  for (const char c : digits)
+    value = value * 10 + (c - '0');
+  return value;
+}
+
+// Days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::int64_t year_of_era = year - era * 400;
+  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
 }  // namespace
 
 bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
@@ -87,6 +109,11 @@ bool ReadDerChildren(std::string_view der, const DerElement& parent,
                      std::vector<DerElement>& children, std::string& error) {
   std::size_t offset = parent.offset + parent.header_size;
   while (offset < parent.End()) {
+    if (children.size() == kMaxDerChildren) {
+      error = "The signature has an element of more than " + std::to_string(kMaxDerChildren) +
+              " members";
+      return false;
+    }
     DerElement child;
     if (!ReadDerElement(der.substr(0, parent.End()), offset, child, error))
       return false;
@@ -103,6 +130,80 @@ std::string_view DerContent(std::string_view der, const DerElement& element) {
 
 std::string_view DerWhole(std::string_view der, const DerElement& element) {
   return der.substr(element.offset, element.End() - element.offset);
+}
+
+std::string DerOidText(std::string_view oid) {
+  std::string dotted;
+  std::uint64_t arc = 0;
+  bool first = true;
+  bool open = false;
+  for (const char c : oid) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    if (arc > (UINT64_MAX >> 7))
+      return {};
+    arc = (arc << 7) | (byte & 0x7F);
+    open = (byte & 0x80) != 0;
+    if (open)
+      continue;
+    if (first) {
+      const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
+      dotted = std::to_string(top);
+      arc -= top * 40;
+      first = false;
+    }
+    dotted += '.';
+    dotted += std::to_string(arc);
+    arc = 0;
+  }
+  return open ? std::string() : dotted;
+}
+
+std::string DerTimeText(std::uint8_t tag, std::string_view value, std::int64_t* seconds) {
+  std::string text(value);
+  if (tag == kTagUtcTime && text.size() >= 2 && AllDigits(text.substr(0, 2)))
+    text = (text.substr(0, 2) < "50" ? "20" : "19") + text;
+  else if (tag != kTagGeneralizedTime)
+    return {};
+  // The digits, then a fraction (GeneralizedTime only), then the zone.
+  std::size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+    ++digits;
+  if (digits != 12 && digits != 14)
+    return {};
+  std::size_t zone = digits;
+  if (tag == kTagGeneralizedTime && digits == 14 && zone < text.size() && text[zone] == '.') {
+    ++zone;
+    while (zone < text.size() && text[zone] >= '0' && text[zone] <= '9')
+      ++zone;
+  }
+  const std::string_view rest = std::string_view(text).substr(zone);
+  std::string label;
+  int offset_minutes = 0;
+  if (rest == "Z") {
+    label = "UTC";
+  } else if (rest.size() == 5 && (rest[0] == '+' || rest[0] == '-') && AllDigits(rest.substr(1))) {
+    label = std::string(rest);
+    offset_minutes =
+        (Number(rest.substr(1, 2)) * 60 + Number(rest.substr(3, 2))) * (rest[0] == '-' ? -1 : 1);
+  } else {
+    return {};
+  }
+  const int month = Number(text.substr(4, 2));
+  const int day = Number(text.substr(6, 2));
+  const int hour = Number(text.substr(8, 2));
+  const int minute = Number(text.substr(10, 2));
+  const int second = digits == 14 ? Number(text.substr(12, 2)) : 0;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+    return {};
+  if (seconds != nullptr) {
+    *seconds = DaysFromCivil(Number(text.substr(0, 4)), month, day) * 86400 + hour * 3600 +
+               minute * 60 + second - offset_minutes * 60;
+  }
+  std::string readable = text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2) +
+                         " " + text.substr(8, 2) + ":" + text.substr(10, 2);
+  if (digits == 14)
+    readable += ":" + text.substr(12, 2);
+  return readable + " " + label;
 }
 
 std::string EncodeDerLength(std::uint64_t length) {

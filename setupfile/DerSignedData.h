@@ -41,13 +41,27 @@ struct DerElement {
 bool ReadDerElement(std::string_view der, std::size_t offset, DerElement& element,
                     std::string& error);
 
-// The members of a constructed element's content, in order; each must lie inside parent.
+// No element of a signature holds more members than this: a list of them stays small even
+// when a hostile signature is made of millions of two-byte elements.
+constexpr std::size_t kMaxDerChildren = 4096;
+
+// The members of a constructed element's content, in order; each must lie inside parent. More
+// than kMaxDerChildren members are an error.
 bool ReadDerChildren(std::string_view der, const DerElement& parent,
                      std::vector<DerElement>& children, std::string& error);
 
 // The content bytes of an element, and the whole element with its header.
 std::string_view DerContent(std::string_view der, const DerElement& element);
 std::string_view DerWhole(std::string_view der, const DerElement& element);
+
+// An object identifier's content bytes as "1.2.840.113549"; empty when the last arc is cut off
+// or an arc does not fit 64 bits.
+std::string DerOidText(std::string_view oid);
+
+// UTCTime "YYMMDDHHMM[SS]" or GeneralizedTime "YYYYMMDDHHMM[SS][.f]", each ending in "Z" or an
+// offset "+hhmm" / "-hhmm", as "YYYY-MM-DD HH:MM[:SS] UTC" (the offset in place of UTC), and as
+// seconds since 1970 UTC when seconds is given. Empty for another tag or a malformed value.
+std::string DerTimeText(std::uint8_t tag, std::string_view value, std::int64_t* seconds);
 
 // The DER length field for a content of length bytes (short form below 128).
 std::string EncodeDerLength(std::uint64_t length);

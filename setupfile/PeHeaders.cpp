@@ -1,9 +1,11 @@
 #include "setupfile/PeHeaders.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "base/ByteReader.h"
+#include "setupfile/DerSignedData.h"
 
 namespace kv {
 
@@ -119,32 +121,61 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
   }
   // The table's "RVA" is a file offset; it must follow the headers and lie inside the file.
   const std::int64_t size = file.Size();
+  const std::int64_t table_end = std::int64_t{table} + table_size;
   if (table < entry + kDataDirectoryEntrySize || table_size < kCertificateHeaderSize ||
-      table + std::int64_t{table_size} > size) {
+      table_end > size) {
     layout.problem = "the certificate table lies outside the file";
     return PeSignatureStatus::kMalformed;
   }
-  const std::string header = ReadAt(file, table, kCertificateHeaderSize);
-  ByteReader reader(header);
-  std::uint32_t length = 0;
-  std::uint16_t revision = 0;
-  std::uint16_t type = 0;
-  if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
-      length < kCertificateHeaderSize || length > table_size || length > kMaxSignatureSize ||
-      revision != kCertificateRevision2 || type != kCertificateTypePkcsSignedData) {
-    layout.problem = "the certificate table holds no Authenticode signature";
+  if (table_size > kMaxSignatureSize) {
+    layout.problem = "the certificate table is too large";
     return PeSignatureStatus::kMalformed;
   }
-  layout.signature = ReadAt(file, table + kCertificateHeaderSize, length - kCertificateHeaderSize);
-  if (layout.signature.size() != static_cast<std::size_t>(length - kCertificateHeaderSize)) {
-    layout.problem = "the file ends inside the signature";
+  const std::string bytes = ReadAt(file, table, table_size);
+  if (bytes.size() != table_size) {
+    layout.problem = "the file ends inside the certificate table";
     return PeSignatureStatus::kMalformed;
+  }
+  // Entries follow each other at 8-byte boundaries and fill the table; the last one may end
+  // without its padding.
+  for (std::size_t at = 0; at < bytes.size();) {
+    ByteReader reader(bytes);
+    std::uint32_t length = 0;
+    std::uint16_t revision = 0;
+    std::uint16_t type = 0;
+    reader.Seek(at);
+    if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
+        length < kCertificateHeaderSize || length > bytes.size() - at) {
+      layout.problem = "the certificate table is not filled by its entries";
+      return PeSignatureStatus::kMalformed;
+    }
+    if (revision != kCertificateRevision2 || type != kCertificateTypePkcsSignedData) {
+      layout.problem = "the certificate table holds an entry that is no Authenticode signature";
+      return PeSignatureStatus::kMalformed;
+    }
+    const std::size_t padded =
+        std::min<std::size_t>((length + 7) & ~std::size_t{7}, bytes.size() - at);
+    PeCertificateEntry found;
+    found.offset = table + std::int64_t(at);
+    found.signature = bytes.substr(at + kCertificateHeaderSize, length - kCertificateHeaderSize);
+    DerElement element;
+    std::string error;
+    const std::string_view rest(bytes.data() + at + kCertificateHeaderSize,
+                                padded - kCertificateHeaderSize);
+    if (ReadDerElement(found.signature, 0, element, error)) {
+      const std::string_view padding = rest.substr(element.End());
+      found.strict_padding =
+          padding.size() < 8 && padding.find_first_not_of('\0') == std::string_view::npos;
+    }
+    layout.entries.push_back(std::move(found));
+    at += padded;
   }
   const std::int64_t checksum_end = headers.CheckSumOffset + 4;
   const std::int64_t entry_end = entry + kDataDirectoryEntrySize;
   layout.hashed = {{0, headers.CheckSumOffset},
                    {checksum_end, entry - checksum_end},
-                   {entry_end, table - entry_end}};
+                   {entry_end, table - entry_end},
+                   {table_end, size - table_end}};
   return PeSignatureStatus::kSigned;
 }
 

@@ -60,16 +60,25 @@ struct ByteRange {
 enum class PeSignatureStatus {
   kSigned,
   kUnsigned,   // no certificate table
-  kMalformed,  // a certificate table outside the file, or whose first entry is no signature
+  kMalformed,  // a table outside the file, not filled by its entries, or an entry no signature
 };
 
-// The Authenticode view of a signed executable: the ranges its digest covers (the whole file up
-// to the certificate table, except the checksum field and the certificate table's directory
-// entry, which signing and configuring change) and the signature blob of the certificate
-// table's first entry (PKCS#7 SignedData, with its padding). problem says why when malformed.
+// One WIN_CERTIFICATE entry of the certificate table: a PKCS#7 SignedData.
+struct PeCertificateEntry {
+  std::int64_t offset = 0;  // of the entry's 8-byte header
+  std::string signature;    // the bytes after the header, up to the entry's length
+  // Windows' stricter padding check: after the SignedData only zero bytes, fewer than 8, up
+  // to the 8-byte boundary that ends the entry.
+  bool strict_padding = false;
+};
+
+// The Authenticode view of a signed executable: the ranges its digest covers (the whole file
+// except the checksum field, the certificate table's directory entry and the table itself, which
+// signing and configuring change) and every entry of the certificate table, at least one when
+// signed. problem says why when malformed.
 struct PeSignedLayout {
   std::vector<ByteRange> hashed;
-  std::string signature;
+  std::vector<PeCertificateEntry> entries;
   std::string problem;
 };
 

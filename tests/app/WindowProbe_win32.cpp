@@ -41,10 +41,10 @@
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm_win32.h"
-#include "app/SetupContents.h"
-#include "app/SetupContentsText.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
+#include "inspect/SetupContents.h"
+#include "inspect/SetupContentsText.h"
 #include "tests/support/GuiObjects_win32.h"
 #include "ui/Window_win32.h"
 

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     end = range.offset + range.size;
   }
-  kv::ReadAuthenticodeSignature(layout.signature, signature, error);
+  for (const kv::PeCertificateEntry& entry : layout.entries)
+    kv::ReadAuthenticodeSignature(entry.signature, signature, error);
   return 0;
 }

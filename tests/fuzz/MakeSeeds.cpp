@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
        EncodeDerElement(0x30, EncodeDerElement(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") +
                                   EncodeDerElement(0xA0, signed_data)));
   Seed(root, "FuzzAuthenticode", "pe", kv::test::MinimalPe(0x020B));
+  Seed(root, "FuzzAuthenticode", "tiny-elements", kv::test::TinyElementSignedData(5000));
 
   Seed(root, "FuzzPeChecksum", "pe32plus", kv::test::MinimalPe(0x020B));
   Seed(root, "FuzzPeChecksum", "pe32", kv::test::MinimalPe(0x010B));

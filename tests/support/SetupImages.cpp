@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/ByteReader.h"
+#include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -305,6 +306,19 @@ std::string MiniStreamCompoundFile(std::uint32_t streams, std::uint32_t mini_str
   for (std::size_t at = 0; at < mini_table.size(); at += 4)
     PutU32(mini_table, at, kCfbEnd);
   return AssembleCompoundFile(directory, mini_table, std::string(mini_stream_size, 'm'));
+}
+
+std::string TinyElementSignedData(std::size_t count) {
+  std::string tiny(2 * count, '\0');
+  for (std::size_t i = 0; i < tiny.size(); i += 2)
+    tiny[i] = '\x05';
+  const std::string data_oid = "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x01";
+  const std::string fields = EncodeDerElement(kTagInteger, "\x01") + EncodeDerElement(kTagSet, "") +
+                             EncodeDerElement(kTagSequence, EncodeDerElement(kTagOid, data_oid)) +
+                             EncodeDerElement(kTagContext0, tiny) + EncodeDerElement(kTagSet, "");
+  return EncodeDerElement(
+      kTagSequence, EncodeDerElement(kTagOid, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") +
+                        EncodeDerElement(kTagContext0, EncodeDerElement(kTagSequence, fields)));
 }
 
 }  // namespace kv::test

@@ -37,6 +37,10 @@ struct RcDataLayout {
 };
 RcDataLayout PeWithRcDataLayout();
 
+// A ContentInfo of SignedData whose certificate set holds count two-byte elements (NULL) and
+// nothing else of substance: what a hostile signature made of tiny elements looks like.
+std::string TinyElementSignedData(std::size_t count);
+
 // A version 3 compound file (512-byte sectors) whose root storage holds the given streams in
 // order, named by ASCII names stored as UTF-16; streams below 4096 bytes go into the mini stream.
 // Sector 0 is the allocation table, sector 1 the directory (up to 3 streams).

@@ -2,11 +2,17 @@
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
+#include "setupfile/AuthenticodeSignature.h"
 #include "setupfile/DerSignedData.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/ZNTUtils.h"
+#include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"
 #include "tools/reservearea/AreaCertificate.h"
 #include "tools/reservearea/ReserveArea.h"
@@ -99,6 +105,87 @@ TEST(ReadDerElementTest, RejectsWhatItCannotFrame) {
       ReadDerElement(std::string("\x04\x81\x80", 3) + std::string(128, 'x'), 0, element, error));
   EXPECT_EQ(element.header_size, 3u);
   EXPECT_EQ(element.content_size, 128u);
+}
+
+TEST(DerTextTest, ObjectIdentifiersAndTimes) {
+  struct OidRow {
+    std::string content;
+    std::string text;
+  };
+  const OidRow oids[] = {
+      {"\x2A\x86\x48\x86\xF7\x0D", "1.2.840.113549"},
+      {"\x55\x04\x03", "2.5.4.3"},
+      {"\x2A\x86\x48\x86", ""},                              // the last arc is cut off
+      {"\x2A\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F", ""},  // an arc past 64 bits
+  };
+  for (const OidRow& row : oids)
+    EXPECT_EQ(DerOidText(row.content), row.text) << row.text;
+
+  constexpr std::int64_t kJune2020 = 1590969600;  // 2020-06-01 00:00:00 UTC
+  struct TimeRow {
+    std::uint8_t tag;
+    std::string value;
+    std::string text;
+    std::int64_t seconds;
+  };
+  const TimeRow times[] = {
+      {kTagUtcTime, "200601000000Z", "2020-06-01 00:00:00 UTC", kJune2020},
+      {kTagUtcTime, "2006010000Z", "2020-06-01 00:00 UTC", kJune2020},
+      {kTagUtcTime, "2006010200+0200", "2020-06-01 02:00 +0200", kJune2020},
+      {kTagUtcTime, "200531220000-0200", "2020-05-31 22:00:00 -0200", kJune2020},
+      {kTagUtcTime, "991231235959Z", "1999-12-31 23:59:59 UTC", 946684799},
+      {kTagGeneralizedTime, "20200601000000.25Z", "2020-06-01 00:00:00 UTC", kJune2020},
+      {kTagGeneralizedTime, "20200601000000", "", 0},  // no zone
+      {kTagUtcTime, "201301000000Z", "", 0},           // month 13
+      {kTagUtcTime, "2006010Z", "", 0},
+      {kTagOctetString, "200601000000Z", "", 0},
+  };
+  for (const TimeRow& row : times) {
+    std::int64_t seconds = 0;
+    EXPECT_EQ(DerTimeText(row.tag, row.value, &seconds), row.text) << row.value;
+    EXPECT_EQ(seconds, row.seconds) << row.value;
+  }
+}
+
+// A signature of 63 MiB made of two-byte elements is refused, in one pass and without a list of
+// all its elements: the peak memory of a process reading it grows by far less than 16 MiB.
+TEST(ReadDerChildrenTest, TinyElementsAreCappedAndCheap) {
+  std::vector<DerElement> children;
+  std::string error;
+  for (const std::size_t count : {kMaxDerChildren, kMaxDerChildren + 1}) {
+    const std::string der = EncodeDerElement(kTagSequence, std::string(2 * count, '\0'));
+    DerElement top;
+    ASSERT_TRUE(ReadDerElement(der, 0, top, error));
+    children.clear();
+    EXPECT_EQ(ReadDerChildren(der, top, children, error), count == kMaxDerChildren);
+  }
+  EXPECT_NE(error.find("members"), std::string::npos) << error;
+
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string signature = test::TinyElementSignedData(63 * 1024 * 1024 / 2);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    AuthenticodeSignature read;
+    std::string reason;
+    const bool accepted = ReadAuthenticodeSignature(signature, read, reason);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    const long growth_kib = accepted ? -1 : after.ru_maxrss - before.ru_maxrss;
+    _exit(write(pipe_ends[1], &growth_kib, sizeof growth_kib) == sizeof growth_kib ? 0 : 1);
+  }
+  close(pipe_ends[1]);
+  long growth_kib = -2;
+  ASSERT_EQ(read(pipe_ends[0], &growth_kib, sizeof growth_kib),
+            static_cast<ssize_t>(sizeof growth_kib));
+  close(pipe_ends[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_GE(growth_kib, 0) << "the tiny-element signature was accepted";
+  EXPECT_LT(growth_kib, 16 * 1024);
 }
 
 TEST(AddCertificateTest, AppendsToTheSetOfARealSignatureAndDropsPadding) {

@@ -1,5 +1,5 @@
 // This system has no store of trusted code signers to ask.
-#include "app/SignerTrust.h"
+#include "inspect/SignerTrust.h"
 
 namespace kv {
 

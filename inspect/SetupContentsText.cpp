@@ -1,4 +1,4 @@
-#include "app/SetupContentsText.h"
+#include "inspect/SetupContentsText.h"
 
 #include <concepts>
 #include <cstdint>
@@ -37,6 +37,46 @@ const char* DigestStateName(DigestState state) {
       break;
   }
   return "not checked";
+}
+
+const char* VerdictName(AuthenticodeVerdict verdict) {
+  switch (verdict) {
+    case AuthenticodeVerdict::kValid:
+      return "valid";
+    case AuthenticodeVerdict::kInvalid:
+      return "invalid";
+    case AuthenticodeVerdict::kAbsent:
+      return "absent";
+    case AuthenticodeVerdict::kNotChecked:
+      break;
+  }
+  return "not checked";
+}
+
+const char* StepStateName(StepState state) {
+  switch (state) {
+    case StepState::kPasses:
+      return "passes";
+    case StepState::kFails:
+      return "fails";
+    case StepState::kNone:
+      return "none";
+    case StepState::kNotChecked:
+      break;
+  }
+  return "not checked";
+}
+
+const char* PaddingName(PaddingState state) {
+  switch (state) {
+    case PaddingState::kPasses:
+      return "passes";
+    case PaddingState::kFails:
+      return "fails";
+    case PaddingState::kNotApplicable:
+      break;
+  }
+  return "not applicable";
 }
 
 const char* StoreName(PackageStore store) {
@@ -151,7 +191,30 @@ std::string SignatureText(const SignatureFindings& signature) {
       text += Field("digest state", "not checked: " + signature.NotCheckedReason);
       break;
   }
-  return text + Field("signer trust", signature.ChainTrust);
+  text += Field("signer trust", signature.ChainTrust);
+  if (signature.StrictPadding != PaddingState::kNotApplicable)
+    text += Field("padding",
+                  std::string(PaddingName(signature.StrictPadding)) + " the strict padding check");
+  for (std::size_t i = 0; i < signature.Signatures.size(); ++i) {
+    const SignatureEntry& entry = signature.Signatures[i];
+    text += "  signature " + std::to_string(i + 1) + (entry.Nested ? ", nested" : "") + ": " +
+            (entry.DigestAlgorithm.empty() ? "unreadable" : entry.DigestAlgorithm);
+    if (!entry.Signer.empty())
+      text += ", " + WithoutControls(entry.Signer) + ", issued by " + WithoutControls(entry.Issuer);
+    text += "\n";
+    for (const SignatureStep& step : entry.Steps) {
+      char padded[32];
+      std::snprintf(padded, sizeof padded, "    %-15s ", step.Name);
+      text += padded;
+      // A step with nothing to check says why in its detail ("none", "not checked: ...").
+      if (step.State == StepState::kNone)
+        text += WithoutControls(step.Detail);
+      else
+        text += StepStateName(step.State) + (": " + WithoutControls(step.Detail));
+      text += "\n";
+    }
+  }
+  return text;
 }
 
 std::string AreaText(const AreaFindings& area) {
@@ -206,8 +269,21 @@ std::string AnswerText(const AnswerFindings& answer) {
 
 }  // namespace
 
+std::string VerdictLine(const SignatureFindings& signature) {
+  std::string text = std::string("Authenticode verdict: ") + VerdictName(signature.Verdict);
+  if (signature.Verdict == AuthenticodeVerdict::kValid) {
+    const std::size_t count = signature.Signatures.size();
+    text += " (" + std::to_string(count) + (count == 1 ? " signature, " : " signatures, ") +
+            (signature.RootsGiven ? "chains trusted to the roots given" : "no roots named") + ")";
+  } else if (!signature.VerdictReason.empty()) {
+    text += " (" + WithoutControls(signature.VerdictReason) + ")";
+  }
+  return text + "\n";
+}
+
 std::string InspectionText(const SetupInspection& record) {
-  std::string text = "File: " + WithoutControls(record.FileName) + "\n";
+  std::string text =
+      VerdictLine(record.Signature) + "File: " + WithoutControls(record.FileName) + "\n";
   if (record.Kind == SetupFileKind::kUnreadable)
     return text + Field("error", record.ReadError);
   text += Field("kind", KindName(record.Kind));
@@ -227,7 +303,11 @@ std::string InspectionJson(const SetupInspection& record) {
                      ",\n  \"kind\": " + JsonText(KindName(record.Kind)) +
                      ",\n  \"size\": " + JsonNumber(record.Size) +
                      ",\n  \"read_error\": " + JsonText(record.ReadError);
-  json += ",\n  \"authenticode\": {\"present\": " + JsonBool(signature.Present) +
+  json += ",\n  \"authenticode\": {\"verdict\": " + JsonText(VerdictName(signature.Verdict)) +
+          ", \"verdict_step\": " + JsonText(signature.VerdictStep) +
+          ", \"verdict_reason\": " + JsonText(signature.VerdictReason) +
+          ", \"strict_padding\": " + JsonText(PaddingName(signature.StrictPadding)) +
+          ", \"present\": " + JsonBool(signature.Present) +
           ", \"signer\": " + JsonText(signature.SignerSubject) +
           ", \"issuer\": " + JsonText(signature.SignerIssuer) +
           ", \"signing_time\": " + JsonText(signature.SigningTime) +
@@ -235,7 +315,26 @@ std::string InspectionJson(const SetupInspection& record) {
           ", \"digest_algorithm\": " + JsonText(signature.DigestAlgorithm) +
           ", \"digest\": " + JsonText(DigestStateName(signature.Digest)) +
           ", \"not_checked_reason\": " + JsonText(signature.NotCheckedReason) +
-          ", \"signer_trust\": " + JsonText(signature.ChainTrust) + "}";
+          ", \"signer_trust\": " + JsonText(signature.ChainTrust) + ",\n    \"signatures\": [";
+  for (std::size_t i = 0; i < signature.Signatures.size(); ++i) {
+    const SignatureEntry& entry = signature.Signatures[i];
+    std::string chain;
+    json += std::string(i == 0 ? "" : ", ") + "{\"nested\": " + JsonBool(entry.Nested) +
+            ", \"signer\": " + JsonText(entry.Signer) + ", \"issuer\": " + JsonText(entry.Issuer) +
+            ", \"digest_algorithm\": " + JsonText(entry.DigestAlgorithm) +
+            ", \"signing_time\": " + JsonText(entry.SigningTime) +
+            ", \"time_stamp\": " + JsonText(entry.TimeStamp) + ", \"steps\": [";
+    for (std::size_t j = 0; j < entry.Steps.size(); ++j) {
+      const SignatureStep& step = entry.Steps[j];
+      if (step.Name == std::string_view(kStepChain))
+        chain = step.Detail;
+      json += std::string(j == 0 ? "" : ", ") + "{\"step\": " + JsonText(step.Name) +
+              ", \"result\": " + JsonText(StepStateName(step.State)) +
+              ", \"detail\": " + JsonText(step.Detail) + "}";
+    }
+    json += "], \"chain\": " + JsonText(chain) + "}";
+  }
+  json += "]}";
   json += ",\n  \"data_area\": {\"found\": " + JsonBool(area.Found) +
           ", \"position\": " + JsonNumber(area.Position) + ", \"size\": " + JsonNumber(area.Size) +
           ", \"list_readable\": " + JsonBool(area.ListReadable) +

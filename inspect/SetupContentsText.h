@@ -5,9 +5,13 @@
 
 #include <string>
 
-#include "app/SetupContents.h"
+#include "inspect/SetupContents.h"
 
 namespace kv {
+
+// The verdict on the signatures in one line: "Authenticode verdict: invalid (why)"; the first
+// line of the text.
+std::string VerdictLine(const SignatureFindings& signature);
 
 std::string InspectionText(const SetupInspection& record);
 

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "app/SignerTrust.h"
 #include "base/WinText_win32.h"
+#include "inspect/SignerTrust.h"
 
 namespace kv {
 

@@ -2,8 +2,8 @@
 // changed byte of signed content breaks it, and the record shows what was stored.
 #include <gtest/gtest.h>
 
-#include "app/SetupContents.h"
-#include "app/SetupContentsText.h"
+#include "inspect/SetupContents.h"
+#include "inspect/SetupContentsText.h"
 #include "setupfile/PeHeaders.h"
 #include "setupfile/SetupWriter.h"
 #include "tests/support/TestFiles.h"
@@ -51,19 +51,29 @@ TEST(SetupInspectionTest, DigestStateOfSignedAndChangedFiles) {
     const char* algorithm;
     DigestState digest;
     const char* time_stamp;
+    AuthenticodeVerdict verdict;
   };
   const Row rows[] = {
-      {"setup.exe", Change::kConfigure, true, "SHA-256", DigestState::kMatches, ""},
-      {"setup.msi", Change::kConfigure, true, "SHA-256", DigestState::kMatches, ""},
-      {"setup.exe", Change::kConfigureAndFlip, true, "SHA-256", DigestState::kDoesNotMatch, ""},
-      {"setup.msi", Change::kConfigureAndFlip, true, "SHA-256", DigestState::kDoesNotMatch, ""},
-      {"setup-broken.exe", Change::kNone, true, "SHA-256", DigestState::kDoesNotMatch, ""},
-      {"legacy.exe", Change::kNone, false, "", DigestState::kNotChecked, ""},
-      {"setup-sha1.exe", Change::kNone, true, "SHA-1", DigestState::kMatches, ""},
-      {"setup-sha512.msi", Change::kNone, true, "SHA-512", DigestState::kMatches, ""},
-      {"setup-dse.msi", Change::kNone, true, "SHA-256", DigestState::kMatches, ""},
+      {"setup.exe", Change::kConfigure, true, "SHA-256", DigestState::kMatches, "",
+       AuthenticodeVerdict::kValid},
+      {"setup.msi", Change::kConfigure, true, "SHA-256", DigestState::kMatches, "",
+       AuthenticodeVerdict::kValid},
+      {"setup.exe", Change::kConfigureAndFlip, true, "SHA-256", DigestState::kDoesNotMatch, "",
+       AuthenticodeVerdict::kInvalid},
+      {"setup.msi", Change::kConfigureAndFlip, true, "SHA-256", DigestState::kDoesNotMatch, "",
+       AuthenticodeVerdict::kInvalid},
+      {"setup-broken.exe", Change::kNone, true, "SHA-256", DigestState::kDoesNotMatch, "",
+       AuthenticodeVerdict::kInvalid},
+      {"legacy.exe", Change::kNone, false, "", DigestState::kNotChecked, "",
+       AuthenticodeVerdict::kAbsent},
+      {"setup-sha1.exe", Change::kNone, true, "SHA-1", DigestState::kMatches, "",
+       AuthenticodeVerdict::kValid},
+      {"setup-sha512.msi", Change::kNone, true, "SHA-512", DigestState::kMatches, "",
+       AuthenticodeVerdict::kValid},
+      {"setup-dse.msi", Change::kNone, true, "SHA-256", DigestState::kMatches, "",
+       AuthenticodeVerdict::kValid},
       {"setup-timestamped.exe", Change::kNone, true, "SHA-256", DigestState::kMatches,
-       "2020-06-01 00:00:00 UTC"},
+       "2020-06-01 00:00:00 UTC", AuthenticodeVerdict::kValid},
   };
   test::TempDir temp;
   for (const Row& row : rows) {
@@ -87,6 +97,7 @@ TEST(SetupInspectionTest, DigestStateOfSignedAndChangedFiles) {
     EXPECT_EQ(signature.DigestAlgorithm, row.algorithm);
     EXPECT_EQ(signature.Digest, row.digest) << signature.NotCheckedReason;
     EXPECT_EQ(signature.TimeStamp, row.time_stamp);
+    EXPECT_EQ(signature.Verdict, row.verdict) << signature.VerdictReason;
     EXPECT_EQ(signature.SignerIssuer, row.present ? "CN=KV Test Fixture ca" : "");
     EXPECT_EQ(signature.SignerSubject.starts_with("CN=KV Test Fixture "), row.present);
     EXPECT_EQ(record.Package.Store != PackageStore::kNone,

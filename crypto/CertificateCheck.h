@@ -1,0 +1,51 @@
+// Checks made with X.509 certificates (DER): a signature made with a certificate's public key
+// (RSA PKCS#1 v1.5, RSASSA-PSS or ECDSA over a message hashed here), and the chain of a
+// certificate up to roots the caller names, at a given time and for a purpose. OpenSSL on Linux,
+// crypt32 and CNG on Windows. Nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crypto/Digest.h"
+
+namespace kv {
+
+enum class KeySignatureKind { kRsaPkcs1, kRsaPss, kEcdsa };
+
+struct KeySignatureScheme {
+  KeySignatureKind kind = KeySignatureKind::kRsaPkcs1;
+  DigestAlgorithm digest = DigestAlgorithm::kSha256;
+  DigestAlgorithm pss_mgf_digest = DigestAlgorithm::kSha256;  // RSASSA-PSS only
+  std::uint32_t pss_salt_length = 0;                          // RSASSA-PSS only
+};
+
+enum class CertificateSignatureResult {
+  kValid,
+  kInvalid,      // the signature is not the key's over the message
+  kKeyUnusable,  // the certificate or its key cannot be read, or does not fit the scheme
+};
+
+CertificateSignatureResult VerifyCertificateSignature(std::string_view certificate,
+                                                      const KeySignatureScheme& scheme,
+                                                      std::string_view message,
+                                                      std::string_view signature);
+
+enum class CertificatePurpose { kCodeSigning, kTimeStamping };
+
+struct ChainResult {
+  bool trusted = false;
+  std::string text;  // "trusted ..." or why not
+};
+
+// The chain from certificate to one of the roots (PEM texts of one or more certificates each),
+// the other certificates of the signature offered as intermediates; every certificate valid at
+// at_time (seconds since 1970 UTC), the first one allowed (extended key usage) for the purpose.
+ChainResult CheckCertificateChain(std::string_view certificate,
+                                  const std::vector<std::string>& intermediates,
+                                  const std::vector<std::string>& roots_pem, std::int64_t at_time,
+                                  CertificatePurpose purpose);
+
+}  // namespace kv

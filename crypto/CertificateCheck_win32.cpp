@@ -1,0 +1,260 @@
+// CNG and crypt32 backend: the certificate's public key imported into CNG
+// (CryptImportPublicKeyInfoEx2) and the message hashed and verified with bcrypt (an ECDSA
+// signature turned from DER into r and s first); the chain built by CertGetCertificateChain at
+// the time given, with the signature's certificates and the roots offered as extra stores, and
+// accepted only when it ends in one of the roots given.
+#include <windows.h>
+// bcrypt.h and wincrypt.h need the types of windows.h.
+#include <bcrypt.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "base/Owned.h"
+#include "crypto/CertificateCheck.h"
+
+namespace kv {
+namespace {
+
+constexpr std::string_view kPemBegin = "-----BEGIN CERTIFICATE-----";
+constexpr std::string_view kPemEnd = "-----END CERTIFICATE-----";
+// Bigger texts are no certificate; the bound also keeps lengths within the API's 32-bit counts.
+constexpr std::size_t kMaxCertificateSize = 64 * 1024 * 1024;
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+// FILETIME counts 100-nanosecond steps since 1601-01-01.
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+constexpr std::int64_t kFileTimeStepsPerSecond = 10000000;
+// Chain errors that say nothing here: the roots are the caller's, not the system's, and no
+// revocation check is made.
+constexpr DWORD kIgnoredChainErrors = CERT_TRUST_IS_UNTRUSTED_ROOT |
+                                      CERT_TRUST_REVOCATION_STATUS_UNKNOWN |
+                                      CERT_TRUST_IS_OFFLINE_REVOCATION;
+
+void FreeCertificate(PCCERT_CONTEXT certificate) {
+  CertFreeCertificateContext(certificate);
+}
+void CloseStore(HCERTSTORE store) {
+  CertCloseStore(store, 0);
+}
+using CertificatePtr = OwnedPtr<const CERT_CONTEXT, FreeCertificate>;
+using StorePtr = OwnedPtr<void, CloseStore>;
+using ChainPtr = OwnedPtr<const CERT_CHAIN_CONTEXT, CertFreeCertificateChain>;
+using KeyPtr = OwnedPtr<std::remove_pointer_t<BCRYPT_KEY_HANDLE>, BCryptDestroyKey>;
+
+BYTE* Bytes(std::string_view data) {
+  return reinterpret_cast<BYTE*>(const_cast<char*>(data.data()));
+}
+
+CertificatePtr ReadCertificate(std::string_view der) {
+  if (der.empty() || der.size() > kMaxCertificateSize)
+    return nullptr;
+  return CertificatePtr(
+      CertCreateCertificateContext(kEncoding, Bytes(der), static_cast<DWORD>(der.size())));
+}
+
+LPCWSTR CngName(DigestAlgorithm algorithm) {
+  switch (algorithm) {
+    case DigestAlgorithm::kSha1:
+      return BCRYPT_SHA1_ALGORITHM;
+    case DigestAlgorithm::kSha256:
+      return BCRYPT_SHA256_ALGORITHM;
+    case DigestAlgorithm::kSha384:
+      return BCRYPT_SHA384_ALGORITHM;
+    case DigestAlgorithm::kSha512:
+      return BCRYPT_SHA512_ALGORITHM;
+  }
+  return nullptr;
+}
+
+// CNG takes an ECDSA signature as r and s, big-endian, each as long as a coordinate of the key
+// (half of its uncompressed point 04 || X || Y); a signature holds them as DER integers, which
+// crypt32 decodes little-endian.
+bool EcdsaSignature(std::string_view der, const CRYPT_BIT_BLOB& point, std::string& raw) {
+  if (point.cbData < 3 || point.pbData[0] != 0x04)
+    return false;
+  void* decoded = nullptr;
+  DWORD decoded_size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ECC_SIGNATURE, Bytes(der),
+                           static_cast<DWORD>(der.size()), CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                           &decoded, &decoded_size)) {
+    return false;
+  }
+  OwnedPtr<void, LocalFree> owned(decoded);
+  const auto* signature = static_cast<const CERT_ECC_SIGNATURE*>(decoded);
+  const std::size_t half = (point.cbData - 1) / 2;
+  raw.assign(2 * half, '\0');
+  for (const auto& [part, at] :
+       {std::pair{&signature->r, std::size_t{0}}, std::pair{&signature->s, half}}) {
+    std::size_t length = part->cbData;
+    while (length > half && part->pbData[length - 1] == 0)
+      --length;  // a DER integer may carry a leading zero byte
+    if (length > half)
+      return false;
+    for (std::size_t i = 0; i < length; ++i)
+      raw[at + half - 1 - i] = static_cast<char>(part->pbData[i]);
+  }
+  return true;
+}
+
+CertificateSignatureResult Verify(PCCERT_CONTEXT certificate, const KeySignatureScheme& scheme,
+                                  std::string_view message, std::string_view signature) {
+  CERT_PUBLIC_KEY_INFO& info = certificate->pCertInfo->SubjectPublicKeyInfo;
+  const bool ec = std::strcmp(info.Algorithm.pszObjId, szOID_ECC_PUBLIC_KEY) == 0;
+  const bool rsa = std::strcmp(info.Algorithm.pszObjId, szOID_RSA_RSA) == 0;
+  if ((scheme.kind == KeySignatureKind::kEcdsa && !ec) ||
+      (scheme.kind != KeySignatureKind::kEcdsa && !rsa) ||
+      (scheme.kind == KeySignatureKind::kRsaPss && scheme.pss_mgf_digest != scheme.digest)) {
+    return CertificateSignatureResult::kKeyUnusable;  // CNG's PSS hashes the mask with the digest
+  }
+  BCRYPT_KEY_HANDLE raw_key = nullptr;
+  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &info, 0, nullptr, &raw_key))
+    return CertificateSignatureResult::kKeyUnusable;
+  const KeyPtr key(raw_key);
+  Digest hasher(scheme.digest);
+  hasher.Update(message);
+  std::string digest;
+  if (!hasher.Finish(digest))
+    return CertificateSignatureResult::kKeyUnusable;
+  BCRYPT_PKCS1_PADDING_INFO pkcs1{CngName(scheme.digest)};
+  BCRYPT_PSS_PADDING_INFO pss{CngName(scheme.digest), scheme.pss_salt_length};
+  void* padding = nullptr;
+  ULONG flags = 0;
+  std::string value(signature);
+  if (scheme.kind == KeySignatureKind::kEcdsa) {
+    if (!EcdsaSignature(signature, info.PublicKey, value))
+      return CertificateSignatureResult::kInvalid;
+  } else if (scheme.kind == KeySignatureKind::kRsaPss) {
+    padding = &pss;
+    flags = BCRYPT_PAD_PSS;
+  } else {
+    padding = &pkcs1;
+    flags = BCRYPT_PAD_PKCS1;
+  }
+  const NTSTATUS status =
+      BCryptVerifySignature(key.get(), padding, Bytes(digest), static_cast<ULONG>(digest.size()),
+                            Bytes(value), static_cast<ULONG>(value.size()), flags);
+  if (BCRYPT_SUCCESS(status))
+    return CertificateSignatureResult::kValid;
+  return status == static_cast<NTSTATUS>(0xC000A000L)  // STATUS_INVALID_SIGNATURE
+             ? CertificateSignatureResult::kInvalid
+             : CertificateSignatureResult::kKeyUnusable;
+}
+
+// Adds every "CERTIFICATE" PEM block of pem to store; the number added.
+int AddPemCertificates(std::string_view pem, HCERTSTORE store) {
+  int added = 0;
+  for (std::size_t begin = pem.find(kPemBegin); begin != std::string_view::npos;
+       begin = pem.find(kPemBegin, begin + 1)) {
+    const std::size_t end = pem.find(kPemEnd, begin);
+    if (end == std::string_view::npos)
+      break;
+    const std::string_view block = pem.substr(begin, end + kPemEnd.size() - begin);
+    DWORD size = 0;
+    const DWORD length = static_cast<DWORD>(block.size());
+    if (!CryptStringToBinaryA(block.data(), length, CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                              nullptr, nullptr)) {
+      continue;
+    }
+    std::string der(size, '\0');
+    if (CryptStringToBinaryA(block.data(), length, CRYPT_STRING_BASE64HEADER, Bytes(der), &size,
+                             nullptr, nullptr) &&
+        CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, Bytes(der), size,
+                                         CERT_STORE_ADD_ALWAYS, nullptr)) {
+      ++added;
+    }
+  }
+  return added;
+}
+
+bool AllowedFor(PCCERT_CONTEXT certificate, CertificatePurpose purpose) {
+  const char* wanted = purpose == CertificatePurpose::kCodeSigning
+                           ? szOID_PKIX_KP_CODE_SIGNING
+                           : szOID_PKIX_KP_TIMESTAMP_SIGNING;
+  DWORD size = 0;
+  if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size))
+    return true;  // no extended key usage: every purpose
+  std::string buffer(size, '\0');
+  auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
+  if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
+    return false;
+  for (DWORD i = 0; i < usage->cUsageIdentifier; ++i) {
+    if (std::strcmp(usage->rgpszUsageIdentifier[i], wanted) == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+CertificateSignatureResult VerifyCertificateSignature(std::string_view certificate,
+                                                      const KeySignatureScheme& scheme,
+                                                      std::string_view message,
+                                                      std::string_view signature) {
+  const CertificatePtr parsed = ReadCertificate(certificate);
+  if (!parsed || signature.size() > kMaxCertificateSize)
+    return CertificateSignatureResult::kKeyUnusable;
+  return Verify(parsed.get(), scheme, message, signature);
+}
+
+ChainResult CheckCertificateChain(std::string_view certificate,
+                                  const std::vector<std::string>& intermediates,
+                                  const std::vector<std::string>& roots_pem, std::int64_t at_time,
+                                  CertificatePurpose purpose) {
+  const StorePtr roots(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  const StorePtr others(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  if (!roots || !others)
+    return {false, "the system's certificate functions failed"};
+  const CertificatePtr leaf = ReadCertificate(certificate);
+  if (!leaf)
+    return {false, "the certificate cannot be read"};
+  int root_count = 0;
+  for (const std::string& pem : roots_pem) {
+    if (pem.size() <= kMaxCertificateSize) {
+      root_count += AddPemCertificates(pem, roots.get());
+      AddPemCertificates(pem, others.get());
+    }
+  }
+  if (root_count == 0)
+    return {false, "no root certificate could be read from the roots given"};
+  for (const std::string& der : intermediates) {
+    if (!der.empty() && der.size() <= kMaxCertificateSize)
+      CertAddEncodedCertificateToStore(others.get(), X509_ASN_ENCODING, Bytes(der),
+                                       static_cast<DWORD>(der.size()), CERT_STORE_ADD_ALWAYS,
+                                       nullptr);
+  }
+  const std::uint64_t steps =
+      static_cast<std::uint64_t>(at_time + kSecondsFrom1601To1970) * kFileTimeStepsPerSecond;
+  FILETIME when{static_cast<DWORD>(steps & 0xFFFFFFFF), static_cast<DWORD>(steps >> 32)};
+  CERT_CHAIN_PARA parameters{};
+  parameters.cbSize = sizeof parameters;
+  PCCERT_CHAIN_CONTEXT raw_chain = nullptr;
+  if (!CertGetCertificateChain(nullptr, leaf.get(), &when, others.get(), &parameters, 0, nullptr,
+                               &raw_chain)) {
+    return {false, "the system could not build the chain"};
+  }
+  const ChainPtr chain(raw_chain);
+  const DWORD errors = chain->TrustStatus.dwErrorStatus & ~kIgnoredChainErrors;
+  if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
+    return {false, "not trusted: no chain"};
+  const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+  const PCCERT_CONTEXT top = simple->rgpElement[simple->cElement - 1]->pCertContext;
+  const CertificatePtr given_root(
+      CertFindCertificateInStore(roots.get(), kEncoding, 0, CERT_FIND_EXISTING, top, nullptr));
+  if ((errors & CERT_TRUST_IS_NOT_TIME_VALID) != 0)
+    return {false, "not trusted: a certificate is not valid at that time"};
+  if ((errors & CERT_TRUST_IS_NOT_SIGNATURE_VALID) != 0)
+    return {false, "not trusted: a certificate's signature does not hold"};
+  if (errors != 0 || !given_root)
+    return {false, "not trusted: no chain to a root given"};
+  if (!AllowedFor(leaf.get(), purpose)) {
+    return {false, purpose == CertificatePurpose::kCodeSigning
+                       ? "not trusted: the certificate is not for code signing"
+                       : "not trusted: the certificate is not for time stamping"};
+  }
+  return {true, "trusted: a chain of " + std::to_string(simple->cElement) +
+                    " certificates to a root given"};
+}
+
+}  // namespace kv

@@ -1,0 +1,42 @@
+// The cryptographic steps of Authenticode signatures: a signature blob read with the signatures
+// nested in it, the digests the file's content must be hashed with, every step of one signature
+// checked against the content digest computed by the caller, and the verdict over all of them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crypto/Digest.h"
+#include "inspect/SetupContents.h"
+#include "setupfile/AuthenticodeSignature.h"
+
+namespace kv {
+
+// One signature as read: problem says why it cannot be read, when it cannot.
+struct ReadSignature {
+  AuthenticodeSignature signature;
+  bool nested = false;
+  std::string problem;
+};
+
+// The signature in blob and those nested in it, in file order (each before the ones it holds).
+// An unreadable blob is one entry with its problem.
+std::vector<ReadSignature> ReadSignatures(std::string_view blob);
+
+// "SHA-256" for a digest this program computes, with its algorithm; false for others.
+bool DigestOf(AuthenticodeDigestKind kind, DigestAlgorithm& algorithm, const char*& name);
+
+// Content digests by algorithm, computed by the caller over the file's signed bytes.
+using ContentDigests = std::map<DigestAlgorithm, std::string>;
+
+// Every step of one signature; the chain only when roots are given.
+SignatureEntry CheckSignature(const ReadSignature& read, const ContentDigests& content,
+                              const std::vector<std::string>& roots_pem);
+
+// The verdict over findings.Signatures, with the first failing step (or the first that could not
+// be made) as its reason.
+void DecideVerdict(SignatureFindings& findings);
+
+}  // namespace kv

@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+"""The Authenticode verdict of kvreadback on real files, one row per way a file can be signed,
+changed or forged. The files are made here from the signed fixtures with Debian's tools
+(osslsigncode, openssl), the program's own configurator, and by changing bytes the way an
+attacker would. With --wine the Windows programs run under Wine.
+
+Usage: verdict_e2e.py --readback KVREADBACK --configurator KVSETUPCONFIGURATOR --fixtures DIR
+                      [--wine WINE_RUN_SH]
+"""
+
+import argparse
+import base64
+import http.server
+import json
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+ARGS = None
+PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
+SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
+# The exit codes of kvreadback --verify.
+EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6,
+        "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
+
+
+def run(args, cwd=None, check=True):
+    result = subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+    if check and result.returncode != 0:
+        raise AssertionError("%s failed:\n%s" % (" ".join(args), result.stdout.decode()))
+    return result.stdout.decode("utf-8", "replace")
+
+
+def native(program, arguments):
+    """The command that runs program; under Wine, absolute paths become Z: paths."""
+    if not ARGS.wine:
+        return [program] + arguments
+    return ["sh", ARGS.wine, program] + [re.sub(r"^(-\w+:)?(/.*)$", lambda m: (m.group(1) or "") +
+                                                "Z:" + m.group(2).replace("/", "\\"), argument)
+                                         for argument in arguments]
+
+
+def readback(arguments):
+    result = subprocess.run(native(ARGS.readback, arguments), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return result.returncode, result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+def patched(source, target, change):
+    with open(source, "rb") as f:
+        data = bytearray(f.read())
+    data = change(data)
+    with open(target, "wb") as f:
+        f.write(data)
+
+
+def change_signing_time(occurrence):
+    """Changes one digit of the seconds of the n-th signingTime attribute (a signed attribute)."""
+    def change(data):
+        at = -1
+        for _ in range(occurrence + 1):
+            at = data.index(SIGNING_TIME, at + 1)
+        digit = at + len(SIGNING_TIME) + 4 + 11  # SET, UTCTime headers, "YYMMDDHHMMS"
+        data[digit] = ord("0") + (data[digit] - ord("0") + 1) % 10
+        return data
+    return change
+
+
+def grow_certificate_table(data):
+    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+    pe = struct.unpack_from("<I", data, 60)[0]
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    entry = pe + 24 + (112 if magic == 0x20B else 96) + 4 * 8
+    offset, size = struct.unpack_from("<II", data, entry)
+    assert offset + size == len(data)
+    struct.pack_into("<I", data, entry + 4, size + 8)
+    return data + b"\0" * 8
+
+
+def der_members(data):
+    """The contents of the DER elements that follow each other in data."""
+    members, at = [], 0
+    while at < len(data):
+        length, at = data[at + 1], at + 2
+        if length & 0x80:
+            count = length & 0x7F
+            length, at = int.from_bytes(data[at:at + count], "big"), at + count
+        members.append(data[at:at + length])
+        at += length
+    return members
+
+
+def counter_signing_server(work):
+    """An Authenticode time-stamping server on loopback (osslsigncode -t): it answers with a
+    SignedData over the signature value it is sent, whose signer becomes the counter-signature."""
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            request = base64.b64decode(self.rfile.read(int(self.headers["Content-Length"])))
+            # SEQUENCE { type, SEQUENCE { contentType, [0] { OCTET STRING value } } }
+            value = der_members(der_members(der_members(der_members(request)[0])[1])[1])[0]
+            with open(os.path.join(work, "stamped-value.bin"), "wb") as f:
+                f.write(value)
+            run(["openssl", "cms", "-sign", "-binary", "-md", "sha256", "-nosmimecap",
+                 "-in", "stamped-value.bin", "-signer", "tsa.pem", "-inkey", "tsa.key",
+                 "-outform", "DER", "-out", "stamp.der"], work)
+            with open(os.path.join(work, "stamp.der"), "rb") as f:
+                answer = base64.b64encode(f.read())
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(answer)))
+            self.end_headers()
+            self.wfile.write(answer)
+
+        def log_message(self, *arguments):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def forge_digest(work, signed, forged, flip_text):
+    """Changes a byte of the signed content and writes the new content's digest over the stored
+    one, lengths unchanged: only the signed attributes still tell the change."""
+    patched(signed, forged, lambda data: data.replace(flip_text, flip_text.lower(), 1))
+    report = run(["osslsigncode", "verify", "-in", forged], work, check=False)
+    current = re.search(r"Current (?:message digest|DigitalSignature)\s*:\s*([0-9A-Fa-f]+)", report)
+    calculated = re.search(r"Calculated (?:message digest|DigitalSignature)\s*:\s*([0-9A-Fa-f]+)",
+                           report)
+    old, new = bytes.fromhex(current.group(1)), bytes.fromhex(calculated.group(1))
+    assert old != new and forged.endswith((".exe", ".msi")), report
+    patched(forged, forged, lambda data: data.replace(old, new))
+
+
+class VerdictTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory()
+        work = cls.work = cls.temp.name
+        fixtures = ARGS.fixtures
+        cls.ca = os.path.join(fixtures, "ca.pem")
+        with open(os.path.join(work, "package.txt"), "wb") as f:
+            f.write(PACKAGE)
+        for name in ["setup.exe", "setup.msi", "setup-large.exe"]:
+            source = os.path.join(fixtures, name)
+            run(native(ARGS.configurator,
+                       ["-cf:package.txt", "-src:" + source, "-out:configured-" + name]), work)
+        configured = os.path.join(work, "configured-setup.exe")
+        patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
+        patched(configured, os.path.join(work, "unfilled.exe"), grow_certificate_table)
+        forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
+        forge_digest(work, os.path.join(work, "configured-setup.msi"),
+                     os.path.join(work, "forged.msi"), b"INSTALLDIR")
+        patched(configured, os.path.join(work, "attribute.exe"), change_signing_time(0))
+        # The time stamp token's TSTInfo names another second than the authority signed.
+        patched(os.path.join(fixtures, "setup-timestamped.exe"), os.path.join(work, "stamp.exe"),
+                lambda data: data.replace(b"20200601000000Z", b"20200601000001Z", 1))
+        # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
+        run(["osslsigncode", "remove-signature", "-in",
+             os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
+        for key, usage, algorithm in [
+                ("nest", "codeSigning", ["-newkey", "rsa:2048"]),
+                ("tsa", "critical,timeStamping", ["-newkey", "rsa:2048"]),
+                ("ec", "codeSigning", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"])]:
+            run(["openssl", "req", "-x509", "-nodes", "-days", "3650", "-subj",
+                 "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=" + usage,
+                 "-keyout", key + ".key", "-out", key + ".pem"] + algorithm, work)
+        run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
+             "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
+             "nested.exe"], work)
+        patched(os.path.join(work, "nested.exe"), os.path.join(work, "nested-attribute.exe"),
+                change_signing_time(1))
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
+             "unsigned.exe", "-out", "ecdsa.exe"], work)
+        server = counter_signing_server(work)
+        try:
+            run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
+                 "-t", "http://127.0.0.1:%d/" % server.server_port, "-in", "unsigned.exe",
+                 "-out", "countersigned.exe"], work)
+        finally:
+            server.shutdown()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.temp.cleanup()
+
+    def path(self, name):
+        folder = ARGS.fixtures if name.startswith("setup-") else self.work
+        return os.path.join(folder, name)
+
+    def test_verdicts(self):
+        # file, verdict, failing step, signatures, strict padding, text expected in the record
+        rows = [
+            ("configured-setup.exe", "valid", "", 1, "passes", "RSA PKCS#1 v1.5 with SHA-256"),
+            ("configured-setup-large.exe", "valid", "", 1, "passes", ""),
+            ("configured-setup.msi", "valid", "", 1, "not applicable", ""),
+            ("appended.exe", "invalid", "content digest", 1, "passes", ""),
+            ("unfilled.exe", "invalid", "certificate table", 0, "fails", "not filled"),
+            ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
+            ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
+            ("attribute.exe", "invalid", "signature", 1, "passes", ""),
+            ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
+            ("nested-attribute.exe", "invalid", "signature", 2, "passes",
+             "signature of signature 2"),
+            ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
+            ("setup-timestamped.exe", "valid", "", 1, "passes",
+             "2020-06-01 00:00:00 UTC (RFC 3161)"),
+            ("countersigned.exe", "valid", "", 1, "passes", "(counter-signature)"),
+            ("stamp.exe", "invalid", "time stamp", 1, "passes", "TSTInfo"),
+            ("unsigned.exe", "absent", "", 0, "not applicable", ""),
+        ]
+        for name, verdict, step, count, padding, text in rows:
+            with self.subTest(file=name):
+                code, output = readback(["--json", self.path(name)])
+                record = json.loads(output)["authenticode"]
+                self.assertEqual((record["verdict"], record["verdict_step"]), (verdict, step),
+                                 record["verdict_reason"])
+                self.assertEqual(len(record["signatures"]), count)
+                self.assertEqual(record["strict_padding"], padding)
+                self.assertIn(text, output)
+                code, line = readback(["--verify", self.path(name)])
+                self.assertEqual(code, EXIT[step or verdict], line)
+                self.assertTrue(line.startswith("Authenticode verdict: " + verdict), line)
+                self.assertEqual(line.count("\n"), 1, line)
+
+    def test_chain_to_the_roots_named(self):
+        rows = [
+            ("configured-setup.exe", [self.ca], 0),
+            ("configured-setup.exe", [self.path("nest.pem")], EXIT["chain"]),
+            ("configured-setup.exe", [self.path("nest.pem"), self.ca], 0),
+            # Expired since 2021, but valid when its time stamp was made.
+            ("setup-timestamped.exe", [self.ca], 0),
+            ("nested.exe", [self.ca], EXIT["chain"]),
+            # The authority of the counter-signature must chain to a root given too.
+            ("countersigned.exe", [self.path("nest.pem")], EXIT["time stamp"]),
+            ("countersigned.exe", [self.path("nest.pem"), self.path("tsa.pem")], 0),
+        ]
+        for name, roots, expected in rows:
+            with self.subTest(file=name, roots=roots):
+                arguments = ["--verify"]
+                for root in roots:
+                    arguments += ["--ca", root]
+                code, line = readback(arguments + [self.path(name)])
+                self.assertEqual(code, expected, line)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--readback", required=True)
+    parser.add_argument("--configurator", required=True)
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--wine")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
