@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "inspect/SetupContents.h"
+#include "contents/SetupContents.h"
 #include "setupfile/FileStream.h"
 
 namespace kv {

@@ -12,8 +12,8 @@
 #include "app/RunCommandLine.h"
 #include "app/StoreInputs.h"
 #include "base/Failure.h"
+#include "contents/SetupContents.h"
 #include "crypto/Digest.h"
-#include "inspect/SetupContents.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"
 

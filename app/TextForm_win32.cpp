@@ -9,8 +9,8 @@
 #include "app/NoteForm_win32.h"
 #include "app/SetupView_win32.h"
 #include "base/WinText_win32.h"
-#include "inspect/SetupContents.h"
-#include "inspect/SetupContentsText.h"
+#include "contents/SetupContents.h"
+#include "contents/SetupContentsText.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 

@@ -43,8 +43,8 @@
 #include "app/NoteForm_win32.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
-#include "inspect/SetupContents.h"
-#include "inspect/SetupContentsText.h"
+#include "contents/SetupContents.h"
+#include "contents/SetupContentsText.h"
 #include "tests/support/GuiObjects_win32.h"
 #include "ui/Window_win32.h"
 

@@ -13,8 +13,8 @@
 #include <cstdio>
 
 #include "base/Failure.h"
-#include "inspect/SetupContents.h"
-#include "inspect/SetupContentsText.h"
+#include "contents/SetupContents.h"
+#include "contents/SetupContentsText.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"
 

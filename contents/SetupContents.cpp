@@ -1,4 +1,4 @@
-#include "inspect/SetupContents.h"
+#include "contents/SetupContents.h"
 
 #include <map>
 #include <memory>
@@ -6,9 +6,9 @@
 #include "base/Failure.h"
 #include "config/PackageParser.h"
 #include "config/ScrambledValues.h"
+#include "contents/AuthenticodeCheck.h"
+#include "contents/SignerTrust.h"
 #include "crypto/Digest.h"
-#include "inspect/AuthenticodeCheck.h"
-#include "inspect/SignerTrust.h"
 #include "setupfile/BlobList.h"
 #include "setupfile/CompoundFile.h"
 #include "setupfile/ExeSignatureBlobUtils.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "inspect/SetupContents.h"
+#include "contents/SetupContents.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "inspect/AuthenticodeCheck.h"
+#include "contents/AuthenticodeCheck.h"
 
 #include <ctime>
 

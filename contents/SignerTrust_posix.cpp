@@ -1,5 +1,5 @@
 // This system has no store of trusted code signers to ask.
-#include "inspect/SignerTrust.h"
+#include "contents/SignerTrust.h"
 
 namespace kv {
 

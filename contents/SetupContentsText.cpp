@@ -1,4 +1,4 @@
-#include "inspect/SetupContentsText.h"
+#include "contents/SetupContentsText.h"
 
 #include <concepts>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "base/WinText_win32.h"
-#include "inspect/SignerTrust.h"
+#include "contents/SignerTrust.h"
 
 namespace kv {
 

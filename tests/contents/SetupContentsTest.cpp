@@ -2,8 +2,8 @@
 // changed byte of signed content breaks it, and the record shows what was stored.
 #include <gtest/gtest.h>
 
-#include "inspect/SetupContents.h"
-#include "inspect/SetupContentsText.h"
+#include "contents/SetupContents.h"
+#include "contents/SetupContentsText.h"
 #include "setupfile/PeHeaders.h"
 #include "setupfile/SetupWriter.h"
 #include "tests/support/TestFiles.h"

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "contents/SetupContents.h"
 #include "crypto/Digest.h"
-#include "inspect/SetupContents.h"
 #include "setupfile/AuthenticodeSignature.h"
 
 namespace kv {
