@@ -218,7 +218,7 @@ class TBatch {
     // Every output as the only store of a run writes it: with the mask of a run's first store.
     RandomGenerator::Process().Reset();
     TStoredData stored;
-    if (!StoreFromValues(values, more_inputs_, stored, error))
+    if (!StoreFromValues(values, more_inputs_, source_, stored, error))
       return false;
     receipt.PackageSha256 = Sha256(stored.PackageText);
     if (!stored.AnswerFile.empty())
@@ -233,6 +233,8 @@ class TBatch {
   TBatchConsole& console_;
   const int rows_;
   std::vector<TRunInputFile> more_inputs_;
+  // The source read once for every row: its area, its checksum's sum, its state to check.
+  SetupSourceCache source_;
   SignedDigest digest_;
   std::unique_ptr<TBatchReceipt> receipt_;
   std::string receipt_error_;

@@ -29,11 +29,12 @@ bool ObtainAnswerFile(const std::string& file_name, std::string& content, std::s
 
 // Writes the configured copy; a failed write leaves the output file as it was. A warning about
 // the output once in place is passed on in error.
-bool StoreOutput(const TCommandLineValues& values, const std::string& package_text,
-                 const std::string& answer_file, std::string& error) {
+bool StoreOutput(const TCommandLineValues& values, SetupSourceCache& source,
+                 const std::string& package_text, const std::string& answer_file,
+                 std::string& error) {
   std::string reason;
-  if (StoreConfigToSetup(values.SourceFile, values.OutputFile, package_text, answer_file, reason,
-                         error)) {
+  if (StoreConfigToSetup(source, values.SourceFile, values.OutputFile, package_text, answer_file,
+                         reason, error)) {
     return true;
   }
   error = "Saving " + StoredFilesText(answer_file) + "to new setup file fail : " + reason;
@@ -43,8 +44,8 @@ bool StoreOutput(const TCommandLineValues& values, const std::string& package_te
 }  // namespace
 
 bool StoreFromValues(const TCommandLineValues& values,
-                     const std::vector<TRunInputFile>& more_inputs, TStoredData& stored,
-                     std::string& error) {
+                     const std::vector<TRunInputFile>& more_inputs, SetupSourceCache& source,
+                     TStoredData& stored, std::string& error) {
   if (values.SourceFile.empty()) {
     error = "Source setup file name is not specified";
     return false;
@@ -69,15 +70,16 @@ bool StoreFromValues(const TCommandLineValues& values,
   stored.PackageText = package.RawText;
   if (!ObtainAnswerFile(values.AnswerFile, stored.AnswerFile, error))
     return false;
-  return StoreOutput(values, stored.PackageText, stored.AnswerFile, error);
+  return StoreOutput(values, source, stored.PackageText, stored.AnswerFile, error);
 }
 
 bool RunCommandLine(const std::vector<std::string>& arguments, std::string& error) {
   error.clear();
   return RunReportingFailure(
       [&] {
+        SetupSourceCache source;
         TStoredData stored;
-        return StoreFromValues(ParseSwitches(arguments), {}, stored, error);
+        return StoreFromValues(ParseSwitches(arguments), {}, source, stored, error);
       },
       error);
 }

@@ -22,10 +22,11 @@ struct TStoredData {
 };
 
 // The store of one unattended run from its switch values, with the run's messages; more_inputs
-// are further files the output must not be (a batch's list and receipt). May throw.
+// are further files the output must not be (a batch's list and receipt); source holds what
+// earlier stores of the run learnt of the source setup file. May throw.
 bool StoreFromValues(const TCommandLineValues& values,
-                     const std::vector<TRunInputFile>& more_inputs, TStoredData& stored,
-                     std::string& error);
+                     const std::vector<TRunInputFile>& more_inputs, SetupSourceCache& source,
+                     TStoredData& stored, std::string& error);
 
 bool RunCommandLine(const std::vector<std::string>& arguments, std::string& error);
 

@@ -107,58 +107,105 @@ struct StoredData {
   const std::string& list;
 };
 
+}  // namespace
+
+struct SetupSourceCache::Opened {
+  std::string file_name;
+  std::unique_ptr<FileStream> stream;
+  FileState state;
+  bool has_area = false;
+  std::int64_t area_position = 0;
+  std::uint32_t area_length = 0;
+  std::int64_t field = -1;
+  std::optional<std::uint64_t> sum;  // once a copy of the whole source was complete
+};
+
+SetupSourceCache::SetupSourceCache() = default;
+SetupSourceCache::~SetupSourceCache() = default;
+
+namespace {
+
+std::string SourceChangedMessage(const std::string& source_file) {
+  return "Source setup file \"" + source_file + "\" changed while it was being copied";
+}
+
+// The source as the cache holds it: opened, its area located and its checksum field found on
+// first use (or for another file name); afterwards checked unchanged. Null with error set when
+// it changed since.
+SetupSourceCache::Opened* OpenSource(SetupSourceCache& cache, const std::string& source_file,
+                                     std::string& error) {
+  if (cache.opened && cache.opened->file_name == source_file) {
+    if (cache.opened->stream->State() != cache.opened->state) {
+      error = SourceChangedMessage(source_file);
+      return nullptr;
+    }
+    return cache.opened.get();
+  }
+  cache.opened.reset();
+  auto opened = std::make_unique<SetupSourceCache::Opened>();
+  opened->file_name = source_file;
+  opened->stream = Files().Open(source_file, OpenMode::kRead);
+  opened->state = opened->stream->State();
+  opened->stream->Seek(0);
+  opened->has_area = LocateConfigArea(*opened->stream, opened->area_position, opened->area_length);
+  if (opened->has_area)
+    opened->field = FindPeChecksumField(*opened->stream);
+  cache.opened = std::move(opened);
+  return cache.opened.get();
+}
+
 // Builds the configured copy and puts it in place of the target: the source's bytes (read through
 // the one open stream, up to the size it had when it was opened), the list at the area's
 // position and, for an executable (by the target's name or by the source's content), the
-// checksum. Before the last write the copy is read back and the source checked for changes.
-bool WriteConfiguredCopy(FileStream& source, const FileState& opened,
-                         const std::string& source_file, const std::string& target_file,
-                         std::int64_t area_position, const StoredData& data, std::string& error,
-                         std::string& warning) {
-  const std::int64_t field = FindPeChecksumField(source);
+// checksum, from the sum of the source's words (taken beside the first complete copy) and the
+// bytes the list replaced. Before the last write the copy is read back and the source checked
+// for changes.
+bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& target_file,
+                         const StoredData& data, std::string& error, std::string& warning) {
+  const std::int64_t field = source.field;
   if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
     error = "Can't update Setup EXE checksum";
     return false;
   }
   const std::unique_ptr<OutputReplacement> output = Files().BeginOutput(target_file);
   // The target's name may have come to lead to the source since the names were compared.
-  if (output->Replaces(opened)) {
+  if (output->Replaces(source.state)) {
     error = "Output setup file is the same file as the " + std::string(kSourceSetupFileRole);
     return false;
   }
   FileStream& target = output->Stream();
-  const std::int64_t size = opened.size;
+  const std::int64_t size = source.state.size;
   target.SetSize(size);
-  source.Seek(0);
+  source.stream->Seek(0);
   target.Seek(0);
-  SourceWordSum source_sum(source, size, field);
+  SourceWordSum source_sum(*source.stream, size, source.sum ? -1 : field);
   for (std::int64_t offset = 0; offset < size; offset += kCopyStepSize) {
     const std::int64_t count = std::min(kCopyStepSize, size - offset);
-    CopyStreamData(source, target, count);
+    CopyStreamData(*source.stream, target, count);
     target.StartFlush(offset, count);
     source_sum.AfterStep(offset, count);
   }
-  const std::uint64_t copied_sum = source_sum.Total();
+  const std::uint64_t copied_sum = source.sum ? *source.sum : source_sum.Total();
   // The bytes the list replaces, for the checksum: from the copy, which is what the sum must
   // describe, not from the source, which may have changed since.
   std::string replaced(field >= 0 ? data.list.size() : 0, '\0');
-  if (target.ReadAt(area_position, replaced) != replaced.size())
+  if (target.ReadAt(source.area_position, replaced) != replaced.size())
     throw StreamReadError();
-  target.Seek(area_position);
+  target.Seek(source.area_position);
   target.Write(data.list);
   if (!ReadsBackAsStored(target, data.package_text, data.answer_file_text)) {
     error = "The new setup file \"" + target_file + "\" does not read back the data stored in it";
     return false;
   }
-  if (source.State() != opened) {
-    error = "Source setup file \"" + source_file + "\" changed while it was being copied";
+  if (source.stream->State() != source.state) {
+    error = SourceChangedMessage(source.file_name);
     return false;
   }
   if (field >= 0) {
-    const std::uint64_t sum = copied_sum - SumPeWords(replaced, area_position, field) +
-                              SumPeWords(data.list, area_position, field);
+    source.sum = copied_sum;
+    const PeChecksumChange change{source.area_position, replaced, data.list};
     std::string value;
-    AppendU32LE(value, FinishPeChecksum(sum, size));
+    AppendU32LE(value, PeChecksumAfterChanges(copied_sum, size, field, {&change, 1}));
     target.Seek(field);
     target.Write(value);
   }
@@ -192,6 +239,15 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error, std::string& warning) {
+  SetupSourceCache source;
+  return StoreConfigToSetup(source, source_file, target_file, package_text, answer_file_text, error,
+                            warning);
+}
+
+bool StoreConfigToSetup(SetupSourceCache& cache, const std::string& source_file,
+                        const std::string& target_file, const std::string& package_text,
+                        const std::string& answer_file_text, std::string& error,
+                        std::string& warning) {
   error.clear();
   warning.clear();
   bool succeeded = false;
@@ -211,19 +267,17 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
           return;
         }
         const std::string list = BuildBlobList(package_text, answer_file_text);
-        const std::unique_ptr<FileStream> source = Files().Open(source_file, OpenMode::kRead);
-        const FileState opened = source->State();
-        source->Seek(0);
-        std::int64_t area_position = 0;
-        std::uint32_t area_length = 0;
-        if (!LocateConfigArea(*source, area_position, area_length)) {
+        SetupSourceCache::Opened* source = OpenSource(cache, source_file, error);
+        if (source == nullptr)
+          return;
+        if (!source->has_area) {
           error =
               "Not compatible Setup file - setup file does not contain dedicated space for "
               "storing configuration";
-        } else if (area_length < list.size()) {
-          error = "Configuration data size > " + FormatByteSize(area_length);
+        } else if (source->area_length < list.size()) {
+          error = "Configuration data size > " + FormatByteSize(source->area_length);
         } else {
-          succeeded = WriteConfiguredCopy(*source, opened, source_file, target_file, area_position,
+          succeeded = WriteConfiguredCopy(*source, target_file,
                                           {package_text, answer_file_text, list}, error, warning);
         }
       },

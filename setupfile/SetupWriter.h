@@ -8,6 +8,7 @@
 // written. Never throws.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,21 @@ inline constexpr const char* kAnswerFileRole = "source AutoInstall.srg file";
 bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRunInputFile>& inputs,
                           std::string& error);
 
+// What a run learns of its source setup file once, for every output it stores from it: the open
+// stream, the file's state then, the data area, the checksum field and the sum of the source's
+// checksum words (taken during the first complete copy). Every store checks that the source is
+// still in that state before it relies on any of it, and fails with the "changed" message if not.
+class SetupSourceCache {
+ public:
+  SetupSourceCache();
+  ~SetupSourceCache();
+  SetupSourceCache(const SetupSourceCache&) = delete;
+  SetupSourceCache& operator=(const SetupSourceCache&) = delete;
+
+  struct Opened;
+  std::unique_ptr<Opened> opened;
+};
+
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
@@ -38,5 +54,11 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error, std::string& warning);
+// The same, with what source holds of source_file from earlier stores of this run (a cache that
+// another file name filled is refilled).
+bool StoreConfigToSetup(SetupSourceCache& source, const std::string& source_file,
+                        const std::string& target_file, const std::string& package_text,
+                        const std::string& answer_file_text, std::string& error,
+                        std::string& warning);
 
 }  // namespace kv

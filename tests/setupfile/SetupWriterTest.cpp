@@ -196,6 +196,49 @@ TEST_F(SetupWriterTest, FirstStoreOfARunUsesTheSameMaskAndTheSecondAnother) {
   EXPECT_EQ(mask_of(dir_.Path("1.msi")).size(), 59u);
 }
 
+// The stores of one run read the source once: each output is byte for byte what a run of its own
+// writes (its checksum from the sum of the first store), and a source that changed between two
+// stores fails the later ones with the message of a change during the copy.
+TEST_F(SetupWriterTest, StoresOfOneRunShareTheSourceUntilItChanges) {
+  const std::string source = MakeSource("src.exe");
+  struct Row {
+    const char* target;
+    std::string package;
+    std::string answer;
+  };
+  const Row rows[] = {{"a.exe", "first", ""},
+                      {"b.exe", std::string(5000, 'p'), "answer"},
+                      {"c.msi", "third", std::string(3, '\xFF')}};
+  SetupSourceCache cache;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.target);
+    std::string error;
+    std::string warning;
+    RandomGenerator::Process().Reset();
+    ASSERT_TRUE(StoreConfigToSetup(cache, source, dir_.Path(row.target), row.package, row.answer,
+                                   error, warning))
+        << error;
+    RandomGenerator::Process().Reset();
+    const std::string alone = dir_.Path(std::string("alone-") + row.target);
+    ASSERT_TRUE(StoreConfigToSetup(source, alone, row.package, row.answer, error)) << error;
+    EXPECT_EQ(test::ReadFileBytes(dir_.Path(row.target)), test::ReadFileBytes(alone));
+    auto written = Files().Open(alone, OpenMode::kRead);
+    const PeChecksumPair pair = ComputePeChecksumPair(*written);
+    EXPECT_EQ(pair.stored, pair.computed);
+  }
+#ifndef _WIN32  // on Windows the open source denies writers for the whole run
+  const std::string before = test::ReadFileBytes(dir_.Path("a.exe"));
+  test::WriteFileBytes(source, test::ReadFileBytes(source) + "x");
+  std::string error;
+  std::string warning;
+  EXPECT_FALSE(StoreConfigToSetup(cache, source, dir_.Path("a.exe"), "late", "", error, warning));
+  EXPECT_EQ(error, "Source setup file \"" + source + "\" changed while it was being copied");
+  EXPECT_EQ(test::ReadFileBytes(dir_.Path("a.exe")), before);
+  EXPECT_FALSE(StoreConfigToSetup(cache, source, dir_.Path("d.exe"), "late", "", error, warning));
+  EXPECT_FALSE(std::filesystem::exists(dir_.Path("d.exe")));
+#endif
+}
+
 TEST_F(SetupWriterTest, OverwritesAnEarlierLongerList) {
   const std::string source = MakeSource("src.msi");
   std::string error;
