@@ -32,7 +32,9 @@ class HostBatchConsole final : public TBatchConsole {
   std::string ClearProgress() {
     if (progress_size_ == 0)
       return "";
-    const std::string blank = "\r" + std::string(progress_size_, ' ') + "\r";
+    // Carriage return, spaces over the progress text, carriage return.
+    std::string blank(progress_size_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
     progress_size_ = 0;
     return blank;
   }
