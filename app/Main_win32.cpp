@@ -34,6 +34,7 @@ class Win32Host final : public ProgramHost {
     InitWindowControls();
     return RunMainWindow();
   }
+  TUiLanguage Language() const override { return UiLanguage(); }
 
  private:
   static void InitWindowControls() {

@@ -132,6 +132,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   // A typed character: when it is the caption's accelerator and the button is enabled, visible
   // and on a showing parent, the click runs and the result is true.
   bool DialogChar(wchar_t ch);
+  // What screen readers call the button, which is a push button to them; empty: its caption.
+  void SetAccessibleName(std::string name) { accessible_name_ = std::move(name); }
 
   std::function<void()> OnDblClick;
 
@@ -162,6 +164,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   bool flat_ = false;
   bool mouse_tracked_ = false;  // a leave notification has been asked for
   bool releasing_ = false;      // the release gives up the capture itself
+  std::string accessible_name_;
 };
 
 class TZNTBitBtnEx;

@@ -196,8 +196,6 @@ void CheckNoteWindow(const std::wstring& program) {
 
 using kv::TMainControl;
 
-constexpr int kFirstControlId = 100;  // the window's control ids: the layout table's index + 100
-
 struct StoreRun {
   std::wstring source;   // Windows paths
   std::wstring package;  // a package file signed with a key other than the built-in one
@@ -208,7 +206,7 @@ struct StoreRun {
 };
 
 HWND Item(HWND form, TMainControl control) {
-  return ::GetDlgItem(form, kFirstControlId + static_cast<int>(control));
+  return ::GetDlgItem(form, kv::kFirstControlId + static_cast<int>(control));
 }
 
 RECT ClientRect(HWND window) {
@@ -391,6 +389,18 @@ std::string Quoted(const std::wstring& file) {
   return quoted;
 }
 
+// Waits for a message box, reads it and answers it with its only or first button.
+std::string AnswerBox(DWORD process_id, HWND skip = nullptr) {
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000, skip);
+  if (!box)
+    return "(no box)";
+  const std::string text = ReadBox(box).text;
+  ::PostMessageW(::GetDlgItem(box, kv::kFirstControlId), BM_CLICK, 0, 0);
+  for (int i = 0; i < 100 && ::IsWindow(box); ++i)
+    ::Sleep(50);
+  return text;
+}
+
 // --- the views of setup files
 
 constexpr WPARAM kShowSetupCommand = 0x0100;   // the system menu's "Show what a setup file holds"
@@ -508,7 +518,8 @@ void CheckLayout(HWND form, int dpi) {
       std::printf("  control %d at %s, wanted %s\n", static_cast<int>(info.Id),
                   Describe(actual).c_str(), Describe(wanted).c_str());
     }
-    if (*info.Caption && control && WindowText(control) != info.Caption)
+    const char* caption = kv::MainControlCaption(info.Id, kv::WindowTexts(kv::UiLanguage()));
+    if (*caption && control && WindowText(control) != caption)
       texts = false;
   }
   Check(placed, "every control at its designed place");
@@ -582,15 +593,77 @@ void CheckSizing(HWND form, int dpi) {
   Settle(form);
 }
 
-// The package file run: the question about the wrong signature, "&Ignore", the save dialog, the
+// Keys typed into the foreground window, each pressed and released with the modifier held.
+void Type(HWND window, std::initializer_list<WORD> keys, WORD modifier = 0) {
+  std::vector<INPUT> inputs;
+  const auto add = [&inputs](WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (modifier)
+    add(modifier, false);
+  for (const WORD key : keys) {
+    add(key, false);
+    add(key, true);
+  }
+  if (modifier)
+    add(modifier, true);
+  ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Settle(window);
+}
+
+// The file dialog the keys opened: its title, then the name in its name box and Enter.
+void AnswerByKeys(DWORD process_id, const std::string& how, const std::string& title,
+                  const std::wstring& file) {
+  const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
+  Check(dialog && WindowText(dialog) == title, how + " opens \"" + title + "\"");
+  if (!dialog)
+    return;
+  HWND name = ::GetDlgItem(dialog, 0x47C);
+  if (!name)
+    name = ::GetDlgItem(dialog, 0x480);
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+  ::SetForegroundWindow(dialog);
+  Type(dialog, {VK_RETURN});
+  for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
+    ::Sleep(50);
+}
+
+// The package file run by keyboard alone: the mnemonics, F4 and Alt+Down open the browse dialogs,
+// Tab and the arrow keys choose the package file, Enter stores, Tab and Space answer "&Ignore",
+// Escape closes the result. The question about the wrong signature, the save dialog and the
 // warning with the output's name.
 void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::wstring& shots) {
-  SetText(form, TMainControl::edOriginalSetupFile, run.source);
-  SetText(form, TMainControl::edKVConfigFile, run.package);
-  SetText(form, TMainControl::edAutoinstallSRG, run.answer);
-  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::SetForegroundWindow(form);
+  Settle(form);
+  Type(form, {'O'}, VK_MENU);
+  Check(FocusOf(form) == Item(form, TMainControl::edOriginalSetupFile), "Alt+O: the source box");
+  Type(form, {VK_F4});
+  AnswerByKeys(process_id, "F4", "Choose original SETUP file", run.source);
+  Type(form, {VK_TAB});
+  Check(FocusOf(form) == Item(form, TMainControl::rbKVURL), "Tab reaches the radio group");
+  Type(form, {VK_DOWN});
+  Check(FocusOf(form) == Item(form, TMainControl::rbKVConfig) &&
+            ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_GETCHECK, 0, 0) ==
+                BST_CHECKED &&
+            Enabled(form, TMainControl::edKVConfigFile),
+        "Down selects the package file choice");
+  Type(form, {VK_TAB});
+  Type(form, {VK_DOWN}, VK_MENU);
+  AnswerByKeys(process_id, "Alt+Down", "Choose K-VConfig.bin", run.package);
+  Type(form, {'A'}, VK_MENU);
+  Type(form, {VK_F4});
+  AnswerByKeys(process_id, "Alt+A, F4", "Choose AutoInstall.srg", run.answer);
+  Check(WindowText(Item(form, TMainControl::edOriginalSetupFile)) == kv::WideToUtf8(run.source) &&
+            WindowText(Item(form, TMainControl::edKVConfigFile)) == kv::WideToUtf8(run.package) &&
+            WindowText(Item(form, TMainControl::edAutoinstallSRG)) == kv::WideToUtf8(run.answer),
+        "the dialogs filled the three boxes");
+  Type(form, {VK_RETURN});
   const HWND question = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
-  Check(question != nullptr, "the signature question appears");
+  Check(question != nullptr, "Enter in the answer-file box stores: the signature question appears");
   if (!question)
     return;
   const Box box = ReadBox(question);
@@ -601,7 +674,9 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
   Check(WindowText(FocusOf(question)) == "Cancel", "\"Cancel\" has the focus");
   if (!shots.empty())
     SaveScreenshot(question, shots + L"\\message-box.bmp");
-  Press(question, "&Ignore");
+  Type(question, {VK_TAB});
+  Check(WindowText(FocusOf(question)) == "&Ignore", "Tab moves to \"&Ignore\"");
+  Type(question, {VK_SPACE});
   const HWND save = WaitForDialog(process_id, L"#32770", 30000);
   Check(save != nullptr && WindowText(save) == "Choose new SETUP file", "the save dialog appears");
   if (!save)
@@ -617,9 +692,10 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
                 "UNSIGNED K-VConfig.bin and AutoInstall.srg was saved to new setup file\r\n" +
                     Quoted(run.output),
         "result: " + done.title + ": " + done.text);
-  Press(result, "OK");
+  Type(result, {VK_ESCAPE});
   Settle(form);
-  Check(Enabled(form, TMainControl::btStoreToSetup), "the store button is enabled again");
+  Check(!::IsWindow(result) && Enabled(form, TMainControl::btStoreToSetup),
+        "Escape closes the result; the store button is enabled again");
 }
 
 // The download run: the server answers slowly; the window keeps answering and the answer-file
@@ -761,16 +837,16 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
   if (!shots.empty())
     SaveScreenshot(form, shots + L"\\main-window-file-choice.bmp");
   CheckSizing(form, dpi);
-  // Escape and Enter in an edit box do nothing.
+  // Escape in an edit box does nothing; Enter stores (and the empty source is reported).
   ::SetForegroundWindow(form);
-  for (const WPARAM key : {VK_ESCAPE, VK_RETURN}) {
-    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYDOWN, key, 0);
-    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYUP, key, 0);
-  }
+  PostKey(Item(form, TMainControl::edOriginalSetupFile), VK_ESCAPE);
   Settle(form);
   Check(::IsWindow(form) && ::IsWindowVisible(form) &&
             !WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 300),
-        "Escape and Enter in an edit box do nothing");
+        "Escape in an edit box does nothing");
+  PostKey(Item(form, TMainControl::edOriginalSetupFile), VK_RETURN);
+  Check(AnswerBox(process.dwProcessId) == "Original SETUP file name is not specified",
+        "Enter in an edit box stores");
   if (!run) {
     Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
     return;
@@ -800,18 +876,6 @@ bool InsideWorkArea(HWND window, RECT& rect) {
   ::GetWindowRect(window, &rect);
   return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right &&
          rect.bottom <= work.bottom;
-}
-
-// Waits for a message box, reads it and answers it with its only or first button.
-std::string AnswerBox(DWORD process_id, HWND skip = nullptr) {
-  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000, skip);
-  if (!box)
-    return "(no box)";
-  const std::string text = ReadBox(box).text;
-  ::PostMessageW(::GetDlgItem(box, 100), BM_CLICK, 0, 0);
-  for (int i = 0; i < 100 && ::IsWindow(box); ++i)
-    ::Sleep(50);
-  return text;
 }
 
 void CheckResolutionChanges(HWND form, const std::wstring& shots) {
