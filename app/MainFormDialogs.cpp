@@ -48,8 +48,8 @@ TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_
   return setup;
 }
 
-TFileDialogSetup SaveDialogSetup(const std::string& source_file,
-                                 const std::string& remembered_name, TUiLanguage language) {
+TFileDialogSetup SaveDialogSetup(const std::string& source_file, const std::string& remembered_name,
+                                 TUiLanguage language) {
   const TWindowTexts& texts = WindowTexts(language);
   TFileDialogSetup setup;
   setup.Title = texts.ChooseNewSetup;

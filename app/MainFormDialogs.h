@@ -30,8 +30,7 @@ TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_
 // The save dialog for the new setup file: MSI filter and extension when the source's extension is
 // ".msi" (any case), else EXE; it offers the name chosen at its previous use with this run's
 // extension, so an executable is never saved under a remembered ".msi" name (or the reverse).
-TFileDialogSetup SaveDialogSetup(const std::string& source_file,
-                                 const std::string& remembered_name,
+TFileDialogSetup SaveDialogSetup(const std::string& source_file, const std::string& remembered_name,
                                  TUiLanguage language = TUiLanguage::kEnglish);
 
 // The number of "Name|Patterns" pairs in a filter.

@@ -20,14 +20,13 @@ constexpr int kBrowseImage = 0;
 constexpr int kStoreImage = 1;
 
 constexpr std::array<TMainControlInfo, kMainControlCount> kControls{{
-    {C::Label8, K::kLabel, ScreenRect::OfSize(16, 16, kLabelWidth, kLabelHeight), A::kLeftTop, -1, -1,
-     false},
+    {C::Label8, K::kLabel, ScreenRect::OfSize(16, 16, kLabelWidth, kLabelHeight), A::kLeftTop, -1,
+     -1, false},
     {C::edOriginalSetupFile, K::kEdit, ScreenRect::OfSize(16, 32, 541, 21), A::kLeftTopRight, 0, -1,
      false},
     {C::sbOriginalSetupFile, K::kSpeedButton, ScreenRect::OfSize(557, 32, 23, 22), A::kTopRight, -1,
      kBrowseImage, false},
-    {C::rbKVURL, K::kRadioButton, ScreenRect::OfSize(16, 62, 273, 17), A::kLeftTop, 1, -1,
-     false},
+    {C::rbKVURL, K::kRadioButton, ScreenRect::OfSize(16, 62, 273, 17), A::kLeftTop, 1, -1, false},
     {C::edKVServerURL, K::kEdit, ScreenRect::OfSize(16, 80, 564, 21), A::kLeftTopRight, 2, -1,
      false},
     {C::rbKVConfig, K::kRadioButton, ScreenRect::OfSize(16, 110, 545, 17), A::kLeftTop, 3, -1,
@@ -36,10 +35,10 @@ constexpr std::array<TMainControlInfo, kMainControlCount> kControls{{
      false},
     {C::sbKVConfigFile, K::kSpeedButton, ScreenRect::OfSize(557, 128, 23, 22), A::kTopRight, -1,
      kBrowseImage, false},
-    {C::Label3, K::kLabel, ScreenRect::OfSize(16, 160, kLabelWidth, kLabelHeight), A::kLeftTop, -1, -1,
-     false},
-    {C::Label1, K::kLabel, ScreenRect::OfSize(16, 176, kLabelWidth, kLabelHeight), A::kLeftTop, -1, -1,
-     true},
+    {C::Label3, K::kLabel, ScreenRect::OfSize(16, 160, kLabelWidth, kLabelHeight), A::kLeftTop, -1,
+     -1, false},
+    {C::Label1, K::kLabel, ScreenRect::OfSize(16, 176, kLabelWidth, kLabelHeight), A::kLeftTop, -1,
+     -1, true},
     {C::edAutoinstallSRG, K::kEdit, ScreenRect::OfSize(16, 192, 541, 21), A::kLeftTopRight, 5, -1,
      false},
     {C::sbAutoinstallSRGFile, K::kSpeedButton, ScreenRect::OfSize(557, 192, 23, 22), A::kTopRight,
@@ -49,10 +48,9 @@ constexpr std::array<TMainControlInfo, kMainControlCount> kControls{{
 }};
 
 constexpr TMainControl kCreationOrder[] = {
-    C::Label8,         C::edOriginalSetupFile, C::sbOriginalSetupFile, C::rbKVURL,
-    C::rbKVConfig,     C::edKVServerURL,       C::edKVConfigFile,      C::sbKVConfigFile,
-    C::Label3,         C::Label1,              C::edAutoinstallSRG,    C::sbAutoinstallSRGFile,
-    C::btStoreToSetup,
+    C::Label8,           C::edOriginalSetupFile,  C::sbOriginalSetupFile, C::rbKVURL, C::rbKVConfig,
+    C::edKVServerURL,    C::edKVConfigFile,       C::sbKVConfigFile,      C::Label3,  C::Label1,
+    C::edAutoinstallSRG, C::sbAutoinstallSRGFile, C::btStoreToSetup,
 };
 static_assert(std::size(kCreationOrder) == kMainControlCount);
 

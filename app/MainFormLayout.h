@@ -74,7 +74,7 @@ std::span<const TMainControl> MainFormCreationOrder();
 // each control needs and the client width that holds them all, at one resolution.
 struct TMainFormFit {
   std::array<int, kMainControlCount> Widths{};  // 0: the designed width
-  int ClientWidth = 0;                            // 0: the designed width
+  int ClientWidth = 0;                          // 0: the designed width
 };
 // The width a control needs to show a caption text_width pixels wide, at pixels_per_inch: a
 // label the text; a radio button the text beside its check mark; the store button the text
@@ -82,7 +82,8 @@ struct TMainFormFit {
 int NeededControlWidth(TControlKind kind, int text_width, int pixels_per_inch);
 // The fit for the measured caption widths (index: the control; 0 for controls without one).
 // Controls wide enough keep their designed width, so English keeps the designed sizes exactly.
-TMainFormFit FitMainForm(int pixels_per_inch, const std::array<int, kMainControlCount>& text_widths);
+TMainFormFit FitMainForm(int pixels_per_inch,
+                         const std::array<int, kMainControlCount>& text_widths);
 
 // The control's rectangle on a screen of pixels_per_inch in a client area client_width wide;
 // with a fit, captioned controls take its widths (the store button grows to the left).

@@ -1,31 +1,26 @@
-// TKVSetupConfiguratorMainForm: the program's working window. Its layout, texts and the store
-// action are portable (MainFormLayout, MainFormDialogs, StoreAction); this file puts them on
-// screen and answers the action's calls with controls, file dialogs and message boxes.
+// TKVSetupConfiguratorMainForm: the program's working window. Its layout, texts and store action
+// are portable; this file puts them on screen and answers the action with dialogs and boxes.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <ole2.h>
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/FileDialog_win32.h"
+#include "app/MainFormControls_win32.h"
 #include "app/MainFormDialogs.h"
 #include "app/MainFormLayout.h"
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/SetupViewMenu_win32.h"
 #include "app/StoreAction.h"
-#include "base/Failure.h"
 #include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
-#include "ui/ZNTButtonsEx_win32.h"
-#include "ui/ZNTImageList.h"
 
 namespace kv {
 
@@ -38,27 +33,6 @@ constexpr wchar_t kProgramIconName[] = L"MAINICON";
 
 int ControlId(TMainControl control) {
   return kFirstControlId + static_cast<int>(control);
-}
-
-std::string ControlText(HWND control) {
-  const int length = ::GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int copied = ::GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-  return WideToUtf8(text);
-}
-
-// The width of a caption in the font, its mnemonic marks left out.
-int CaptionWidth(HFONT font, const char* caption) {
-  const std::wstring text = Utf8ToWide(caption);
-  if (text.empty())
-    return 0;
-  const TScreenDC screen = ScreenDC();
-  const TSelection selected(screen.get(), font);
-  RECT bounds{};
-  ::DrawTextW(screen.get(), text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_SINGLELINE);
-  return bounds.right - bounds.left;
 }
 
 class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
@@ -104,24 +78,14 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   void OnClose();
 
   HWND Control(TMainControl id) const { return controls_[static_cast<std::size_t>(id)]; }
-  TZNTSpeedButtonEx* SpeedButton(TMainControl id) const {
-    return speed_buttons_[static_cast<std::size_t>(id)];
-  }
   ScreenRect ControlRect(TMainControl id, int client_width) const {
     return MainControlRect(id, pixels_per_inch_, client_width, fitted_ ? &fit_ : nullptr);
   }
-  // The image list and its two companions, the speed buttons and the store button belong to
-  // this owner; the list is filled from the program's icon groups.
-  void CreateComponents();
 
   const TWindowTexts& texts_ = UiTexts();
-  TZNTComponent components_;
-  TZNTImageListResource* images_ = nullptr;
-  std::array<TZNTSpeedButtonEx*, kMainControlCount> speed_buttons_{};
-  TZNTBitBtnEx* store_button_ = nullptr;
+  TMainFormGlyphs glyphs_;
   std::array<HWND, kMainControlCount> controls_{};
   std::array<TMainFormEdit, kMainControlCount> edits_;
-  HWND tooltip_ = nullptr;
   TFont font_;
   int pixels_per_inch_ = kDesignPixelsPerInch;
   // Captions in another language than English: the widths they need.
@@ -148,7 +112,7 @@ bool TKVSetupConfiguratorMainForm::Create() {
       ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle, 0,
       pixels_per_inch_);
   const ScreenRect place = CentredWindowRect(FromRect(WorkAreaOf(nullptr)), size.cx, size.cy);
-  CreateComponents();
+  glyphs_.Load(load_error_);
   // Files dropped on the window outside the edit boxes open their views.
   if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), WS_EX_ACCEPTFILES,
                      kFormStyle, Utf8ToWide(texts_.MainCaption), ToRect(place), nullptr)) {
@@ -169,22 +133,6 @@ bool TKVSetupConfiguratorMainForm::Create() {
   if (!load_error_.empty())
     ReportWindowFailure(handle_, load_error_);
   return true;
-}
-
-void TKVSetupConfiguratorMainForm::CreateComponents() {
-  images_ = components_.Adopt(std::make_unique<TZNTImageListResource>(&components_));
-  images_->SetName("ZNTImageListResource");
-  images_->SetResourceList({"XOPEN", "XSAVE", "XWEB"});
-  for (const TMainControlInfo& info : MainFormControls()) {
-    if (info.Kind == TControlKind::kSpeedButton) {
-      speed_buttons_[static_cast<std::size_t>(info.Id)] =
-          components_.Adopt(std::make_unique<TZNTSpeedButtonEx>(&components_));
-    }
-  }
-  store_button_ = components_.Adopt(std::make_unique<TZNTBitBtnEx>(&components_));
-  // The description is complete: the list loads its images. Without a native list the buttons
-  // show no glyphs, and the window works all the same; the failure is shown.
-  RunReportingFailure([this] { images_->Loaded(); }, load_error_);
 }
 
 LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -249,13 +197,7 @@ void TKVSetupConfiguratorMainForm::FormActivate(bool active) {
 }
 
 void TKVSetupConfiguratorMainForm::FormCreate() {
-  // Without companions the buttons draw their glyphs from the list itself.
-  RunReportingFailure(
-      [this] {
-        images_->CreateHotImages();
-        images_->CreateDisabledImages();
-      },
-      load_error_);
+  glyphs_.CreateCompanions(load_error_);
   CreateControls();
   AddTooltips();
   rbKVClick(TMainControl::rbKVURL);
@@ -263,13 +205,7 @@ void TKVSetupConfiguratorMainForm::FormCreate() {
 
 // The companions take the new colours, and every control repaints.
 void TKVSetupConfiguratorMainForm::ColoursChanged() {
-  std::string error;
-  RunReportingFailure(
-      [this] {
-        images_->UpdateHotImages();
-        images_->UpdateDisabledImages();
-      },
-      error);
+  glyphs_.ColoursChanged();
   for (const HWND control : controls_) {
     if (control)
       ::SendMessageW(control, WM_SYSCOLORCHANGE, 0, 0);
@@ -277,17 +213,12 @@ void TKVSetupConfiguratorMainForm::ColoursChanged() {
   ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-// Other languages than English: the captions' widths in the window's font, and the widths the
-// controls need for them. English keeps the designed sizes.
+// Other languages than English: the widths the controls need for their captions. English keeps
+// the designed sizes.
 void TKVSetupConfiguratorMainForm::FitCaptions() {
   fitted_ = UiLanguage() != TUiLanguage::kEnglish;
-  if (!fitted_)
-    return;
-  std::array<int, kMainControlCount> widths{};
-  for (const TMainControlInfo& info : MainFormControls())
-    widths[static_cast<std::size_t>(info.Id)] =
-        CaptionWidth(font_.get(), MainControlCaption(info.Id, texts_));
-  fit_ = FitMainForm(pixels_per_inch_, widths);
+  if (fitted_)
+    fit_ = MeasureMainFormFit(font_.get(), pixels_per_inch_, texts_);
 }
 
 void TKVSetupConfiguratorMainForm::CreateControls() {
@@ -305,8 +236,7 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
     controls_[static_cast<std::size_t>(id)] = control;
     if (info.Kind == TControlKind::kEdit) {
       const TMainControl browse = BrowseButtonOf(id);
-      edits_[static_cast<std::size_t>(id)].Attach(control,
-                                                  Utf8ToWide(MainControlName(id, texts_)),
+      edits_[static_cast<std::size_t>(id)].Attach(control, Utf8ToWide(MainControlName(id, texts_)),
                                                   browse == id ? 0 : ControlId(browse));
     }
   }
@@ -314,64 +244,27 @@ void TKVSetupConfiguratorMainForm::CreateControls() {
 
 HWND TKVSetupConfiguratorMainForm::CreateControl(const TMainControlInfo& info,
                                                  const ScreenRect& rect) {
-  const std::wstring caption = Utf8ToWide(MainControlCaption(info.Id, texts_));
   switch (info.Kind) {
-    case TControlKind::kSpeedButton: {
-      TZNTSpeedButtonEx* button = SpeedButton(info.Id);
-      button->SetImages(images_);
-      button->SetImageIndex(info.ImageIndex);
-      button->SetSize(rect.Width(), rect.Height());
-      button->SetAccessibleName(MainControlName(info.Id, texts_));
-      button->OnClick = [this, id = info.Id] { BrowseClick(id); };
-      return button->Create(handle_, rect.Left, rect.Top) ? button->Handle() : nullptr;
-    }
-    case TControlKind::kBitButton: {
-      store_button_->SetCaption(MainControlCaption(info.Id, texts_));
-      store_button_->SetImages(images_);
-      store_button_->SetImageIndex(info.ImageIndex);
-      store_button_->OnClick = [this] { btStoreToSetupClick(); };
-      if (!store_button_->Create(handle_, rect.Left, rect.Top, rect.Width(), rect.Height()))
-        return nullptr;
-      const HWND button = store_button_->Handle();
-      // A group of its own, so that the arrow keys do not move the focus away from it.
-      ::SetWindowLongPtrW(button, GWL_STYLE, ::GetWindowLongPtrW(button, GWL_STYLE) | WS_GROUP);
-      return button;
-    }
-    case TControlKind::kLabel:  // the labels' mnemonics focus the edit box after them
-      return CreateChildControl(handle_, L"STATIC", caption, SS_LEFT | (info.BlueText ? SS_NOPREFIX : 0),
-                                0, rect.Left, rect.Top, rect.Width(), rect.Height(), 0, font_.get());
-    case TControlKind::kEdit:
-      return CreateChildControl(handle_, L"EDIT", caption, WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
-                                WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES, rect.Left, rect.Top,
-                                rect.Width(), rect.Height(), 0, font_.get());
-    case TControlKind::kRadioButton:  // the first one starts the group
-      return CreateChildControl(
-          handle_, L"BUTTON", caption,
-          BS_AUTORADIOBUTTON | (info.Id == TMainControl::rbKVURL ? WS_GROUP : 0), 0, rect.Left,
-          rect.Top, rect.Width(), rect.Height(), 0, font_.get());
+    case TControlKind::kSpeedButton:
+      return glyphs_.CreateSpeedButton(handle_, info, rect, MainControlName(info.Id, texts_),
+                                       [this, id = info.Id] { BrowseClick(id); });
+    case TControlKind::kBitButton:
+      return glyphs_.CreateStoreButton(handle_, info, rect, MainControlCaption(info.Id, texts_),
+                                       [this] { btStoreToSetupClick(); });
+    default:
+      return CreateNativeControl(handle_, info, MainControlCaption(info.Id, texts_), rect,
+                                 font_.get());
   }
-  return nullptr;
 }
 
 // The browse buttons' names as their tooltips.
 void TKVSetupConfiguratorMainForm::AddTooltips() {
-  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_TAB_CLASSES};
-  ::InitCommonControlsEx(&classes);
-  tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_,
-                               nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  std::vector<std::pair<HWND, std::string>> tools;
   for (const TMainControlInfo& info : MainFormControls()) {
-    if (info.Kind != TControlKind::kSpeedButton || !tooltip_ || !Control(info.Id))
-      continue;
-    std::wstring name = Utf8ToWide(MainControlName(info.Id, texts_));
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = handle_;
-    tool.uId = reinterpret_cast<UINT_PTR>(Control(info.Id));
-    tool.lpszText = name.data();
-    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    if (info.Kind == TControlKind::kSpeedButton)
+      tools.emplace_back(Control(info.Id), MainControlName(info.Id, texts_));
   }
+  CreateTooltips(handle_, tools);
 }
 
 void TKVSetupConfiguratorMainForm::PlaceControls() {
@@ -404,9 +297,9 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
   int client_width = ::MulDiv(client.right, pixels_per_inch, pixels_per_inch_);
   pixels_per_inch_ = pixels_per_inch;
   // The former font is deleted when every control has left it.
-  const TFont old_font = std::exchange(
-      font_, MakeFont(FormFontName(pixels_per_inch),
-                      ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch)));
+  const TFont old_font =
+      std::exchange(font_, MakeFont(FormFontName(pixels_per_inch),
+                                    ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch)));
   for (const HWND control : controls_)
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
   FitCaptions();
@@ -450,7 +343,7 @@ void TKVSetupConfiguratorMainForm::OnCommand(int id, int code) {
     if (info.Kind == TControlKind::kRadioButton)
       rbKVClick(info.Id);
     // F4 or Alt+Down in an edit box: its browse button's click, when that is enabled.
-    if (info.Kind == TControlKind::kSpeedButton && SpeedButton(info.Id)->Enabled())
+    if (info.Kind == TControlKind::kSpeedButton && glyphs_.SpeedButton(info.Id).Enabled())
       BrowseClick(info.Id);
   }
 }
@@ -468,7 +361,7 @@ void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
   const TChoiceStates states = ChoiceStates(server_url);
   ::EnableWindow(Control(TMainControl::edKVServerURL), states.ServerURLEnabled);
   ::EnableWindow(Control(TMainControl::edKVConfigFile), states.ConfigFileEnabled);
-  SpeedButton(TMainControl::sbKVConfigFile)->SetEnabled(states.ConfigFileEnabled);
+  glyphs_.SpeedButton(TMainControl::sbKVConfigFile).SetEnabled(states.ConfigFileEnabled);
 }
 
 void TKVSetupConfiguratorMainForm::BrowseClick(TMainControl browse_button) {
@@ -524,10 +417,10 @@ void TKVSetupConfiguratorMainForm::EnableStoreButton(bool enabled) {
   const HWND button = Control(TMainControl::btStoreToSetup);
   if (!enabled) {
     store_had_focus_ = ::GetFocus() == button;
-    store_button_->SetEnabled(false);
+    glyphs_.StoreButton().SetEnabled(false);
     return;
   }
-  store_button_->SetEnabled(true);
+  glyphs_.StoreButton().SetEnabled(true);
   if (store_had_focus_ && !close_requested_)
     ::SetFocus(button);
   store_had_focus_ = false;

@@ -37,8 +37,7 @@ void TSetupViewMenu::Attach(HWND window, const TWindowTexts& texts) {
   texts_ = &texts;
   const HMENU system_menu = ::GetSystemMenu(window, FALSE);
   ::AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(system_menu, MF_STRING, kShowSetupCommand,
-                Utf8ToWide(texts.ShowSetupItem).c_str());
+  ::AppendMenuW(system_menu, MF_STRING, kShowSetupCommand, Utf8ToWide(texts.ShowSetupItem).c_str());
 }
 
 bool TSetupViewMenu::TakeKey(const MSG& message) const {

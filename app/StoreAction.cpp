@@ -111,7 +111,8 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
     return;
 
   std::string output;
-  if (!window.ChooseOutputFile(SaveDialogSetup(source, remembered_output_, services_.Language), output))
+  if (!window.ChooseOutputFile(SaveDialogSetup(source, remembered_output_, services_.Language),
+                               output))
     return;
   remembered_output_ = output;
   if (window.CloseRequested())

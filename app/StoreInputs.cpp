@@ -65,8 +65,8 @@ bool DownloadPackageFromServer(const std::string& server_url, std::string& text,
                                const std::string& language) {
   error.clear();
   std::string result;
-  if (!DownloadPackage(language, kExpectedDownloadStart, server_url + kDownloadPath, "",
-                       "", "", "", result, pump, options)) {
+  if (!DownloadPackage(language, kExpectedDownloadStart, server_url + kDownloadPath, "", "", "", "",
+                       result, pump, options)) {
     error = std::move(result);
     return false;
   }

@@ -145,8 +145,8 @@ constexpr TWindowTexts kSlovak{
      "Parametre: na poradí parametrov nezáleží a veľkosť písmen sa nerozlišuje.", ""},
     {{
         {"-cf:<súbor>",
-         {"súbor je zdrojový K-VConfig.bin alebo",
-          "SETUP.exe / SETUP.msi s uloženým K-VConfig.bin", nullptr}},
+         {"súbor je zdrojový K-VConfig.bin alebo", "SETUP.exe / SETUP.msi s uloženým K-VConfig.bin",
+          nullptr}},
         {"-cu:<URL KV servera>", {"URL na stiahnutie K-VConfig.bin (ak sa nepoužije -cf)"}},
         {"-ai:<súbor>",
          {"súbor je zdrojový AutoInstall.srg alebo",
@@ -222,8 +222,8 @@ constexpr TWindowTexts kCzech{
      "Parametry: na pořadí parametrů nezáleží a velikost písmen se nerozlišuje.", ""},
     {{
         {"-cf:<soubor>",
-         {"soubor je zdrojový K-VConfig.bin nebo",
-          "SETUP.exe / SETUP.msi s uloženým K-VConfig.bin", nullptr}},
+         {"soubor je zdrojový K-VConfig.bin nebo", "SETUP.exe / SETUP.msi s uloženým K-VConfig.bin",
+          nullptr}},
         {"-cu:<URL KV serveru>", {"URL pro stažení K-VConfig.bin (pokud není použit -cf)"}},
         {"-ai:<soubor>",
          {"soubor je zdrojový AutoInstall.srg nebo",

@@ -39,7 +39,7 @@ struct TWindowTexts {
   const char* BrowseOriginalSetup;
   const char* BrowsePackageFile;
   const char* BrowseAnswerFile;
-  const char* ShowSetupItem;   // the system menu's items
+  const char* ShowSetupItem;  // the system menu's items
   const char* ShowStoredItem;
 
   // File dialogs: titles and filters ("Name|Patterns|...").

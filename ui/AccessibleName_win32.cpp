@@ -20,8 +20,7 @@ class TLookedAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object)
       return E_POINTER;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) ||
-        iid == __uuidof(IAccessible)) {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
       *object = static_cast<IAccessible*>(this);
       AddRef();
       return S_OK;

@@ -99,7 +99,18 @@ TWindow* TWindow::FromHandle(HWND window) {
 }
 
 LRESULT TWindow::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) {
-  return ::DefWindowProcW(handle_, message, wparam, lparam);
+  if (message != WM_NEXTDLGCTL)
+    return ::DefWindowProcW(handle_, message, wparam, lparam);
+  // As a dialog does: the dialog keyboard handling moves the focus with this message (a label's
+  // mnemonic to the control after it): to the control in wparam, or to the next or previous stop.
+  const HWND target = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam)
+                                     : ::GetNextDlgTabItem(handle_, ::GetFocus(), wparam != 0);
+  if (target && ::IsChild(handle_, target)) {
+    ::SetFocus(target);
+    if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+      ::SendMessageW(target, EM_SETSEL, 0, -1);
+  }
+  return 0;
 }
 
 LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -219,7 +230,7 @@ bool HighContrast() {
 }
 
 LRESULT StaticColours(HDC dc, bool hint) {
-  ::SetTextColor(dc, !hint ? ::GetSysColor(COLOR_BTNTEXT)
+  ::SetTextColor(dc, !hint            ? ::GetSysColor(COLOR_BTNTEXT)
                      : HighContrast() ? ::GetSysColor(COLOR_HOTLIGHT)
                                       : kHintBlue);
   ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));

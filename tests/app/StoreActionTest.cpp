@@ -58,7 +58,7 @@ class ScriptedWindow final : public TStoreWindow {
   std::optional<std::string> save_as;  // none: the save dialog is cancelled
   std::function<void(ScriptedWindow&)> on_pump;
   bool close_requested = false;
-  bool message_fails = false;  // showing a message box throws
+  bool message_fails = false;                    // showing a message box throws
   TUiLanguage language = TUiLanguage::kEnglish;  // of the titles
   Log log;
   TFileDialogSetup last_save;
@@ -78,8 +78,8 @@ class ScriptedWindow final : public TStoreWindow {
       if (!answers.empty())
         answers.pop_front();
     }
-    log.push_back(std::string(MessageTitle(content.Kind, language)) + ": " + content.Text +
-                  " -> " + AnswerName(answer));
+    log.push_back(std::string(MessageTitle(content.Kind, language)) + ": " + content.Text + " -> " +
+                  AnswerName(answer));
     if (message_fails)
       throw std::runtime_error("no message box");
     return answer;
@@ -389,16 +389,30 @@ TEST(StoreActionTest, SlovakAndCzechMessages) {
   };
   const Row rows[] = {
       {TUiLanguage::kSlovak, true, "", {}, "Chyba: Nie je zadaný názov pôvodného súboru SETUP", ""},
-      {TUiLanguage::kCzech, false, kSource, {}, "Chyba: Není zadán název souboru K-VConfig.bin",
+      {TUiLanguage::kCzech,
+       false,
+       kSource,
+       {},
+       "Chyba: Není zadán název souboru K-VConfig.bin",
        ""},
       {TUiLanguage::kSlovak, true, kSource, {false}, "Chyba: Chyba : unreachable", ""},
-      {TUiLanguage::kCzech, true, kSource, {true, "<html>"}, "Chyba: Chybná odpověď ze servera",
+      {TUiLanguage::kCzech,
+       true,
+       kSource,
+       {true, "<html>"},
+       "Chyba: Chybná odpověď ze servera",
        ""},
-      {TUiLanguage::kSlovak, true, kSource, {true, SignedPackage()},
+      {TUiLanguage::kSlovak,
+       true,
+       kSource,
+       {true, SignedPackage()},
        "Informácia: PODPÍSANÝ K-VConfig.bin bol uložený do nového inštalačného súboru\r\n\"" +
            kOutput + "\"",
        "Vyberte nový súbor SETUP"},
-      {TUiLanguage::kCzech, true, kSource, {true, SignedPackage()},
+      {TUiLanguage::kCzech,
+       true,
+       kSource,
+       {true, SignedPackage()},
        "Informace: PODEPSANÝ K-VConfig.bin byl uložen do nového instalačního souboru\r\n\"" +
            kOutput + "\"",
        "Vyberte nový soubor SETUP"},

@@ -6,10 +6,12 @@
 //    with exit code 1.
 // 2. No arguments: the main window appears with its caption, every control at its place with its
 //    text, the radio choice swapping the enabled states and the tab stops, the fixed client
-//    height, the minimum width and the anchors; Escape and Enter in an edit box do nothing.
+//    height, the minimum width and the anchors; Escape in an edit box does nothing, Enter stores.
 //    With SHOTS_DIR, screenshots of the window and of a message box are saved there.
-// 3. With the store arguments: a store from a package file with a wrong signature (question,
-//    "&Ignore", save dialog, warning naming the output), then one from a slow server, during which
+// 3. With the store arguments: a store from a package file with a wrong signature typed on the
+//    keyboard alone (mnemonics, F4 and Alt+Down for the browse dialogs, the arrow keys in the
+//    radio group, Enter; question, "&Ignore", save dialog, warning naming the output, Escape),
+//    then one from a slow server, during which
 //    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
 //    third store closed during its download ends the program with exit code 0 and no dialog.
 //    Between the stores: the system menu's items open the view of a setup file and of the new
@@ -20,11 +22,15 @@
 //    work area; a failure injected into a handler of every window class, reported in a box while
 //    the program and the store action carry on; a press that loses the capture not clicking; and
 //    the counts of GDI and USER objects after 100 stores and 20 resolution changes; files
-//    dropped on the window open their views.
+//    dropped on the window open their views; what a screen reader hears of every control of the
+//    main window, a message box and a view; Tab in a view; a view at 144 dpi.
+// 5. "--language sk|cs SHOTS_DIR URL", run under that locale: every caption of the main window in
+//    the language and fitting its control, a failed download's message, a screenshot.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -616,7 +622,7 @@ void Type(HWND window, std::initializer_list<WORD> keys, WORD modifier = 0) {
 }
 
 // The file dialog the keys opened: its title, then the name in its name box and Enter.
-void AnswerByKeys(DWORD process_id, const std::string& how, const std::string& title,
+void AnswerByKeys(HWND form, DWORD process_id, const std::string& how, const std::string& title,
                   const std::wstring& file) {
   const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
   Check(dialog && WindowText(dialog) == title, how + " opens \"" + title + "\"");
@@ -630,6 +636,9 @@ void AnswerByKeys(DWORD process_id, const std::string& how, const std::string& t
   Type(dialog, {VK_RETURN});
   for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
     ::Sleep(50);
+  // The keys go on to the main window once it is active again.
+  ::SetForegroundWindow(form);
+  Settle(form);
 }
 
 // The package file run by keyboard alone: the mnemonics, F4 and Alt+Down open the browse dialogs,
@@ -642,21 +651,21 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
   Type(form, {'O'}, VK_MENU);
   Check(FocusOf(form) == Item(form, TMainControl::edOriginalSetupFile), "Alt+O: the source box");
   Type(form, {VK_F4});
-  AnswerByKeys(process_id, "F4", "Choose original SETUP file", run.source);
+  AnswerByKeys(form, process_id, "F4", "Choose original SETUP file", run.source);
   Type(form, {VK_TAB});
   Check(FocusOf(form) == Item(form, TMainControl::rbKVURL), "Tab reaches the radio group");
   Type(form, {VK_DOWN});
-  Check(FocusOf(form) == Item(form, TMainControl::rbKVConfig) &&
-            ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_GETCHECK, 0, 0) ==
-                BST_CHECKED &&
-            Enabled(form, TMainControl::edKVConfigFile),
-        "Down selects the package file choice");
+  Check(
+      FocusOf(form) == Item(form, TMainControl::rbKVConfig) &&
+          ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+          Enabled(form, TMainControl::edKVConfigFile),
+      "Down selects the package file choice");
   Type(form, {VK_TAB});
   Type(form, {VK_DOWN}, VK_MENU);
-  AnswerByKeys(process_id, "Alt+Down", "Choose K-VConfig.bin", run.package);
+  AnswerByKeys(form, process_id, "Alt+Down", "Choose K-VConfig.bin", run.package);
   Type(form, {'A'}, VK_MENU);
   Type(form, {VK_F4});
-  AnswerByKeys(process_id, "Alt+A, F4", "Choose AutoInstall.srg", run.answer);
+  AnswerByKeys(form, process_id, "Alt+A, F4", "Choose AutoInstall.srg", run.answer);
   Check(WindowText(Item(form, TMainControl::edOriginalSetupFile)) == kv::WideToUtf8(run.source) &&
             WindowText(Item(form, TMainControl::edKVConfigFile)) == kv::WideToUtf8(run.package) &&
             WindowText(Item(form, TMainControl::edAutoinstallSRG)) == kv::WideToUtf8(run.answer),
@@ -1071,6 +1080,135 @@ void CheckDroppedFiles(HWND form, DWORD process_id, const StoreRun& run) {
   }
 }
 
+// What a screen reader reads of a window: the name and role of its client object.
+struct Heard {
+  std::string name;
+  long role = -1;
+};
+
+Heard HeardOf(HWND window) {
+  Heard heard{"(no object)"};
+  IAccessible* object = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))) ||
+      !object) {
+    return heard;
+  }
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  heard.name = SUCCEEDED(object->get_accName(self, &name)) && name ? kv::WideToUtf8(name) : "";
+  ::SysFreeString(name);
+  VARIANT role{};
+  if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4)
+    heard.role = role.lVal;
+  object->Release();
+  return heard;
+}
+
+void CheckHeard(HWND window, const std::string& what, const std::string& name, long role) {
+  const Heard heard = HeardOf(window);
+  Check(heard.name == name && (role == 0 || heard.role == role),
+        what + " is heard as \"" + heard.name + "\" (role " + std::to_string(heard.role) + ")");
+}
+
+// Every control of the main window, the message box and a view has a name: an edit box its
+// label's, a browse button its "Browse for" text as a push button; the box is an alert.
+void CheckNames(HWND form, DWORD process_id, const StoreRun* run) {
+  const kv::TWindowTexts& texts = kv::WindowTexts(kv::UiLanguage());
+  for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+    const std::string caption = kv::MainControlCaption(info.Id, texts);
+    const bool browse = info.Kind == kv::TControlKind::kSpeedButton;
+    CheckHeard(Item(form, info.Id), "control " + std::to_string(static_cast<int>(info.Id)),
+               caption.empty() ? kv::MainControlName(info.Id, texts) : kv::WithoutMnemonic(caption),
+               browse ? ROLE_SYSTEM_PUSHBUTTON : 0);
+  }
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  if (const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000)) {
+    CheckHeard(box, "the message box", texts.ErrorTitle, ROLE_SYSTEM_ALERT);
+    CheckHeard(FindChild(box, L"Static"), "its text", texts.OriginalSetupMissing, 0);
+    CheckHeard(::GetDlgItem(box, kv::kFirstControlId), "its button", texts.OkButton, 0);
+  }
+  AnswerBox(process_id);
+  if (!run)
+    return;
+  ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(run->source)), 0);
+  if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+    CheckHeard(FindChild(view, L"Edit"), "the view's text", texts.ViewTextName, 0);
+    CheckHeard(FindChild(view, L"Button"), "the view's button", texts.CopyButton, 0);
+    // Tab goes round the text and Copy.
+    ::SetForegroundWindow(view);
+    Settle(view);
+    Type(view, {VK_TAB});
+    Check(FocusOf(view) == FindChild(view, L"Button"), "Tab in the view reaches Copy");
+    Type(view, {VK_TAB});
+    Check(FocusOf(view) == FindChild(view, L"Edit"), "and back to the text");
+    // At another resolution the view takes its new size and font.
+    RECT suggested{0, 0, 1200, 900};
+    ::SendMessageW(view, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT memo{};
+    ::GetWindowRect(FindChild(view, L"Edit"), &memo);
+    RECT placed{};
+    const bool inside = InsideWorkArea(view, placed);
+    Check(inside && memo.left - placed.left > Scaled(8, 144) &&
+              ClientRect(view).right - (memo.right - memo.left) == Scaled(16, 144),
+          "the view at 144 dpi lies inside the work area, its text scaled: " + Place(placed));
+    ::SendMessageW(view, WM_CLOSE, 0, 0);
+  }
+}
+
+// Under a Slovak or Czech user-interface language: every caption in it, every caption fits its
+// control as the font measures it, a failed download tells so in the language; a screenshot.
+void CheckLanguage(const std::wstring& code, const std::wstring& shots, const std::wstring& url) {
+  const kv::TUiLanguage wanted = code == L"sk" ? kv::TUiLanguage::kSlovak : kv::TUiLanguage::kCzech;
+  Check(kv::UiLanguage() == wanted, "the user-interface language is " + kv::WideToUtf8(code));
+  const kv::TWindowTexts& texts = kv::WindowTexts(wanted);
+  const DWORD process_id = ::GetCurrentProcessId();
+  std::thread program([] { kv::RunMainWindow(); });
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  if (form) {
+    Settle(form);
+    const int dpi = kv::WindowPixelsPerInch(form);
+    bool captions = WindowText(form) == texts.MainCaption;
+    for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+      const HWND control = Item(form, info.Id);
+      const std::string caption = kv::MainControlCaption(info.Id, texts);
+      if (caption.empty())
+        continue;
+      captions = captions && WindowText(control) == caption;
+      const std::wstring shown = kv::Utf8ToWide(kv::WithoutMnemonic(caption));
+      const HDC dc = ::GetDC(control);
+      const HGDIOBJ previous =
+          ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+      ::SelectObject(dc, previous);
+      ::ReleaseDC(control, dc);
+      const kv::ScreenRect place = PlaceOf(form, control);
+      Check(place.Width() >= kv::NeededControlWidth(info.Kind, extent.cx, dpi) &&
+                place.Right <= ClientRect(form).right,
+            "\"" + caption + "\" (" + std::to_string(extent.cx) + " px) fits " + Describe(place));
+    }
+    Check(captions, "every caption in the language");
+    if (!shots.empty())
+      SaveScreenshot(form, shots + L"\\main-window-" + code + L".bmp");
+    SetText(form, TMainControl::edOriginalSetupFile, L"C:\\setup.exe");
+    SetText(form, TMainControl::edKVServerURL, url);
+    ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+    const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+    const Box shown = box ? ReadBox(box) : Box{};
+    const char* wrong = wanted == kv::TUiLanguage::kSlovak ? "Chybná odpoveď zo servera"
+                                                           : "Chybná odpověď ze servera";
+    Check(shown.title == "Chyba" && shown.text == wrong,
+          "a failed download: " + shown.title + ": " + shown.text);
+    AnswerBox(process_id);
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+  Check(form != nullptr, "the main window appears");
+  program.join();
+}
+
 void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -1092,6 +1230,7 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   Check(form != nullptr, "the main window appears in the probe");
   if (form) {
     Settle(form);
+    CheckNames(form, process_id, run);
     CheckResolutionChanges(form, shots);
     CheckBoxPlaces(form, process_id);
     CheckFailingHandlers(form, process_id);
@@ -1107,10 +1246,16 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
 }
 
 int wmain(int argc, wchar_t** argv) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (argc == 5 && std::wstring(argv[1]) == L"--language") {
+    CheckLanguage(argv[2], argv[3], argv[4]);
+    std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
+    return failures == 0 ? 0 : 1;
+  }
   if (argc != 2 && argc != 3 && argc != 9) {
     std::printf(
         "usage: kv_window_probe PROGRAM.exe [SHOTS_DIR [SOURCE PACKAGE ANSWER OUTPUT URL "
-        "OUTPUT2]]\n");
+        "OUTPUT2]]\n       kv_window_probe --language sk|cs SHOTS_DIR URL\n");
     return 2;
   }
   // Without a console of its own the probe leaves the program none to attach to.

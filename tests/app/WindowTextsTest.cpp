@@ -22,7 +22,7 @@ constexpr TUiLanguage kLanguages[] = {TUiLanguage::kEnglish, TUiLanguage::kSlova
 
 TEST(WindowTextsTest, LanguageFollowsThePrimaryLanguage) {
   const std::pair<unsigned, TUiLanguage> rows[] = {
-      {0x041B, TUiLanguage::kSlovak}, {0x0405, TUiLanguage::kCzech},
+      {0x041B, TUiLanguage::kSlovak},  {0x0405, TUiLanguage::kCzech},
       {0x0409, TUiLanguage::kEnglish}, {0x0809, TUiLanguage::kEnglish},
       {0x0407, TUiLanguage::kEnglish}, {0x0415, TUiLanguage::kEnglish},
       {0x0000, TUiLanguage::kEnglish}, {0x7C1B, TUiLanguage::kSlovak},
@@ -108,8 +108,8 @@ TEST(WindowTextsTest, MainFormGrowsForLongerCaptions) {
     EXPECT_EQ(MainControlRect(row.control, row.dpi, fit.ClientWidth, &fit), row.at_fit_width);
     // The edit boxes widen with the window; the browse buttons stay beside them.
     const ScreenRect edit = MainControlRect(C::edKVConfigFile, row.dpi, fit.ClientWidth, &fit);
-    EXPECT_NEAR(edit.Right,
-                MainControlRect(C::sbKVConfigFile, row.dpi, fit.ClientWidth, &fit).Left, 1);
+    EXPECT_NEAR(edit.Right, MainControlRect(C::sbKVConfigFile, row.dpi, fit.ClientWidth, &fit).Left,
+                1);
     EXPECT_EQ(MainFormSizeLimits(row.dpi, 8, 30, fit.ClientWidth).MinWidth,
               std::max(ScaleToPixelsPerInch(600, row.dpi), fit.ClientWidth + 8));
   }
