@@ -13,15 +13,14 @@ namespace kv {
 
 namespace {
 
-// The width of a caption in the font, its mnemonic marks left out.
+// The width of a caption in the font selected into dc, its mnemonic marks left out.
 int CaptionWidth(HDC dc, const char* caption) {
-  const std::wstring text = Utf8ToWide(caption);
-  if (text.empty())
+  const std::wstring text = Utf8ToWide(WithoutMnemonic(caption));
+  SIZE extent{};
+  if (text.empty() ||
+      !::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent))
     return 0;
-  RECT bounds{};
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_SINGLELINE);
-  return bounds.right - bounds.left;
+  return extent.cx;
 }
 
 }  // namespace
@@ -83,9 +82,11 @@ TMainFormFit MeasureMainFormFit(HFONT font, int pixels_per_inch, const TWindowTe
   return FitMainForm(pixels_per_inch, widths);
 }
 
-void TMainFormGlyphs::Load(std::string& error) {
+void TMainFormGlyphs::Load(int pixels_per_inch, std::string& error) {
   images_ = components_.Adopt(std::make_unique<TZNTImageListResource>(&components_));
   images_->SetName("ZNTImageListResource");
+  images_->SetWidth(GlyphSize(pixels_per_inch));
+  images_->SetHeight(GlyphSize(pixels_per_inch));
   images_->SetResourceList({"XOPEN", "XSAVE", "XWEB"});
   for (const TMainControlInfo& info : MainFormControls()) {
     if (info.Kind == TControlKind::kSpeedButton) {
@@ -104,6 +105,20 @@ void TMainFormGlyphs::CreateCompanions(std::string& error) {
       [this] {
         images_->CreateHotImages();
         images_->CreateDisabledImages();
+      },
+      error);
+}
+
+void TMainFormGlyphs::SetPixelsPerInch(int pixels_per_inch) {
+  const int size = GlyphSize(pixels_per_inch);
+  if (size == images_->Width())
+    return;
+  std::string error;  // without images the buttons show none, and work all the same
+  RunReportingFailure(
+      [this, size] {
+        images_->SetWidth(size);
+        images_->SetHeight(size);
+        images_->ReloadImages();  // the companions follow
       },
       error);
 }

@@ -37,8 +37,11 @@ TMainFormFit MeasureMainFormFit(HFONT font, int pixels_per_inch, const TWindowTe
 // the three browse buttons and the store button, all owned here.
 class TMainFormGlyphs {
  public:
-  // Loads the list; a failure (no glyphs, the window works all the same) goes to error.
-  void Load(std::string& error);
+  // Loads the list at the glyph size of the resolution; a failure (no glyphs, the window works
+  // all the same) goes to error.
+  void Load(int pixels_per_inch, std::string& error);
+  // The glyphs of another size come from their icons' frames of that size.
+  void SetPixelsPerInch(int pixels_per_inch);
   // The companions, once the window is there.
   void CreateCompanions(std::string& error);
   // The companions take the system's new colours.

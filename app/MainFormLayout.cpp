@@ -205,6 +205,16 @@ ScreenRect CentredWindowRect(const ScreenRect& work_area, int width, int height)
   return ScreenRect::OfSize(left, top, width, height);
 }
 
+int GlyphSize(int pixels_per_inch) {
+  constexpr int kFrames[] = {48, 32, 16};
+  const int scaled = ScaleToPixelsPerInch(16, pixels_per_inch);
+  for (const int frame : kFrames) {
+    if (frame <= scaled)
+      return frame;
+  }
+  return 16;
+}
+
 TChoiceStates ChoiceStates(bool server_url_selected) {
   return {server_url_selected, !server_url_selected};
 }

@@ -103,6 +103,10 @@ TMainFormSizeLimits MainFormSizeLimits(int pixels_per_inch, int frame_width, int
 // The window of the given size centred on the work area (never left of or above its origin).
 ScreenRect CentredWindowRect(const ScreenRect& work_area, int width, int height);
 
+// The glyphs' size at a resolution: 16 pixels scaled, taken down to the nearest frame the icon
+// groups carry (16, 32, 48), so that a glyph is never blurred by stretching.
+int GlyphSize(int pixels_per_inch);
+
 // rbKVClick: which controls are enabled for the selected radio button.
 struct TChoiceStates {
   bool ServerURLEnabled;   // edKVServerURL

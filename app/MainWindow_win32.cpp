@@ -112,7 +112,7 @@ bool TKVSetupConfiguratorMainForm::Create() {
       ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle, 0,
       pixels_per_inch_);
   const ScreenRect place = CentredWindowRect(FromRect(WorkAreaOf(nullptr)), size.cx, size.cy);
-  glyphs_.Load(load_error_);
+  glyphs_.Load(pixels_per_inch_, load_error_);
   // Files dropped on the window outside the edit boxes open their views.
   if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), WS_EX_ACCEPTFILES,
                      kFormStyle, Utf8ToWide(texts_.MainCaption), ToRect(place), nullptr)) {
@@ -159,6 +159,10 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
       return reinterpret_cast<LRESULT>(font_.get());
     case WM_ACTIVATE:
       FormActivate(LOWORD(wparam) != WA_INACTIVE);
+      return 0;
+    case WM_ENABLE:  // a dialog that closed may have activated the window while it was disabled
+      if (wparam && ::GetActiveWindow() == handle_)
+        FormActivate(true);
       return 0;
     case WM_CTLCOLORSTATIC:  // labels, radio buttons, disabled edit boxes; Label1 is the hint
       return StaticColours(reinterpret_cast<HDC>(wparam),
@@ -302,6 +306,7 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
                                     ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch)));
   for (const HWND control : controls_)
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  glyphs_.SetPixelsPerInch(pixels_per_inch);
   FitCaptions();
   client_width = std::max(client_width, fit_.ClientWidth);
   const SIZE size = WindowSizeForClient(
@@ -365,19 +370,15 @@ void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
 }
 
 void TKVSetupConfiguratorMainForm::BrowseClick(TMainControl browse_button) {
-  static constexpr std::pair<TMainControl, TBrowseField> kFields[] = {
-      {TMainControl::sbOriginalSetupFile, TBrowseField::kOriginalSetupFile},
-      {TMainControl::sbKVConfigFile, TBrowseField::kKVConfigFile},
-      {TMainControl::sbAutoinstallSRGFile, TBrowseField::kAutoinstallSRG}};
+  using F = TBrowseField;
+  const F field = browse_button == TMainControl::sbOriginalSetupFile ? F::kOriginalSetupFile
+                  : browse_button == TMainControl::sbKVConfigFile    ? F::kKVConfigFile
+                                                                     : F::kAutoinstallSRG;
   const HWND edit = Control(BrowseTarget(browse_button));
-  for (const auto& [button, field] : kFields) {
-    std::string file_name;
-    if (button == browse_button &&
-        open_dialog_.Execute(handle_, BrowseDialogSetup(field, ControlText(edit), UiLanguage()),
-                             file_name)) {
-      ::SetWindowTextW(edit, Utf8ToWide(file_name).c_str());
-    }
-  }
+  std::string file_name;
+  if (open_dialog_.Execute(handle_, BrowseDialogSetup(field, ControlText(edit), UiLanguage()),
+                           file_name))
+    ::SetWindowTextW(edit, Utf8ToWide(file_name).c_str());
 }
 
 void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {

@@ -108,7 +108,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr)
       : TZNTGlyphButton(owner), logic_(*this) {}
   // The window goes first, while the whole button still answers its messages.
-  ~TZNTSpeedButtonEx() override { ::DestroyWindow(handle_); }
+  ~TZNTSpeedButtonEx() override { DestroyHandle(); }
 
   HWND Handle() const override { return handle_; }
   // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
@@ -178,7 +178,7 @@ using TDrawZNTButtonTextEvent =
 class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:
   explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr) : TZNTGlyphButton(owner) {}
-  ~TZNTBitBtnEx() override { ::DestroyWindow(handle_); }
+  ~TZNTBitBtnEx() override { DestroyHandle(); }
 
   HWND Handle() const override { return handle_; }
   bool Create(HWND parent, int left, int top, int width, int height);

@@ -652,14 +652,22 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
   Check(FocusOf(form) == Item(form, TMainControl::edOriginalSetupFile), "Alt+O: the source box");
   Type(form, {VK_F4});
   AnswerByKeys(form, process_id, "F4", "Choose original SETUP file", run.source);
+  // The file choice is selected from before: Tab reaches the group there, Up selects the
+  // download choice, Down the file choice again.
   Type(form, {VK_TAB});
-  Check(FocusOf(form) == Item(form, TMainControl::rbKVURL), "Tab reaches the radio group");
-  Type(form, {VK_DOWN});
-  Check(
-      FocusOf(form) == Item(form, TMainControl::rbKVConfig) &&
-          ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_GETCHECK, 0, 0) == BST_CHECKED &&
-          Enabled(form, TMainControl::edKVConfigFile),
-      "Down selects the package file choice");
+  Check(FocusOf(form) == Item(form, TMainControl::rbKVConfig),
+        "Tab reaches the radio group at the selected button (focus on \"" +
+            WindowText(FocusOf(form)) + "\")");
+  for (const WORD key : {VK_UP, VK_DOWN}) {
+    Type(form, {key});
+    const TMainControl radio = key == VK_UP ? TMainControl::rbKVURL : TMainControl::rbKVConfig;
+    const TMainControl edit =
+        key == VK_UP ? TMainControl::edKVServerURL : TMainControl::edKVConfigFile;
+    Check(FocusOf(form) == Item(form, radio) &&
+              ::SendMessageW(Item(form, radio), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              Enabled(form, edit),
+          std::string(key == VK_UP ? "Up" : "Down") + " selects the other choice");
+  }
   Type(form, {VK_TAB});
   Type(form, {VK_DOWN}, VK_MENU);
   AnswerByKeys(form, process_id, "Alt+Down", "Choose K-VConfig.bin", run.package);
@@ -1209,6 +1217,116 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
   program.join();
 }
 
+// The control's pixels on the screen, row by row.
+std::vector<COLORREF> Pixels(HWND control, int& width) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  std::vector<COLORREF> pixels;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::GdiFlush();
+  if (bits) {
+    const auto* words = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i)
+      pixels.push_back(RGB((words[i] >> 16) & 0xFF, (words[i] >> 8) & 0xFF, words[i] & 0xFF));
+  }
+  ::SelectObject(memory, previous);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The width of the coloured part of a button (its glyph; face and frame are grey).
+int GlyphWidth(HWND button) {
+  int width = 0;
+  const std::vector<COLORREF> pixels = Pixels(button, width);
+  int left = width;
+  int right = -1;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const COLORREF c = pixels[i];
+    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
+    if (GetRValue(c) != GetGValue(c) || GetGValue(c) != GetBValue(c)) {
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  }
+  return right - left + 1;
+}
+
+// The browse buttons' glyphs come from the icon frame of the resolution: 32 x 32 at 192 dpi.
+void CheckGlyphSizes(HWND form) {
+  for (const int dpi : {192, 96}) {
+    RECT frame{};
+    ::GetWindowRect(form, &frame);
+    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+    Settle(form);
+    const int width = GlyphWidth(Item(form, TMainControl::sbOriginalSetupFile));
+    const int size = dpi == 192 ? 32 : 16;
+    Check(width > size / 2 && width <= size, "the glyph at " + std::to_string(dpi) + " dpi is " +
+                                                 std::to_string(width) + " pixels wide, of a " +
+                                                 std::to_string(size) + " pixel frame");
+  }
+}
+
+// On the background of the scheme, the control shows text in another colour.
+void CheckReadable(HWND control, const std::string& what, COLORREF background) {
+  int width = 0;
+  const std::vector<COLORREF> pixels = Pixels(control, width);
+  const auto text = std::count_if(pixels.begin(), pixels.end(),
+                                  [background](COLORREF c) { return c != background; });
+  const auto ground = std::count(pixels.begin(), pixels.end(), background);
+  Check(text > 20 && ground > text, what + " in the contrast scheme: " + std::to_string(text) +
+                                        " text pixels on " + std::to_string(ground) +
+                                        " of the background");
+}
+
+// A black contrast scheme: every label, the message box's text and a view's text stay readable.
+void CheckContrast(HWND form, DWORD process_id, const StoreRun* run) {
+  const int elements[] = {COLOR_BTNFACE,    COLOR_BTNTEXT,  COLOR_WINDOW,
+                          COLOR_WINDOWTEXT, COLOR_3DSHADOW, COLOR_3DHILIGHT};
+  const COLORREF scheme[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),
+                             RGB(255, 255, 255), RGB(128, 128, 128), RGB(255, 255, 255)};
+  COLORREF saved[std::size(elements)];
+  for (std::size_t i = 0; i < std::size(elements); ++i)
+    saved[i] = ::GetSysColor(elements[i]);
+  ::SetSysColors(static_cast<int>(std::size(elements)), elements, scheme);
+  ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+  ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  Settle(form);
+  for (const TMainControl label :
+       {TMainControl::Label8, TMainControl::rbKVURL, TMainControl::rbKVConfig, TMainControl::Label3,
+        TMainControl::Label1}) {
+    CheckReadable(Item(form, label), "control " + std::to_string(static_cast<int>(label)),
+                  RGB(0, 0, 0));
+  }
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  if (const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000)) {
+    Settle(box);
+    CheckReadable(FindChild(box, L"Static"), "the message box's text", RGB(0, 0, 0));
+  }
+  AnswerBox(process_id);
+  if (run) {
+    ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(run->source)), 0);
+    if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+      Settle(view);
+      CheckReadable(FindChild(view, L"Edit"), "the view's text", RGB(0, 0, 0));
+      ::SendMessageW(view, WM_CLOSE, 0, 0);
+    }
+  }
+  ::SetSysColors(static_cast<int>(std::size(elements)), elements, saved);
+  ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+  Settle(form);
+}
+
 void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -1231,7 +1349,9 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   if (form) {
     Settle(form);
     CheckNames(form, process_id, run);
+    CheckContrast(form, process_id, run);
     CheckResolutionChanges(form, shots);
+    CheckGlyphSizes(form);
     CheckBoxPlaces(form, process_id);
     CheckFailingHandlers(form, process_id);
     CheckLostCapture(form, process_id);

@@ -132,6 +132,13 @@ TEST(WindowTextsTest, CreationOrderKeepsTheTabOrder) {
   EXPECT_EQ(BrowseButtonOf(C::edKVServerURL), C::edKVServerURL);
 }
 
+TEST(WindowTextsTest, GlyphsTakeTheFrameOfTheResolution) {
+  const std::pair<int, int> rows[] = {{96, 16},  {120, 16}, {144, 16}, {168, 16},
+                                      {192, 32}, {240, 32}, {288, 48}, {384, 48}};
+  for (const auto& [dpi, size] : rows)
+    EXPECT_EQ(GlyphSize(dpi), size) << dpi;
+}
+
 TEST(WindowTextsTest, TextWindowsStayInTheWorkArea) {
   struct Row {
     ScreenRect work;
