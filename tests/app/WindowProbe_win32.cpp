@@ -1186,9 +1186,12 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
         continue;
       captions = captions && WindowText(control) == caption;
       const std::wstring shown = kv::Utf8ToWide(kv::WithoutMnemonic(caption));
+      // The glyph button draws in its parent's font.
+      LRESULT font = ::SendMessageW(control, WM_GETFONT, 0, 0);
+      if (!font)
+        font = ::SendMessageW(form, WM_GETFONT, 0, 0);
       const HDC dc = ::GetDC(control);
-      const HGDIOBJ previous =
-          ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+      const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(font));
       SIZE extent{};
       ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
       ::SelectObject(dc, previous);
@@ -1264,10 +1267,12 @@ int GlyphWidth(HWND button) {
 
 // The browse buttons' glyphs come from the icon frame of the resolution: 32 x 32 at 192 dpi.
 void CheckGlyphSizes(HWND form) {
+  RECT start{};
+  ::GetWindowRect(form, &start);
   for (const int dpi : {192, 96}) {
-    RECT frame{};
-    ::GetWindowRect(form, &frame);
-    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+    // In the corner, so that the whole window is on the screen.
+    RECT suggested{0, 0, Scaled(700, dpi), Scaled(400, dpi)};
+    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     Settle(form);
     const int width = GlyphWidth(Item(form, TMainControl::sbOriginalSetupFile));
     const int size = dpi == 192 ? 32 : 16;
@@ -1275,6 +1280,7 @@ void CheckGlyphSizes(HWND form) {
                                                  std::to_string(width) + " pixels wide, of a " +
                                                  std::to_string(size) + " pixel frame");
   }
+  ::SetWindowPos(form, nullptr, start.left, start.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 // On the background of the scheme, the control shows text in another colour.
