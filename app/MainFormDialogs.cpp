@@ -9,13 +9,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* kSetupFilter =
-    "Setup Files|*.exe;*.msi|Setup EXE Files|*.exe|Setup MSI Files|*.msi|All Files (*.*)|*.*";
-constexpr const char* kPackageFilter = "K-VConfig.bin (*.bin)|*.bin|All Files (*.*)|*.*";
-constexpr const char* kAnswerFileFilter = "AutoInstall.srg (*.srg)|*.srg|All Files (*.*)|*.*";
-constexpr const char* kSaveMsiFilter = "setup MSI file (*.msi)|*.msi|All Files (*.*)|*.*";
-constexpr const char* kSaveExeFilter = "setup EXE file (*.exe)|*.exe|All Files (*.*)|*.*";
-
 // The name with its extension replaced by (or, without one, followed by) "." + extension, unless
 // it already has that extension in some letter case.
 std::string WithExtension(const std::string& name, const std::string& extension) {
@@ -29,37 +22,40 @@ std::string WithExtension(const std::string& name, const std::string& extension)
 
 }  // namespace
 
-TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_text) {
+TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_text,
+                                   TUiLanguage language) {
+  const TWindowTexts& texts = WindowTexts(language);
   TFileDialogSetup setup;
   switch (field) {
     case TBrowseField::kOriginalSetupFile:
-      setup.Title = "Choose original SETUP file";
-      setup.Filter = kSetupFilter;
+      setup.Title = texts.ChooseOriginalSetup;
+      setup.Filter = texts.SetupFilter;
       break;
     case TBrowseField::kKVConfigFile:
-      setup.Title = "Choose K-VConfig.bin";
-      setup.Filter = kPackageFilter;
+      setup.Title = texts.ChoosePackageFile;
+      setup.Filter = texts.PackageFilter;
       break;
     case TBrowseField::kAutoinstallSRG:
-      setup.Title = "Choose AutoInstall.srg";
-      setup.Filter = kAnswerFileFilter;
+      setup.Title = texts.ChooseAnswerFile;
+      setup.Filter = texts.AnswerFileFilter;
       break;
     case TBrowseField::kShownSetupFile:
-      setup.Title = "Choose SETUP file to show";
-      setup.Filter = kSetupFilter;
+      setup.Title = texts.ChooseShownSetup;
+      setup.Filter = texts.SetupFilter;
       break;
   }
   setup.FileName = field_text;
   return setup;
 }
 
-TFileDialogSetup SaveDialogSetup(const std::string& source_file,
-                                 const std::string& remembered_name) {
+TFileDialogSetup SaveDialogSetup(const std::string& source_file, const std::string& remembered_name,
+                                 TUiLanguage language) {
+  const TWindowTexts& texts = WindowTexts(language);
   TFileDialogSetup setup;
-  setup.Title = "Choose new SETUP file";
+  setup.Title = texts.ChooseNewSetup;
   const bool msi = IsMsiFileName(std::string(TrimControl(source_file)));
   setup.DefaultExt = msi ? "msi" : "exe";
-  setup.Filter = msi ? kSaveMsiFilter : kSaveExeFilter;
+  setup.Filter = msi ? texts.SaveMsiFilter : texts.SaveExeFilter;
   setup.FilterIndex = 1;
   setup.FileName = WithExtension(remembered_name, setup.DefaultExt);
   setup.Save = true;

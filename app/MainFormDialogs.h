@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/WindowTexts.h"
+
 namespace kv {
 
 struct TFileDialogSetup {
@@ -22,13 +24,14 @@ struct TFileDialogSetup {
 enum class TBrowseField { kOriginalSetupFile, kKVConfigFile, kAutoinstallSRG, kShownSetupFile };
 
 // The open dialog of a browse button, offering the field's current text unchanged.
-TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_text);
+TFileDialogSetup BrowseDialogSetup(TBrowseField field, const std::string& field_text,
+                                   TUiLanguage language = TUiLanguage::kEnglish);
 
 // The save dialog for the new setup file: MSI filter and extension when the source's extension is
 // ".msi" (any case), else EXE; it offers the name chosen at its previous use with this run's
 // extension, so an executable is never saved under a remembered ".msi" name (or the reverse).
-TFileDialogSetup SaveDialogSetup(const std::string& source_file,
-                                 const std::string& remembered_name);
+TFileDialogSetup SaveDialogSetup(const std::string& source_file, const std::string& remembered_name,
+                                 TUiLanguage language = TUiLanguage::kEnglish);
 
 // The number of "Name|Patterns" pairs in a filter.
 int FilterEntryCount(const std::string& filter);

@@ -1,31 +1,26 @@
-// TKVSetupConfiguratorMainForm: the program's working window. Its layout, texts and the store
-// action are portable (MainFormLayout, MainFormDialogs, StoreAction); this file puts them on
-// screen and answers the action's calls with controls, file dialogs and message boxes.
+// TKVSetupConfiguratorMainForm: the program's working window. Its layout, texts and store action
+// are portable; this file puts them on screen and answers the action with dialogs and boxes.
 #include <windows.h>
 
-#include <commctrl.h>
-#include <shellapi.h>
+#include <ole2.h>
 
+#include <algorithm>
 #include <array>
-#include <memory>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/FileDialog_win32.h"
+#include "app/MainFormControls_win32.h"
 #include "app/MainFormDialogs.h"
 #include "app/MainFormLayout.h"
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
-#include "app/SetupView_win32.h"
+#include "app/SetupViewMenu_win32.h"
 #include "app/StoreAction.h"
-#include "base/Failure.h"
 #include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
-#include "ui/ZNTButtonsEx_win32.h"
-#include "ui/ZNTImageList.h"
 
 namespace kv {
 
@@ -34,62 +29,16 @@ namespace {
 constexpr wchar_t kMainFormClass[] = L"TKVSetupConfiguratorMainForm";
 constexpr int kExitSuccess = 0;
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW;
-// Control ids: the table's index plus this, clear of IDOK and IDCANCEL, which Enter and Escape
-// send and which the window ignores.
-constexpr int kFirstControlId = 100;
-constexpr std::size_t kControlCount = 13;
-constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr wchar_t kProgramIconName[] = L"MAINICON";
-// The system menu's own items; their low four bits are the system's.
-constexpr UINT kShowSetupCommand = 0x0100;
-constexpr UINT kShowStoredCommand = 0x0110;
-constexpr wchar_t kShowSetupItem[] = L"Show what a setup file holds...\tCtrl+I";
-constexpr wchar_t kShowStoredItem[] = L"Show what the new setup file holds";
-constexpr std::tuple<TMainControl, TBrowseField, TMainControl> kBrowseButtons[] = {
-    {TMainControl::sbOriginalSetupFile, TBrowseField::kOriginalSetupFile,
-     TMainControl::edOriginalSetupFile},
-    {TMainControl::sbKVConfigFile, TBrowseField::kKVConfigFile, TMainControl::edKVConfigFile},
-    {TMainControl::sbAutoinstallSRGFile, TBrowseField::kAutoinstallSRG,
-     TMainControl::edAutoinstallSRG}};
 
-std::string ControlText(HWND control) {
-  const int length = ::GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int copied = ::GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-  return WideToUtf8(text);
+int ControlId(TMainControl control) {
+  return kFirstControlId + static_cast<int>(control);
 }
-
-// The full names of the files dropped, in their order; the drop is finished.
-std::vector<std::string> DroppedFiles(HDROP drop) {
-  std::vector<std::string> files;
-  const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
-    const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
-    std::wstring name(static_cast<std::size_t>(length) + 1, L'\0');
-    name.resize(::DragQueryFileW(drop, i, name.data(), length + 1));
-    if (!name.empty())
-      files.push_back(WideToUtf8(name));
-  }
-  ::DragFinish(drop);
-  return files;
-}
-
-// Edit boxes take a file dropped from Explorer: its full name replaces the text.
-class TFileDropEdit final : public TSubclass {
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
-    if (message != WM_DROPFILES)
-      return DefaultProc(message, wparam, lparam);
-    const std::vector<std::string> files = DroppedFiles(reinterpret_cast<HDROP>(wparam));
-    if (!files.empty())
-      ::SetWindowTextW(handle_, Utf8ToWide(files.front()).c_str());
-    return 0;
-  }
-};
 
 class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
  public:
-  TKVSetupConfiguratorMainForm() = default;
+  TKVSetupConfiguratorMainForm() : action_(TStoreServices{{}, ParseConfigPackage, UiLanguage()}) {}
+  ~TKVSetupConfiguratorMainForm() override { DestroyHandle(); }
 
   bool Create();
 
@@ -106,13 +55,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   }
   void Pump() override { RunMessages(handle_, nullptr, false); }
   bool CloseRequested() override { return close_requested_; }
-  // Ctrl+I: the system menu's item that shows a setup file.
-  bool TakeKey(const MSG& message) noexcept override {
-    if (message.wParam != 'I' || ::GetKeyState(VK_CONTROL) >= 0 || ::GetKeyState(VK_MENU) < 0)
-      return false;
-    ::PostMessageW(handle_, WM_SYSCOMMAND, kShowSetupCommand, 0);
-    return true;
-  }
+  bool TakeKey(const MSG& message) noexcept override { return view_menu_.TakeKey(message); }
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -120,41 +63,39 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
 
   void FormCreate();
   void CreateControls();
-  HWND CreateSpeedButton(const TMainControlInfo& info, const ScreenRect& rect);
-  HWND CreateStoreButton(const TMainControlInfo& info, const ScreenRect& rect);
+  HWND CreateControl(const TMainControlInfo& info, const ScreenRect& rect);
+  void AddTooltips();
+  void FitCaptions();
   void PlaceControls();
   void ApplyPixelsPerInch(int pixels_per_inch, const RECT* suggested);
+  void ColoursChanged();
   void FormActivate(bool active);
   void rbKVClick(TMainControl clicked);
-  void BrowseClick(TBrowseField field, TMainControl edit);
+  void BrowseClick(TMainControl browse_button);
   void btStoreToSetupClick();
   void OnCommand(int id, int code);
   void OnGetMinMaxInfo(MINMAXINFO& info) const;
-  bool OnSysCommand(UINT command);
   void OnClose();
 
   HWND Control(TMainControl id) const { return controls_[static_cast<std::size_t>(id)]; }
-  TZNTSpeedButtonEx* SpeedButton(TMainControl id) const {
-    return speed_buttons_[static_cast<std::size_t>(id)];
+  ScreenRect ControlRect(TMainControl id, int client_width) const {
+    return MainControlRect(id, pixels_per_inch_, client_width, fitted_ ? &fit_ : nullptr);
   }
-  // The image list and its two companions, the speed buttons and the store button belong to
-  // this owner; the list is filled from the program's icon groups.
-  void CreateComponents();
 
-  TZNTComponent components_;
-  TZNTImageListResource* images_ = nullptr;
-  std::array<TZNTSpeedButtonEx*, kControlCount> speed_buttons_{};
-  TZNTBitBtnEx* store_button_ = nullptr;
-  std::array<HWND, kControlCount> controls_{};
-  std::array<TFileDropEdit, kControlCount> edits_;
+  const TWindowTexts& texts_ = UiTexts();
+  TMainFormGlyphs glyphs_;
+  std::array<HWND, kMainControlCount> controls_{};
+  std::array<TMainFormEdit, kMainControlCount> edits_;
   TFont font_;
   int pixels_per_inch_ = kDesignPixelsPerInch;
+  // Captions in another language than English: the widths they need.
+  bool fitted_ = false;
+  TMainFormFit fit_;
   std::string load_error_;  // of the image list, shown once the window is there
   TStoreToSetupAction action_;
   TFileDialog open_dialog_;
   TFileDialog save_dialog_;
-  TFileDialog show_dialog_;
-  TSetupViews views_;
+  TSetupViewMenu view_menu_;
   bool in_action_ = false;
   bool close_requested_ = false;
   bool store_had_focus_ = false;
@@ -163,15 +104,18 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
 
 bool TKVSetupConfiguratorMainForm::Create() {
   pixels_per_inch_ = WindowPixelsPerInch(nullptr);
-  const SIZE size =
-      WindowSizeForClient(ScaleToPixelsPerInch(kMainFormClientWidth, pixels_per_inch_),
-                          ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle,
-                          0, pixels_per_inch_);
+  font_ = MakeFont(FormFontName(pixels_per_inch_),
+                   ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
+  FitCaptions();
+  const SIZE size = WindowSizeForClient(
+      std::max(ScaleToPixelsPerInch(kMainFormClientWidth, pixels_per_inch_), fit_.ClientWidth),
+      ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch_), kFormStyle, 0,
+      pixels_per_inch_);
   const ScreenRect place = CentredWindowRect(FromRect(WorkAreaOf(nullptr)), size.cx, size.cy);
-  CreateComponents();
+  glyphs_.Load(pixels_per_inch_, load_error_);
   // Files dropped on the window outside the edit boxes open their views.
   if (!CreateOfClass(kMainFormClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), WS_EX_ACCEPTFILES,
-                     kFormStyle, Utf8ToWide(kMainFormCaption), ToRect(place), nullptr)) {
+                     kFormStyle, Utf8ToWide(texts_.MainCaption), ToRect(place), nullptr)) {
     return false;
   }
   // A monitor of another resolution than the system's: the window takes its size there.
@@ -183,30 +127,12 @@ bool TKVSetupConfiguratorMainForm::Create() {
     const HANDLE icon = ::LoadImageW(instance, kProgramIconName, IMAGE_ICON, size, size, LR_SHARED);
     ::SendMessageW(handle_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
   }
-  const HMENU system_menu = ::GetSystemMenu(handle_, FALSE);
-  ::AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
-  ::AppendMenuW(system_menu, MF_STRING, kShowSetupCommand, kShowSetupItem);
+  view_menu_.Attach(handle_, texts_);
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::SetFocus(Control(TMainControl::edOriginalSetupFile));
   if (!load_error_.empty())
     ReportWindowFailure(handle_, load_error_);
   return true;
-}
-
-void TKVSetupConfiguratorMainForm::CreateComponents() {
-  images_ = components_.Adopt(std::make_unique<TZNTImageListResource>(&components_));
-  images_->SetName("ZNTImageListResource");
-  images_->SetResourceList({"XOPEN", "XSAVE", "XWEB"});
-  for (const TMainControlInfo& info : MainFormControls()) {
-    if (info.Kind == TControlKind::kSpeedButton) {
-      speed_buttons_[static_cast<std::size_t>(info.Id)] =
-          components_.Adopt(std::make_unique<TZNTSpeedButtonEx>(&components_));
-    }
-  }
-  store_button_ = components_.Adopt(std::make_unique<TZNTBitBtnEx>(&components_));
-  // The description is complete: the list loads its images. Without a native list the buttons
-  // show no glyphs, and the window works all the same; the failure is shown.
-  RunReportingFailure([this] { images_->Loaded(); }, load_error_);
 }
 
 LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -234,21 +160,23 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
     case WM_ACTIVATE:
       FormActivate(LOWORD(wparam) != WA_INACTIVE);
       return 0;
-    case WM_CTLCOLORSTATIC: {
-      // Labels, radio buttons and disabled edit boxes: the colour of button faces; Label1 blue.
-      const HDC dc = reinterpret_cast<HDC>(wparam);
-      ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-      if (reinterpret_cast<HWND>(lparam) == Control(TMainControl::Label1))
-        ::SetTextColor(dc, kBlue);
-      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
-    }
+    case WM_ENABLE:  // a dialog that closed may have activated the window while it was disabled
+      if (wparam && ::GetActiveWindow() == handle_)
+        FormActivate(true);
+      return 0;
+    case WM_CTLCOLORSTATIC:  // labels, radio buttons, disabled edit boxes; Label1 is the hint
+      return StaticColours(reinterpret_cast<HDC>(wparam),
+                           reinterpret_cast<HWND>(lparam) == Control(TMainControl::Label1));
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      ColoursChanged();
+      return DefaultProc(message, wparam, lparam);
     case WM_SYSCOMMAND:
-      return OnSysCommand(static_cast<UINT>(wparam & 0xFFF0))
+      return view_menu_.OnSysCommand(static_cast<UINT>(wparam & 0xFFF0), in_action_)
                  ? 0
                  : DefaultProc(message, wparam, lparam);
     case WM_DROPFILES:
-      for (const std::string& file : DroppedFiles(reinterpret_cast<HDROP>(wparam)))
-        views_.Show(handle_, file);
+      view_menu_.OnDropFiles(reinterpret_cast<HDROP>(wparam));
       return 0;
     case WM_CLOSE:
       OnClose();
@@ -273,78 +201,74 @@ void TKVSetupConfiguratorMainForm::FormActivate(bool active) {
 }
 
 void TKVSetupConfiguratorMainForm::FormCreate() {
-  font_ = MakeFont(kFormFontName, ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch_));
-  // Without companions the buttons draw their glyphs from the list itself.
-  RunReportingFailure(
-      [this] {
-        images_->CreateHotImages();
-        images_->CreateDisabledImages();
-      },
-      load_error_);
+  glyphs_.CreateCompanions(load_error_);
   CreateControls();
+  AddTooltips();
   rbKVClick(TMainControl::rbKVURL);
+}
+
+// The companions take the new colours, and every control repaints.
+void TKVSetupConfiguratorMainForm::ColoursChanged() {
+  glyphs_.ColoursChanged();
+  for (const HWND control : controls_) {
+    if (control)
+      ::SendMessageW(control, WM_SYSCOLORCHANGE, 0, 0);
+  }
+  ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Other languages than English: the widths the controls need for their captions. English keeps
+// the designed sizes.
+void TKVSetupConfiguratorMainForm::FitCaptions() {
+  fitted_ = UiLanguage() != TUiLanguage::kEnglish;
+  if (fitted_)
+    fit_ = MeasureMainFormFit(font_.get(), pixels_per_inch_, texts_);
 }
 
 void TKVSetupConfiguratorMainForm::CreateControls() {
   RECT client{};
   ::GetClientRect(handle_, &client);
-  // Created in the table's order, which is the tab order; every stop is a group of its own, so
-  // the arrow keys never move the focus or the radio selection.
-  for (const TMainControlInfo& info : MainFormControls()) {
-    const int id = kFirstControlId + static_cast<int>(info.Id);
-    const ScreenRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
-    const wchar_t* control_class = L"BUTTON";
-    DWORD style = WS_GROUP | BS_RADIOBUTTON;
-    DWORD ex_style = 0;
-    if (info.Kind == TControlKind::kLabel) {
-      control_class = L"STATIC";
-      style = SS_LEFT | SS_NOPREFIX;
-    } else if (info.Kind == TControlKind::kEdit) {
-      control_class = L"EDIT";
-      style = WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL;
-      ex_style = WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES;
-    }
-    const HWND control =
-        info.Kind == TControlKind::kSpeedButton ? CreateSpeedButton(info, rect)
-        : info.Kind == TControlKind::kBitButton
-            ? CreateStoreButton(info, rect)
-            : CreateChildControl(handle_, control_class, Utf8ToWide(info.Caption), style, ex_style,
-                                 rect.Left, rect.Top, rect.Width(), rect.Height(), id, font_.get());
-    if (info.Kind == TControlKind::kEdit)
-      edits_[static_cast<std::size_t>(info.Id)].Attach(control);
+  // Created in z-order: the two radio buttons one group; the other stops each a group of their
+  // own, so the arrow keys move only between the radio buttons.
+  for (const TMainControl id : MainFormCreationOrder()) {
+    const TMainControlInfo& info = MainFormControl(id);
+    const HWND control = CreateControl(info, ControlRect(id, client.right));
     if (!control)
       continue;
-    ::SetWindowLongPtrW(control, GWLP_ID, id);
+    ::SetWindowLongPtrW(control, GWLP_ID, ControlId(id));
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    controls_[static_cast<std::size_t>(info.Id)] = control;
+    controls_[static_cast<std::size_t>(id)] = control;
+    if (info.Kind == TControlKind::kEdit) {
+      const TMainControl browse = BrowseButtonOf(id);
+      edits_[static_cast<std::size_t>(id)].Attach(control, Utf8ToWide(MainControlName(id, texts_)),
+                                                  browse == id ? 0 : ControlId(browse));
+    }
   }
-}
-HWND TKVSetupConfiguratorMainForm::CreateSpeedButton(const TMainControlInfo& info,
-                                                     const ScreenRect& rect) {
-  TZNTSpeedButtonEx* button = SpeedButton(info.Id);
-  button->SetImages(images_);
-  button->SetImageIndex(info.ImageIndex);
-  button->SetSize(rect.Width(), rect.Height());
-  // Each browse button fills the edit box left of it.
-  for (const auto& [speed, field, edit] : kBrowseButtons) {
-    if (speed == info.Id)
-      button->OnClick = [this, field, edit] { BrowseClick(field, edit); };
-  }
-  return button->Create(handle_, rect.Left, rect.Top) ? button->Handle() : nullptr;
 }
 
-HWND TKVSetupConfiguratorMainForm::CreateStoreButton(const TMainControlInfo& info,
-                                                     const ScreenRect& rect) {
-  store_button_->SetCaption(info.Caption);
-  store_button_->SetImages(images_);
-  store_button_->SetImageIndex(info.ImageIndex);
-  store_button_->OnClick = [this] { btStoreToSetupClick(); };
-  if (!store_button_->Create(handle_, rect.Left, rect.Top, rect.Width(), rect.Height()))
-    return nullptr;
-  const HWND button = store_button_->Handle();
-  // A group of its own, so that the arrow keys do not move the focus away from it.
-  ::SetWindowLongPtrW(button, GWL_STYLE, ::GetWindowLongPtrW(button, GWL_STYLE) | WS_GROUP);
-  return button;
+HWND TKVSetupConfiguratorMainForm::CreateControl(const TMainControlInfo& info,
+                                                 const ScreenRect& rect) {
+  switch (info.Kind) {
+    case TControlKind::kSpeedButton:
+      return glyphs_.CreateSpeedButton(handle_, info, rect, MainControlName(info.Id, texts_),
+                                       [this, id = info.Id] { BrowseClick(id); });
+    case TControlKind::kBitButton:
+      return glyphs_.CreateStoreButton(handle_, info, rect, MainControlCaption(info.Id, texts_),
+                                       [this] { btStoreToSetupClick(); });
+    default:
+      return CreateNativeControl(handle_, info, MainControlCaption(info.Id, texts_), rect,
+                                 font_.get());
+  }
+}
+
+// The browse buttons' names as their tooltips.
+void TKVSetupConfiguratorMainForm::AddTooltips() {
+  std::vector<std::pair<HWND, std::string>> tools;
+  for (const TMainControlInfo& info : MainFormControls()) {
+    if (info.Kind == TControlKind::kSpeedButton)
+      tools.emplace_back(Control(info.Id), MainControlName(info.Id, texts_));
+  }
+  CreateTooltips(handle_, tools);
 }
 
 void TKVSetupConfiguratorMainForm::PlaceControls() {
@@ -354,10 +278,10 @@ void TKVSetupConfiguratorMainForm::PlaceControls() {
   ::GetClientRect(handle_, &client);
   if (client.right <= 0)  // minimised
     return;
-  const HDWP positions = ::BeginDeferWindowPos(static_cast<int>(kControlCount));
+  const HDWP positions = ::BeginDeferWindowPos(static_cast<int>(kMainControlCount));
   HDWP next = positions;
   for (const TMainControlInfo& info : MainFormControls()) {
-    const ScreenRect rect = MainControlRect(info.Id, pixels_per_inch_, client.right);
+    const ScreenRect rect = ControlRect(info.Id, client.right);
     if (next) {
       next = ::DeferWindowPos(next, Control(info.Id), nullptr, rect.Left, rect.Top, rect.Width(),
                               rect.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -374,13 +298,17 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
     return;
   RECT client{};
   ::GetClientRect(handle_, &client);
-  const int client_width = ::MulDiv(client.right, pixels_per_inch, pixels_per_inch_);
+  int client_width = ::MulDiv(client.right, pixels_per_inch, pixels_per_inch_);
   pixels_per_inch_ = pixels_per_inch;
   // The former font is deleted when every control has left it.
-  const TFont old_font = std::exchange(
-      font_, MakeFont(kFormFontName, ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch)));
+  const TFont old_font =
+      std::exchange(font_, MakeFont(FormFontName(pixels_per_inch),
+                                    ScaleToPixelsPerInch(kMainFormFontHeight, pixels_per_inch)));
   for (const HWND control : controls_)
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+  glyphs_.SetPixelsPerInch(pixels_per_inch);
+  FitCaptions();
+  client_width = std::max(client_width, fit_.ClientWidth);
   const SIZE size = WindowSizeForClient(
       client_width, ScaleToPixelsPerInch(kMainFormClientHeight, pixels_per_inch), kFormStyle, 0,
       WindowPixelsPerInch(handle_));
@@ -395,7 +323,8 @@ void TKVSetupConfiguratorMainForm::ApplyPixelsPerInch(int pixels_per_inch, const
 
 void TKVSetupConfiguratorMainForm::OnGetMinMaxInfo(MINMAXINFO& info) const {
   const SIZE frame = WindowSizeForClient(0, 0, kFormStyle, 0, WindowPixelsPerInch(handle_));
-  const TMainFormSizeLimits limits = MainFormSizeLimits(pixels_per_inch_, frame.cx, frame.cy);
+  const TMainFormSizeLimits limits =
+      MainFormSizeLimits(pixels_per_inch_, frame.cx, frame.cy, fit_.ClientWidth);
   info.ptMinTrackSize.x = limits.MinWidth;
   info.ptMinTrackSize.y = limits.FixedHeight;
   info.ptMaxTrackSize.y = limits.FixedHeight;
@@ -404,18 +333,23 @@ void TKVSetupConfiguratorMainForm::OnGetMinMaxInfo(MINMAXINFO& info) const {
 }
 
 void TKVSetupConfiguratorMainForm::OnCommand(int id, int code) {
-  // Enter sends IDOK: it presses the store button when that has the focus (an owner-drawn
-  // button is no push button to the dialog handling) and does nothing in an edit box. Escape
-  // (IDCANCEL) does nothing.
+  // Enter sends IDOK from any field (and from the store button, which is no push button to the
+  // dialog handling): it stores. Escape (IDCANCEL) does nothing.
   if (id == IDOK) {
-    const HWND button = Control(TMainControl::btStoreToSetup);
-    if (button && ::GetFocus() == button && ::IsWindowEnabled(button))
+    if (::IsWindowEnabled(Control(TMainControl::btStoreToSetup)))
       btStoreToSetupClick();
     return;
   }
-  for (const TMainControl radio : {TMainControl::rbKVURL, TMainControl::rbKVConfig}) {
-    if (code == BN_CLICKED && id == kFirstControlId + static_cast<int>(radio))
-      rbKVClick(radio);
+  if (code != BN_CLICKED)
+    return;
+  for (const TMainControlInfo& info : MainFormControls()) {
+    if (id != ControlId(info.Id))
+      continue;
+    if (info.Kind == TControlKind::kRadioButton)
+      rbKVClick(info.Id);
+    // F4 or Alt+Down in an edit box: its browse button's click, when that is enabled.
+    if (info.Kind == TControlKind::kSpeedButton && glyphs_.SpeedButton(info.Id).Enabled())
+      BrowseClick(info.Id);
   }
 }
 
@@ -424,7 +358,7 @@ void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
   for (const TMainControl radio : {TMainControl::rbKVURL, TMainControl::rbKVConfig}) {
     const bool checked = radio == clicked;
     ::SendMessageW(Control(radio), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    // The pair is one tab stop: the selected button.
+    // Tab reaches the group at its selected button.
     const LONG_PTR style = ::GetWindowLongPtrW(Control(radio), GWL_STYLE);
     ::SetWindowLongPtrW(Control(radio), GWL_STYLE,
                         checked ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
@@ -432,32 +366,19 @@ void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
   const TChoiceStates states = ChoiceStates(server_url);
   ::EnableWindow(Control(TMainControl::edKVServerURL), states.ServerURLEnabled);
   ::EnableWindow(Control(TMainControl::edKVConfigFile), states.ConfigFileEnabled);
-  SpeedButton(TMainControl::sbKVConfigFile)->SetEnabled(states.ConfigFileEnabled);
+  glyphs_.SpeedButton(TMainControl::sbKVConfigFile).SetEnabled(states.ConfigFileEnabled);
 }
 
-void TKVSetupConfiguratorMainForm::BrowseClick(TBrowseField field, TMainControl edit) {
+void TKVSetupConfiguratorMainForm::BrowseClick(TMainControl browse_button) {
+  using F = TBrowseField;
+  const F field = browse_button == TMainControl::sbOriginalSetupFile ? F::kOriginalSetupFile
+                  : browse_button == TMainControl::sbKVConfigFile    ? F::kKVConfigFile
+                                                                     : F::kAutoinstallSRG;
+  const HWND edit = Control(BrowseTarget(browse_button));
   std::string file_name;
-  if (open_dialog_.Execute(handle_, BrowseDialogSetup(field, ControlText(Control(edit))),
+  if (open_dialog_.Execute(handle_, BrowseDialogSetup(field, ControlText(edit), UiLanguage()),
                            file_name))
-    ::SetWindowTextW(Control(edit), Utf8ToWide(file_name).c_str());
-}
-
-// The items that show a setup file: the one chosen in the open dialog (not during a store, whose
-// dialogs come first) and the one the last store wrote.
-bool TKVSetupConfiguratorMainForm::OnSysCommand(UINT command) {
-  std::string file_name;
-  if (command == kShowSetupCommand) {
-    if (!in_action_ &&
-        show_dialog_.Execute(handle_, BrowseDialogSetup(TBrowseField::kShownSetupFile, ""),
-                             file_name))
-      views_.Show(handle_, file_name);
-    return true;
-  }
-  if (command != kShowStoredCommand)
-    return false;
-  if (!action_.LastStoredFile().empty())
-    views_.Show(handle_, action_.LastStoredFile());
-  return true;
+    ::SetWindowTextW(edit, Utf8ToWide(file_name).c_str());
 }
 
 void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
@@ -466,10 +387,7 @@ void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
   in_action_ = true;
   action_.Run(*this);  // throws nothing: it reports its failures, also those of its reports
   in_action_ = false;
-  const HMENU system_menu = ::GetSystemMenu(handle_, FALSE);
-  if (!action_.LastStoredFile().empty() &&
-      ::GetMenuState(system_menu, kShowStoredCommand, MF_BYCOMMAND) == static_cast<UINT>(-1))
-    ::AppendMenuW(system_menu, MF_STRING, kShowStoredCommand, kShowStoredItem);
+  view_menu_.Stored(action_.LastStoredFile());
   if (close_requested_ && handle_)
     ::DestroyWindow(handle_);
 }
@@ -500,10 +418,10 @@ void TKVSetupConfiguratorMainForm::EnableStoreButton(bool enabled) {
   const HWND button = Control(TMainControl::btStoreToSetup);
   if (!enabled) {
     store_had_focus_ = ::GetFocus() == button;
-    store_button_->SetEnabled(false);
+    glyphs_.StoreButton().SetEnabled(false);
     return;
   }
-  store_button_->SetEnabled(true);
+  glyphs_.StoreButton().SetEnabled(true);
   if (store_had_focus_ && !close_requested_)
     ::SetFocus(button);
   store_had_focus_ = false;
@@ -512,10 +430,19 @@ void TKVSetupConfiguratorMainForm::EnableStoreButton(bool enabled) {
 }  // namespace
 
 int RunMainWindow() {
-  TKVSetupConfiguratorMainForm form;
-  if (form.Create())
-    RunMessages(
-        form.Handle(), [&form] { return form.Handle() == nullptr; }, true);
+  // Screen readers reach the controls' accessible objects through COM. The windows tell the
+  // system's error texts in the user's language.
+  const HRESULT com = ::OleInitialize(nullptr);
+  SetSystemErrorLanguage(kSystemErrorLanguageUser);
+  {
+    TKVSetupConfiguratorMainForm form;
+    if (form.Create())
+      RunMessages(
+          form.Handle(), [&form] { return form.Handle() == nullptr; }, true);
+  }
+  if (SUCCEEDED(com))
+    ::OleUninitialize();
+  SetSystemErrorLanguage(kSystemErrorLanguageEnglish);
   return kExitSuccess;
 }
 

@@ -35,6 +35,7 @@ class Win32Host final : public ProgramHost {
     InitWindowControls();
     return RunMainWindow();
   }
+  TUiLanguage Language() const override { return UiLanguage(); }
 
  private:
   static void InitWindowControls() {

@@ -16,22 +16,25 @@ constexpr int kMaxTextWidth = 420;
 
 }  // namespace
 
-const char* MessageTitle(TMessageKind kind) {
+const char* MessageTitle(TMessageKind kind, TUiLanguage language) {
+  const TWindowTexts& texts = WindowTexts(language);
   switch (kind) {
     case TMessageKind::kWarning:
-      return "Warning";
+      return texts.WarningTitle;
     case TMessageKind::kInformation:
-      return "Information";
+      return texts.InformationTitle;
     case TMessageKind::kError:
       break;
   }
-  return "Error";
+  return texts.ErrorTitle;
 }
 
-std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons) {
+std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons, TUiLanguage language) {
+  const TWindowTexts& texts = WindowTexts(language);
   if (buttons == TMessageButtons::kCancelIgnore)
-    return {{"Cancel", TMessageAnswer::kCancel}, {"&Ignore", TMessageAnswer::kIgnore}};
-  return {{"OK", TMessageAnswer::kOk}};
+    return {{texts.CancelButton, TMessageAnswer::kCancel},
+            {texts.IgnoreButton, TMessageAnswer::kIgnore}};
+  return {{texts.OkButton, TMessageAnswer::kOk}};
 }
 
 TMessageAnswer DismissAnswer(TMessageButtons buttons) {

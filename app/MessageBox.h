@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/PixelScaling.h"
+#include "app/WindowTexts.h"
 
 namespace kv {
 
@@ -27,14 +28,15 @@ struct TMessageButton {
   TMessageAnswer Answer;
 };
 
-// "Error", "Warning" or "Information".
-const char* MessageTitle(TMessageKind kind);
+// "Error", "Warning" or "Information" in the language.
+const char* MessageTitle(TMessageKind kind, TUiLanguage language = TUiLanguage::kEnglish);
 
 // The character height of the box's font at 96 pixels per inch, as the main window's.
 inline constexpr int kMessageFontHeight = 11;
 
 // The buttons from left to right; the first one has the focus when the box opens.
-std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons);
+std::vector<TMessageButton> MessageBoxButtons(TMessageButtons buttons,
+                                              TUiLanguage language = TUiLanguage::kEnglish);
 
 // The answer of Escape and of the close box: OK for a box with only OK, else "Cancel".
 TMessageAnswer DismissAnswer(TMessageButtons buttons);

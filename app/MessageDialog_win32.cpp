@@ -1,10 +1,13 @@
 #include "app/MessageDialog_win32.h"
 
+#include <oleacc.h>
+
 #include <optional>
 #include <vector>
 
 #include "base/Failure.h"
 #include "base/WinText_win32.h"
+#include "ui/AccessibleName_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 #include "ui/ZNTModuleIcon_win32.h"
@@ -14,8 +17,7 @@ namespace kv {
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"TKVMessageDialog";
-// Button ids stay clear of IDOK and IDCANCEL, which Enter and Escape send.
-constexpr int kFirstButtonId = 100;
+constexpr int kFirstButtonId = kFirstControlId;
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME;
 // Long words without spaces (file names) are broken at the right edge as well.
@@ -27,14 +29,24 @@ const wchar_t* IconName(TMessageKind kind) {
                                               : IDI_ERROR;
 }
 
+// The platform's sound of the kind.
+UINT SoundOf(TMessageKind kind) {
+  return kind == TMessageKind::kWarning       ? MB_ICONWARNING
+         : kind == TMessageKind::kInformation ? MB_ICONINFORMATION
+                                              : MB_ICONERROR;
+}
+
 class TMessageDialog final : public TWindow {
  public:
   TMessageDialog(const TMessageBoxContent& content, int pixels_per_inch)
       : content_(content),
-        buttons_(MessageBoxButtons(content.Buttons)),
+        buttons_(MessageBoxButtons(content.Buttons, UiLanguage())),
+        title_(MessageTitle(content.Kind, UiLanguage())),
         pixels_per_inch_(pixels_per_inch),
-        font_(MakeFont(kFormFontName, ScaleToPixelsPerInch(kMessageFontHeight, pixels_per_inch))),
+        font_(MakeFont(FormFontName(pixels_per_inch),
+                       ScaleToPixelsPerInch(kMessageFontHeight, pixels_per_inch))),
         answer_(DismissAnswer(content.Buttons)) {}
+  ~TMessageDialog() override { DestroyHandle(); }
 
   TMessageAnswer Run(HWND owner, const std::function<bool()>& abandon);
 
@@ -49,6 +61,7 @@ class TMessageDialog final : public TWindow {
 
   const TMessageBoxContent& content_;
   const std::vector<TMessageButton> buttons_;
+  const std::string title_;
   const int pixels_per_inch_;
   const TFont font_;
   TIcon icon_;
@@ -102,7 +115,7 @@ TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& aban
   }
   const ScreenRect place = PlaceMessageBox(FromRect(WorkAreaOf(owner)), over, size.cx, size.cy);
   if (!CreateOfClass(kDialogClass, 0, ::GetSysColorBrush(COLOR_BTNFACE), kDialogExStyle,
-                     kDialogStyle, Utf8ToWide(MessageTitle(content_.Kind)), ToRect(place), owner) ||
+                     kDialogStyle, Utf8ToWide(title_), ToRect(place), owner) ||
       !CreateControls(layout, text)) {
     ::DestroyWindow(handle_);  // none when it was not created: nothing happens
     return answer_;
@@ -113,6 +126,9 @@ TMessageAnswer TMessageDialog::Run(HWND owner, const std::function<bool()>& aban
     ::EnableWindow(owner, FALSE);
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::SetFocus(::GetDlgItem(handle_, kFirstButtonId));
+  // Heard as an alert, with the platform's sound of its kind.
+  AnnounceAlert(handle_);
+  ::MessageBeep(SoundOf(content_.Kind));
   RunMessages(
       handle_, [&] { return done_ || !handle_ || (abandon && abandon()); }, true);
   // The owner is enabled first, so that it becomes the active window again.
@@ -148,8 +164,15 @@ LRESULT TMessageDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
       return 0;
     }
     case WM_CTLCOLORSTATIC:
-      ::SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
-      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+      return StaticColours(reinterpret_cast<HDC>(wparam), false);
+    case WM_GETOBJECT: {  // an alert named by its title, its text the description
+      LRESULT result = 0;
+      return AnswerGetObject(handle_, wparam, lparam,
+                             {Utf8ToWide(title_), ROLE_SYSTEM_ALERT, Utf8ToWide(content_.Text)},
+                             result)
+                 ? result
+                 : DefaultProc(message, wparam, lparam);
+    }
     default:
       return DefaultProc(message, wparam, lparam);
   }

@@ -9,10 +9,24 @@
 #include <string>
 
 #include "app/MessageBox.h"
+#include "app/WindowTexts.h"
 
 namespace kv {
 
-inline constexpr wchar_t kFormFontName[] = L"MS Sans Serif";
+// The windows' font: the bitmap font "MS Sans Serif" at 96 pixels per inch, where it was
+// designed; its TrueType twin, which scales smoothly, at every other resolution.
+inline const wchar_t* FormFontName(int pixels_per_inch) {
+  return pixels_per_inch == 96 ? L"MS Sans Serif" : L"Microsoft Sans Serif";
+}
+
+// The language of the windows: the user's Windows user-interface language, English for any
+// other than Slovak and Czech.
+inline TUiLanguage UiLanguage() {
+  return UiLanguageOf(::GetUserDefaultUILanguage());
+}
+inline const TWindowTexts& UiTexts() {
+  return WindowTexts(UiLanguage());
+}
 
 // Shows the box, drawn at pixels_per_inch, over owner (disabled meanwhile) and returns the
 // answer. When abandon turns true while the box is open, it closes with the answer of its close

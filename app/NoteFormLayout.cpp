@@ -50,4 +50,13 @@ ScreenRect AnchoredButtonRect(const TNoteFormLayout& layout, int client_width, i
                             button.Height());
 }
 
+ScreenRect PlaceInWorkArea(const ScreenRect& work_area, int left, int top, int width, int height) {
+  const int fitted_width = std::clamp(width, 0, std::max(0, work_area.Width()));
+  const int fitted_height = std::clamp(height, 0, std::max(0, work_area.Height()));
+  return ScreenRect::OfSize(
+      std::clamp(work_area.Left + left, work_area.Left, work_area.Right - fitted_width),
+      std::clamp(work_area.Top + top, work_area.Top, work_area.Bottom - fitted_height),
+      fitted_width, fitted_height);
+}
+
 }  // namespace kv

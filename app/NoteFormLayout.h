@@ -34,4 +34,8 @@ ScreenRect AnchoredMemoRect(const TNoteFormLayout& layout, int client_width, int
 // bottom sides stay as in layout.
 ScreenRect AnchoredButtonRect(const TNoteFormLayout& layout, int client_width, int client_height);
 
+// A window of width x height at (left, top) of the work area (relative to its corner): moved, and
+// cut when larger, so that it lies inside the work area.
+ScreenRect PlaceInWorkArea(const ScreenRect& work_area, int left, int top, int width, int height);
+
 }  // namespace kv

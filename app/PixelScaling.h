@@ -6,8 +6,6 @@
 
 namespace kv {
 
-inline constexpr int kDesignPixelsPerInch = 96;
-
 // value * pixels_per_inch / 96, rounded; the value itself when pixels_per_inch is not positive.
 int ScaleToPixelsPerInch(int value, int pixels_per_inch);
 // Corner and size scaled each on its own, so that equal sizes stay equal wherever they stand.

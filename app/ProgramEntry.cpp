@@ -57,9 +57,10 @@ int RunBatchOnHost(const std::vector<std::string>& arguments, ProgramHost& host)
 
 void ShowUsage(ProgramHost& host) {
   const std::string line_end(host.LineEnd());
-  const std::string text = UsageText(line_end);
-  if (!host.WriteOutput(text + line_end))
-    host.ShowNote(text);
+  // The console's text stays English, as all console output does; the note window speaks the
+  // user's language.
+  if (!host.WriteOutput(UsageText(line_end) + line_end))
+    host.ShowNote(UsageText(line_end, host.Language()));
 }
 
 int RunProgram(const std::vector<std::string>& arguments, ProgramHost& host) {

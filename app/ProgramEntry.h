@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/WindowTexts.h"
+
 namespace kv {
 
 class ProgramHost {
@@ -26,9 +28,12 @@ class ProgramHost {
   virtual void ShowNote(const std::string& text) = 0;
   // The path taken without arguments; returns the exit code.
   virtual int RunWithoutArguments() = 0;
+  // The language of the windows.
+  virtual TUiLanguage Language() const { return TUiLanguage::kEnglish; }
 };
 
-// Shows the usage text: on the console followed by one more line end, or else in the note window.
+// Shows the usage text: on the console (in English) followed by one more line end, or else in
+// the note window (in the host's language).
 void ShowUsage(ProgramHost& host);
 
 // Runs the program on its arguments (the program name excluded); returns the exit code.

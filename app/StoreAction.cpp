@@ -26,25 +26,24 @@ void ReportError(TStoreWindow& window, const std::string& text) {
 }
 
 // The signature question; true only for "&Ignore" while the window stays open.
-bool IgnoreSignatureState(TStoreWindow& window, std::uint8_t state) {
+bool IgnoreSignatureState(TStoreWindow& window, std::uint8_t state, const TWindowTexts& texts) {
   if (state == SignatureValid)
     return true;
   if (window.CloseRequested())
     return false;
-  const std::string text = state == SignatureInvalid ? "K-VConfig.bin signature is INVALID."
-                                                     : "K-VConfig.bin signature is MISSING.";
+  const std::string text =
+      state == SignatureInvalid ? texts.SignatureInvalid : texts.SignatureMissing;
   const TMessageAnswer answer =
       window.ShowMessageBox({TMessageKind::kWarning, TMessageButtons::kCancelIgnore, text});
   return answer == TMessageAnswer::kIgnore && !window.CloseRequested();
 }
 
-// A loose file's loader text behind the file it names; a setup file's look-up text as it is.
-std::string InputFailureText(TInputFailure failure, const char* what, const std::string& file_name,
-                             const std::string& error) {
-  if (failure != TInputFailure::kLoadFailed)
-    return error;
-  return std::string("Can't load ") + what + " data from " + QuotedFileName(file_name) + " : " +
-         error;
+// A loose file's loader text behind the file it names; a setup file's look-up failure names the
+// file.
+std::string InputFailureText(TInputFailure failure, const char* not_found, const char* load_failed,
+                             const std::string& file_name, const std::string& error) {
+  return Fill(failure == TInputFailure::kLoadFailed ? load_failed : not_found,
+              {QuotedFileName(file_name), error});
 }
 
 }  // namespace
@@ -60,9 +59,10 @@ void TStoreToSetupAction::Run(TStoreWindow& window) {
 }
 
 void TStoreToSetupAction::Store(TStoreWindow& window) {
+  const TWindowTexts& texts = WindowTexts(services_.Language);
   const std::string source = TrimmedField(window, TStoreField::kOriginalSetupFile);
   if (source.empty())
-    return ReportError(window, "Original SETUP file name is not specified");
+    return ReportError(window, texts.OriginalSetupMissing);
 
   std::string package_text;
   std::string error;
@@ -70,18 +70,20 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   if (window.ServerUrlSelected()) {
     const std::string url = TrimmedField(window, TStoreField::kKVServerURL);
     if (url.empty())
-      return ReportError(window, "KV Server URL is not specified");
+      return ReportError(window, texts.ServerUrlMissing);
     if (!DownloadPackageFromServer(
-            url, package_text, error, [&window] { window.Pump(); }, services_.Download)) {
+            url, package_text, error, [&window] { window.Pump(); }, services_.Download,
+            texts.DownloadLanguage)) {
       return ReportError(window, error);
     }
   } else {
     package_file = TrimmedField(window, TStoreField::kKVConfigFile);
     if (package_file.empty())
-      return ReportError(window, "K-VConfig.bin file name is not specified");
+      return ReportError(window, texts.PackageFileMissing);
     const TInputFailure failure = ReadPackageInput(package_file, package_text, error);
     if (failure != TInputFailure::kNone)
-      return ReportError(window, InputFailureText(failure, "K-VConfig", package_file, error));
+      return ReportError(window, InputFailureText(failure, texts.PackageNotFound,
+                                                  texts.PackageLoadFailed, package_file, error));
   }
   if (window.CloseRequested())
     return;
@@ -90,10 +92,10 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   if (!services_.Parse(package_text, package, error)) {
     // A package without a server URL fails without a reason; that ends the action silently.
     if (!error.empty())
-      ReportError(window, "Parsing KV Config data fail : " + error);
+      ReportError(window, Fill(texts.ParseFailed, {error}));
     return;
   }
-  if (!IgnoreSignatureState(window, package.SignatureState))
+  if (!IgnoreSignatureState(window, package.SignatureState, texts))
     return;
 
   // Read only now: the user may have changed it during the download or the question.
@@ -102,13 +104,15 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   if (!answer_file.empty()) {
     const TInputFailure failure = ReadAnswerInput(answer_file, answer_content, error);
     if (failure != TInputFailure::kNone)
-      return ReportError(window, InputFailureText(failure, "AutoInstall", answer_file, error));
+      return ReportError(window, InputFailureText(failure, texts.AnswerNotFound,
+                                                  texts.AnswerLoadFailed, answer_file, error));
   }
   if (window.CloseRequested())
     return;
 
   std::string output;
-  if (!window.ChooseOutputFile(SaveDialogSetup(source, remembered_output_), output))
+  if (!window.ChooseOutputFile(SaveDialogSetup(source, remembered_output_, services_.Language),
+                               output))
     return;
   remembered_output_ = output;
   if (window.CloseRequested())
@@ -123,15 +127,15 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
     return ReportError(window, error);
   }
 
-  const std::string stored = StoredFilesText(answer_content);
+  const std::size_t stored = answer_content.empty() ? 0 : 1;  // with the answer file or not
   std::string warning;
   if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error, warning))
-    return ReportError(window, "Saving " + stored + "to new setup file fail:" + kLineBreak + error);
+    return ReportError(window, texts.SaveFailed[stored] + std::string(kLineBreak) + error);
   last_stored_ = output;
   const bool is_signed = package.SignatureState == SignatureValid;
   Report(window, is_signed && warning.empty() ? TMessageKind::kInformation : TMessageKind::kWarning,
-         std::string(is_signed ? "SIGNED " : "UNSIGNED ") + stored + "was saved to new setup file" +
-             kLineBreak + QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + warning));
+         (is_signed ? texts.SavedSigned : texts.SavedUnsigned)[stored] + std::string(kLineBreak) +
+             QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + warning));
 }
 
 }  // namespace kv

@@ -9,6 +9,7 @@
 
 #include "app/MainFormDialogs.h"
 #include "app/MessageBox.h"
+#include "app/WindowTexts.h"
 #include "config/ConfigPackage.h"
 #include "config/DownloadPackage.h"
 
@@ -39,10 +40,12 @@ class TStoreWindow {
 using ParsePackageFunction =
     std::function<bool(const std::string& text, TKVConfigBinData& data, std::string& error)>;
 
-// The download client and the parser; tests replace them.
+// The download client and the parser; tests replace them. The language of the messages, the
+// dialogs and the download's texts.
 struct TStoreServices {
   DownloadOptions Download;
   ParsePackageFunction Parse = ParseConfigPackage;
+  TUiLanguage Language = TUiLanguage::kEnglish;
 };
 
 class TStoreToSetupAction {

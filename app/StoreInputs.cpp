@@ -9,7 +9,6 @@ namespace kv {
 
 namespace {
 
-constexpr const char* kDownloadLanguage = "EN";
 constexpr const char* kExpectedDownloadStart = "Quillabrenthorst Configuration ver #";
 constexpr const char* kDownloadPath = "/kvconfig_bin.php";
 constexpr const char* kPackageBlobName = "KVConfig";
@@ -62,11 +61,12 @@ TInputFailure ReadAnswerInput(const std::string& file_name, std::string& content
 }
 
 bool DownloadPackageFromServer(const std::string& server_url, std::string& text, std::string& error,
-                               const PumpHook& pump, const DownloadOptions& options) {
+                               const PumpHook& pump, const DownloadOptions& options,
+                               const std::string& language) {
   error.clear();
   std::string result;
-  if (!DownloadPackage(kDownloadLanguage, kExpectedDownloadStart, server_url + kDownloadPath, "",
-                       "", "", "", result, pump, options)) {
+  if (!DownloadPackage(language, kExpectedDownloadStart, server_url + kDownloadPath, "", "", "", "",
+                       result, pump, options)) {
     error = std::move(result);
     return false;
   }

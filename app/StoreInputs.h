@@ -35,10 +35,12 @@ TInputFailure ReadPackageInput(const std::string& file_name, std::string& text, 
 TInputFailure ReadAnswerInput(const std::string& file_name, std::string& content,
                               std::string& error);
 
-// Downloads the package from server_url + "/kvconfig_bin.php" (nothing removed or added) in
-// English and without a proxy. On failure error holds the downloader's message.
+// Downloads the package from server_url + "/kvconfig_bin.php" (nothing removed or added) without
+// a proxy, with the downloader's messages in language ("EN", "SK", "CZ"). On failure error holds
+// the downloader's message.
 bool DownloadPackageFromServer(const std::string& server_url, std::string& text, std::string& error,
-                               const PumpHook& pump = {}, const DownloadOptions& options = {});
+                               const PumpHook& pump = {}, const DownloadOptions& options = {},
+                               const std::string& language = "EN");
 
 // "K-VConfig.bin " followed by "and AutoInstall.srg " when an answer file is stored: what the
 // messages about a store say was (or was not) saved.

@@ -11,6 +11,7 @@
 #include "base/WinText_win32.h"
 #include "contents/SetupContents.h"
 #include "contents/SetupContentsText.h"
+#include "ui/AccessibleName_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
 
@@ -20,10 +21,8 @@ namespace {
 
 constexpr wchar_t kNoteFormClass[] = L"TNoteForm";
 constexpr wchar_t kSetupViewClass[] = L"TKVSetupView";
-constexpr wchar_t kNoteFormCaption[] = L"Note";
 constexpr wchar_t kMemoFontName[] = L"Courier New";
-constexpr wchar_t kCopyCaption[] = L"Copy";
-constexpr int kCopyButtonId = 100;
+constexpr int kCopyButtonId = kFirstControlId;
 // Views opened one after the other step down and right by this much (at 96 pixels per inch),
 // coming back to the start after kCascadeSteps.
 constexpr int kCascadeStep = 24;
@@ -70,12 +69,33 @@ std::wstring FileKey(const std::string& file_name) {
   return key;
 }
 
+// The text box: named for screen readers; Tab and Enter go to the window (it is read-only).
+class TMemo final : public TSubclass {
+ public:
+  explicit TMemo(std::wstring name) : name_(std::move(name)) {}
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    LRESULT result = 0;
+    if (message == WM_GETDLGCODE)
+      return DefaultProc(message, wparam, lparam) & ~static_cast<LRESULT>(DLGC_WANTALLKEYS);
+    if (message == WM_GETOBJECT && AnswerGetObject(handle_, wparam, lparam, {name_, 0, {}}, result))
+      return result;
+    return DefaultProc(message, wparam, lparam);
+  }
+
+  const std::wstring name_;
+};
+
 }  // namespace
 
 class TTextForm final : public TWindow {
  public:
   // A view of a setup file (with the Copy button, closed by Escape) or the note window.
-  explicit TTextForm(bool setup_view) : setup_view_(setup_view) {}
+  explicit TTextForm(bool setup_view)
+      : setup_view_(setup_view),
+        memo_(Utf8ToWide(setup_view ? UiTexts().ViewTextName : UiTexts().NoteTextName)) {}
+  ~TTextForm() override { DestroyHandle(); }
 
   // Creates and shows the window at the cascade step; false when it was not created.
   bool Open(HWND owner, const std::wstring& caption, const std::string& text, std::size_t step);
@@ -92,13 +112,16 @@ class TTextForm final : public TWindow {
   }
   // Creation handler: makes the designed fixed border sizeable and creates the controls.
   void FormCreate();
+  void MakeFonts();
   void FormResize();
+  void ApplyPixelsPerInch(int pixels_per_inch, const RECT& suggested);
   void CopyClick();
 
   const bool setup_view_;
   std::wstring key_;
   HWND MemoNote = nullptr;
   HWND CopyButton = nullptr;
+  TMemo memo_;
   TFont form_font_;
   TFont memo_font_;
   int pixels_per_inch_ = kDesignPixelsPerInch;
@@ -110,14 +133,15 @@ bool TTextForm::Open(HWND owner, const std::wstring& caption, const std::string&
   const ScreenRect window = Layout().Window;
   const int offset =
       ScaleToPixelsPerInch(kCascadeStep * static_cast<int>(step % kCascadeSteps), pixels_per_inch_);
-  // The client area has the designed size with the border FormCreate gives the window.
+  // The client area has the designed size with the border FormCreate gives the window; the
+  // window stands at its designed place on its owner's monitor, inside the work area.
   const SIZE size = WindowSizeForClient(window.Width(), window.Height(),
                                         kDesignedStyle | kSizeableStyle, 0, pixels_per_inch_);
-  const int left = window.Left + offset;
-  const int top = window.Top + offset;
+  const ScreenRect place = PlaceInWorkArea(FromRect(WorkAreaOf(owner)), window.Left + offset,
+                                           window.Top + offset, size.cx, size.cy);
   if (!CreateOfClass(setup_view_ ? kSetupViewClass : kNoteFormClass, 0,
-                     ::GetSysColorBrush(COLOR_BTNFACE), 0, kDesignedStyle, caption,
-                     {left, top, left + size.cx, top + size.cy}, owner)) {
+                     ::GetSysColorBrush(COLOR_BTNFACE), 0, kDesignedStyle, caption, ToRect(place),
+                     owner)) {
     return false;
   }
   SetText(text);
@@ -142,8 +166,10 @@ LRESULT TTextForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       FormResize();
       return 0;
     case WM_CTLCOLORSTATIC:  // a read-only edit box takes the window's colour
-      ::SetBkColor(reinterpret_cast<HDC>(wparam), ::GetSysColor(COLOR_BTNFACE));
-      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+      return StaticColours(reinterpret_cast<HDC>(wparam), false);
+    case WM_DPICHANGED:
+      ApplyPixelsPerInch(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return 0;
     case WM_COMMAND:
       if (LOWORD(wparam) == kCopyButtonId && HIWORD(wparam) == BN_CLICKED)
         CopyClick();
@@ -163,18 +189,45 @@ void TTextForm::FormCreate() {
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
 
   const TNoteFormLayout layout = Layout();
-  form_font_ = MakeFont(kFormFontName, layout.FontHeight);
-  // Fixed pitch also where the face is missing, so that the columns of the text line up.
-  memo_font_ = MakeFont(kMemoFontName, layout.MemoFontHeight, FIXED_PITCH | FF_MODERN);
-  ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_.get()), FALSE);
+  MakeFonts();
   MemoNote =
       CreateChildControl(handle_, L"EDIT", L"", kMemoStyle, 0, layout.Memo.Left, layout.Memo.Top,
                          layout.Memo.Width(), layout.Memo.Height(), 0, memo_font_.get());
+  memo_.Attach(MemoNote);
   if (setup_view_) {
-    CopyButton = CreateChildControl(handle_, L"BUTTON", kCopyCaption, WS_TABSTOP | BS_PUSHBUTTON, 0,
-                                    layout.Button.Left, layout.Button.Top, layout.Button.Width(),
+    CopyButton = CreateChildControl(handle_, L"BUTTON", Utf8ToWide(UiTexts().CopyButton),
+                                    WS_TABSTOP | BS_PUSHBUTTON, 0, layout.Button.Left,
+                                    layout.Button.Top, layout.Button.Width(),
                                     layout.Button.Height(), kCopyButtonId, form_font_.get());
   }
+}
+
+// The fonts of the resolution; the controls take them, and the former ones go when none uses
+// them any more.
+void TTextForm::MakeFonts() {
+  const TNoteFormLayout layout = Layout();
+  TFont form_font = MakeFont(FormFontName(pixels_per_inch_), layout.FontHeight);
+  // Fixed pitch also where the face is missing, so that the columns of the text line up.
+  TFont memo_font = MakeFont(kMemoFontName, layout.MemoFontHeight, FIXED_PITCH | FF_MODERN);
+  ::SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(form_font.get()), FALSE);
+  if (MemoNote)
+    ::SendMessageW(MemoNote, WM_SETFONT, reinterpret_cast<WPARAM>(memo_font.get()), TRUE);
+  if (CopyButton)
+    ::SendMessageW(CopyButton, WM_SETFONT, reinterpret_cast<WPARAM>(form_font.get()), TRUE);
+  form_font_ = std::move(form_font);
+  memo_font_ = std::move(memo_font);
+}
+
+// As the main window does: the fonts and the layout take the new resolution, and the window the
+// place and size the system suggests.
+void TTextForm::ApplyPixelsPerInch(int pixels_per_inch, const RECT& suggested) {
+  if (pixels_per_inch <= 0)
+    return;
+  pixels_per_inch_ = pixels_per_inch;
+  MakeFonts();
+  ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  FormResize();
 }
 
 void TTextForm::FormResize() {
@@ -208,13 +261,13 @@ void TTextForm::CopyClick() {
   }
   if (memory) {
     ::GlobalFree(memory);
-    ReportWindowFailure(handle_, "The text could not be put on the clipboard.");
+    ReportWindowFailure(handle_, UiTexts().ClipboardFailed);
   }
 }
 
 void ShowNoteForm(const std::string& text) {
   TTextForm form(false);
-  if (form.Open(nullptr, kNoteFormCaption, text, 0))
+  if (form.Open(nullptr, Utf8ToWide(UiTexts().NoteCaption), text, 0))
     RunMessages(
         nullptr, [&form] { return form.Handle() == nullptr; }, true);
 }

@@ -1,44 +1,37 @@
 #include "app/UsageText.h"
 
+#include <algorithm>
+
 namespace kv {
 
 namespace {
 
 // Switch descriptions start in column 23: the switch and its placeholder are padded to 22
 // characters, continuation lines begin with 22 spaces.
-constexpr std::string_view kUsageLines[] = {
-    "USAGE",
-    "",
-    "KVSetupConfigurator.exe [param1] [param2] ...",
-    "",
-    "Parameters: order of parameters is not important, and are case insensitive.",
-    "",
-    "-cf:<filename>        filename is source K-VConfig.bin or",
-    "                      SETUP.exe / SETUP.msi with stored K-VConfig.bin",
-    "-cu:<KV server url>   URL for download K-VConfig.bin (if -cf is not used)",
-    "-ai:<filename>        filename is source AutoInstall.srg or",
-    "                      SETUP.exe / SETUP.msi with stored AutoInstall.srg",
-    "-src:<filename>       source SETUP.exe / SETUP.msi file, from which output",
-    "                      SETUP.exe / SETUP.msi will be cloned",
-    "-out:<filename>       output SETUP.exe / SETUP.msi file cloned from file",
-    "                      specified by \"-src:\", where K-VConfig.bin and",
-    "                      optional AutoInstall.srg will be stored",
-    "-list:<filename>      CSV list, one output per row: columns out, cf, cu, ai,",
-    "                      paths relative to the list's folder, source -src:",
-    "-list:<folder>        with -out:<folder>: every configured setup file in the",
-    "                      folder redone from -src: into the -out: folder",
-    "-receipt:<filename>   with -list: a JSON receipt with a row per output",
-};
+constexpr std::size_t kDescriptionColumn = 22;
 
 constexpr std::string_view kProgramName = "KVSetupConfigurator";
 
 }  // namespace
 
-std::string UsageText(std::string_view line_end) {
+std::string UsageText(std::string_view line_end, TUiLanguage language) {
+  const TWindowTexts& texts = WindowTexts(language);
   std::string text;
-  for (std::string_view line : kUsageLines) {
+  for (const char* line : texts.UsageHeading) {
     text += line;
     text += line_end;
+  }
+  for (const TUsageSwitch& entry : texts.UsageSwitches) {
+    std::string lead = entry.Switch;
+    lead.append(kDescriptionColumn - std::min(kDescriptionColumn, Utf8Length(lead)), ' ');
+    for (const char* line : entry.Lines) {
+      if (!line)
+        break;
+      text += lead;
+      text += line;
+      text += line_end;
+      lead.assign(kDescriptionColumn, ' ');
+    }
   }
   return text;
 }

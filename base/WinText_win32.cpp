@@ -11,6 +11,8 @@ namespace {
 // The API counts characters in an int.
 constexpr std::size_t kMaxCount = static_cast<std::size_t>(std::numeric_limits<int>::max());
 
+unsigned long system_error_language = kSystemErrorLanguageEnglish;
+
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& text) {
@@ -37,15 +39,22 @@ std::string WideToUtf8(const std::wstring& text) {
   return narrow;
 }
 
+void SetSystemErrorLanguage(unsigned long language_id) {
+  system_error_language = language_id;
+}
+
 std::string SystemMessageText(unsigned long error, void* module) {
   DWORD flags =
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   if (module != nullptr)
     flags |= FORMAT_MESSAGE_FROM_HMODULE;
   wchar_t* buffer = nullptr;
-  const DWORD n =
-      ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                       reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = ::FormatMessageW(flags, module, error, system_error_language,
+                             reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  if (n == 0 && system_error_language != kSystemErrorLanguageUser) {
+    n = ::FormatMessageW(flags, module, error, kSystemErrorLanguageUser,
+                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  }
   std::wstring text = n > 0 ? std::wstring(buffer, n) : std::wstring();
   if (buffer != nullptr)
     ::LocalFree(buffer);

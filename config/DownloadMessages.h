@@ -15,4 +15,7 @@ DownloadLanguage SelectDownloadLanguage(const std::string& code);
 // english itself for kNone, kEnglish or a text that is not in the table.
 std::string TranslateDownloadMessage(const std::string& english, DownloadLanguage language);
 
+// The Windows-1250 text in UTF-8, the program's encoding of text.
+std::string Windows1250ToUtf8(const std::string& text);
+
 }  // namespace kv

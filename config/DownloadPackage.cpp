@@ -119,8 +119,9 @@ std::string ReplacePlaceholder(std::string text, const std::string& value) {
 bool Download(const DownloadLanguage language, const std::string& expected_start,
               const DownloadRequest& request, std::string& result, const PumpHook& pump,
               const DownloadOptions& options) {
+  // The table's Slovak and Czech texts are Windows-1250; the result is UTF-8 like every text.
   const auto message = [language](const std::string& english) {
-    return TranslateDownloadMessage(english, language);
+    return Windows1250ToUtf8(TranslateDownloadMessage(english, language));
   };
   result = message("Unknown Error");
   if (request.url.empty()) {

@@ -1,6 +1,6 @@
 // Downloads the package text from the KV server with one HTTP GET (several when a proxy account
 // is given), checks that the body looks like a package and returns the body or a message in the
-// selected language. Never throws.
+// selected language (UTF-8). Never throws.
 #pragma once
 
 #include <chrono>

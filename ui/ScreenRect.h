@@ -5,6 +5,9 @@
 
 namespace kv {
 
+// The resolution every layout of the program is designed at.
+inline constexpr int kDesignPixelsPerInch = 96;
+
 struct ScreenRect {
   int Left = 0;
   int Top = 0;

@@ -14,7 +14,7 @@ namespace {
 constexpr UINT_PTR kSubclassId = 1;
 // The window property through which a control leads to its TSubclass.
 constexpr wchar_t kSubclassProperty[] = L"kv.TSubclass";
-constexpr int kDesignPixelsPerInch = 96;
+constexpr COLORREF kHintBlue = RGB(0, 0, 255);
 
 TWindowFailureHook failure_hook;
 std::function<void(UINT)> test_seam;
@@ -80,7 +80,11 @@ bool TWindow::CreateOfClass(const wchar_t* class_name, UINT class_style, HBRUSH 
   window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = background;
   window_class.lpszClassName = class_name;
-  ::RegisterClassExW(&window_class);  // fails harmlessly once registered
+  // Each class once: a class already there (of this program) is taken as it is.
+  WNDCLASSEXW registered{};
+  registered.cbSize = sizeof(registered);
+  if (!::GetClassInfoExW(instance, class_name, &registered))
+    ::RegisterClassExW(&window_class);
   ::CreateWindowExW(ex_style, class_name, text.c_str(), style, bounds.left, bounds.top,
                     bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                     instance, this);
@@ -95,7 +99,18 @@ TWindow* TWindow::FromHandle(HWND window) {
 }
 
 LRESULT TWindow::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) {
-  return ::DefWindowProcW(handle_, message, wparam, lparam);
+  if (message != WM_NEXTDLGCTL)
+    return ::DefWindowProcW(handle_, message, wparam, lparam);
+  // As a dialog does: the dialog keyboard handling moves the focus with this message (a label's
+  // mnemonic to the control after it): to the control in wparam, or to the next or previous stop.
+  const HWND target = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam)
+                                     : ::GetNextDlgTabItem(handle_, ::GetFocus(), wparam != 0);
+  if (target && ::IsChild(handle_, target)) {
+    ::SetFocus(target);
+    if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+      ::SendMessageW(target, EM_SETSEL, 0, -1);
+  }
+  return 0;
 }
 
 LRESULT CALLBACK TWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -160,12 +175,14 @@ void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait) {
       ::PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
-    TWindow* const top = message.message == WM_KEYDOWN && message.hwnd
-                             ? TWindow::FromHandle(::GetAncestor(message.hwnd, GA_ROOT))
-                             : nullptr;
-    if (top && top->TakeKey(message))
+    const HWND root = message.hwnd ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    TWindow* const top = root ? TWindow::FromHandle(root) : nullptr;
+    if (top && message.message == WM_KEYDOWN && top->TakeKey(message))
       continue;
-    if (!dialog || !::IsWindow(dialog) || !::IsDialogMessageW(dialog, &message)) {
+    // The keyboard's dialog handling (Tab, arrows, mnemonics, Enter, Escape) for the window the
+    // message is for when it is one of the program's, else for dialog.
+    const HWND keyboard = top ? root : dialog;
+    if (!keyboard || !::IsWindow(keyboard) || !::IsDialogMessageW(keyboard, &message)) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }
@@ -203,6 +220,21 @@ SIZE WindowSizeForClient(int client_width, int client_height, DWORD style, DWORD
     ::AdjustWindowRectEx(&frame, style, FALSE, ex_style);
   }
   return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+bool HighContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof(contrast);
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+LRESULT StaticColours(HDC dc, bool hint) {
+  ::SetTextColor(dc, !hint            ? ::GetSysColor(COLOR_BTNTEXT)
+                     : HighContrast() ? ::GetSysColor(COLOR_HOTLIGHT)
+                                      : kHintBlue);
+  ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
 }
 
 RECT WorkAreaOf(HWND window) {

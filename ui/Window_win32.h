@@ -13,6 +13,11 @@
 
 namespace kv {
 
+// The ids of the controls of the program's windows start here, clear of IDOK and IDCANCEL, which
+// Enter and Escape send: the main window's are its layout table's index plus this, a message
+// box's its buttons' index plus this.
+inline constexpr int kFirstControlId = 100;
+
 // Told about a handler's failure: the window it happened in and the failure's text. It runs
 // inside the window procedure; its own failures are dropped.
 using TWindowFailureHook = std::function<void(HWND window, const std::string& text)>;
@@ -38,6 +43,12 @@ class TWindowBase {
   virtual LRESULT DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) = 0;
   // The window is going away; Handle() is still valid here and none afterwards.
   virtual void Detaching() noexcept {}
+  // Destroys the window while the whole object still answers its messages: the destructor of
+  // each class of window calls it first, as ATL requires of its windows.
+  void DestroyHandle() noexcept {
+    if (handle_)
+      ::DestroyWindow(handle_);
+  }
   LRESULT Route(UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND handle_ = nullptr;
@@ -45,7 +56,7 @@ class TWindowBase {
 
 class TWindow : public TWindowBase {
  public:
-  ~TWindow() override;  // destroys a window that is still there
+  ~TWindow() override;  // a window still there by now is destroyed without its class's handling
 
   // The object of a window of a class of this base; none for other windows.
   static TWindow* FromHandle(HWND window);
@@ -81,7 +92,7 @@ class TSubclass : public TWindowBase {
 };
 
 // Dispatches the thread's messages, through the top-level window's TakeKey and the dialog keyboard
-// handling of dialog, until done
+// handling of that window when it is one of the program's (else of dialog), until done
 // (when given) is true; with wait false only the messages already waiting. A quit request ends it
 // and is posted again for the loop outside.
 void RunMessages(HWND dialog, const std::function<bool()>& done, bool wait);
@@ -108,5 +119,13 @@ inline ScreenRect FromRect(const RECT& r) {
 }
 // The work area of the monitor nearest to the window (the primary one without a window).
 RECT WorkAreaOf(HWND window);
+
+// The one answer to WM_CTLCOLORSTATIC of the program's windows (labels, radio buttons, the message
+// box's text, disabled and read-only edit boxes), all on the colour of button faces: the text in
+// the system's button text colour; a hint blue, or the hot-light colour in a contrast theme.
+// Returns the background brush.
+LRESULT StaticColours(HDC dc, bool hint);
+// Contrast themes are on.
+bool HighContrast();
 
 }  // namespace kv

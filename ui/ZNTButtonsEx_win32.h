@@ -108,7 +108,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   explicit TZNTSpeedButtonEx(TZNTComponent* owner = nullptr)
       : TZNTGlyphButton(owner), logic_(*this) {}
   // The window goes first, while the whole button still answers its messages.
-  ~TZNTSpeedButtonEx() override { ::DestroyWindow(handle_); }
+  ~TZNTSpeedButtonEx() override { DestroyHandle(); }
 
   HWND Handle() const override { return handle_; }
   // Creates the child window at (left, top) with the button's size (23 x 22 unless set).
@@ -132,6 +132,8 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   // A typed character: when it is the caption's accelerator and the button is enabled, visible
   // and on a showing parent, the click runs and the result is true.
   bool DialogChar(wchar_t ch);
+  // What screen readers call the button, which is a push button to them; empty: its caption.
+  void SetAccessibleName(std::string name) { accessible_name_ = std::move(name); }
 
   std::function<void()> OnDblClick;
 
@@ -162,6 +164,7 @@ class TZNTSpeedButtonEx : public TZNTGlyphButton, public TWindow, private TSpeed
   bool flat_ = false;
   bool mouse_tracked_ = false;  // a leave notification has been asked for
   bool releasing_ = false;      // the release gives up the capture itself
+  std::string accessible_name_;
 };
 
 class TZNTBitBtnEx;
@@ -175,7 +178,7 @@ using TDrawZNTButtonTextEvent =
 class TZNTBitBtnEx : public TZNTGlyphButton, public TSubclass {
  public:
   explicit TZNTBitBtnEx(TZNTComponent* owner = nullptr) : TZNTGlyphButton(owner) {}
-  ~TZNTBitBtnEx() override { ::DestroyWindow(handle_); }
+  ~TZNTBitBtnEx() override { DestroyHandle(); }
 
   HWND Handle() const override { return handle_; }
   bool Create(HWND parent, int left, int top, int width, int height);

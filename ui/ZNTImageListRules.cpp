@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/ByteReader.h"
+#include "ui/ScreenRect.h"
 
 namespace kv {
 
@@ -213,9 +214,7 @@ std::optional<std::uint16_t> SystemIconGroup(std::uint32_t stock_id) {
 
 int ScaledIconSize(int pixels_per_inch) {
   constexpr int kDesignIconSize = 32;
-  constexpr int kDesignPixelsPerInchValue = 96;
-  return (kDesignIconSize * pixels_per_inch + kDesignPixelsPerInchValue / 2) /
-         kDesignPixelsPerInchValue;
+  return (kDesignIconSize * pixels_per_inch + kDesignPixelsPerInch / 2) / kDesignPixelsPerInch;
 }
 
 std::string MakeBitmapFile(std::string_view bitmap_resource) {

@@ -1,5 +1,6 @@
 #include "ui/ZNTButtonsEx_win32.h"
 
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "base/WinText_win32.h"
+#include "ui/AccessibleName_win32.h"
 
 namespace kv {
 
@@ -117,6 +119,15 @@ LRESULT TZNTSpeedButtonEx::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       CloseThemes();
       TZNTGlyphButton::Invalidate();
       return 0;
+    case WM_GETOBJECT: {
+      LRESULT result = 0;
+      const std::string& name = accessible_name_.empty() ? Caption() : accessible_name_;
+      if (AnswerGetObject(handle_, wparam, lparam, {Utf8ToWide(name), ROLE_SYSTEM_PUSHBUTTON, {}},
+                          result)) {
+        return result;
+      }
+      return DefaultProc(message, wparam, lparam);
+    }
     default:
       return DefaultProc(message, wparam, lparam);
   }

@@ -58,7 +58,8 @@ class ScriptedWindow final : public TStoreWindow {
   std::optional<std::string> save_as;  // none: the save dialog is cancelled
   std::function<void(ScriptedWindow&)> on_pump;
   bool close_requested = false;
-  bool message_fails = false;  // showing a message box throws
+  bool message_fails = false;                    // showing a message box throws
+  TUiLanguage language = TUiLanguage::kEnglish;  // of the titles
   Log log;
   TFileDialogSetup last_save;
 
@@ -77,7 +78,7 @@ class ScriptedWindow final : public TStoreWindow {
       if (!answers.empty())
         answers.pop_front();
     }
-    log.push_back(std::string(MessageTitle(content.Kind)) + ": " + content.Text + " -> " +
+    log.push_back(std::string(MessageTitle(content.Kind, language)) + ": " + content.Text + " -> " +
                   AnswerName(answer));
     if (message_fails)
       throw std::runtime_error("no message box");
@@ -372,6 +373,68 @@ TEST(StoreActionTest, SourceAndServerChoice) {
     }
     EXPECT_EQ(window.log, row.log);
     EXPECT_EQ(server.url, row.url);
+  }
+}
+
+// In Slovak and Czech every message, title and dialog of the action is in that language, also the
+// downloader's (converted from its Windows-1250 table).
+TEST(StoreActionTest, SlovakAndCzechMessages) {
+  struct Row {
+    TUiLanguage language;
+    bool server_url;
+    std::string source_field;
+    ScriptedServer server;
+    std::string message;  // the last message box: "Title: text"
+    std::string save_title;
+  };
+  const Row rows[] = {
+      {TUiLanguage::kSlovak, true, "", {}, "Chyba: Nie je zadaný názov pôvodného súboru SETUP", ""},
+      {TUiLanguage::kCzech,
+       false,
+       kSource,
+       {},
+       "Chyba: Není zadán název souboru K-VConfig.bin",
+       ""},
+      {TUiLanguage::kSlovak, true, kSource, {false}, "Chyba: Chyba : unreachable", ""},
+      {TUiLanguage::kCzech,
+       true,
+       kSource,
+       {true, "<html>"},
+       "Chyba: Chybná odpověď ze servera",
+       ""},
+      {TUiLanguage::kSlovak,
+       true,
+       kSource,
+       {true, SignedPackage()},
+       "Informácia: PODPÍSANÝ K-VConfig.bin bol uložený do nového inštalačného súboru\r\n\"" +
+           kOutput + "\"",
+       "Vyberte nový súbor SETUP"},
+      {TUiLanguage::kCzech,
+       true,
+       kSource,
+       {true, SignedPackage()},
+       "Informace: PODEPSANÝ K-VConfig.bin byl uložen do nového instalačního souboru\r\n\"" +
+           kOutput + "\"",
+       "Vyberte nový soubor SETUP"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    Disk disk;
+    ScriptedWindow window = FileChoice("", kOutput);
+    window.fields[TStoreField::kOriginalSetupFile] = row.source_field;
+    window.server_url = row.server_url;
+    window.language = row.language;
+    ScriptedServer server = row.server;
+    {
+      ScopedFileSystem scope(disk.files);
+      TStoreServices services = server.Services();
+      services.Language = row.language;
+      TStoreToSetupAction action(services);
+      action.Run(window);
+    }
+    ASSERT_GE(window.log.size(), 2u);
+    EXPECT_EQ(window.log[window.log.size() - 2], row.message + " -> OK");
+    EXPECT_EQ(window.last_save.Title, row.save_title);
   }
 }
 

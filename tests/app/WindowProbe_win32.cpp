@@ -6,10 +6,12 @@
 //    with exit code 1.
 // 2. No arguments: the main window appears with its caption, every control at its place with its
 //    text, the radio choice swapping the enabled states and the tab stops, the fixed client
-//    height, the minimum width and the anchors; Escape and Enter in an edit box do nothing.
+//    height, the minimum width and the anchors; Escape in an edit box does nothing, Enter stores.
 //    With SHOTS_DIR, screenshots of the window and of a message box are saved there.
-// 3. With the store arguments: a store from a package file with a wrong signature (question,
-//    "&Ignore", save dialog, warning naming the output), then one from a slow server, during which
+// 3. With the store arguments: a store from a package file with a wrong signature typed on the
+//    keyboard alone (mnemonics, F4 and Alt+Down for the browse dialogs, the arrow keys in the
+//    radio group, Enter; question, "&Ignore", save dialog, warning naming the output, Escape),
+//    then one from a slow server, during which
 //    the window keeps answering and the answer-file box changed meanwhile is the one stored; a
 //    third store closed during its download ends the program with exit code 0 and no dialog.
 //    Between the stores: the system menu's items open the view of a setup file and of the new
@@ -20,11 +22,15 @@
 //    work area; a failure injected into a handler of every window class, reported in a box while
 //    the program and the store action carry on; a press that loses the capture not clicking; and
 //    the counts of GDI and USER objects after 100 stores and 20 resolution changes; files
-//    dropped on the window open their views.
+//    dropped on the window open their views; what a screen reader hears of every control of the
+//    main window, a message box and a view; Tab in a view; a view at 144 dpi.
+// 5. "--language sk|cs SHOTS_DIR URL", run under that locale: every caption of the main window in
+//    the language and fitting its control, a failed download's message, a screenshot.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -196,8 +202,6 @@ void CheckNoteWindow(const std::wstring& program) {
 
 using kv::TMainControl;
 
-constexpr int kFirstControlId = 100;  // the window's control ids: the layout table's index + 100
-
 struct StoreRun {
   std::wstring source;   // Windows paths
   std::wstring package;  // a package file signed with a key other than the built-in one
@@ -208,7 +212,7 @@ struct StoreRun {
 };
 
 HWND Item(HWND form, TMainControl control) {
-  return ::GetDlgItem(form, kFirstControlId + static_cast<int>(control));
+  return ::GetDlgItem(form, kv::kFirstControlId + static_cast<int>(control));
 }
 
 RECT ClientRect(HWND window) {
@@ -391,6 +395,18 @@ std::string Quoted(const std::wstring& file) {
   return quoted;
 }
 
+// Waits for a message box, reads it and answers it with its only or first button.
+std::string AnswerBox(DWORD process_id, HWND skip = nullptr) {
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000, skip);
+  if (!box)
+    return "(no box)";
+  const std::string text = ReadBox(box).text;
+  ::PostMessageW(::GetDlgItem(box, kv::kFirstControlId), BM_CLICK, 0, 0);
+  for (int i = 0; i < 100 && ::IsWindow(box); ++i)
+    ::Sleep(50);
+  return text;
+}
+
 // --- the views of setup files
 
 constexpr WPARAM kShowSetupCommand = 0x0100;   // the system menu's "Show what a setup file holds"
@@ -508,7 +524,8 @@ void CheckLayout(HWND form, int dpi) {
       std::printf("  control %d at %s, wanted %s\n", static_cast<int>(info.Id),
                   Describe(actual).c_str(), Describe(wanted).c_str());
     }
-    if (*info.Caption && control && WindowText(control) != info.Caption)
+    const char* caption = kv::MainControlCaption(info.Id, kv::WindowTexts(kv::UiLanguage()));
+    if (*caption && control && WindowText(control) != caption)
       texts = false;
   }
   Check(placed, "every control at its designed place");
@@ -582,15 +599,88 @@ void CheckSizing(HWND form, int dpi) {
   Settle(form);
 }
 
-// The package file run: the question about the wrong signature, "&Ignore", the save dialog, the
+// Keys typed into the foreground window, each pressed and released with the modifier held.
+void Type(HWND window, std::initializer_list<WORD> keys, WORD modifier = 0) {
+  std::vector<INPUT> inputs;
+  const auto add = [&inputs](WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (modifier)
+    add(modifier, false);
+  for (const WORD key : keys) {
+    add(key, false);
+    add(key, true);
+  }
+  if (modifier)
+    add(modifier, true);
+  ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  Settle(window);
+}
+
+// The file dialog the keys opened: its title, then the name in its name box and Enter.
+void AnswerByKeys(HWND form, DWORD process_id, const std::string& how, const std::string& title,
+                  const std::wstring& file) {
+  const HWND dialog = WaitForDialog(process_id, L"#32770", 30000);
+  Check(dialog && WindowText(dialog) == title, how + " opens \"" + title + "\"");
+  if (!dialog)
+    return;
+  HWND name = ::GetDlgItem(dialog, 0x47C);
+  if (!name)
+    name = ::GetDlgItem(dialog, 0x480);
+  ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.c_str()));
+  ::SetForegroundWindow(dialog);
+  Type(dialog, {VK_RETURN});
+  for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
+    ::Sleep(50);
+  // The keys go on to the main window once it is active again.
+  ::SetForegroundWindow(form);
+  Settle(form);
+}
+
+// The package file run by keyboard alone: the mnemonics, F4 and Alt+Down open the browse dialogs,
+// Tab and the arrow keys choose the package file, Enter stores, Tab and Space answer "&Ignore",
+// Escape closes the result. The question about the wrong signature, the save dialog and the
 // warning with the output's name.
 void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::wstring& shots) {
-  SetText(form, TMainControl::edOriginalSetupFile, run.source);
-  SetText(form, TMainControl::edKVConfigFile, run.package);
-  SetText(form, TMainControl::edAutoinstallSRG, run.answer);
-  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  ::SetForegroundWindow(form);
+  Settle(form);
+  Type(form, {'O'}, VK_MENU);
+  Check(FocusOf(form) == Item(form, TMainControl::edOriginalSetupFile), "Alt+O: the source box");
+  Type(form, {VK_F4});
+  AnswerByKeys(form, process_id, "F4", "Choose original SETUP file", run.source);
+  // The file choice is selected from before: Tab reaches the group there, Up selects the
+  // download choice, Down the file choice again.
+  Type(form, {VK_TAB});
+  Check(FocusOf(form) == Item(form, TMainControl::rbKVConfig),
+        "Tab reaches the radio group at the selected button (focus on \"" +
+            WindowText(FocusOf(form)) + "\")");
+  for (const WORD key : {VK_UP, VK_DOWN}) {
+    Type(form, {key});
+    const TMainControl radio = key == VK_UP ? TMainControl::rbKVURL : TMainControl::rbKVConfig;
+    const TMainControl edit =
+        key == VK_UP ? TMainControl::edKVServerURL : TMainControl::edKVConfigFile;
+    Check(FocusOf(form) == Item(form, radio) &&
+              ::SendMessageW(Item(form, radio), BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              Enabled(form, edit),
+          std::string(key == VK_UP ? "Up" : "Down") + " selects the other choice");
+  }
+  Type(form, {VK_TAB});
+  Type(form, {VK_DOWN}, VK_MENU);
+  AnswerByKeys(form, process_id, "Alt+Down", "Choose K-VConfig.bin", run.package);
+  Type(form, {'A'}, VK_MENU);
+  Type(form, {VK_F4});
+  AnswerByKeys(form, process_id, "Alt+A, F4", "Choose AutoInstall.srg", run.answer);
+  Check(WindowText(Item(form, TMainControl::edOriginalSetupFile)) == kv::WideToUtf8(run.source) &&
+            WindowText(Item(form, TMainControl::edKVConfigFile)) == kv::WideToUtf8(run.package) &&
+            WindowText(Item(form, TMainControl::edAutoinstallSRG)) == kv::WideToUtf8(run.answer),
+        "the dialogs filled the three boxes");
+  Type(form, {VK_RETURN});
   const HWND question = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
-  Check(question != nullptr, "the signature question appears");
+  Check(question != nullptr, "Enter in the answer-file box stores: the signature question appears");
   if (!question)
     return;
   const Box box = ReadBox(question);
@@ -601,7 +691,9 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
   Check(WindowText(FocusOf(question)) == "Cancel", "\"Cancel\" has the focus");
   if (!shots.empty())
     SaveScreenshot(question, shots + L"\\message-box.bmp");
-  Press(question, "&Ignore");
+  Type(question, {VK_TAB});
+  Check(WindowText(FocusOf(question)) == "&Ignore", "Tab moves to \"&Ignore\"");
+  Type(question, {VK_SPACE});
   const HWND save = WaitForDialog(process_id, L"#32770", 30000);
   Check(save != nullptr && WindowText(save) == "Choose new SETUP file", "the save dialog appears");
   if (!save)
@@ -617,9 +709,10 @@ void StoreFromFile(HWND form, DWORD process_id, const StoreRun& run, const std::
                 "UNSIGNED K-VConfig.bin and AutoInstall.srg was saved to new setup file\r\n" +
                     Quoted(run.output),
         "result: " + done.title + ": " + done.text);
-  Press(result, "OK");
+  Type(result, {VK_ESCAPE});
   Settle(form);
-  Check(Enabled(form, TMainControl::btStoreToSetup), "the store button is enabled again");
+  Check(!::IsWindow(result) && Enabled(form, TMainControl::btStoreToSetup),
+        "Escape closes the result; the store button is enabled again");
 }
 
 // The download run: the server answers slowly; the window keeps answering and the answer-file
@@ -761,16 +854,16 @@ void CheckMainWindow(const std::wstring& program, const std::wstring& shots, con
   if (!shots.empty())
     SaveScreenshot(form, shots + L"\\main-window-file-choice.bmp");
   CheckSizing(form, dpi);
-  // Escape and Enter in an edit box do nothing.
+  // Escape in an edit box does nothing; Enter stores (and the empty source is reported).
   ::SetForegroundWindow(form);
-  for (const WPARAM key : {VK_ESCAPE, VK_RETURN}) {
-    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYDOWN, key, 0);
-    ::PostMessageW(Item(form, TMainControl::edOriginalSetupFile), WM_KEYUP, key, 0);
-  }
+  PostKey(Item(form, TMainControl::edOriginalSetupFile), VK_ESCAPE);
   Settle(form);
   Check(::IsWindow(form) && ::IsWindowVisible(form) &&
             !WaitForDialog(process.dwProcessId, L"TKVMessageDialog", 300),
-        "Escape and Enter in an edit box do nothing");
+        "Escape in an edit box does nothing");
+  PostKey(Item(form, TMainControl::edOriginalSetupFile), VK_RETURN);
+  Check(AnswerBox(process.dwProcessId) == "Original SETUP file name is not specified",
+        "Enter in an edit box stores");
   if (!run) {
     Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
     return;
@@ -800,18 +893,6 @@ bool InsideWorkArea(HWND window, RECT& rect) {
   ::GetWindowRect(window, &rect);
   return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right &&
          rect.bottom <= work.bottom;
-}
-
-// Waits for a message box, reads it and answers it with its only or first button.
-std::string AnswerBox(DWORD process_id, HWND skip = nullptr) {
-  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000, skip);
-  if (!box)
-    return "(no box)";
-  const std::string text = ReadBox(box).text;
-  ::PostMessageW(::GetDlgItem(box, 100), BM_CLICK, 0, 0);
-  for (int i = 0; i < 100 && ::IsWindow(box); ++i)
-    ::Sleep(50);
-  return text;
 }
 
 void CheckResolutionChanges(HWND form, const std::wstring& shots) {
@@ -1007,6 +1088,251 @@ void CheckDroppedFiles(HWND form, DWORD process_id, const StoreRun& run) {
   }
 }
 
+// What a screen reader reads of a window: the name and role of its client object.
+struct Heard {
+  std::string name;
+  long role = -1;
+};
+
+Heard HeardOf(HWND window) {
+  Heard heard{"(no object)"};
+  IAccessible* object = nullptr;
+  if (FAILED(::AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))) ||
+      !object) {
+    return heard;
+  }
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  heard.name = SUCCEEDED(object->get_accName(self, &name)) && name ? kv::WideToUtf8(name) : "";
+  ::SysFreeString(name);
+  VARIANT role{};
+  if (SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4)
+    heard.role = role.lVal;
+  object->Release();
+  return heard;
+}
+
+void CheckHeard(HWND window, const std::string& what, const std::string& name, long role) {
+  const Heard heard = HeardOf(window);
+  Check(heard.name == name && (role == 0 || heard.role == role),
+        what + " is heard as \"" + heard.name + "\" (role " + std::to_string(heard.role) + ")");
+}
+
+// Every control of the main window, the message box and a view has a name: an edit box its
+// label's, a browse button its "Browse for" text as a push button; the box is an alert.
+void CheckNames(HWND form, DWORD process_id, const StoreRun* run) {
+  const kv::TWindowTexts& texts = kv::WindowTexts(kv::UiLanguage());
+  for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+    const std::string caption = kv::MainControlCaption(info.Id, texts);
+    const bool browse = info.Kind == kv::TControlKind::kSpeedButton;
+    CheckHeard(Item(form, info.Id), "control " + std::to_string(static_cast<int>(info.Id)),
+               caption.empty() ? kv::MainControlName(info.Id, texts) : kv::WithoutMnemonic(caption),
+               browse ? ROLE_SYSTEM_PUSHBUTTON : 0);
+  }
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  if (const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000)) {
+    CheckHeard(box, "the message box", texts.ErrorTitle, ROLE_SYSTEM_ALERT);
+    CheckHeard(FindChild(box, L"Static"), "its text", texts.OriginalSetupMissing, 0);
+    CheckHeard(::GetDlgItem(box, kv::kFirstControlId), "its button", texts.OkButton, 0);
+  }
+  AnswerBox(process_id);
+  if (!run)
+    return;
+  ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(run->source)), 0);
+  if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+    CheckHeard(FindChild(view, L"Edit"), "the view's text", texts.ViewTextName, 0);
+    CheckHeard(FindChild(view, L"Button"), "the view's button", texts.CopyButton, 0);
+    // Tab goes round the text and Copy.
+    ::SetForegroundWindow(view);
+    Settle(view);
+    Type(view, {VK_TAB});
+    Check(FocusOf(view) == FindChild(view, L"Button"), "Tab in the view reaches Copy");
+    Type(view, {VK_TAB});
+    Check(FocusOf(view) == FindChild(view, L"Edit"), "and back to the text");
+    // At another resolution the view takes its new size and font.
+    RECT suggested{0, 0, 1200, 900};
+    ::SendMessageW(view, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT memo{};
+    ::GetWindowRect(FindChild(view, L"Edit"), &memo);
+    RECT placed{};
+    const bool inside = InsideWorkArea(view, placed);
+    Check(inside && memo.left - placed.left > Scaled(8, 144) &&
+              ClientRect(view).right - (memo.right - memo.left) == Scaled(16, 144),
+          "the view at 144 dpi lies inside the work area, its text scaled: " + Place(placed));
+    ::SendMessageW(view, WM_CLOSE, 0, 0);
+  }
+}
+
+// Under a Slovak or Czech user-interface language: every caption in it, every caption fits its
+// control as the font measures it, a failed download tells so in the language; a screenshot.
+void CheckLanguage(const std::wstring& code, const std::wstring& shots, const std::wstring& url) {
+  const kv::TUiLanguage wanted = code == L"sk" ? kv::TUiLanguage::kSlovak : kv::TUiLanguage::kCzech;
+  Check(kv::UiLanguage() == wanted, "the user-interface language is " + kv::WideToUtf8(code));
+  const kv::TWindowTexts& texts = kv::WindowTexts(wanted);
+  const DWORD process_id = ::GetCurrentProcessId();
+  std::thread program([] { kv::RunMainWindow(); });
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  if (form) {
+    Settle(form);
+    const int dpi = kv::WindowPixelsPerInch(form);
+    bool captions = WindowText(form) == texts.MainCaption;
+    for (const kv::TMainControlInfo& info : kv::MainFormControls()) {
+      const HWND control = Item(form, info.Id);
+      const std::string caption = kv::MainControlCaption(info.Id, texts);
+      if (caption.empty())
+        continue;
+      captions = captions && WindowText(control) == caption;
+      const std::wstring shown = kv::Utf8ToWide(kv::WithoutMnemonic(caption));
+      // The glyph button draws in its parent's font.
+      LRESULT font = ::SendMessageW(control, WM_GETFONT, 0, 0);
+      if (!font)
+        font = ::SendMessageW(form, WM_GETFONT, 0, 0);
+      const HDC dc = ::GetDC(control);
+      const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(font));
+      SIZE extent{};
+      ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+      ::SelectObject(dc, previous);
+      ::ReleaseDC(control, dc);
+      const kv::ScreenRect place = PlaceOf(form, control);
+      Check(place.Width() >= kv::NeededControlWidth(info.Kind, extent.cx, dpi) &&
+                place.Right <= ClientRect(form).right,
+            "\"" + caption + "\" (" + std::to_string(extent.cx) + " px) fits " + Describe(place));
+    }
+    Check(captions, "every caption in the language");
+    if (!shots.empty())
+      SaveScreenshot(form, shots + L"\\main-window-" + code + L".bmp");
+    SetText(form, TMainControl::edOriginalSetupFile, L"C:\\setup.exe");
+    SetText(form, TMainControl::edKVServerURL, url);
+    ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+    const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+    const Box shown = box ? ReadBox(box) : Box{};
+    const char* wrong = wanted == kv::TUiLanguage::kSlovak ? "Chybná odpoveď zo servera"
+                                                           : "Chybná odpověď ze servera";
+    Check(shown.title == "Chyba" && shown.text == wrong,
+          "a failed download: " + shown.title + ": " + shown.text);
+    AnswerBox(process_id);
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+  Check(form != nullptr, "the main window appears");
+  program.join();
+}
+
+// The control's pixels on the screen, row by row.
+std::vector<COLORREF> Pixels(HWND control, int& width) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  std::vector<COLORREF> pixels;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  ::GdiFlush();
+  if (bits) {
+    const auto* words = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i)
+      pixels.push_back(RGB((words[i] >> 16) & 0xFF, (words[i] >> 8) & 0xFF, words[i] & 0xFF));
+  }
+  ::SelectObject(memory, previous);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The width of the coloured part of a button (its glyph; face and frame are grey).
+int GlyphWidth(HWND button) {
+  int width = 0;
+  const std::vector<COLORREF> pixels = Pixels(button, width);
+  int left = width;
+  int right = -1;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const COLORREF c = pixels[i];
+    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
+    if (GetRValue(c) != GetGValue(c) || GetGValue(c) != GetBValue(c)) {
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  }
+  return right - left + 1;
+}
+
+// The browse buttons' glyphs come from the icon frame of the resolution: 32 x 32 at 192 dpi.
+void CheckGlyphSizes(HWND form) {
+  RECT start{};
+  ::GetWindowRect(form, &start);
+  for (const int dpi : {192, 96}) {
+    // In the corner, so that the whole window is on the screen.
+    RECT suggested{0, 0, Scaled(700, dpi), Scaled(400, dpi)};
+    ::SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    Settle(form);
+    const int width = GlyphWidth(Item(form, TMainControl::sbOriginalSetupFile));
+    const int size = dpi == 192 ? 32 : 16;
+    Check(width > size / 2 && width <= size, "the glyph at " + std::to_string(dpi) + " dpi is " +
+                                                 std::to_string(width) + " pixels wide, of a " +
+                                                 std::to_string(size) + " pixel frame");
+  }
+  ::SetWindowPos(form, nullptr, start.left, start.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// On the background of the scheme, the control shows text in another colour.
+void CheckReadable(HWND control, const std::string& what, COLORREF background) {
+  int width = 0;
+  const std::vector<COLORREF> pixels = Pixels(control, width);
+  const auto text = std::count_if(pixels.begin(), pixels.end(),
+                                  [background](COLORREF c) { return c != background; });
+  const auto ground = std::count(pixels.begin(), pixels.end(), background);
+  Check(text > 20 && ground > text, what + " in the contrast scheme: " + std::to_string(text) +
+                                        " text pixels on " + std::to_string(ground) +
+                                        " of the background");
+}
+
+// A black contrast scheme: every label, the message box's text and a view's text stay readable.
+void CheckContrast(HWND form, DWORD process_id, const StoreRun* run) {
+  const int elements[] = {COLOR_BTNFACE,    COLOR_BTNTEXT,  COLOR_WINDOW,
+                          COLOR_WINDOWTEXT, COLOR_3DSHADOW, COLOR_3DHILIGHT};
+  const COLORREF scheme[] = {RGB(0, 0, 0),       RGB(255, 255, 255), RGB(0, 0, 0),
+                             RGB(255, 255, 255), RGB(128, 128, 128), RGB(255, 255, 255)};
+  COLORREF saved[std::size(elements)];
+  for (std::size_t i = 0; i < std::size(elements); ++i)
+    saved[i] = ::GetSysColor(elements[i]);
+  ::SetSysColors(static_cast<int>(std::size(elements)), elements, scheme);
+  ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+  ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  Settle(form);
+  for (const TMainControl label :
+       {TMainControl::Label8, TMainControl::rbKVURL, TMainControl::rbKVConfig, TMainControl::Label3,
+        TMainControl::Label1}) {
+    CheckReadable(Item(form, label), "control " + std::to_string(static_cast<int>(label)),
+                  RGB(0, 0, 0));
+  }
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  if (const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 10000)) {
+    Settle(box);
+    CheckReadable(FindChild(box, L"Static"), "the message box's text", RGB(0, 0, 0));
+  }
+  AnswerBox(process_id);
+  if (run) {
+    ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(run->source)), 0);
+    if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+      Settle(view);
+      CheckReadable(FindChild(view, L"Edit"), "the view's text", RGB(0, 0, 0));
+      ::SendMessageW(view, WM_CLOSE, 0, 0);
+    }
+  }
+  ::SetSysColors(static_cast<int>(std::size(elements)), elements, saved);
+  ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+  Settle(form);
+}
+
 void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -1028,7 +1354,10 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   Check(form != nullptr, "the main window appears in the probe");
   if (form) {
     Settle(form);
+    CheckNames(form, process_id, run);
+    CheckContrast(form, process_id, run);
     CheckResolutionChanges(form, shots);
+    CheckGlyphSizes(form);
     CheckBoxPlaces(form, process_id);
     CheckFailingHandlers(form, process_id);
     CheckLostCapture(form, process_id);
@@ -1043,10 +1372,16 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
 }
 
 int wmain(int argc, wchar_t** argv) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (argc == 5 && std::wstring(argv[1]) == L"--language") {
+    CheckLanguage(argv[2], argv[3], argv[4]);
+    std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
+    return failures == 0 ? 0 : 1;
+  }
   if (argc != 2 && argc != 3 && argc != 9) {
     std::printf(
         "usage: kv_window_probe PROGRAM.exe [SHOTS_DIR [SOURCE PACKAGE ANSWER OUTPUT URL "
-        "OUTPUT2]]\n");
+        "OUTPUT2]]\n       kv_window_probe --language sk|cs SHOTS_DIR URL\n");
     return 2;
   }
   // Without a console of its own the probe leaves the program none to attach to.

@@ -1190,6 +1190,16 @@ class ConsoleTest(unittest.TestCase):
         self.assertRegex(text, r"KVSetupConfigurator \d+\.\d+\.\d+(-demo)?\nwaited")
 
 
+def run_reporting(command, timeout, env=None):
+    """The probe's report; what it printed before a time-out too, so that a hang shows where."""
+    try:
+        completed = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                   timeout=timeout, env=env)
+        return completed.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired as expired:
+        return (expired.stdout or b"").decode("utf-8", "replace") + "\nFAIL probe timed out"
+
+
 class WindowTest(unittest.TestCase):
     """Windows: the note window and the main window, driven from outside by kv_window_probe
     inside a Wine virtual desktop (so that the frames show on the screenshots; needs a display:
@@ -1235,9 +1245,7 @@ class WindowTest(unittest.TestCase):
         command = [ARGS.shell, ARGS.wine, "explorer", "/desktop=kvprobe,1280x1024",
                    win(ARGS.window_probe), program, win(shots), win(source), win(package),
                    win(answer), win(outputs[0]), server.base + "/slow", win(outputs[1])]
-        completed = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                                   timeout=600)
-        report = completed.stdout.decode("utf-8", "replace")
+        report = run_reporting(command, 600)
         print(report)
         # The virtual desktop does not pass the probe's exit code on: its last line tells.
         self.assertIn("probe passed", report)
@@ -1259,6 +1267,19 @@ class WindowTest(unittest.TestCase):
         for name in ("main-window", "main-window-file-choice", "message-box",
                      "main-window-144dpi", "main-window-192dpi", "setup-view"):
             self.assertTrue(os.path.getsize(os.path.join(shots, name + ".bmp")) > 10000, name)
+        # The windows under a Slovak and a Czech user-interface language (Wine takes it from
+        # LANG): captions, their fit, the download's message; a screenshot of each.
+        server.routes["/html/kvconfig_bin.php"] = (200, b"<html>proxy error</html>", "text/html")
+        for code, locale in (("sk", "sk_SK.UTF-8"), ("cs", "cs_CZ.UTF-8")):
+            command = [ARGS.shell, ARGS.wine, "explorer", "/desktop=kvprobe,1280x1024",
+                       win(ARGS.window_probe), "--language", code, win(shots),
+                       server.base + "/html"]
+            report = run_reporting(command, 300, dict(os.environ, LANG=locale, LC_ALL=locale))
+            print(report)
+            self.assertIn("probe passed", report)
+            self.assertNotIn("FAIL", report)
+            self.assertTrue(
+                os.path.getsize(os.path.join(shots, "main-window-" + code + ".bmp")) > 10000)
 
 
 def main():

@@ -1,6 +1,8 @@
 // The download's decisions, driven by a scripted HTTP client.
 #include "config/DownloadPackage.h"
 
+#include "config/DownloadMessages.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -129,10 +131,33 @@ TEST(DownloadPackageTest, FetchesEveryUrlOverPlainHttp) {
   }
 }
 
+TEST(LookupMessageTest, Windows1250BecomesUtf8) {
+  struct Row {
+    std::string english;
+    const char* language;
+    std::string utf8;
+  };
+  const Row rows[] = {
+      {"Unknown Error", "SK", "Neznáma chyba"},
+      {"Undefined target file name", "SK", "Nedefinované meno cieľového súboru"},
+      {"Undefined target file name", "CZ", "Nedefinované jméno cílového souboru"},
+      {"Saving file \"%s\" fail", "SK", "Zlyhalo uloženie súboru \"%s\""},
+      {"Saving file \"%s\" fail", "CZ", "Selhalo uložení souboru \"%s\""},
+      {"Wrong server response", "SK", "Chybná odpoveď zo servera"},
+      {"Wrong server response", "CZ", "Chybná odpověď ze servera"},
+      {"Error : %s", "EN", "Error : %s"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(Windows1250ToUtf8(LookupMessage(row.english, row.language)), row.utf8) << row.english;
+  EXPECT_EQ(Windows1250ToUtf8(std::string("\x81\x8A\x9E\xFF", 4)), "\uFFFDŠž˙");
+}
+
 TEST(DownloadPackageTest, EmptyUrlMakesNoRequest) {
   ScriptedClient client({Body(kPackage)});
   EXPECT_EQ(Download(client, "").text, "Undefined KV server URL");
-  EXPECT_EQ(Download(client, "", kExpected, "SK").text, "Nedefinovan\xE1 adresa KV servera");
+  // The table's Windows-1250 text comes out as UTF-8.
+  EXPECT_EQ(Download(client, "", kExpected, "SK").text, "Nedefinovaná adresa KV servera");
+  EXPECT_EQ(Download(client, "", kExpected, "CZ").text, "Nedefinovaná adresa KV servera");
   EXPECT_FALSE(Download(client, "").ok);
   EXPECT_TRUE(client.requests.empty());
 }
