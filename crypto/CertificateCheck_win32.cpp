@@ -28,11 +28,11 @@ constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // FILETIME counts 100-nanosecond steps since 1601-01-01.
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr std::int64_t kFileTimeStepsPerSecond = 10000000;
-// Chain errors that say nothing here: the roots are the caller's, not the system's, and no
-// revocation check is made.
-constexpr DWORD kIgnoredChainErrors = CERT_TRUST_IS_UNTRUSTED_ROOT |
-                                      CERT_TRUST_REVOCATION_STATUS_UNKNOWN |
-                                      CERT_TRUST_IS_OFFLINE_REVOCATION;
+// Chain errors that say nothing here: no revocation check is made; and against roots the caller
+// names, that the root is not one the system trusts.
+constexpr DWORD kRevocationChainErrors =
+    CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+constexpr DWORD kIgnoredChainErrors = CERT_TRUST_IS_UNTRUSTED_ROOT | kRevocationChainErrors;
 
 void FreeCertificate(PCCERT_CONTEXT certificate) {
   CertFreeCertificateContext(certificate);
@@ -325,10 +325,18 @@ ChainResult CheckCertificateChainToSystemStore(std::string_view certificate,
       return {false, "not trusted: this computer's chain policy refuses it (error " +
                          std::to_string(status.dwError) + ")"};
   }
-  // Some chain engines leave the usage asked for unchecked; the leaf's own usage decides too.
+  // Some chain engines pass a chain that ends below any root (its issuer not found) or leave
+  // errors to the caller: the chain must end in a self-signed root with no error, and the leaf's
+  // own usage decides too.
+  const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+  const CERT_CHAIN_ELEMENT* top = simple->rgpElement[simple->cElement - 1];
+  if ((chain->TrustStatus.dwErrorStatus & ~kRevocationChainErrors) != 0 ||
+      (top->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED) == 0) {
+    return {false, "not trusted: no chain to a root this computer trusts"};
+  }
   if (!AllowedFor(leaf.get(), purpose))
     return {false, NotAllowedText(purpose)};
-  return {true, "trusted: a chain of " + std::to_string(chain->rgpChain[0]->cElement) +
+  return {true, "trusted: a chain of " + std::to_string(simple->cElement) +
                     " certificates to a root this computer trusts"};
 }
 
