@@ -182,6 +182,9 @@ class VerdictTest(unittest.TestCase):
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
              "unsigned.exe", "-out", "ecdsa.exe"], work)
+        # Signed with the time-stamping authority's key: a certificate not for code signing.
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
+             "unsigned.exe", "-out", "wrong-usage.exe"], work)
         server = counter_signing_server(work)
         try:
             run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
@@ -266,7 +269,8 @@ class VerdictTest(unittest.TestCase):
             self.assertEqual((code, line), (0, "Authenticode verdict: valid (1 signature, "
                                                 "no roots named)\n"))
             return
-        # file, whether the fixtures' root is in the machine's store, exit code, text of the line
+        # file, whether the fixtures' and the authority's roots are in the machine's store, exit
+        # code, text of the line
         rows = [
             ("configured-setup.exe", False, EXIT["chain"], "no chain to a root this computer"),
             ("countersigned.exe", False, EXIT["time stamp"], "the time-stamping authority"),
@@ -275,10 +279,13 @@ class VerdictTest(unittest.TestCase):
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", True, 0, "chains trusted by this computer"),
             ("nested.exe", True, EXIT["chain"], "chain of signature 2"),
+            ("countersigned.exe", True, EXIT["chain"], "no chain to a root this computer"),
+            ("wrong-usage.exe", True, EXIT["chain"], "not for code signing"),
         ]
         for trusted in [False, True]:
             if trusted:
-                run(native(ARGS.machine_root, ["add", self.ca]))
+                for root in [self.ca, self.path("tsa.pem")]:
+                    run(native(ARGS.machine_root, ["add", root]))
             try:
                 for name, in_store, expected, text in rows:
                     if in_store != trusted:
@@ -289,7 +296,8 @@ class VerdictTest(unittest.TestCase):
                         self.assertIn(text, line)
             finally:
                 if trusted:
-                    run(native(ARGS.machine_root, ["remove", self.ca]))
+                    for root in [self.ca, self.path("tsa.pem")]:
+                        run(native(ARGS.machine_root, ["remove", root]))
         code, line = readback(["--verify", self.path("configured-setup.exe")])
         self.assertEqual(code, EXIT["chain"], "the root stayed in the store: " + line)
 
