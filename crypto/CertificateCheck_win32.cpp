@@ -326,16 +326,17 @@ ChainResult CheckCertificateChainToSystemStore(std::string_view certificate,
                          std::to_string(status.dwError) + ")"};
   }
   // Some chain engines pass a chain that ends below any root (its issuer not found) or leave
-  // errors to the caller: the chain must end in a self-signed root with no error, and the leaf's
-  // own usage decides too.
-  const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-  const CERT_CHAIN_ELEMENT* top = simple->rgpElement[simple->cElement - 1];
-  if ((chain->TrustStatus.dwErrorStatus & ~kRevocationChainErrors) != 0 ||
-      (top->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED) == 0) {
-    return {false, "not trusted: no chain to a root this computer trusts"};
-  }
+  // errors to the caller: the leaf's own usage decides too, and the chain must end in a
+  // self-signed root with no error.
   if (!AllowedFor(leaf.get(), purpose))
     return {false, NotAllowedText(purpose)};
+  const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+  const CERT_CHAIN_ELEMENT* top = simple->rgpElement[simple->cElement - 1];
+  const DWORD errors = chain->TrustStatus.dwErrorStatus & ~kRevocationChainErrors;
+  if ((errors & CERT_TRUST_IS_NOT_TIME_VALID) != 0)
+    return {false, "not trusted: a certificate is not valid at that time"};
+  if (errors != 0 || (top->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED) == 0)
+    return {false, "not trusted: no chain to a root this computer trusts"};
   return {true, "trusted: a chain of " + std::to_string(simple->cElement) +
                     " certificates to a root this computer trusts"};
 }
