@@ -16,6 +16,7 @@
 
 #include "base/Owned.h"
 #include "crypto/CertificateCheck.h"
+#include "crypto/DigestAlgorithms_win32.h"
 
 namespace kv {
 namespace {
@@ -54,20 +55,6 @@ CertificatePtr ReadCertificate(std::string_view der) {
     return nullptr;
   return CertificatePtr(
       CertCreateCertificateContext(kEncoding, Bytes(der), static_cast<DWORD>(der.size())));
-}
-
-LPCWSTR CngName(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::kSha1:
-      return BCRYPT_SHA1_ALGORITHM;
-    case DigestAlgorithm::kSha256:
-      return BCRYPT_SHA256_ALGORITHM;
-    case DigestAlgorithm::kSha384:
-      return BCRYPT_SHA384_ALGORITHM;
-    case DigestAlgorithm::kSha512:
-      return BCRYPT_SHA512_ALGORITHM;
-  }
-  return nullptr;
 }
 
 // CNG takes an ECDSA signature as r and s, big-endian, each as long as a coordinate of the key
@@ -119,8 +106,8 @@ CertificateSignatureResult Verify(PCCERT_CONTEXT certificate, const KeySignature
   std::string digest;
   if (!hasher.Finish(digest))
     return CertificateSignatureResult::kKeyUnusable;
-  BCRYPT_PKCS1_PADDING_INFO pkcs1{CngName(scheme.digest)};
-  BCRYPT_PSS_PADDING_INFO pss{CngName(scheme.digest), scheme.pss_salt_length};
+  BCRYPT_PKCS1_PADDING_INFO pkcs1{CngDigestName(scheme.digest)};
+  BCRYPT_PSS_PADDING_INFO pss{CngDigestName(scheme.digest), scheme.pss_salt_length};
   void* padding = nullptr;
   ULONG flags = 0;
   std::string value(signature);
