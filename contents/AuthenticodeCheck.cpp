@@ -122,8 +122,18 @@ SignatureStep CheckSignerSignature(const SignerParts& signer, const char* name) 
               std::string("the signer's key cannot be used for ") + kind + " here");
 }
 
+// The chain of certificate to the roots named or, without them, to this computer's store.
+ChainResult CheckChain(std::string_view certificate, const std::vector<std::string>& intermediates,
+                       const std::vector<std::string>& roots_pem, std::int64_t at_time,
+                       CertificatePurpose purpose) {
+  return roots_pem.empty()
+             ? CheckCertificateChainToSystemStore(certificate, intermediates, at_time, purpose)
+             : CheckCertificateChain(certificate, intermediates, roots_pem, at_time, purpose);
+}
+
 // The time stamp over the signature value: its digest of the value, its signer's messageDigest
-// and signature, and (with roots) its signer's chain at the time it names.
+// and signature, and its signer's chain at the time it names (to the roots named, or this
+// computer's store where there is one).
 SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
                              const std::vector<std::string>& roots_pem) {
   const AuthenticodeTimeStamp& stamp = signature.stamp;
@@ -151,10 +161,10 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
   if (stamp.seconds == 0)
     return Step(kStepTimeStamp, StepState::kFails, "the time stamp names no readable time");
   std::string detail = stamp.time + (token ? " (RFC 3161)" : " (counter-signature)");
-  if (!roots_pem.empty()) {
-    const ChainResult chain = CheckCertificateChain(
-        stamp.signer.certificate, token ? stamp.certificates : signature.certificates, roots_pem,
-        stamp.seconds, CertificatePurpose::kTimeStamping);
+  const ChainResult chain =
+      CheckChain(stamp.signer.certificate, token ? stamp.certificates : signature.certificates,
+                 roots_pem, stamp.seconds, CertificatePurpose::kTimeStamping);
+  if (chain.checked) {
     if (!chain.trusted)
       return Step(kStepTimeStamp, StepState::kFails, "the time-stamping authority: " + chain.text);
     detail += ", authority " + chain.text;
@@ -220,16 +230,15 @@ SignatureEntry CheckSignature(const ReadSignature& read, const ContentDigests& c
   if (signature.stamp.kind != TimeStampKind::kNone)
     entry.TimeStamp = signature.stamp.time;
   entry.Steps.push_back(std::move(stamp));
-  if (roots_pem.empty()) {
-    entry.Steps.push_back(Step(kStepChain, StepState::kNone, "not checked: no roots named"));
+  const std::int64_t at = stamped ? signature.stamp.seconds : std::time(nullptr);
+  const ChainResult chain = CheckChain(signature.signer.certificate, signature.certificates,
+                                       roots_pem, at, CertificatePurpose::kCodeSigning);
+  if (!chain.checked) {
+    entry.Steps.push_back(Step(kStepChain, StepState::kNone, chain.text));
   } else if (signature.signer.certificate.empty()) {
     entry.Steps.push_back(
         Step(kStepChain, StepState::kFails, "the signer's certificate is not in the signature"));
   } else {
-    const std::int64_t at = stamped ? signature.stamp.seconds : std::time(nullptr);
-    const ChainResult chain =
-        CheckCertificateChain(signature.signer.certificate, signature.certificates, roots_pem, at,
-                              CertificatePurpose::kCodeSigning);
     entry.Steps.push_back(
         Step(kStepChain, chain.trusted ? StepState::kPasses : StepState::kFails,
              chain.text + (stamped ? " (at the time stamp)" : " (at the present time)")));

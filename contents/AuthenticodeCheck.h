@@ -31,7 +31,8 @@ bool DigestOf(AuthenticodeDigestKind kind, DigestAlgorithm& algorithm, const cha
 // Content digests by algorithm, computed by the caller over the file's signed bytes.
 using ContentDigests = std::map<DigestAlgorithm, std::string>;
 
-// Every step of one signature; the chain only when roots are given.
+// Every step of one signature; the chains to the roots given or, without them, to this computer's
+// store (Windows; elsewhere the chain is not checked without roots).
 SignatureEntry CheckSignature(const ReadSignature& read, const ContentDigests& content,
                               const std::vector<std::string>& roots_pem);
 

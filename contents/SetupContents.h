@@ -110,7 +110,7 @@ struct SetupInspection {
 };
 
 // Root certificates (PEM texts) against which the signers' chains are checked; without them the
-// chain step is not made.
+// chains are checked against the machine's store on Windows, and not at all elsewhere.
 struct InspectOptions {
   std::vector<std::string> TrustedRootsPem;
 };

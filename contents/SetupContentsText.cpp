@@ -267,6 +267,20 @@ std::string AnswerText(const AnswerFindings& answer) {
   return text;
 }
 
+// How the chains of a valid verdict were judged: to the roots named, by this computer's store, or
+// not at all.
+const char* ChainSummary(const SignatureFindings& signature) {
+  if (signature.RootsGiven)
+    return "chains trusted to the roots given";
+  for (const SignatureEntry& entry : signature.Signatures) {
+    for (const SignatureStep& step : entry.Steps) {
+      if (step.Name == std::string_view(kStepChain) && step.State == StepState::kPasses)
+        return "chains trusted by this computer";
+    }
+  }
+  return "no roots named";
+}
+
 }  // namespace
 
 std::string VerdictLine(const SignatureFindings& signature) {
@@ -274,7 +288,7 @@ std::string VerdictLine(const SignatureFindings& signature) {
   if (signature.Verdict == AuthenticodeVerdict::kValid) {
     const std::size_t count = signature.Signatures.size();
     text += " (" + std::to_string(count) + (count == 1 ? " signature, " : " signatures, ") +
-            (signature.RootsGiven ? "chains trusted to the roots given" : "no roots named") + ")";
+            ChainSummary(signature) + ")";
   } else if (!signature.VerdictReason.empty()) {
     text += " (" + WithoutControls(signature.VerdictReason) + ")";
   }

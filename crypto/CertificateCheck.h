@@ -1,7 +1,7 @@
 // Checks made with X.509 certificates (DER): a signature made with a certificate's public key
 // (RSA PKCS#1 v1.5, RSASSA-PSS or ECDSA over a message hashed here), and the chain of a
-// certificate up to roots the caller names, at a given time and for a purpose. OpenSSL on Linux,
-// crypt32 and CNG on Windows. Nothing throws.
+// certificate up to roots the caller names or, on Windows, to the machine's store, at a given time
+// and for a purpose. OpenSSL on Linux, crypt32 and CNG on Windows. Nothing throws.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,8 @@ enum class CertificatePurpose { kCodeSigning, kTimeStamping };
 
 struct ChainResult {
   bool trusted = false;
-  std::string text;  // "trusted ..." or why not
+  std::string text;     // "trusted ...", why not, or why it was not checked
+  bool checked = true;  // false: no check was made (no store of roots on this system)
 };
 
 // The chain from certificate to one of the roots (PEM texts of one or more certificates each),
@@ -47,5 +48,13 @@ ChainResult CheckCertificateChain(std::string_view certificate,
                                   const std::vector<std::string>& intermediates,
                                   const std::vector<std::string>& roots_pem, std::int64_t at_time,
                                   CertificatePurpose purpose);
+
+// The same chain to a root this computer trusts. On Windows: the machine's store through the
+// default chain engine, without revocation check or network retrieval, so the answer is the same
+// offline. Linux has no store of roots for code signing (the system bundle's roots are trusted for
+// TLS servers), so there it is not checked.
+ChainResult CheckCertificateChainToSystemStore(std::string_view certificate,
+                                               const std::vector<std::string>& intermediates,
+                                               std::int64_t at_time, CertificatePurpose purpose);
 
 }  // namespace kv

@@ -1,5 +1,6 @@
 // OpenSSL 3 backend: EVP_DigestVerify with the certificate's key (PSS parameters set on its
-// context), and X509_verify_cert against a store of the roots given, at the time given.
+// context), and X509_verify_cert against a store of the roots given, at the time given. No chain
+// is checked against the system's bundle: its roots are trusted for TLS servers, not code.
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -10,6 +11,7 @@
 
 #include "base/Owned.h"
 #include "crypto/CertificateCheck.h"
+#include "crypto/DigestAlgorithms_posix.h"
 
 namespace kv {
 namespace {
@@ -33,20 +35,6 @@ CertificatePtr ReadCertificate(std::string_view der) {
   return certificate;
 }
 
-const EVP_MD* Md(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::kSha1:
-      return EVP_sha1();
-    case DigestAlgorithm::kSha256:
-      return EVP_sha256();
-    case DigestAlgorithm::kSha384:
-      return EVP_sha384();
-    case DigestAlgorithm::kSha512:
-      return EVP_sha512();
-  }
-  return nullptr;
-}
-
 bool KeyFits(const EVP_PKEY* key, KeySignatureKind kind) {
   const int type = EVP_PKEY_get_base_id(key);
   if (kind == KeySignatureKind::kEcdsa)
@@ -61,13 +49,13 @@ CertificateSignatureResult Verify(X509* certificate, const KeySignatureScheme& s
     return CertificateSignatureResult::kKeyUnusable;
   OwnedPtr<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* key_context = nullptr;
-  if (!context ||
-      EVP_DigestVerifyInit(context.get(), &key_context, Md(scheme.digest), nullptr, key) != 1) {
+  if (!context || EVP_DigestVerifyInit(context.get(), &key_context, OpenSslDigest(scheme.digest),
+                                       nullptr, key) != 1) {
     return CertificateSignatureResult::kKeyUnusable;
   }
   if (scheme.kind == KeySignatureKind::kRsaPss &&
       (EVP_PKEY_CTX_set_rsa_padding(key_context, RSA_PKCS1_PSS_PADDING) != 1 ||
-       EVP_PKEY_CTX_set_rsa_mgf1_md(key_context, Md(scheme.pss_mgf_digest)) != 1 ||
+       EVP_PKEY_CTX_set_rsa_mgf1_md(key_context, OpenSslDigest(scheme.pss_mgf_digest)) != 1 ||
        EVP_PKEY_CTX_set_rsa_pss_saltlen(key_context, static_cast<int>(scheme.pss_salt_length)) !=
            1)) {
     return CertificateSignatureResult::kKeyUnusable;
@@ -143,6 +131,11 @@ ChainResult CheckCertificateChain(std::string_view certificate,
   }
   const int length = sk_X509_num(X509_STORE_CTX_get0_chain(context.get()));
   return {true, "trusted: a chain of " + std::to_string(length) + " certificates to a root given"};
+}
+
+ChainResult CheckCertificateChainToSystemStore(std::string_view, const std::vector<std::string>&,
+                                               std::int64_t, CertificatePurpose) {
+  return {false, "not checked: no roots named", false};
 }
 
 }  // namespace kv

@@ -2,7 +2,9 @@
 // (CryptImportPublicKeyInfoEx2) and the message hashed and verified with bcrypt (an ECDSA
 // signature turned from DER into r and s first); the chain built by CertGetCertificateChain at
 // the time given, with the signature's certificates and the roots offered as extra stores, and
-// accepted only when it ends in one of the roots given.
+// accepted only when it ends in one of the roots given; or, without roots, built by the default
+// chain engine for the purpose's usage and judged by the base chain policy against the machine's
+// store. Neither checks revocation nor fetches anything from the network.
 #include <windows.h>
 // bcrypt.h and wincrypt.h need the types of windows.h.
 #include <bcrypt.h>
@@ -14,6 +16,7 @@
 
 #include "base/Owned.h"
 #include "crypto/CertificateCheck.h"
+#include "crypto/DigestAlgorithms_win32.h"
 
 namespace kv {
 namespace {
@@ -26,11 +29,11 @@ constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // FILETIME counts 100-nanosecond steps since 1601-01-01.
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr std::int64_t kFileTimeStepsPerSecond = 10000000;
-// Chain errors that say nothing here: the roots are the caller's, not the system's, and no
-// revocation check is made.
-constexpr DWORD kIgnoredChainErrors = CERT_TRUST_IS_UNTRUSTED_ROOT |
-                                      CERT_TRUST_REVOCATION_STATUS_UNKNOWN |
-                                      CERT_TRUST_IS_OFFLINE_REVOCATION;
+// Chain errors that say nothing here: no revocation check is made; and against roots the caller
+// names, that the root is not one the system trusts.
+constexpr DWORD kRevocationChainErrors =
+    CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+constexpr DWORD kIgnoredChainErrors = CERT_TRUST_IS_UNTRUSTED_ROOT | kRevocationChainErrors;
 
 void FreeCertificate(PCCERT_CONTEXT certificate) {
   CertFreeCertificateContext(certificate);
@@ -52,20 +55,6 @@ CertificatePtr ReadCertificate(std::string_view der) {
     return nullptr;
   return CertificatePtr(
       CertCreateCertificateContext(kEncoding, Bytes(der), static_cast<DWORD>(der.size())));
-}
-
-LPCWSTR CngName(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::kSha1:
-      return BCRYPT_SHA1_ALGORITHM;
-    case DigestAlgorithm::kSha256:
-      return BCRYPT_SHA256_ALGORITHM;
-    case DigestAlgorithm::kSha384:
-      return BCRYPT_SHA384_ALGORITHM;
-    case DigestAlgorithm::kSha512:
-      return BCRYPT_SHA512_ALGORITHM;
-  }
-  return nullptr;
 }
 
 // CNG takes an ECDSA signature as r and s, big-endian, each as long as a coordinate of the key
@@ -117,8 +106,8 @@ CertificateSignatureResult Verify(PCCERT_CONTEXT certificate, const KeySignature
   std::string digest;
   if (!hasher.Finish(digest))
     return CertificateSignatureResult::kKeyUnusable;
-  BCRYPT_PKCS1_PADDING_INFO pkcs1{CngName(scheme.digest)};
-  BCRYPT_PSS_PADDING_INFO pss{CngName(scheme.digest), scheme.pss_salt_length};
+  BCRYPT_PKCS1_PADDING_INFO pkcs1{CngDigestName(scheme.digest)};
+  BCRYPT_PSS_PADDING_INFO pss{CngDigestName(scheme.digest), scheme.pss_salt_length};
   void* padding = nullptr;
   ULONG flags = 0;
   std::string value(signature);
@@ -186,6 +175,48 @@ bool AllowedFor(PCCERT_CONTEXT certificate, CertificatePurpose purpose) {
   return false;
 }
 
+const char* NotAllowedText(CertificatePurpose purpose) {
+  return purpose == CertificatePurpose::kCodeSigning
+             ? "not trusted: the certificate is not for code signing"
+             : "not trusted: the certificate is not for time stamping";
+}
+
+void AddCertificates(const std::vector<std::string>& certificates, HCERTSTORE store) {
+  for (const std::string& der : certificates) {
+    if (!der.empty() && der.size() <= kMaxCertificateSize)
+      CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, Bytes(der),
+                                       static_cast<DWORD>(der.size()), CERT_STORE_ADD_ALWAYS,
+                                       nullptr);
+  }
+}
+
+// The chain of leaf built by the default chain engine (the machine's stores, others offered
+// beside them) with every certificate checked at at_time (seconds since 1970 UTC); usage, when
+// given, is the extended key usage asked of it. Revocation is not checked, and only what is cached
+// is retrieved (no network): the answer does not depend on the machine being online.
+ChainPtr BuildChain(PCCERT_CONTEXT leaf, HCERTSTORE others, std::int64_t at_time,
+                    const char* usage) {
+  const std::uint64_t steps =
+      static_cast<std::uint64_t>(at_time + kSecondsFrom1601To1970) * kFileTimeStepsPerSecond;
+  FILETIME when{static_cast<DWORD>(steps & 0xFFFFFFFF), static_cast<DWORD>(steps >> 32)};
+  CERT_CHAIN_PARA parameters{};
+  parameters.cbSize = sizeof parameters;
+  LPSTR usages[] = {const_cast<LPSTR>(usage)};
+  if (usage != nullptr) {
+    parameters.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    parameters.RequestedUsage.Usage.cUsageIdentifier = 1;
+    parameters.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+  }
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  if (!CertGetCertificateChain(
+          nullptr, leaf, &when, others, &parameters,
+          CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL | CERT_CHAIN_DISABLE_AUTH_ROOT_AUTO_UPDATE, nullptr,
+          &chain)) {
+    return nullptr;
+  }
+  return ChainPtr(chain);
+}
+
 }  // namespace
 
 CertificateSignatureResult VerifyCertificateSignature(std::string_view certificate,
@@ -218,23 +249,10 @@ ChainResult CheckCertificateChain(std::string_view certificate,
   }
   if (root_count == 0)
     return {false, "no root certificate could be read from the roots given"};
-  for (const std::string& der : intermediates) {
-    if (!der.empty() && der.size() <= kMaxCertificateSize)
-      CertAddEncodedCertificateToStore(others.get(), X509_ASN_ENCODING, Bytes(der),
-                                       static_cast<DWORD>(der.size()), CERT_STORE_ADD_ALWAYS,
-                                       nullptr);
-  }
-  const std::uint64_t steps =
-      static_cast<std::uint64_t>(at_time + kSecondsFrom1601To1970) * kFileTimeStepsPerSecond;
-  FILETIME when{static_cast<DWORD>(steps & 0xFFFFFFFF), static_cast<DWORD>(steps >> 32)};
-  CERT_CHAIN_PARA parameters{};
-  parameters.cbSize = sizeof parameters;
-  PCCERT_CHAIN_CONTEXT raw_chain = nullptr;
-  if (!CertGetCertificateChain(nullptr, leaf.get(), &when, others.get(), &parameters, 0, nullptr,
-                               &raw_chain)) {
+  AddCertificates(intermediates, others.get());
+  const ChainPtr chain = BuildChain(leaf.get(), others.get(), at_time, nullptr);
+  if (!chain)
     return {false, "the system could not build the chain"};
-  }
-  const ChainPtr chain(raw_chain);
   const DWORD errors = chain->TrustStatus.dwErrorStatus & ~kIgnoredChainErrors;
   if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
     return {false, "not trusted: no chain"};
@@ -248,13 +266,66 @@ ChainResult CheckCertificateChain(std::string_view certificate,
     return {false, "not trusted: a certificate's signature does not hold"};
   if (errors != 0 || !given_root)
     return {false, "not trusted: no chain to a root given"};
-  if (!AllowedFor(leaf.get(), purpose)) {
-    return {false, purpose == CertificatePurpose::kCodeSigning
-                       ? "not trusted: the certificate is not for code signing"
-                       : "not trusted: the certificate is not for time stamping"};
-  }
+  if (!AllowedFor(leaf.get(), purpose))
+    return {false, NotAllowedText(purpose)};
   return {true, "trusted: a chain of " + std::to_string(simple->cElement) +
                     " certificates to a root given"};
+}
+
+ChainResult CheckCertificateChainToSystemStore(std::string_view certificate,
+                                               const std::vector<std::string>& intermediates,
+                                               std::int64_t at_time, CertificatePurpose purpose) {
+  const StorePtr others(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  if (!others)
+    return {false, "the system's certificate functions failed"};
+  const CertificatePtr leaf = ReadCertificate(certificate);
+  if (!leaf)
+    return {false, "the certificate cannot be read"};
+  AddCertificates(intermediates, others.get());
+  const ChainPtr chain =
+      BuildChain(leaf.get(), others.get(), at_time,
+                 purpose == CertificatePurpose::kCodeSigning ? szOID_PKIX_KP_CODE_SIGNING
+                                                             : szOID_PKIX_KP_TIMESTAMP_SIGNING);
+  if (!chain)
+    return {false, "the system could not build the chain"};
+  if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
+    return {false, "not trusted: no chain"};
+  CERT_CHAIN_POLICY_PARA policy{};
+  policy.cbSize = sizeof policy;
+  CERT_CHAIN_POLICY_STATUS status{};
+  status.cbSize = sizeof status;
+  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain.get(), &policy, &status))
+    return {false, "the system could not judge the chain"};
+  switch (static_cast<DWORD>(status.dwError)) {
+    case 0:
+      break;
+    case static_cast<DWORD>(CERT_E_UNTRUSTEDROOT):
+    case static_cast<DWORD>(CERT_E_CHAINING):
+      return {false, "not trusted: no chain to a root this computer trusts"};
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+      return {false, "not trusted: a certificate is not valid at that time"};
+    case static_cast<DWORD>(TRUST_E_CERT_SIGNATURE):
+      return {false, "not trusted: a certificate's signature does not hold"};
+    case static_cast<DWORD>(CERT_E_WRONG_USAGE):
+      return {false, NotAllowedText(purpose)};
+    default:
+      return {false, "not trusted: this computer's chain policy refuses it (error " +
+                         std::to_string(status.dwError) + ")"};
+  }
+  // Some chain engines pass a chain that ends below any root (its issuer not found) or leave
+  // errors to the caller: the leaf's own usage decides too, and the chain must end in a
+  // self-signed root with no error.
+  if (!AllowedFor(leaf.get(), purpose))
+    return {false, NotAllowedText(purpose)};
+  const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+  const CERT_CHAIN_ELEMENT* top = simple->rgpElement[simple->cElement - 1];
+  const DWORD errors = chain->TrustStatus.dwErrorStatus & ~kRevocationChainErrors;
+  if ((errors & CERT_TRUST_IS_NOT_TIME_VALID) != 0)
+    return {false, "not trusted: a certificate is not valid at that time"};
+  if (errors != 0 || (top->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED) == 0)
+    return {false, "not trusted: no chain to a root this computer trusts"};
+  return {true, "trusted: a chain of " + std::to_string(simple->cElement) +
+                    " certificates to a root this computer trusts"};
 }
 
 }  // namespace kv

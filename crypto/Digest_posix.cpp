@@ -3,6 +3,7 @@
 
 #include "base/Owned.h"
 #include "crypto/Digest.h"
+#include "crypto/DigestAlgorithms_posix.h"
 
 namespace kv {
 
@@ -11,28 +12,10 @@ struct Digest::State {
   bool ok = false;
 };
 
-namespace {
-
-const EVP_MD* Algorithm(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::kSha1:
-      return EVP_sha1();
-    case DigestAlgorithm::kSha256:
-      return EVP_sha256();
-    case DigestAlgorithm::kSha384:
-      return EVP_sha384();
-    case DigestAlgorithm::kSha512:
-      return EVP_sha512();
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 Digest::Digest(DigestAlgorithm algorithm) : state_(std::make_unique<State>()) {
   state_->context.reset(EVP_MD_CTX_new());
   state_->ok = state_->context != nullptr &&
-               EVP_DigestInit_ex(state_->context.get(), Algorithm(algorithm), nullptr) == 1;
+               EVP_DigestInit_ex(state_->context.get(), OpenSslDigest(algorithm), nullptr) == 1;
 }
 
 Digest::~Digest() = default;
@@ -50,6 +33,20 @@ bool Digest::Finish(std::string& digest) {
   state_->ok = false;
   digest.assign(reinterpret_cast<const char*>(value), length);
   return true;
+}
+
+const EVP_MD* OpenSslDigest(DigestAlgorithm algorithm) {
+  switch (algorithm) {
+    case DigestAlgorithm::kSha1:
+      return EVP_sha1();
+    case DigestAlgorithm::kSha256:
+      return EVP_sha256();
+    case DigestAlgorithm::kSha384:
+      return EVP_sha384();
+    case DigestAlgorithm::kSha512:
+      return EVP_sha512();
+  }
+  return nullptr;
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@
 
 #include "base/Owned.h"
 #include "crypto/Digest.h"
+#include "crypto/DigestAlgorithms_win32.h"
 
 namespace kv {
 
@@ -28,28 +29,10 @@ struct Digest::State {
   bool ok = false;
 };
 
-namespace {
-
-LPCWSTR AlgorithmName(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::kSha1:
-      return BCRYPT_SHA1_ALGORITHM;
-    case DigestAlgorithm::kSha256:
-      return BCRYPT_SHA256_ALGORITHM;
-    case DigestAlgorithm::kSha384:
-      return BCRYPT_SHA384_ALGORITHM;
-    case DigestAlgorithm::kSha512:
-      return BCRYPT_SHA512_ALGORITHM;
-  }
-  return BCRYPT_SHA256_ALGORITHM;
-}
-
-}  // namespace
-
 Digest::Digest(DigestAlgorithm algorithm) : state_(std::make_unique<State>()) {
   BCRYPT_ALG_HANDLE provider = nullptr;
   if (!BCRYPT_SUCCESS(
-          BCryptOpenAlgorithmProvider(&provider, AlgorithmName(algorithm), nullptr, 0))) {
+          BCryptOpenAlgorithmProvider(&provider, CngDigestName(algorithm), nullptr, 0))) {
     return;
   }
   state_->provider.reset(provider);
@@ -90,6 +73,20 @@ bool Digest::Finish(std::string& digest) {
   }
   digest = std::move(value);
   return true;
+}
+
+LPCWSTR CngDigestName(DigestAlgorithm algorithm) {
+  switch (algorithm) {
+    case DigestAlgorithm::kSha1:
+      return BCRYPT_SHA1_ALGORITHM;
+    case DigestAlgorithm::kSha256:
+      return BCRYPT_SHA256_ALGORITHM;
+    case DigestAlgorithm::kSha384:
+      return BCRYPT_SHA384_ALGORITHM;
+    case DigestAlgorithm::kSha512:
+      return BCRYPT_SHA512_ALGORITHM;
+  }
+  return nullptr;
 }
 
 }  // namespace kv

@@ -75,6 +75,10 @@ TEST(SetupInspectionTest, DigestStateOfSignedAndChangedFiles) {
       {"setup-timestamped.exe", Change::kNone, true, "SHA-256", DigestState::kMatches,
        "2020-06-01 00:00:00 UTC", AuthenticodeVerdict::kValid},
   };
+  // The fixtures' root named, so the chain is checked alike everywhere (Windows would otherwise
+  // judge it by the machine's store, which does not hold it).
+  InspectOptions options;
+  options.TrustedRootsPem.push_back(test::ReadFileBytes(Fixture("ca.pem")));
   test::TempDir temp;
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.fixture) + " change " + std::to_string(int(row.change)));
@@ -88,7 +92,7 @@ TEST(SetupInspectionTest, DigestStateOfSignedAndChangedFiles) {
       if (row.change == Change::kConfigureAndFlip)
         FlipSignedByte(path, executable);
     }
-    const SetupInspection record = InspectSetupFile(path);
+    const SetupInspection record = InspectSetupFile(path, options);
     EXPECT_EQ(record.Kind, executable ? SetupFileKind::kPe : SetupFileKind::kMsi);
     EXPECT_EQ(record.Size, static_cast<std::int64_t>(test::ReadFileBytes(path).size()));
     EXPECT_EQ(record.ReadError, "");

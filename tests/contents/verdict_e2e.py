@@ -4,8 +4,12 @@ changed or forged. The files are made here from the signed fixtures with Debian'
 (osslsigncode, openssl), the program's own configurator, and by changing bytes the way an
 attacker would. With --wine the Windows programs run under Wine.
 
+Without --ca, Windows judges the chains by the machine's store: there the verdict table names
+every test root, and the rows without roots put the fixtures' root into the Wine prefix's store
+(with --machine-root) and take it out again.
+
 Usage: verdict_e2e.py --readback KVREADBACK --configurator KVSETUPCONFIGURATOR --fixtures DIR
-                      [--wine WINE_RUN_SH]
+                      [--wine WINE_RUN_SH --machine-root KV_MACHINE_ROOT]
 """
 
 import argparse
@@ -178,6 +182,9 @@ class VerdictTest(unittest.TestCase):
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
              "unsigned.exe", "-out", "ecdsa.exe"], work)
+        # Signed with the time-stamping authority's key: a certificate not for code signing.
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
+             "unsigned.exe", "-out", "wrong-usage.exe"], work)
         server = counter_signing_server(work)
         try:
             run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
@@ -193,6 +200,13 @@ class VerdictTest(unittest.TestCase):
     def path(self, name):
         folder = ARGS.fixtures if name.startswith("setup-") else self.work
         return os.path.join(folder, name)
+
+    def roots(self):
+        """Every root of the files of the table: the fixtures' and the test's own signers'."""
+        arguments = ["--ca", self.ca]
+        for key in ["nest", "tsa", "ec"]:
+            arguments += ["--ca", self.path(key + ".pem")]
+        return arguments
 
     def test_verdicts(self):
         # file, verdict, failing step, signatures, strict padding, text expected in the record
@@ -217,14 +231,14 @@ class VerdictTest(unittest.TestCase):
         ]
         for name, verdict, step, count, padding, text in rows:
             with self.subTest(file=name):
-                code, output = readback(["--json", self.path(name)])
+                code, output = readback(self.roots() + ["--json", self.path(name)])
                 record = json.loads(output)["authenticode"]
                 self.assertEqual((record["verdict"], record["verdict_step"]), (verdict, step),
                                  record["verdict_reason"])
                 self.assertEqual(len(record["signatures"]), count)
                 self.assertEqual(record["strict_padding"], padding)
                 self.assertIn(text, output)
-                code, line = readback(["--verify", self.path(name)])
+                code, line = readback(self.roots() + ["--verify", self.path(name)])
                 self.assertEqual(code, EXIT[step or verdict], line)
                 self.assertTrue(line.startswith("Authenticode verdict: " + verdict), line)
                 self.assertEqual(line.count("\n"), 1, line)
@@ -249,6 +263,44 @@ class VerdictTest(unittest.TestCase):
                 code, line = readback(arguments + [self.path(name)])
                 self.assertEqual(code, expected, line)
 
+    def test_chain_without_roots(self):
+        if not ARGS.wine:
+            code, line = readback(["--verify", self.path("configured-setup.exe")])
+            self.assertEqual((code, line), (0, "Authenticode verdict: valid (1 signature, "
+                                                "no roots named)\n"))
+            return
+        # file, whether the fixtures' and the authority's roots are in the machine's store, exit
+        # code, text of the line
+        rows = [
+            ("configured-setup.exe", False, EXIT["chain"], "no chain to a root this computer"),
+            ("countersigned.exe", False, EXIT["time stamp"], "the time-stamping authority"),
+            ("configured-setup.exe", True, 0, "chains trusted by this computer"),
+            ("configured-setup.msi", True, 0, "chains trusted by this computer"),
+            # Expired since 2021, but valid when its time stamp was made.
+            ("setup-timestamped.exe", True, 0, "chains trusted by this computer"),
+            ("nested.exe", True, EXIT["chain"], "chain of signature 2"),
+            ("countersigned.exe", True, EXIT["chain"], "no chain to a root this computer"),
+            ("wrong-usage.exe", True, EXIT["chain"], "not for code signing"),
+        ]
+        for trusted in [False, True]:
+            if trusted:
+                for root in [self.ca, self.path("tsa.pem")]:
+                    run(native(ARGS.machine_root, ["add", root]))
+            try:
+                for name, in_store, expected, text in rows:
+                    if in_store != trusted:
+                        continue
+                    with self.subTest(file=name, in_store=in_store):
+                        code, line = readback(["--verify", self.path(name)])
+                        self.assertEqual(code, expected, line)
+                        self.assertIn(text, line)
+            finally:
+                if trusted:
+                    for root in [self.ca, self.path("tsa.pem")]:
+                        run(native(ARGS.machine_root, ["remove", root]))
+        code, line = readback(["--verify", self.path("configured-setup.exe")])
+        self.assertEqual(code, EXIT["chain"], "the root stayed in the store: " + line)
+
 
 def main():
     global ARGS
@@ -257,6 +309,7 @@ def main():
     parser.add_argument("--configurator", required=True)
     parser.add_argument("--fixtures", required=True)
     parser.add_argument("--wine")
+    parser.add_argument("--machine-root")
     ARGS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

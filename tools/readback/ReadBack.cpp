@@ -50,9 +50,10 @@ constexpr char kUsage[] =
     "  --package FILE  save the stored package to FILE\n"
     "  --answer FILE   save the stored answer file to FILE\n"
     "  --ca FILE       trusted root certificates (PEM); the signers' chains must reach one\n"
+    "                  (without: on Windows this computer's roots, elsewhere not checked)\n"
     "  --verify        print the verdict in one line; the exit code tells it\n"
     "Exit codes: 0 the package was found, 1 no package or a copy not written, 2 bad usage.\n"
-    "With --verify: 0 valid (with --ca, the chain trusted too), 2 bad usage, 3 not signed,\n"
+    "With --verify: 0 valid (the chain trusted too, where checked), 2 bad usage, 3 not signed,\n"
     "4 not checked, 5 unreadable signature or certificate table, 6 content digest,\n"
     "7 messageDigest, 8 signature, 9 time stamp, 10 chain not trusted.\n";
 
