@@ -405,6 +405,8 @@ void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
     ::DestroyWindow(handle_);
 }
 
+// The taskbar button shows the copy's progress where the shell offers that; without it the
+// window still answers.
 void TKVSetupConfiguratorMainForm::ShowProgress(std::int64_t done, std::int64_t total) {
   if (!taskbar_tried_) {
     taskbar_tried_ = true;
