@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <ole2.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <array>
@@ -18,6 +19,7 @@
 #include "app/MessageDialog_win32.h"
 #include "app/SetupViewMenu_win32.h"
 #include "app/StoreAction.h"
+#include "base/Owned.h"
 #include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
@@ -33,6 +35,10 @@ constexpr wchar_t kProgramIconName[] = L"MAINICON";
 
 int ControlId(TMainControl control) {
   return kFirstControlId + static_cast<int>(control);
+}
+
+void ReleaseTaskbar(ITaskbarList3* taskbar) {
+  taskbar->Release();
 }
 
 class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
@@ -54,6 +60,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
     return save_dialog_.Execute(handle_, setup, file_name);
   }
   void Pump() override { RunMessages(handle_, nullptr, false); }
+  void ShowProgress(std::int64_t done, std::int64_t total) override;
   bool CloseRequested() override { return close_requested_; }
   bool TakeKey(const MSG& message) noexcept override { return view_menu_.TakeKey(message); }
 
@@ -96,6 +103,10 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   TFileDialog open_dialog_;
   TFileDialog save_dialog_;
   TSetupViewMenu view_menu_;
+  // The taskbar button's progress display, made at the first progress; none where the shell
+  // offers none.
+  OwnedPtr<ITaskbarList3, ReleaseTaskbar> taskbar_;
+  bool taskbar_tried_ = false;
   bool in_action_ = false;
   bool close_requested_ = false;
   bool store_had_focus_ = false;
@@ -387,9 +398,32 @@ void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
   in_action_ = true;
   action_.Run(*this);  // throws nothing: it reports its failures, also those of its reports
   in_action_ = false;
+  if (taskbar_)
+    taskbar_->SetProgressState(handle_, TBPF_NOPROGRESS);
   view_menu_.Stored(action_.LastStoredFile());
   if (close_requested_ && handle_)
     ::DestroyWindow(handle_);
+}
+
+// The taskbar button shows the copy's progress where the shell offers that; without it the
+// window still answers.
+void TKVSetupConfiguratorMainForm::ShowProgress(std::int64_t done, std::int64_t total) {
+  if (!taskbar_tried_) {
+    taskbar_tried_ = true;
+    ITaskbarList3* taskbar = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                     __uuidof(ITaskbarList3),
+                                     reinterpret_cast<void**>(&taskbar)))) {
+      taskbar_.reset(taskbar);
+      if (FAILED(taskbar_->HrInit()))
+        taskbar_.reset();
+    }
+  }
+  if (taskbar_ && total > 0) {
+    taskbar_->SetProgressValue(handle_, static_cast<ULONGLONG>(done),
+                               static_cast<ULONGLONG>(total));
+  }
+  Pump();
 }
 
 void TKVSetupConfiguratorMainForm::OnClose() {

@@ -129,7 +129,13 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
 
   const std::size_t stored = answer_content.empty() ? 0 : 1;  // with the answer file or not
   std::string warning;
-  if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error, warning))
+  // The window keeps answering during the copy; a close asked for meanwhile abandons it.
+  const StoreProgress progress = [&window](std::int64_t done, std::int64_t total) {
+    window.ShowProgress(done, total);
+    return !window.CloseRequested();
+  };
+  if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error, warning,
+                          progress))
     return ReportError(window, texts.SaveFailed[stored] + std::string(kLineBreak) + error);
   last_stored_ = output;
   const bool is_signed = package.SignatureState == SignatureValid;

@@ -4,6 +4,7 @@
 // configured copy written and reports the outcome in one message box. Never throws.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -32,6 +33,9 @@ class TStoreWindow {
   virtual bool ChooseOutputFile(const TFileDialogSetup& setup, std::string& file_name) = 0;
   // Lets the window handle its pending messages (called while the download waits).
   virtual void Pump() = 0;
+  // Shows how far the copy of the store is (done of total bytes) and, as Pump, lets the window
+  // handle its pending messages. The window takes the display down once the action ends.
+  virtual void ShowProgress(std::int64_t done, std::int64_t total) = 0;
   // True once the user asked to close the window; the action then stops at its next step without
   // any further dialog and without writing.
   virtual bool CloseRequested() = 0;

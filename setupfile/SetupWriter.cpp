@@ -161,7 +161,8 @@ SetupSourceCache::Opened* OpenSource(SetupSourceCache& cache, const std::string&
 // bytes the list replaced. Before the last write the copy is read back and the source checked
 // for changes.
 bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& target_file,
-                         const StoredData& data, std::string& error, std::string& warning) {
+                         const StoredData& data, const StoreProgress& progress, std::string& error,
+                         std::string& warning) {
   const std::int64_t field = source.field;
   if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
     error = "Can't update Setup EXE checksum";
@@ -184,6 +185,10 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
     CopyStreamData(*source.stream, target, count);
     target.StartFlush(offset, count);
     source_sum.AfterStep(offset, count);
+    if (progress && !progress(offset + count, size)) {
+      error = "The store was cancelled";
+      return false;
+    }
   }
   const std::uint64_t copied_sum = source.sum ? *source.sum : source_sum.Total();
   // The bytes the list replaces, for the checksum: from the copy, which is what the sum must
@@ -238,16 +243,16 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
 
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
-                        std::string& error, std::string& warning) {
+                        std::string& error, std::string& warning, const StoreProgress& progress) {
   SetupSourceCache source;
   return StoreConfigToSetup(source, source_file, target_file, package_text, answer_file_text, error,
-                            warning);
+                            warning, progress);
 }
 
 bool StoreConfigToSetup(SetupSourceCache& cache, const std::string& source_file,
                         const std::string& target_file, const std::string& package_text,
                         const std::string& answer_file_text, std::string& error,
-                        std::string& warning) {
+                        std::string& warning, const StoreProgress& progress) {
   error.clear();
   warning.clear();
   bool succeeded = false;
@@ -277,8 +282,9 @@ bool StoreConfigToSetup(SetupSourceCache& cache, const std::string& source_file,
         } else if (source->area_length < list.size()) {
           error = "Configuration data size > " + FormatByteSize(source->area_length);
         } else {
-          succeeded = WriteConfiguredCopy(*source, target_file,
-                                          {package_text, answer_file_text, list}, error, warning);
+          succeeded =
+              WriteConfiguredCopy(*source, target_file, {package_text, answer_file_text, list},
+                                  progress, error, warning);
         }
       },
       error);

@@ -8,6 +8,8 @@
 // written. Never throws.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,19 +48,25 @@ class SetupSourceCache {
   std::unique_ptr<Opened> opened;
 };
 
+// Told after each step of the copy: the bytes copied so far and the source's size. Returning
+// false abandons the store: the target stays as it was and error says so.
+using StoreProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
 // The same, and on success warning says what went wrong once the output was in place (its new
-// name could not be made durable); empty when nothing did, and on failure.
+// name could not be made durable); empty when nothing did, and on failure. progress, when
+// given, hears of the copy's steps.
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
-                        std::string& error, std::string& warning);
+                        std::string& error, std::string& warning,
+                        const StoreProgress& progress = {});
 // The same, with what source holds of source_file from earlier stores of this run (a cache that
 // another file name filled is refilled).
 bool StoreConfigToSetup(SetupSourceCache& source, const std::string& source_file,
                         const std::string& target_file, const std::string& package_text,
                         const std::string& answer_file_text, std::string& error,
-                        std::string& warning);
+                        std::string& warning, const StoreProgress& progress = {});
 
 }  // namespace kv

@@ -57,6 +57,8 @@ class ScriptedWindow final : public TStoreWindow {
   std::deque<TMessageAnswer> answers;  // for the questions, in order
   std::optional<std::string> save_as;  // none: the save dialog is cancelled
   std::function<void(ScriptedWindow&)> on_pump;
+  std::function<void(ScriptedWindow&)> on_progress;  // the pump during the store's copy
+  Log progress;                                      // "done/total" of each progress shown
   bool close_requested = false;
   bool message_fails = false;                    // showing a message box throws
   TUiLanguage language = TUiLanguage::kEnglish;  // of the titles
@@ -97,6 +99,11 @@ class ScriptedWindow final : public TStoreWindow {
     log.push_back("pump");
     if (on_pump)
       on_pump(*this);
+  }
+  void ShowProgress(std::int64_t done, std::int64_t total) override {
+    progress.push_back(std::to_string(done) + "/" + std::to_string(total));
+    if (on_progress)
+      on_progress(*this);
   }
   bool CloseRequested() override { return close_requested; }
 };
@@ -293,6 +300,10 @@ TEST(StoreActionTest, FileChoiceBranches) {
     EXPECT_EQ(RunAction(disk, window, {}, &stored_file), row.log);
     EXPECT_EQ(stored_file, row.stored.empty() ? "" : kOutput);
     EXPECT_EQ(disk.files.Exists(kOutput), !row.stored.empty());
+    // A store shows its copy's progress up to the whole source, which is what it wrote.
+    const std::string whole =
+        std::to_string(disk.source_bytes.size()) + "/" + std::to_string(disk.source_bytes.size());
+    EXPECT_EQ(window.progress, row.stored.empty() ? Log{} : Log{whole});
     if (!row.stored.empty()) {
       EXPECT_EQ(disk.Blob(kOutput, "KVConfig"), row.stored);
     }
@@ -584,6 +595,18 @@ TEST(StoreActionTest, CloseAndUnexpectedFailure) {
     const Log expected = {"button off", "read source", "read url", "pump", "button on"};
     EXPECT_EQ(RunAction(disk, window, {true, SignedPackage()}), expected);
     EXPECT_FALSE(disk.files.Exists(kOutput));
+  }
+  // One asked for while the store copies abandons the copy: the earlier output stays, no message.
+  {
+    Disk disk;
+    disk.files.Put(kPackageFile, SignedPackage());
+    disk.files.Put(kOutput, "earlier output");
+    ScriptedWindow window = FileChoice(kPackageFile, kOutput);
+    window.on_progress = [](ScriptedWindow& w) { w.close_requested = true; };
+    EXPECT_EQ(RunAction(disk, window),
+              Expect({"read answer", "save .exe offering \"\" -> " + kOutput}));
+    EXPECT_EQ(window.progress.size(), 1u);
+    EXPECT_EQ(disk.files.Get(kOutput), "earlier output");
   }
   {
     Disk disk;

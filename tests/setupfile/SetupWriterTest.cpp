@@ -294,6 +294,42 @@ TEST_F(SetupWriterTest, FailuresLeaveAnExistingTargetAsItWas) {
   EXPECT_FALSE(test::FileExists(dir_.Path("t5.exe")));
 }
 
+// A source of several copy steps: progress after each, rising to the whole source; a store
+// abandoned at its second step leaves the earlier target and no unfinished copy, and the next one
+// completes as usual.
+TEST_F(SetupWriterTest, ReportsProgressAndCanBeAbandoned) {
+  const std::string source = dir_.Path("large.exe");
+  test::WriteFileBytes(source,
+                       test::WithConfigArea(test::MinimalPe() + std::string(20 << 20, 'b'), kArea));
+  const auto size = static_cast<std::int64_t>(test::ReadFileBytes(source).size());
+  const std::string target = dir_.Path("out.exe");
+  test::WriteFileBytes(target, "earlier");
+  std::vector<std::int64_t> steps;
+  std::string error;
+  std::string warning;
+  const auto abandon_second = [&](std::int64_t done, std::int64_t total) {
+    EXPECT_EQ(total, size);
+    steps.push_back(done);
+    return steps.size() < 2;
+  };
+  EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error, warning, abandon_second));
+  EXPECT_EQ(error, "The store was cancelled");
+  EXPECT_EQ(steps, (std::vector<std::int64_t>{8 << 20, 16 << 20}));
+  EXPECT_EQ(test::ReadFileBytes(target), "earlier");
+  EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
+
+  steps.clear();
+  const auto follow = [&](std::int64_t done, std::int64_t) {
+    steps.push_back(done);
+    return true;
+  };
+  EXPECT_TRUE(StoreConfigToSetup(source, target, "package", "", error, warning, follow)) << error;
+  EXPECT_EQ(steps, (std::vector<std::int64_t>{8 << 20, 16 << 20, size}));
+  std::string package;
+  EXPECT_TRUE(ReadBlobFromSetup(target, "KVConfig", package));
+  EXPECT_EQ(package, "package");
+}
+
 TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {
   const std::string source = MakeSource("setup.exe");
   const std::string original = test::ReadFileBytes(source);
