@@ -26,7 +26,8 @@
 //    main window, a message box and a view; Tab in a view; a view at 144 dpi; the bitmap font at
 //    96 dpi; on a screen of 16 bits, the disabled glyph following the system colours.
 // 5. "--language sk|cs SHOTS_DIR URL", run under that locale: every caption of the main window in
-//    the language and fitting its control, a failed download's message, a screenshot.
+//    the language and fitting its control, a failed download's message, a screenshot, the
+//    system's reason for a missing file in the language.
 // 6. "--dpi SHOTS_DIR SETUP_FILE", run in a session at 144 dpi: the note window and the view of
 //    the file (opened over the main window in the bottom-right corner) inside the work area at 1.5
 //    times their size, in the TrueType font; back at 96 dpi on WM_DPICHANGED.
@@ -1173,6 +1174,43 @@ void CheckNames(HWND form, DWORD process_id, const StoreRun* run) {
   }
 }
 
+// The system's text of an error in a language, without its line end and full stop; empty when
+// the system has none in that language.
+std::string SystemText(DWORD error, LANGID language) {
+  wchar_t text[512] = {};
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, language, text, 512, nullptr);
+  std::wstring trimmed(text, n);
+  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n' ||
+                              trimmed.back() == L' ' || trimmed.back() == L'.')) {
+    trimmed.pop_back();
+  }
+  return kv::WideToUtf8(trimmed);
+}
+
+// A package file that does not exist is reported with the system's reason in the user-interface
+// language where the system has the text in it, else in English; never as "System error N".
+void CheckSystemErrorText(HWND form, DWORD process_id, kv::TUiLanguage language) {
+  const LANGID id = language == kv::TUiLanguage::kSlovak ? MAKELANGID(LANG_SLOVAK, SUBLANG_DEFAULT)
+                                                         : MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT);
+  const std::string english =
+      SystemText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const std::string local = SystemText(ERROR_FILE_NOT_FOUND, id);
+  Check(!english.empty() && local != english,
+        "the system's text in the language: \"" + local + "\" (English \"" + english + "\")");
+  const std::string reason = local.empty() ? english : local;
+  ::PostMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
+  Settle(form);
+  SetText(form, TMainControl::edKVConfigFile, L"C:\\kv-missing.bin");
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
+  const Box shown = box ? ReadBox(box) : Box{};
+  Check(!reason.empty() && shown.text.find(reason) != std::string::npos &&
+            shown.text.find("System error") == std::string::npos,
+        "a missing package file: " + shown.text);
+  AnswerBox(process_id);
+}
+
 // Under a Slovak or Czech user-interface language: every caption in it, every caption fits its
 // control as the font measures it, a failed download tells so in the language; a screenshot.
 void CheckLanguage(const std::wstring& code, const std::wstring& shots, const std::wstring& url) {
@@ -1221,6 +1259,7 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
     Check(shown.title == "Chyba" && shown.text == wrong,
           "a failed download: " + shown.title + ": " + shown.text);
     AnswerBox(process_id);
+    CheckSystemErrorText(form, process_id, wanted);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   Check(form != nullptr, "the main window appears");
