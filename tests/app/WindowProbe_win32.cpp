@@ -1543,7 +1543,6 @@ void CheckLowColourGlyphs() {
     const int light = GlyphPixelsNear(button, scheme[2]);
     // (The old highlight, white, is also the face of a themed button.)
     const int stale = GlyphPixelsNear(button, old_shadow);
-
     Check(!::IsWindowEnabled(button) && before > 10 && shadow > 10 && light > 10 && stale == 0,
           "the disabled glyph on 16 bits: " + std::to_string(before) +
               " pixels of the old shadow; after the change " + std::to_string(shadow) +
