@@ -23,9 +23,14 @@
 //    the program and the store action carry on; a press that loses the capture not clicking; and
 //    the counts of GDI and USER objects after 100 stores and 20 resolution changes; files
 //    dropped on the window open their views; what a screen reader hears of every control of the
-//    main window, a message box and a view; Tab in a view; a view at 144 dpi.
+//    main window, a message box and a view; Tab in a view; a view at 144 dpi; the bitmap font at
+//    96 dpi; on a screen of 16 bits, the disabled glyph following the system colours.
 // 5. "--language sk|cs SHOTS_DIR URL", run under that locale: every caption of the main window in
-//    the language and fitting its control, a failed download's message, a screenshot.
+//    the language and fitting its control, a failed download's message, a screenshot, the
+//    system's reason for a missing file in the language.
+// 6. "--dpi SHOTS_DIR SETUP_FILE", run in a session at 144 dpi: the note window and the view of
+//    the file (opened over the main window in the bottom-right corner) inside the work area at 1.5
+//    times their size, in the TrueType font; back at 96 dpi on WM_DPICHANGED.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
@@ -36,8 +41,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -53,6 +60,7 @@
 #include "contents/SetupContentsText.h"
 #include "tests/support/GuiObjects_win32.h"
 #include "ui/Window_win32.h"
+#include "ui/ZNTImageList.h"
 
 namespace {
 
@@ -1166,6 +1174,43 @@ void CheckNames(HWND form, DWORD process_id, const StoreRun* run) {
   }
 }
 
+// The system's text of an error in a language, without its line end and full stop; empty when
+// the system has none in that language.
+std::string SystemText(DWORD error, LANGID language) {
+  wchar_t text[512] = {};
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, language, text, 512, nullptr);
+  std::wstring trimmed(text, n);
+  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n' ||
+                              trimmed.back() == L' ' || trimmed.back() == L'.')) {
+    trimmed.pop_back();
+  }
+  return kv::WideToUtf8(trimmed);
+}
+
+// A package file that does not exist is reported with the system's reason in the user-interface
+// language where the system has the text in it, else in English; never as "System error N".
+void CheckSystemErrorText(HWND form, DWORD process_id, kv::TUiLanguage language) {
+  const LANGID id = language == kv::TUiLanguage::kSlovak ? MAKELANGID(LANG_SLOVAK, SUBLANG_DEFAULT)
+                                                         : MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT);
+  const std::string english =
+      SystemText(ERROR_FILE_NOT_FOUND, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const std::string local = SystemText(ERROR_FILE_NOT_FOUND, id);
+  Check(!english.empty() && local != english,
+        "the system's text in the language: \"" + local + "\" (English \"" + english + "\")");
+  const std::string reason = local.empty() ? english : local;
+  ::PostMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
+  Settle(form);
+  SetText(form, TMainControl::edKVConfigFile, L"C:\\kv-missing.bin");
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
+  const Box shown = box ? ReadBox(box) : Box{};
+  Check(!reason.empty() && shown.text.find(reason) != std::string::npos &&
+            shown.text.find("System error") == std::string::npos,
+        "a missing package file: " + shown.text);
+  AnswerBox(process_id);
+}
+
 // Under a Slovak or Czech user-interface language: every caption in it, every caption fits its
 // control as the font measures it, a failed download tells so in the language; a screenshot.
 void CheckLanguage(const std::wstring& code, const std::wstring& shots, const std::wstring& url) {
@@ -1214,6 +1259,7 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
     Check(shown.title == "Chyba" && shown.text == wrong,
           "a failed download: " + shown.title + ": " + shown.text);
     AnswerBox(process_id);
+    CheckSystemErrorText(form, process_id, wanted);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   Check(form != nullptr, "the main window appears");
@@ -1333,6 +1379,184 @@ void CheckContrast(HWND form, DWORD process_id, const StoreRun* run) {
   Settle(form);
 }
 
+// The face of the font a control draws with (its own, else its window's).
+std::string FontFace(HWND control) {
+  LRESULT font = ::SendMessageW(control, WM_GETFONT, 0, 0);
+  if (!font)
+    font = ::SendMessageW(::GetAncestor(control, GA_ROOT), WM_GETFONT, 0, 0);
+  LOGFONTW logical{};
+  if (!font || !::GetObjectW(reinterpret_cast<HGDIOBJ>(font), sizeof(logical), &logical))
+    return "(no font)";
+  return kv::WideToUtf8(logical.lfFaceName);
+}
+
+// At 96 dpi the windows draw in the bitmap font, at any other resolution in the TrueType one.
+void CheckFontFace(HWND control, const std::string& what, int dpi) {
+  const std::string face = FontFace(control);
+  Check(face == (dpi == 96 ? "MS Sans Serif" : "Microsoft Sans Serif"),
+        what + " at " + std::to_string(dpi) + " dpi is in \"" + face + "\"");
+}
+
+// A text window of the 144-dpi session: inside its monitor's work area, its client area the
+// designed width x height scaled by 1.5 (only as high as the work area allows), its Copy button
+// (when it has one) in the TrueType font. On WM_DPICHANGED to 96 dpi it takes the suggested
+// rectangle and its designed margins, and the button its designed size and the bitmap font.
+void CheckTextWindowAt144(HWND window, const std::string& what, int width, int height,
+                          const std::wstring& shot) {
+  Settle(window);
+  RECT place{};
+  const bool inside = InsideWorkArea(window, place);
+  const RECT client = ClientRect(window);
+  const RECT work = kv::WorkAreaOf(window);
+  const int frame_height = (place.bottom - place.top) - client.bottom;
+  const bool fits = Scaled(height, 144) + frame_height <= work.bottom - work.top;
+  Check(inside && client.right == Scaled(width, 144) &&
+            (fits ? client.bottom == Scaled(height, 144)
+                  : place.bottom - place.top == work.bottom - work.top),
+        what + " at 144 dpi lies inside the work area " + Place(work) + ": " + Place(place) +
+            ", client " + Size(client.right, client.bottom));
+  const HWND memo = FindChild(window, L"Edit");
+  const HWND copy = FindChild(window, L"Button");
+  if (copy) {
+    CheckFontFace(copy, what, 144);
+    const kv::ScreenRect button = PlaceOf(window, copy);
+    Check(button.Width() == Scaled(75, 144) && button.Height() == Scaled(25, 144) &&
+              std::abs(client.right - button.Right - Scaled(8, 144)) <= 1,  // edges round apart
+          what + "'s Copy button at 144 dpi: " + Describe(button));
+  }
+  if (!shot.empty())
+    SaveScreenshot(window, shot);
+  RECT suggested{work.left, work.top, work.left + 800, work.top + 650};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+  Settle(window);
+  RECT moved{};
+  ::GetWindowRect(window, &moved);
+  const RECT at96 = ClientRect(window);
+  const kv::ScreenRect text = PlaceOf(window, memo);
+  bool designed = ::EqualRect(&moved, &suggested) && text.Left == 8 && text.Top == 8 &&
+                  at96.right - text.Right == 8;
+  if (copy) {
+    const kv::ScreenRect button = PlaceOf(window, copy);
+    designed = designed && button.Width() == 75 && button.Height() == 25 &&
+               at96.right - button.Right == 8 && at96.bottom - button.Bottom == 8;
+  }
+  Check(designed, what + " at 96 dpi takes the suggested " + Place(suggested) + ": " +
+                      Place(moved) + ", its text at " + Describe(text));
+  if (copy)
+    CheckFontFace(copy, what, 96);
+}
+
+// A whole session at 144 dpi (its own Wine prefix): the note window, and the view of a setup
+// file opened over the main window near the bottom-right corner of the work area, scale and stay
+// inside the work area; the main window draws in the TrueType font.
+void CheckSessionAt144(const std::wstring& shots, const std::wstring& file) {
+  const int dpi = kv::WindowPixelsPerInch(nullptr);
+  Check(dpi == 144, "the session runs at " + std::to_string(dpi) + " dpi");
+  const DWORD process_id = ::GetCurrentProcessId();
+  std::thread note([] { kv::ShowNoteForm("note"); });
+  if (const HWND note_form = WaitForWindow(process_id, L"TNoteForm")) {
+    CheckTextWindowAt144(note_form, "the note window", 762, 606, L"");
+    ::PostMessageW(note_form, WM_CLOSE, 0, 0);
+  }
+  note.join();
+
+  std::thread program([] { kv::RunMainWindow(); });
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  Check(form != nullptr, "the main window appears");
+  if (form) {
+    Settle(form);
+    CheckFontFace(Item(form, TMainControl::Label8), "the main window's label", 144);
+    const RECT work = kv::WorkAreaOf(form);
+    RECT frame{};
+    ::GetWindowRect(form, &frame);
+    ::SetWindowPos(form, nullptr, work.right - (frame.right - frame.left) - 8,
+                   work.bottom - (frame.bottom - frame.top) - 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Settle(form);
+    ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(file)), 0);
+    if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+      CheckTextWindowAt144(view, "the view", 762, 606,
+                           shots.empty() ? L"" : shots + L"\\setup-view-144dpi.bmp");
+      ::SendMessageW(view, WM_CLOSE, 0, 0);
+    } else {
+      Check(false, "the view opens");
+    }
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+  program.join();
+}
+
+// The platform's screen, except that it reports 16 bits per pixel: the image lists then give
+// their disabled glyphs the embossed look in the system's button colours.
+class LowColourScreen final : public kv::TScreenProbe {
+ public:
+  int DeviceBitsPerPixel() override { return 16; }
+  bool CommonControlsHaveAlpha() override { return platform_->CommonControlsHaveAlpha(); }
+  void* UserLibraryModule() override { return platform_->UserLibraryModule(); }
+
+ private:
+  std::unique_ptr<kv::TScreenProbe> platform_ = kv::PlatformScreenProbe();
+};
+
+// How many pixels of the button's glyph (the 16 x 16 square at (4, 3) and the emboss offset
+// below and right of it) lie within 8 per channel of the colour.
+int GlyphPixelsNear(HWND button, COLORREF colour) {
+  int width = 0;
+  const std::vector<COLORREF> pixels = Pixels(button, width);
+  int count = 0;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
+    const int y = static_cast<int>(i / static_cast<std::size_t>(width));
+    const COLORREF c = pixels[i];
+    if (x >= 4 && x <= 20 && y >= 3 && y <= 19 && std::abs(GetRValue(c) - GetRValue(colour)) <= 8 &&
+        std::abs(GetGValue(c) - GetGValue(colour)) <= 8 &&
+        std::abs(GetBValue(c) - GetBValue(colour)) <= 8) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// On a screen of 16 bits the disabled browse button's glyph is embossed in the button shadow and
+// highlight colours; after SetSysColors and WM_SYSCOLORCHANGE it shows the new ones, not the old.
+void CheckLowColourGlyphs() {
+  std::unique_ptr<kv::TScreenProbe> platform =
+      kv::ReplaceScreenProbe(std::make_unique<LowColourScreen>());
+  const DWORD process_id = ::GetCurrentProcessId();
+  std::thread program([] { kv::RunMainWindow(); });
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  Check(form != nullptr, "the main window appears on a screen of 16 bits");
+  if (form) {
+    Settle(form);
+    const HWND button = Item(form, TMainControl::sbKVConfigFile);
+    const COLORREF old_shadow = ::GetSysColor(COLOR_BTNSHADOW);
+    const int before = GlyphPixelsNear(button, old_shadow);
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT};
+    const COLORREF scheme[] = {RGB(0, 0, 0), RGB(0, 0, 255), RGB(255, 255, 0)};
+    COLORREF saved[std::size(elements)];
+    for (std::size_t i = 0; i < std::size(elements); ++i)
+      saved[i] = ::GetSysColor(elements[i]);
+    ::SetSysColors(static_cast<int>(std::size(elements)), elements, scheme);
+    ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+    ::RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    Settle(form);
+    const int shadow = GlyphPixelsNear(button, scheme[1]);
+    const int light = GlyphPixelsNear(button, scheme[2]);
+    // (The old highlight, white, is also the face of a themed button.)
+    const int stale = GlyphPixelsNear(button, old_shadow);
+    Check(!::IsWindowEnabled(button) && before > 10 && shadow > 10 && light > 10 && stale == 0,
+          "the disabled glyph on 16 bits: " + std::to_string(before) +
+              " pixels of the old shadow; after the change " + std::to_string(shadow) +
+              " of the new shadow, " + std::to_string(light) + " of the new highlight, " +
+              std::to_string(stale) + " of the old shadow");
+    ::SetSysColors(static_cast<int>(std::size(elements)), elements, saved);
+    ::SendMessageW(form, WM_SYSCOLORCHANGE, 0, 0);
+    Settle(form);
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+  }
+  program.join();
+  kv::ReplaceScreenProbe(std::move(platform));
+}
+
 void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -1354,6 +1578,7 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   Check(form != nullptr, "the main window appears in the probe");
   if (form) {
     Settle(form);
+    CheckFontFace(Item(form, TMainControl::Label8), "the main window's label", 96);
     CheckNames(form, process_id, run);
     CheckContrast(form, process_id, run);
     CheckResolutionChanges(form, shots);
@@ -1369,6 +1594,7 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   program.join();
+  CheckLowColourGlyphs();
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -1378,10 +1604,16 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
     return failures == 0 ? 0 : 1;
   }
+  if (argc == 4 && std::wstring(argv[1]) == L"--dpi") {
+    CheckSessionAt144(argv[2], argv[3]);
+    std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
+    return failures == 0 ? 0 : 1;
+  }
   if (argc != 2 && argc != 3 && argc != 9) {
     std::printf(
         "usage: kv_window_probe PROGRAM.exe [SHOTS_DIR [SOURCE PACKAGE ANSWER OUTPUT URL "
-        "OUTPUT2]]\n       kv_window_probe --language sk|cs SHOTS_DIR URL\n");
+        "OUTPUT2]]\n       kv_window_probe --language sk|cs SHOTS_DIR URL\n"
+        "       kv_window_probe --dpi SHOTS_DIR SETUP_FILE\n");
     return 2;
   }
   // Without a console of its own the probe leaves the program none to attach to.

@@ -39,6 +39,7 @@ except ImportError:  # Debian's package, when another Python runs the tests
     import pefile
 
 ARGS = None
+SESSION = None  # the Wine session of the whole run
 
 HEADER = b"Quillabrenthorst Configuration ver #2.00"
 MAX_FILE = 1048576
@@ -1282,8 +1283,57 @@ class WindowTest(unittest.TestCase):
                 os.path.getsize(os.path.join(shots, "main-window-" + code + ".bmp")) > 10000)
 
 
+    def test_windows_of_a_session_at_144_dpi(self):
+        """A whole Wine session at 144 dpi, in a prefix of its own so that the other tests keep
+        96: the note window and a view opened over the main window near the bottom-right corner
+        lie inside the work area at 1.5 times their size and follow WM_DPICHANGED; the fonts
+        are the TrueType ones. Only one Wine server runs on the display at a time."""
+        global SESSION
+        if not os.environ.get("DISPLAY"):
+            self.skipTest("no display")
+        binary = os.environ.get("KV_BINARY_DIR") or tempfile.gettempdir()
+        shots = os.path.join(binary, "screenshots")
+        os.makedirs(shots, exist_ok=True)
+        program = Program(ARGS.program, ARGS.wine)
+        default_prefix = os.environ.get("KV_WINEPREFIX")
+        SESSION.close()
+        wait_for_wine_server(os.environ)
+        os.environ["KV_WINEPREFIX"] = os.path.join(binary, "wineprefix-144dpi")
+        try:
+            # The prefix is made by its first run; the resolution is read when a program starts.
+            subprocess.run([ARGS.shell, ARGS.wine, "reg", "add", r"HKCU\Control Panel\Desktop",
+                            "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                           timeout=300)
+            session = WineSession(program)
+            try:
+                command = [ARGS.shell, ARGS.wine, "explorer", "/desktop=kvprobe,1280x1024",
+                           program.file_arg(ARGS.window_probe), "--dpi", program.file_arg(shots),
+                           program.file_arg(os.path.join(ARGS.fixtures, "setup.exe"))]
+                report = run_reporting(command, 300)
+            finally:
+                session.close()
+                wait_for_wine_server(os.environ)
+        finally:
+            if default_prefix is None:
+                del os.environ["KV_WINEPREFIX"]
+            else:
+                os.environ["KV_WINEPREFIX"] = default_prefix
+            SESSION = WineSession(program)
+        print(report)
+        self.assertIn("probe passed", report)
+        self.assertNotIn("FAIL", report)
+        self.assertTrue(os.path.getsize(os.path.join(shots, "setup-view-144dpi.bmp")) > 10000)
+
+
+def wait_for_wine_server(env):
+    """Waits until the Wine server of the environment's prefix has ended."""
+    subprocess.run([ARGS.shell, ARGS.wine, "wineserver", "-w"], env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
+
 def main():
-    global ARGS
+    global ARGS, SESSION
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--fixtures", required=True)
@@ -1310,12 +1360,13 @@ def main():
                          (WindowTest, ARGS.window_probe)):
         if wanted and ARGS.only in ("", case.__name__):
             suite.addTests(loader.loadTestsFromTestCase(case))
-    session = WineSession(Program(ARGS.program, ARGS.wine)) if ARGS.wine else None
+    # A test that needs a session of another prefix closes this one and starts it again.
+    SESSION = WineSession(Program(ARGS.program, ARGS.wine)) if ARGS.wine else None
     try:
         result = unittest.TextTestRunner(verbosity=2).run(suite)
     finally:
-        if session:
-            session.close()
+        if SESSION:
+            SESSION.close()
     sys.exit(0 if result.wasSuccessful() else 1)
 
 
