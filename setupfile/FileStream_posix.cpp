@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/FailureMessages.h"
 #include "base/RuntimeError.h"
 #include "setupfile/FileStream.h"
 
@@ -686,9 +687,8 @@ class PosixOutputReplacement final : public OutputReplacement {
     // synced is reported, not failed.
     const HeldDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if ((readable.Get() < 0 || ::fsync(readable.Get()) != 0) && errno != EINVAL) {
-      warning_ = "The new setup file \"" + path_ +
-                 "\" is in place, but its folder could not be written to the disk: " +
-                 SystemErrorText(errno);
+      warning_ =
+          FailureMessageText(FailureMessage::kFolderNotOnDisk, {path_, SystemErrorText(errno)});
     }
   }
 
@@ -771,9 +771,10 @@ class PosixOutputReplacement final : public OutputReplacement {
     const int restore_error = CopyRange(kept->Descriptor(), 0, output, 0, old.st_size);
     if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
         ::futimens(output, times) != 0) {
-      throw FileCreateError(path_, SystemErrorText(error) +
-                                       "; its earlier content could not be put back: " +
-                                       SystemErrorText(restore_error ? restore_error : errno));
+      throw FileCreateError(
+          path_, FailureMessageText(FailureMessage::kNotRestored,
+                                    {SystemErrorText(error),
+                                     SystemErrorText(restore_error ? restore_error : errno)}));
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }
@@ -834,7 +835,7 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
       throw FileOpenError(path, SystemErrorText(EISDIR));
     if (S_ISFIFO(st.st_mode) && !WaitForInput(fd))
-      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+      throw FileOpenError(path, FailurePattern(FailureMessage::kPipeSilent));
     const int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
       throw FileOpenError(path, SystemErrorText(errno));
