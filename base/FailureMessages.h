@@ -28,6 +28,7 @@ enum class FailureMessage {
   kFileOverLimit,
   kFileTooLarge,
   kLengthMismatch,
+  kShortRead,
   kPipeSilent,
   kNotRestored,
   kNotOnDisk,
@@ -46,6 +47,9 @@ enum class FailureMessage {
   kSourceNotRegular,
   kNoConfigArea,
   kConfigTooLarge,
+  // The image lists of the windows.
+  kInvalidImageList,
+  kReplaceImageFailed,
   // The package parser.
   kPackageTooLarge,
   kInvalidFormat,
@@ -94,6 +98,7 @@ inline constexpr FailurePatternRow kFailurePatterns[] = {
     {FailureMessage::kFileOverLimit, "File size is over %1, but max allowed size is %2"},
     {FailureMessage::kFileTooLarge, "File size is %1, but max allowed size is %2"},
     {FailureMessage::kLengthMismatch, "Length(s) [%1] <> FStream.Size [%2]"},
+    {FailureMessage::kShortRead, "(Cnt [%1] <> FStream.Size [%2]) or (Cnt <> Length(s) [%3])"},
     {FailureMessage::kPipeSilent, "Nothing was written to the pipe within a second"},
     {FailureMessage::kNotRestored, "%1; its earlier content could not be put back: %2"},
     {FailureMessage::kNotOnDisk,
@@ -117,6 +122,8 @@ inline constexpr FailurePatternRow kFailurePatterns[] = {
      "Not compatible Setup file - setup file does not contain dedicated space for storing "
      "configuration"},
     {FailureMessage::kConfigTooLarge, "Configuration data size > %1"},
+    {FailureMessage::kInvalidImageList, "Invalid ImageList"},
+    {FailureMessage::kReplaceImageFailed, "Unable to Replace Image"},
     {FailureMessage::kPackageTooLarge, "File size > 1MB"},
     {FailureMessage::kInvalidFormat, "Invalid / unsupported file format"},
     {FailureMessage::kHttpResolveFailed, "can't resolve hostname to IP address"},

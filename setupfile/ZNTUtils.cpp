@@ -217,8 +217,8 @@ bool LoadFile(const std::string& file_name, std::int64_t max_size, std::string& 
   const std::int64_t count =
       static_cast<std::int64_t>(ReadBlocks(*file, static_cast<std::size_t>(size), content));
   if (count != size) {
-    error = "(Cnt [" + std::to_string(count) + "] <> FStream.Size [" + std::to_string(size) +
-            "]) or (Cnt <> Length(s) [" + std::to_string(size) + "])";
+    error = FailureMessageText(FailureMessage::kShortRead,
+                               {std::to_string(count), std::to_string(size), std::to_string(size)});
     content.clear();
     return false;
   }

@@ -1166,6 +1166,24 @@ void CheckNames(HWND form, DWORD process_id, const StoreRun* run) {
   }
 }
 
+// Under a Slovak or Czech user-interface language a failure of the layers below (a package file
+// that does not exist) is told in the language too, with the file name as it is.
+void CheckLoadFailureInLanguage(HWND form, DWORD process_id, kv::TUiLanguage language) {
+  const std::wstring missing = L"C:\\kv-missing\\K-VConfig.bin";
+  ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
+  SetText(form, TMainControl::edKVConfigFile, missing);
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 60000);
+  const Box shown = box ? ReadBox(box) : Box{};
+  const char* cannot_open =
+      language == kv::TUiLanguage::kSlovak ? "sa nedá otvoriť" : "nelze otevřít";
+  Check(shown.text.find("\"" + kv::WideToUtf8(missing) + "\"") != std::string::npos &&
+            shown.text.find(cannot_open) != std::string::npos &&
+            shown.text.find("Cannot open") == std::string::npos,
+        "a missing package file: " + shown.title + ": " + shown.text);
+  AnswerBox(process_id);
+}
+
 // Under a Slovak or Czech user-interface language: every caption in it, every caption fits its
 // control as the font measures it, a failed download tells so in the language; a screenshot.
 void CheckLanguage(const std::wstring& code, const std::wstring& shots, const std::wstring& url) {
@@ -1214,6 +1232,7 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
     Check(shown.title == "Chyba" && shown.text == wrong,
           "a failed download: " + shown.title + ": " + shown.text);
     AnswerBox(process_id);
+    CheckLoadFailureInLanguage(form, process_id, wanted);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   Check(form != nullptr, "the main window appears");
