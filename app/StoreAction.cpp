@@ -1,5 +1,7 @@
 #include "app/StoreAction.h"
 
+#include <vector>
+
 #include "app/StoreInputs.h"
 #include "base/Failure.h"
 #include "config/DownloadMessages.h"
@@ -53,8 +55,11 @@ std::string DownloadFailureInLanguage(const std::string& error, TUiLanguage lang
   std::string pattern =
       Windows1250ToUtf8(LookupMessage("Error : %s", WindowTexts(language).DownloadLanguage));
   const std::size_t value = pattern.find("%s");
+  if (value == std::string::npos)
+    return error;
+  pattern.replace(value, 2, "%1");
   std::vector<std::string> reason;
-  if (value == std::string::npos || !MatchPattern(pattern.replace(value, 2, "%1"), error, reason))
+  if (!MatchPattern(pattern, error, reason))
     return error;
   return Fill(pattern, {FailureInLanguage(reason[0], language)});
 }

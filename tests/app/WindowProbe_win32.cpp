@@ -47,6 +47,7 @@
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm_win32.h"
+#include "app/StoreInputs.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
 #include "contents/SetupContents.h"
@@ -1177,7 +1178,7 @@ void CheckLoadFailureInLanguage(HWND form, DWORD process_id, kv::TUiLanguage lan
   const Box shown = box ? ReadBox(box) : Box{};
   const char* cannot_open =
       language == kv::TUiLanguage::kSlovak ? "sa nedá otvoriť" : "nelze otevřít";
-  Check(shown.text.find("\"" + kv::WideToUtf8(missing) + "\"") != std::string::npos &&
+  Check(shown.text.find(kv::QuotedFileName(kv::WideToUtf8(missing))) != std::string::npos &&
             shown.text.find(cannot_open) != std::string::npos &&
             shown.text.find("Cannot open") == std::string::npos,
         "a missing package file: " + shown.title + ": " + shown.text);
