@@ -194,8 +194,10 @@ void ReportWindowFailure(HWND window, const std::string& text) {
   const HWND top = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
   // A report that fails in turn has nowhere to go.
   RunIgnoringFailure([&] {
-    ShowMessageDialog(top, WindowPixelsPerInch(top),
-                      {TMessageKind::kError, TMessageButtons::kOk, text}, nullptr);
+    ShowMessageDialog(
+        top, WindowPixelsPerInch(top),
+        {TMessageKind::kError, TMessageButtons::kOk, FailureInLanguage(text, UiLanguage())},
+        nullptr);
   });
   reporting = false;
 }

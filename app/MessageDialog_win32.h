@@ -34,8 +34,8 @@ inline const TWindowTexts& UiTexts() {
 TMessageAnswer ShowMessageDialog(HWND owner, int pixels_per_inch, const TMessageBoxContent& content,
                                  const std::function<bool()>& abandon);
 
-// The windows' reporting hook: an error box with the text over the window's top-level window.
-// A failure while such a box is open is not shown.
+// The windows' reporting hook: an error box with the text, in the windows' language, over the
+// window's top-level window. A failure while such a box is open is not shown.
 void ReportWindowFailure(HWND window, const std::string& text);
 
 }  // namespace kv

@@ -1,7 +1,10 @@
 #include "app/StoreAction.h"
 
+#include <vector>
+
 #include "app/StoreInputs.h"
 #include "base/Failure.h"
+#include "config/DownloadMessages.h"
 #include "setupfile/SetupWriter.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -46,6 +49,21 @@ std::string InputFailureText(TInputFailure failure, const char* not_found, const
               {QuotedFileName(file_name), error});
 }
 
+// The downloader's message comes in the window's language already ("Error : %s" of its table); the
+// client's reason in it is put in that language too.
+std::string DownloadFailureInLanguage(const std::string& error, TUiLanguage language) {
+  std::string pattern =
+      Windows1250ToUtf8(LookupMessage("Error : %s", WindowTexts(language).DownloadLanguage));
+  const std::size_t value = pattern.find("%s");
+  if (value == std::string::npos)
+    return error;
+  pattern.replace(value, 2, "%1");
+  std::vector<std::string> reason;
+  if (!MatchPattern(pattern, error, reason))
+    return error;
+  return Fill(pattern, {FailureInLanguage(reason[0], language)});
+}
+
 }  // namespace
 
 void TStoreToSetupAction::Run(TStoreWindow& window) {
@@ -53,13 +71,17 @@ void TStoreToSetupAction::Run(TStoreWindow& window) {
   std::string error;
   if (!RunReportingFailure([&] { Store(window); }, error)) {
     // A failure of the report itself leaves nothing to tell the user; the button comes back.
-    RunIgnoringFailure([&] { ReportError(window, error); });
+    RunIgnoringFailure([&] { ReportError(window, FailureInLanguage(error, services_.Language)); });
   }
   window.EnableStoreButton(true);
 }
 
 void TStoreToSetupAction::Store(TStoreWindow& window) {
   const TWindowTexts& texts = WindowTexts(services_.Language);
+  // What the layers below report, in the window's language.
+  const auto shown = [this](const std::string& failure) {
+    return FailureInLanguage(failure, services_.Language);
+  };
   const std::string source = TrimmedField(window, TStoreField::kOriginalSetupFile);
   if (source.empty())
     return ReportError(window, texts.OriginalSetupMissing);
@@ -74,7 +96,7 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
     if (!DownloadPackageFromServer(
             url, package_text, error, [&window] { window.Pump(); }, services_.Download,
             texts.DownloadLanguage)) {
-      return ReportError(window, error);
+      return ReportError(window, DownloadFailureInLanguage(error, services_.Language));
     }
   } else {
     package_file = TrimmedField(window, TStoreField::kKVConfigFile);
@@ -82,8 +104,9 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
       return ReportError(window, texts.PackageFileMissing);
     const TInputFailure failure = ReadPackageInput(package_file, package_text, error);
     if (failure != TInputFailure::kNone)
-      return ReportError(window, InputFailureText(failure, texts.PackageNotFound,
-                                                  texts.PackageLoadFailed, package_file, error));
+      return ReportError(window,
+                         InputFailureText(failure, texts.PackageNotFound, texts.PackageLoadFailed,
+                                          package_file, shown(error)));
   }
   if (window.CloseRequested())
     return;
@@ -92,7 +115,7 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   if (!services_.Parse(package_text, package, error)) {
     // A package without a server URL fails without a reason; that ends the action silently.
     if (!error.empty())
-      ReportError(window, Fill(texts.ParseFailed, {error}));
+      ReportError(window, Fill(texts.ParseFailed, {shown(error)}));
     return;
   }
   if (!IgnoreSignatureState(window, package.SignatureState, texts))
@@ -104,8 +127,9 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   if (!answer_file.empty()) {
     const TInputFailure failure = ReadAnswerInput(answer_file, answer_content, error);
     if (failure != TInputFailure::kNone)
-      return ReportError(window, InputFailureText(failure, texts.AnswerNotFound,
-                                                  texts.AnswerLoadFailed, answer_file, error));
+      return ReportError(window,
+                         InputFailureText(failure, texts.AnswerNotFound, texts.AnswerLoadFailed,
+                                          answer_file, shown(error)));
   }
   if (window.CloseRequested())
     return;
@@ -124,7 +148,7 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
                              {kPackageFileRole, package_file},
                              {kAnswerFileRole, answer_file}},
                             error)) {
-    return ReportError(window, error);
+    return ReportError(window, shown(error));
   }
 
   const std::size_t stored = answer_content.empty() ? 0 : 1;  // with the answer file or not
@@ -136,12 +160,12 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   };
   if (!StoreConfigToSetup(source, output, package.RawText, answer_content, error, warning,
                           progress))
-    return ReportError(window, texts.SaveFailed[stored] + std::string(kLineBreak) + error);
+    return ReportError(window, texts.SaveFailed[stored] + std::string(kLineBreak) + shown(error));
   last_stored_ = output;
   const bool is_signed = package.SignatureState == SignatureValid;
   Report(window, is_signed && warning.empty() ? TMessageKind::kInformation : TMessageKind::kWarning,
          (is_signed ? texts.SavedSigned : texts.SavedUnsigned)[stored] + std::string(kLineBreak) +
-             QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + warning));
+             QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + shown(warning)));
 }
 
 }  // namespace kv

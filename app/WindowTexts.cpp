@@ -1,5 +1,7 @@
 #include "app/WindowTexts.h"
 
+#include <vector>
+
 namespace kv {
 
 namespace {
@@ -90,6 +92,7 @@ constexpr TWindowTexts kEnglish{
         {"-receipt:<filename>",
          {"with -list: a JSON receipt with a row per output", nullptr, nullptr}},
     }},
+    {},  // the failures as the layers below word them
 };
 
 constexpr TWindowTexts kSlovak{
@@ -174,6 +177,85 @@ constexpr TWindowTexts kSlovak{
           "v priečinku sa znova vytvorí z -src: do priečinka -out:", nullptr}},
         {"-receipt:<súbor>",
          {"s -list: potvrdenie JSON s riadkom pre každý výstup", nullptr, nullptr}},
+    }},
+    {{
+        {FailureMessage::kRuntimeErrorInFull, "VÝNIMKA %1 (%2) %3"},
+        {FailureMessage::kCannotOpenFileBecause, "Súbor \"%1\" sa nedá otvoriť. %2"},
+        {FailureMessage::kCannotOpenFile, "Súbor \"%1\" sa nedá otvoriť"},
+        {FailureMessage::kCannotCreateFileBecause, "Súbor \"%1\" sa nedá vytvoriť. %2"},
+        {FailureMessage::kCannotCreateFile, "Súbor \"%1\" sa nedá vytvoriť"},
+        {FailureMessage::kStreamReadError, "Chyba pri čítaní súboru"},
+        {FailureMessage::kStreamWriteError, "Chyba pri zápise do súboru"},
+        {FailureMessage::kOutOfMemory, "Nedostatok pamäte"},
+        {FailureMessage::kUnexpectedError, "Neočakávaná chyba"},
+        {FailureMessage::kSystemError, "Systémová chyba %1"},
+        {FailureMessage::kFileOverLimit,
+         "Veľkosť súboru presahuje %1, ale najväčšia povolená veľkosť je %2"},
+        {FailureMessage::kFileTooLarge,
+         "Veľkosť súboru je %1, ale najväčšia povolená veľkosť je %2"},
+        {FailureMessage::kLengthMismatch, "Vyhradená dĺžka [%1] <> veľkosť súboru [%2]"},
+        {FailureMessage::kShortRead,
+         "(Prečítané [%1] <> veľkosť súboru [%2]) alebo (prečítané <> vyhradená dĺžka [%3])"},
+        {FailureMessage::kPipeSilent, "Do rúry sa do jednej sekundy nič nezapísalo"},
+        {FailureMessage::kNotRestored, "%1; jeho predchádzajúci obsah sa nepodarilo obnoviť: %2"},
+        {FailureMessage::kNotOnDisk,
+         "Nový inštalačný súbor \"%1\" je na svojom mieste, ale nepodarilo sa ho zapísať na disk: "
+         "%2"},
+        {FailureMessage::kFolderNotOnDisk,
+         "Nový inštalačný súbor \"%1\" je na svojom mieste, ale jeho priečinok sa nepodarilo "
+         "zapísať na disk: %2"},
+        {FailureMessage::kStreamsNotKept, "Jeho alternatívne dátové prúdy sa nedajú zachovať"},
+        {FailureMessage::kAccessListNotKept, "Jeho zoznam prístupových práv sa nedá zachovať: %1"},
+        {FailureMessage::kAttributesNotKept,
+         "Jeho zoznamy prístupových práv a rozšírené atribúty sa nedajú zachovať: %1"},
+        {FailureMessage::kNotARegularFile, "Nie je to bežný súbor"},
+        {FailureMessage::kOtherUsersLink,
+         "Symbolický odkaz, ktorý v zdieľanom priečinku vlastní iný používateľ, sa nenasleduje"},
+        {FailureMessage::kOtherUsersFolder,
+         "Do priečinka, ktorý v zdieľanom priečinku vlastní iný používateľ, sa nezapisuje"},
+        {FailureMessage::kOtherUsersFile,
+         "Súbor, ktorý v zdieľanom priečinku vlastní iný používateľ, sa nenahrádza"},
+        {FailureMessage::kSourceChanged, "Zdrojový súbor SETUP \"%1\" sa počas kopírovania zmenil"},
+        {FailureMessage::kChecksumNotUpdatable,
+         "Kontrolný súčet súboru Setup EXE sa nedá aktualizovať"},
+        {FailureMessage::kOutputIsInput, "Výstupný súbor SETUP je ten istý súbor ako %1"},
+        {FailureMessage::kSourceSetupFileRole, "zdrojový súbor SETUP"},
+        {FailureMessage::kPackageFileRole, "zdrojový súbor K-VConfig.bin"},
+        {FailureMessage::kAnswerFileRole, "zdrojový súbor AutoInstall.srg"},
+        {FailureMessage::kStoreCancelled, "Ukladanie bolo zrušené"},
+        {FailureMessage::kNoReadBack,
+         "Z nového inštalačného súboru \"%1\" sa nedajú späť prečítať údaje, ktoré sa doň uložili"},
+        {FailureMessage::kOutputNotRegular, "Výstupný súbor SETUP \"%1\" nie je bežný súbor"},
+        {FailureMessage::kSourceNotRegular, "Zdrojový súbor SETUP \"%1\" nie je bežný súbor"},
+        {FailureMessage::kNoConfigArea,
+         "Nekompatibilný súbor Setup - inštalačný súbor neobsahuje vyhradené miesto na uloženie "
+         "konfigurácie"},
+        {FailureMessage::kConfigTooLarge, "Veľkosť konfiguračných údajov > %1"},
+        {FailureMessage::kInvalidImageList, "Neplatný zoznam obrázkov"},
+        {FailureMessage::kReplaceImageFailed, "Obrázok sa nedá nahradiť"},
+        {FailureMessage::kPackageTooLarge, "Veľkosť súboru > 1MB"},
+        {FailureMessage::kInvalidFormat, "Neplatný / nepodporovaný formát súboru"},
+        {FailureMessage::kHttpResolveFailed, "názov hostiteľa sa nedá preložiť na IP adresu"},
+        {FailureMessage::kHttpTimeout, "Požiadavka bola prerušená po uplynutí časového limitu"},
+        {FailureMessage::kHttpTooManyRedirects, "príliš veľa presmerovaní"},
+        {FailureMessage::kHttpPlainOnly, "podporovaný je len nezabezpečený protokol HTTP"},
+        {FailureMessage::kHttpCutOff, "spojenie sa ukončilo skôr, než prišla celá odpoveď"},
+        {FailureMessage::kHttpHeadTooLarge, "hlavička odpovede je príliš veľká"},
+        {FailureMessage::kHttpBadResponse, "neplatná odpoveď zo servera"},
+        {FailureMessage::kHttpConnectFailed, "nedá sa pripojiť: %1 (chyba č. %2)"},
+        {FailureMessage::kHttpNoMemory, "nedostatok pamäte"},
+        {FailureMessage::kHttpInvalidProxyPort, "neplatný port proxy servera"},
+        {FailureMessage::kHttpStatus, "stav HTTP %1"},
+        {FailureMessage::kHttpBadRequest, "Chybná požiadavka"},
+        {FailureMessage::kHttpForbidden, "Prístup zakázaný"},
+        {FailureMessage::kHttpNotFound, "Nenájdené"},
+        {FailureMessage::kHttpMethodNotAllowed, "Metóda nie je povolená"},
+        {FailureMessage::kHttpRequestTimeout, "Časový limit požiadavky vypršal"},
+        {FailureMessage::kHttpGone, "Už neexistuje"},
+        {FailureMessage::kHttpInternalServerError, "Interná chyba servera"},
+        {FailureMessage::kHttpBadGateway, "Chybná brána"},
+        {FailureMessage::kHttpServiceUnavailable, "Služba nie je dostupná"},
+        {FailureMessage::kHttpGatewayTimeout, "Časový limit brány vypršal"},
     }},
 };
 
@@ -260,7 +342,123 @@ constexpr TWindowTexts kCzech{
         {"-receipt:<soubor>",
          {"s -list: potvrzení JSON s řádkem pro každý výstup", nullptr, nullptr}},
     }},
+    {{
+        {FailureMessage::kRuntimeErrorInFull, "VÝJIMKA %1 (%2) %3"},
+        {FailureMessage::kCannotOpenFileBecause, "Soubor \"%1\" nelze otevřít. %2"},
+        {FailureMessage::kCannotOpenFile, "Soubor \"%1\" nelze otevřít"},
+        {FailureMessage::kCannotCreateFileBecause, "Soubor \"%1\" nelze vytvořit. %2"},
+        {FailureMessage::kCannotCreateFile, "Soubor \"%1\" nelze vytvořit"},
+        {FailureMessage::kStreamReadError, "Chyba při čtení souboru"},
+        {FailureMessage::kStreamWriteError, "Chyba při zápisu do souboru"},
+        {FailureMessage::kOutOfMemory, "Nedostatek paměti"},
+        {FailureMessage::kUnexpectedError, "Neočekávaná chyba"},
+        {FailureMessage::kSystemError, "Systémová chyba %1"},
+        {FailureMessage::kFileOverLimit,
+         "Velikost souboru přesahuje %1, ale největší povolená velikost je %2"},
+        {FailureMessage::kFileTooLarge,
+         "Velikost souboru je %1, ale největší povolená velikost je %2"},
+        {FailureMessage::kLengthMismatch, "Vyhrazená délka [%1] <> velikost souboru [%2]"},
+        {FailureMessage::kShortRead,
+         "(Přečteno [%1] <> velikost souboru [%2]) nebo (přečteno <> vyhrazená délka [%3])"},
+        {FailureMessage::kPipeSilent, "Do roury nebylo během jedné sekundy nic zapsáno"},
+        {FailureMessage::kNotRestored, "%1; jeho předchozí obsah se nepodařilo obnovit: %2"},
+        {FailureMessage::kNotOnDisk,
+         "Nový instalační soubor \"%1\" je na svém místě, ale nepodařilo se jej zapsat na disk: "
+         "%2"},
+        {FailureMessage::kFolderNotOnDisk,
+         "Nový instalační soubor \"%1\" je na svém místě, ale jeho složku se nepodařilo zapsat na "
+         "disk: %2"},
+        {FailureMessage::kStreamsNotKept, "Jeho alternativní datové proudy nelze zachovat"},
+        {FailureMessage::kAccessListNotKept, "Jeho seznam přístupových práv nelze zachovat: %1"},
+        {FailureMessage::kAttributesNotKept,
+         "Jeho seznamy přístupových práv a rozšířené atributy nelze zachovat: %1"},
+        {FailureMessage::kNotARegularFile, "Nejde o běžný soubor"},
+        {FailureMessage::kOtherUsersLink,
+         "Symbolický odkaz, který ve sdílené složce vlastní jiný uživatel, se nenásleduje"},
+        {FailureMessage::kOtherUsersFolder,
+         "Do složky, kterou ve sdílené složce vlastní jiný uživatel, se nezapisuje"},
+        {FailureMessage::kOtherUsersFile,
+         "Soubor, který ve sdílené složce vlastní jiný uživatel, se nenahrazuje"},
+        {FailureMessage::kSourceChanged, "Zdrojový soubor SETUP \"%1\" se během kopírování změnil"},
+        {FailureMessage::kChecksumNotUpdatable,
+         "Kontrolní součet souboru Setup EXE nelze aktualizovat"},
+        {FailureMessage::kOutputIsInput, "Výstupní soubor SETUP je tentýž soubor jako %1"},
+        {FailureMessage::kSourceSetupFileRole, "zdrojový soubor SETUP"},
+        {FailureMessage::kPackageFileRole, "zdrojový soubor K-VConfig.bin"},
+        {FailureMessage::kAnswerFileRole, "zdrojový soubor AutoInstall.srg"},
+        {FailureMessage::kStoreCancelled, "Ukládání bylo zrušeno"},
+        {FailureMessage::kNoReadBack,
+         "Z nového instalačního souboru \"%1\" nelze zpět přečíst data, která do něj byla uložena"},
+        {FailureMessage::kOutputNotRegular, "Výstupní soubor SETUP \"%1\" není běžný soubor"},
+        {FailureMessage::kSourceNotRegular, "Zdrojový soubor SETUP \"%1\" není běžný soubor"},
+        {FailureMessage::kNoConfigArea,
+         "Nekompatibilní soubor Setup - instalační soubor neobsahuje vyhrazené místo pro uložení "
+         "konfigurace"},
+        {FailureMessage::kConfigTooLarge, "Velikost konfiguračních dat > %1"},
+        {FailureMessage::kInvalidImageList, "Neplatný seznam obrázků"},
+        {FailureMessage::kReplaceImageFailed, "Obrázek nelze nahradit"},
+        {FailureMessage::kPackageTooLarge, "Velikost souboru > 1MB"},
+        {FailureMessage::kInvalidFormat, "Neplatný / nepodporovaný formát souboru"},
+        {FailureMessage::kHttpResolveFailed, "název hostitele nelze přeložit na IP adresu"},
+        {FailureMessage::kHttpTimeout, "Požadavek byl přerušen po vypršení časového limitu"},
+        {FailureMessage::kHttpTooManyRedirects, "příliš mnoho přesměrování"},
+        {FailureMessage::kHttpPlainOnly, "podporován je pouze nezabezpečený protokol HTTP"},
+        {FailureMessage::kHttpCutOff, "spojení bylo ukončeno dříve, než dorazila celá odpověď"},
+        {FailureMessage::kHttpHeadTooLarge, "hlavička odpovědi je příliš velká"},
+        {FailureMessage::kHttpBadResponse, "neplatná odpověď ze serveru"},
+        {FailureMessage::kHttpConnectFailed, "nelze se připojit: %1 (chyba č. %2)"},
+        {FailureMessage::kHttpNoMemory, "nedostatek paměti"},
+        {FailureMessage::kHttpInvalidProxyPort, "neplatný port proxy serveru"},
+        {FailureMessage::kHttpStatus, "stav HTTP %1"},
+        {FailureMessage::kHttpBadRequest, "Chybný požadavek"},
+        {FailureMessage::kHttpForbidden, "Přístup zakázán"},
+        {FailureMessage::kHttpNotFound, "Nenalezeno"},
+        {FailureMessage::kHttpMethodNotAllowed, "Metoda není povolena"},
+        {FailureMessage::kHttpRequestTimeout, "Časový limit požadavku vypršel"},
+        {FailureMessage::kHttpGone, "Již neexistuje"},
+        {FailureMessage::kHttpInternalServerError, "Interní chyba serveru"},
+        {FailureMessage::kHttpBadGateway, "Chybná brána"},
+        {FailureMessage::kHttpServiceUnavailable, "Služba není dostupná"},
+        {FailureMessage::kHttpGatewayTimeout, "Časový limit brány vypršel"},
+    }},
 };
+
+// True when both texts hold each placeholder %1 ... %9 equally often.
+constexpr bool SamePlaceholders(std::string_view a, std::string_view b) {
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    const char placeholder[] = {'%', digit};
+    const std::string_view p(placeholder, 2);
+    std::size_t in_a = 0;
+    std::size_t in_b = 0;
+    for (std::size_t at = a.find(p); at != std::string_view::npos; at = a.find(p, at + 2))
+      ++in_a;
+    for (std::size_t at = b.find(p); at != std::string_view::npos; at = b.find(p, at + 2))
+      ++in_b;
+    if (in_a != in_b)
+      return false;
+  }
+  return true;
+}
+
+// Every failure a lower layer may report has its translation, with the same values in it: a new
+// failure text does not build until it has one in each language.
+constexpr bool TranslatesEveryFailure(const TWindowTexts& texts) {
+  if (!CoversEveryFailure(texts.Failures, &TFailureTranslation::Id, &TFailureTranslation::Text))
+    return false;
+  for (const TFailureTranslation& row : texts.Failures) {
+    if (!SamePlaceholders(FailurePattern(row.Id), row.Text))
+      return false;
+  }
+  return true;
+}
+static_assert(TranslatesEveryFailure(kSlovak));
+static_assert(TranslatesEveryFailure(kCzech));
+
+// True when the pattern has the value in double quotes: a file name, shown as it is.
+bool IsQuotedValue(std::string_view pattern, std::size_t index) {
+  const char quoted[] = {'"', '%', static_cast<char>('1' + index), '"'};
+  return pattern.find(std::string_view(quoted, sizeof quoted)) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -287,19 +485,22 @@ const TWindowTexts& WindowTexts(TUiLanguage language) {
   return kEnglish;
 }
 
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
-  std::string text;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-    const std::size_t index = static_cast<std::size_t>(next - '1');
-    if (pattern[i] == '%' && next >= '1' && next <= '9' && index < values.size()) {
-      text += values.begin()[index];
-      ++i;
-    } else {
-      text += pattern[i];
+std::string FailureInLanguage(std::string_view text, TUiLanguage language) {
+  if (language == TUiLanguage::kEnglish)
+    return std::string(text);
+  const TWindowTexts& texts = WindowTexts(language);
+  std::vector<std::string> values;
+  for (const FailurePatternRow& row : kFailurePatterns) {
+    if (!MatchPattern(row.english, text, values))
+      continue;
+    // Each pattern has literal text, so a value is shorter than the text it came from.
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (!IsQuotedValue(row.english, i))
+        values[i] = FailureInLanguage(values[i], language);
     }
+    return Fill(texts.Failures[static_cast<std::size_t>(row.id)].Text, values);
   }
-  return text;
+  return std::string(text);
 }
 
 std::string WithoutMnemonic(std::string_view caption) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 enum class TUiLanguage { kEnglish, kSlovak, kCzech };
@@ -22,6 +24,13 @@ TUiLanguage UiLanguageOf(unsigned language_id);
 struct TUsageSwitch {
   const char* Switch;
   std::array<const char*, 3> Lines;  // unused ones are null
+};
+
+// A failure text of the lower layers in one language: the pattern for the row of kFailurePatterns
+// with the same id, with the same placeholders.
+struct TFailureTranslation {
+  FailureMessage Id;
+  const char* Text;
 };
 
 struct TWindowTexts {
@@ -88,12 +97,18 @@ struct TWindowTexts {
   // The usage text: its heading lines, then the switches.
   std::array<const char*, 6> UsageHeading;
   std::array<TUsageSwitch, 8> UsageSwitches;
+
+  // The lower layers' failure texts, in the order of their ids (none in English, which shows
+  // them as they are).
+  std::array<TFailureTranslation, kFailureMessageCount> Failures;
 };
 
 const TWindowTexts& WindowTexts(TUiLanguage language);
 
-// pattern with %1 and %2 replaced by the values, in one pass (a value's own "%1" stays).
-std::string Fill(std::string_view pattern, std::initializer_list<std::string_view> values);
+// A failure text of the lower layers (built from kFailurePatterns) in the language: the quoted
+// file names in it as they are, its other values (reasons) translated in turn. A text that is no
+// such failure, and every text in English, stays as it is.
+std::string FailureInLanguage(std::string_view text, TUiLanguage language);
 
 // The caption without its mnemonic marks ("&&" stays one "&"): what the control is named.
 std::string WithoutMnemonic(std::string_view caption);

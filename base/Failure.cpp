@@ -3,11 +3,11 @@
 #include <exception>
 #include <new>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 namespace {
-
-constexpr char kUnexpectedError[] = "Unexpected error";
 
 RuntimeError Classify() {
   try {
@@ -19,7 +19,7 @@ RuntimeError Classify() {
   } catch (const std::exception& error) {
     return RuntimeError("Exception", error.what());
   } catch (...) {
-    return RuntimeError("Exception", kUnexpectedError);
+    return RuntimeError("Exception", FailurePattern(FailureMessage::kUnexpectedError));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 RuntimeError::RuntimeError(std::string class_name, std::string message, int help_context)
@@ -9,37 +11,36 @@ RuntimeError::RuntimeError(std::string class_name, std::string message, int help
       message_(std::move(message)),
       help_context_(help_context) {}
 
-namespace {
-std::string WithReason(std::string text, const std::string& reason) {
-  if (!reason.empty())
-    text += ". " + reason;
-  return text;
-}
-}  // namespace
-
 RuntimeError FileOpenError(const std::string& path, const std::string& reason) {
-  return RuntimeError("EFOpenError", WithReason("Cannot open file \"" + path + "\"", reason));
+  return RuntimeError(
+      "EFOpenError",
+      reason.empty() ? FailureMessageText(FailureMessage::kCannotOpenFile, {path})
+                     : FailureMessageText(FailureMessage::kCannotOpenFileBecause, {path, reason}));
 }
 
 RuntimeError FileCreateError(const std::string& path, const std::string& reason) {
-  return RuntimeError("EFCreateError", WithReason("Cannot create file \"" + path + "\"", reason));
+  return RuntimeError("EFCreateError",
+                      reason.empty() ? FailureMessageText(FailureMessage::kCannotCreateFile, {path})
+                                     : FailureMessageText(FailureMessage::kCannotCreateFileBecause,
+                                                          {path, reason}));
 }
 
 RuntimeError StreamReadError() {
-  return RuntimeError("EReadError", "Stream read error");
+  return RuntimeError("EReadError", FailurePattern(FailureMessage::kStreamReadError));
 }
 
 RuntimeError StreamWriteError() {
-  return RuntimeError("EWriteError", "Stream write error");
+  return RuntimeError("EWriteError", FailurePattern(FailureMessage::kStreamWriteError));
 }
 
 RuntimeError OutOfMemoryError() {
-  return RuntimeError("EOutOfMemory", "Out of memory");
+  return RuntimeError("EOutOfMemory", FailurePattern(FailureMessage::kOutOfMemory));
 }
 
 std::string DescribeRuntimeError(const RuntimeError& error) {
-  return "EXCEPTION " + error.ClassName() + " (" + std::to_string(error.HelpContext()) + ") " +
-         error.Message();
+  return FailureMessageText(
+      FailureMessage::kRuntimeErrorInFull,
+      {error.ClassName(), std::to_string(error.HelpContext()), error.Message()});
 }
 
 }  // namespace kv

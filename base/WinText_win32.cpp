@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 namespace {
@@ -67,7 +69,8 @@ std::string SystemMessageText(unsigned long error, void* module) {
 
 std::string SystemErrorText(unsigned long error) {
   const std::string text = SystemMessageText(error, nullptr);
-  return text.empty() ? "System error " + std::to_string(error) : text;
+  return text.empty() ? FailureMessageText(FailureMessage::kSystemError, {std::to_string(error)})
+                      : text;
 }
 
 }  // namespace kv

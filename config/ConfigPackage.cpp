@@ -2,6 +2,7 @@
 #include "config/ConfigPackage.h"
 
 #include "base/Failure.h"
+#include "base/FailureMessages.h"
 #include "config/PackageParser.h"
 #include "config/PackageSignature.h"
 #include "setupfile/ZNTUtils.h"
@@ -9,8 +10,8 @@
 namespace kv {
 namespace {
 
-constexpr const char* kFileTooLarge = "File size > 1MB";
-constexpr const char* kInvalidFormat = "Invalid / unsupported file format";
+constexpr const char* kFileTooLarge = FailurePattern(FailureMessage::kPackageTooLarge);
+constexpr const char* kInvalidFormat = FailurePattern(FailureMessage::kInvalidFormat);
 
 // Reads entries up to the end or the "SIGNATURE" entry and sets the signature state. The signed
 // text runs from the first byte up to the end of the entry before "SIGNATURE" (its line end and

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Failure.h"
+#include "base/FailureMessages.h"
 #include "config/DownloadMessages.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -85,7 +86,7 @@ HttpGetResult RunAttempt(const Attempt& attempt, const std::optional<std::uint16
                          const DownloadOptions& options) {
   if (attempt && !port) {
     HttpGetResult refused;
-    refused.reason = "invalid proxy port";
+    refused.reason = FailurePattern(FailureMessage::kHttpInvalidProxyPort);
     return refused;
   }
   HttpGetSettings settings;

@@ -9,7 +9,8 @@ bool IsHttpFailureStatus(int status) {
 }
 
 std::string HttpConnectFailureText(const std::string& system_text, long number) {
-  return "can't connect: " + system_text + " (Error #" + std::to_string(number) + ")";
+  return FailureMessageText(FailureMessage::kHttpConnectFailed,
+                            {system_text, std::to_string(number)});
 }
 
 std::string HttpReasonPhrase(const std::string& status_line) {
@@ -26,7 +27,7 @@ std::string HttpReasonPhrase(const std::string& status_line) {
 std::string HttpStatusFailureText(int status, const std::string& phrase) {
   if (!phrase.empty())
     return phrase;
-  return "HTTP status " + std::to_string(status);
+  return FailureMessageText(FailureMessage::kHttpStatus, {std::to_string(status)});
 }
 
 }  // namespace kv

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 // The body is cut off once it holds this many bytes (one more than the largest package), so a
@@ -26,14 +28,17 @@ inline constexpr std::chrono::milliseconds kDefaultHttpTotalTimeout{300000};
 inline constexpr std::size_t kMaxHttpHeadBytes = 65536;
 
 // The client's own reason texts for transport failures.
-inline constexpr const char kHttpResolveFailedText[] = "can't resolve hostname to IP address";
-inline constexpr const char kHttpTimeoutText[] = "Request aborted on timeout";
-inline constexpr const char kHttpTooManyRedirectsText[] = "too many redirects";
-inline constexpr const char kHttpPlainOnlyText[] = "only plain HTTP is supported";
-inline constexpr const char kHttpCutOffText[] =
-    "connection closed before the whole response arrived";
-inline constexpr const char kHttpHeadTooLargeText[] = "response header too large";
-inline constexpr const char kHttpBadResponseText[] = "invalid response from server";
+inline constexpr const char* kHttpResolveFailedText =
+    FailurePattern(FailureMessage::kHttpResolveFailed);
+inline constexpr const char* kHttpTimeoutText = FailurePattern(FailureMessage::kHttpTimeout);
+inline constexpr const char* kHttpTooManyRedirectsText =
+    FailurePattern(FailureMessage::kHttpTooManyRedirects);
+inline constexpr const char* kHttpPlainOnlyText = FailurePattern(FailureMessage::kHttpPlainOnly);
+inline constexpr const char* kHttpCutOffText = FailurePattern(FailureMessage::kHttpCutOff);
+inline constexpr const char* kHttpHeadTooLargeText =
+    FailurePattern(FailureMessage::kHttpHeadTooLarge);
+inline constexpr const char* kHttpBadResponseText =
+    FailurePattern(FailureMessage::kHttpBadResponse);
 
 struct HttpProxy {
   std::string host;

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/Failure.h"
+#include "base/FailureMessages.h"
 #include "base/Owned.h"
 #include "net/HttpClient.h"
 #include "setupfile/ZNTUtils.h"
@@ -202,7 +203,7 @@ HttpGetResult Get(const HttpGetSettings& settings) {
   OwnedPtr<CURLM, curl_multi_cleanup> multi(curl_multi_init());
   OwnedPtr<curl_slist, curl_slist_free_all> headers(curl_slist_append(nullptr, kAcceptHeader));
   if (!easy || !multi || !headers) {
-    result.reason = "out of memory";
+    result.reason = FailurePattern(FailureMessage::kHttpNoMemory);
     return result;
   }
   Transfer transfer;

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/FailureMessages.h"
 #include "base/RuntimeError.h"
 #include "setupfile/FileStream.h"
 
@@ -460,12 +461,9 @@ struct stat StatOf(int fd, const std::string& path) {
 }
 
 constexpr int kMaxLinksFollowed = 40;
-constexpr const char* kOtherUsersLink =
-    "A symbolic link that another user owns in a shared folder is not followed";
-constexpr const char* kOtherUsersFolder =
-    "A folder that another user owns in a shared folder is not written into";
-constexpr const char* kOtherUsersFile =
-    "A file that another user owns in a shared folder is not replaced";
+constexpr const char* kOtherUsersLink = FailurePattern(FailureMessage::kOtherUsersLink);
+constexpr const char* kOtherUsersFolder = FailurePattern(FailureMessage::kOtherUsersFolder);
+constexpr const char* kOtherUsersFile = FailurePattern(FailureMessage::kOtherUsersFile);
 
 // Puts the names of path in front of the names still to walk; an absolute path starts again at
 // the root.
@@ -686,9 +684,8 @@ class PosixOutputReplacement final : public OutputReplacement {
     // synced is reported, not failed.
     const HeldDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if ((readable.Get() < 0 || ::fsync(readable.Get()) != 0) && errno != EINVAL) {
-      warning_ = "The new setup file \"" + path_ +
-                 "\" is in place, but its folder could not be written to the disk: " +
-                 SystemErrorText(errno);
+      warning_ =
+          FailureMessageText(FailureMessage::kFolderNotOnDisk, {path_, SystemErrorText(errno)});
     }
   }
 
@@ -723,10 +720,12 @@ class PosixOutputReplacement final : public OutputReplacement {
       return;
     std::vector<std::pair<std::string, std::string>> attributes;
     if (!ReadAttributes(replaced_->fd.Get(), attributes))
-      throw FileCreateError(path_, kAttributesNotKept + SystemErrorText(errno));
+      throw FileCreateError(
+          path_, FailureMessageText(FailureMessage::kAttributesNotKept, {SystemErrorText(errno)}));
     for (const auto& [name, value] : attributes) {
       if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0)
-        throw FileCreateError(path_, kAttributesNotKept + SystemErrorText(errno));
+        throw FileCreateError(path_, FailureMessageText(FailureMessage::kAttributesNotKept,
+                                                        {SystemErrorText(errno)}));
     }
   }
 
@@ -771,15 +770,13 @@ class PosixOutputReplacement final : public OutputReplacement {
     const int restore_error = CopyRange(kept->Descriptor(), 0, output, 0, old.st_size);
     if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
         ::futimens(output, times) != 0) {
-      throw FileCreateError(path_, SystemErrorText(error) +
-                                       "; its earlier content could not be put back: " +
-                                       SystemErrorText(restore_error ? restore_error : errno));
+      throw FileCreateError(
+          path_, FailureMessageText(FailureMessage::kNotRestored,
+                                    {SystemErrorText(error),
+                                     SystemErrorText(restore_error ? restore_error : errno)}));
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }
-
-  static constexpr const char* kAttributesNotKept =
-      "Its access lists and extended attributes cannot be kept: ";
 
   std::string path_;
   OutputPlace place_;
@@ -834,7 +831,7 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
       throw FileOpenError(path, SystemErrorText(EISDIR));
     if (S_ISFIFO(st.st_mode) && !WaitForInput(fd))
-      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+      throw FileOpenError(path, FailurePattern(FailureMessage::kPipeSilent));
     const int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
       throw FileOpenError(path, SystemErrorText(errno));
@@ -851,7 +848,7 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       if (!S_ISREG(st.st_mode))
-        throw FileCreateError(path, "Not a regular file");
+        throw FileCreateError(path, FailurePattern(FailureMessage::kNotARegularFile));
       // Held for its attributes; opened without reading where the caller may only write it.
       HeldDescriptor fd(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
       if (fd.Get() < 0)
@@ -860,7 +857,7 @@ class PosixFileSystem final : public FileSystem {
         throw FileCreateError(path, SystemErrorText(errno));
       st = StatOf(fd.Get(), path);
       if (!S_ISREG(st.st_mode))
-        throw FileCreateError(path, "Not a regular file");
+        throw FileCreateError(path, FailurePattern(FailureMessage::kNotARegularFile));
       if (IsOtherUsersEntry(st, StatOf(folder, path)))
         throw FileCreateError(path, kOtherUsersFile);
       // A file its owner may not write stays as it is, as an overwrite in place would.

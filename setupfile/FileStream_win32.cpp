@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/FailureMessages.h"
 #include "base/Owned.h"
 #include "base/RuntimeError.h"
 #include "base/WinText_win32.h"
@@ -524,7 +525,7 @@ class Win32OutputReplacement final : public OutputReplacement {
     if (!replaced && replaced_ && HasOtherStreams(target_)) {
       ::DeleteFileW(copy_path_.c_str());
       committed_ = true;
-      throw FileCreateError(path_, "Its alternate data streams cannot be kept");
+      throw FileCreateError(path_, FailurePattern(FailureMessage::kStreamsNotKept));
     }
     if (!replaced && !RetryWhileHeld([&] {
           return ::MoveFileExW(copy_path_.c_str(), target_.c_str(),
@@ -551,8 +552,7 @@ class Win32OutputReplacement final : public OutputReplacement {
     if (written != INVALID_HANDLE_VALUE)
       ::CloseHandle(written);
     if (!flushed) {
-      warning_ = "The new setup file \"" + path_ +
-                 "\" is in place, but could not be written to the disk: " + SystemErrorText(error);
+      warning_ = FailureMessageText(FailureMessage::kNotOnDisk, {path_, SystemErrorText(error)});
     }
   }
 
@@ -584,7 +584,8 @@ class Win32OutputReplacement final : public OutputReplacement {
       // A file system without access lists has none to keep.
       if (read || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION)
         return;
-      throw FileCreateError(path_, kAccessListNotKept + SystemErrorText(error));
+      throw FileCreateError(
+          path_, FailureMessageText(FailureMessage::kAccessListNotKept, {SystemErrorText(error)}));
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -594,7 +595,8 @@ class Win32OutputReplacement final : public OutputReplacement {
         ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (!::SetKernelObjectSecurity(stream_.Handle(), what, descriptor.data()))
-      throw FileCreateError(path_, kAccessListNotKept + SystemErrorText(::GetLastError()));
+      throw FileCreateError(path_, FailureMessageText(FailureMessage::kAccessListNotKept,
+                                                      {SystemErrorText(::GetLastError())}));
   }
 
   // Whether a file has streams besides its content, which a rename over it would drop.
@@ -647,14 +649,12 @@ class Win32OutputReplacement final : public OutputReplacement {
     if (restore_error == 0 && !::FlushFileBuffers(output))
       restore_error = ::GetLastError();
     if (restore_error != 0) {
-      throw FileCreateError(path_, SystemErrorText(error) +
-                                       "; its earlier content could not be put back: " +
-                                       SystemErrorText(restore_error));
+      throw FileCreateError(
+          path_, FailureMessageText(FailureMessage::kNotRestored,
+                                    {SystemErrorText(error), SystemErrorText(restore_error)}));
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }
-
-  static constexpr const char* kAccessListNotKept = "Its access list cannot be kept: ";
 
   std::string path_;
   std::wstring target_;
@@ -709,7 +709,7 @@ class Win32FileSystem final : public FileSystem {
     auto stream = std::make_unique<Win32FileStream>(handle);
     if (mode == OpenMode::kRead && ::GetFileType(handle) == FILE_TYPE_PIPE &&
         !WaitForInput(handle)) {
-      throw FileOpenError(path, "Nothing was written to the pipe within a second");
+      throw FileOpenError(path, FailurePattern(FailureMessage::kPipeSilent));
     }
     return stream;
   }

@@ -126,7 +126,7 @@ SetupSourceCache::~SetupSourceCache() = default;
 namespace {
 
 std::string SourceChangedMessage(const std::string& source_file) {
-  return "Source setup file \"" + source_file + "\" changed while it was being copied";
+  return FailureMessageText(FailureMessage::kSourceChanged, {source_file});
 }
 
 // The source as the cache holds it: opened, its area located and its checksum field found on
@@ -165,13 +165,13 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
                          std::string& warning) {
   const std::int64_t field = source.field;
   if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
-    error = "Can't update Setup EXE checksum";
+    error = FailurePattern(FailureMessage::kChecksumNotUpdatable);
     return false;
   }
   const std::unique_ptr<OutputReplacement> output = Files().BeginOutput(target_file);
   // The target's name may have come to lead to the source since the names were compared.
   if (output->Replaces(source.state)) {
-    error = "Output setup file is the same file as the " + std::string(kSourceSetupFileRole);
+    error = FailureMessageText(FailureMessage::kOutputIsInput, {kSourceSetupFileRole});
     return false;
   }
   FileStream& target = output->Stream();
@@ -186,7 +186,7 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
     target.StartFlush(offset, count);
     source_sum.AfterStep(offset, count);
     if (progress && !progress(offset + count, size)) {
-      error = "The store was cancelled";
+      error = FailurePattern(FailureMessage::kStoreCancelled);
       return false;
     }
   }
@@ -199,7 +199,7 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
   target.Seek(source.area_position);
   target.Write(data.list);
   if (!ReadsBackAsStored(target, data.package_text, data.answer_file_text)) {
-    error = "The new setup file \"" + target_file + "\" does not read back the data stored in it";
+    error = FailureMessageText(FailureMessage::kNoReadBack, {target_file});
     return false;
   }
   if (source.stream->State() != source.state) {
@@ -226,7 +226,7 @@ bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRun
   error.clear();
   for (const TRunInputFile& input : inputs) {
     if (!input.FileName.empty() && Files().IsSameFile(output_file, input.FileName)) {
-      error = "Output setup file is the same file as the " + input.Role;
+      error = FailureMessageText(FailureMessage::kOutputIsInput, {input.Role});
       return false;
     }
   }
@@ -263,12 +263,12 @@ bool StoreConfigToSetup(SetupSourceCache& cache, const std::string& source_file,
           return;
         // A folder, a device or a pipe cannot be replaced by the copy.
         if (Files().IsSpecialFile(target_file)) {
-          error = "Output setup file \"" + target_file + "\" is not a regular file";
+          error = FailureMessageText(FailureMessage::kOutputNotRegular, {target_file});
           return;
         }
         // The area is searched from the end of the source: a pipe or a device has none.
         if (Files().IsSpecialFile(source_file)) {
-          error = "Source setup file \"" + source_file + "\" is not a regular file";
+          error = FailureMessageText(FailureMessage::kSourceNotRegular, {source_file});
           return;
         }
         const std::string list = BuildBlobList(package_text, answer_file_text);
@@ -276,11 +276,10 @@ bool StoreConfigToSetup(SetupSourceCache& cache, const std::string& source_file,
         if (source == nullptr)
           return;
         if (!source->has_area) {
-          error =
-              "Not compatible Setup file - setup file does not contain dedicated space for "
-              "storing configuration";
+          error = FailurePattern(FailureMessage::kNoConfigArea);
         } else if (source->area_length < list.size()) {
-          error = "Configuration data size > " + FormatByteSize(source->area_length);
+          error = FailureMessageText(FailureMessage::kConfigTooLarge,
+                                     {FormatByteSize(source->area_length)});
         } else {
           succeeded =
               WriteConfiguredCopy(*source, target_file, {package_text, answer_file_text, list},

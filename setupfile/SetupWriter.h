@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FailureMessages.h"
+
 namespace kv {
 
 // One input of a run, for the output guard: what it is (for the message) and its file name.
@@ -23,9 +25,10 @@ struct TRunInputFile {
 };
 
 // The roles of a run's inputs, as the guard's message names them.
-inline constexpr const char* kSourceSetupFileRole = "source setup file";
-inline constexpr const char* kPackageFileRole = "source K-VConfig.bin file";
-inline constexpr const char* kAnswerFileRole = "source AutoInstall.srg file";
+inline constexpr const char* kSourceSetupFileRole =
+    FailurePattern(FailureMessage::kSourceSetupFileRole);
+inline constexpr const char* kPackageFileRole = FailurePattern(FailureMessage::kPackageFileRole);
+inline constexpr const char* kAnswerFileRole = FailurePattern(FailureMessage::kAnswerFileRole);
 
 // False, with a message naming the input, when output_file names one of inputs (any spelling,
 // link or letter case); inputs with empty names are skipped. Reads no file's content and creates

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "base/Failure.h"
+#include "base/FailureMessages.h"
 #include "setupfile/CRC32.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/MemoryPages.h"
@@ -181,8 +182,8 @@ bool LoadStreamToString(FileStream& stream, std::int64_t max_size, std::string& 
     const std::size_t n = ReadBlocks(stream, kReadBlockSize, content);
     if (static_cast<std::int64_t>(content.size()) > max_size) {
       content.clear();
-      error = "File size is over " + std::to_string(max_size) + ", but max allowed size is " +
-              std::to_string(max_size);
+      error = FailureMessageText(FailureMessage::kFileOverLimit,
+                                 {std::to_string(max_size), std::to_string(max_size)});
       return false;
     }
     if (n < kReadBlockSize)
@@ -197,16 +198,16 @@ bool LoadFile(const std::string& file_name, std::int64_t max_size, std::string& 
     return LoadStreamToString(*file, max_size, content, error);
   const std::int64_t size = file->Size();
   if (size > max_size) {
-    error = "File size is " + std::to_string(size) + ", but max allowed size is " +
-            std::to_string(max_size);
+    error = FailureMessageText(FailureMessage::kFileTooLarge,
+                               {std::to_string(size), std::to_string(max_size)});
     return false;
   }
   // Room for the whole file at once, so the content is never moved while it grows.
   content.reserve(static_cast<std::size_t>(size));
   const std::int64_t length = static_cast<std::int64_t>(content.capacity());
   if (length < size) {
-    error =
-        "Length(s) [" + std::to_string(length) + "] <> FStream.Size [" + std::to_string(size) + "]";
+    error = FailureMessageText(FailureMessage::kLengthMismatch,
+                               {std::to_string(length), std::to_string(size)});
     content.clear();
     return false;
   }
@@ -216,8 +217,8 @@ bool LoadFile(const std::string& file_name, std::int64_t max_size, std::string& 
   const std::int64_t count =
       static_cast<std::int64_t>(ReadBlocks(*file, static_cast<std::size_t>(size), content));
   if (count != size) {
-    error = "(Cnt [" + std::to_string(count) + "] <> FStream.Size [" + std::to_string(size) +
-            "]) or (Cnt <> Length(s) [" + std::to_string(size) + "])";
+    error = FailureMessageText(FailureMessage::kShortRead,
+                               {std::to_string(count), std::to_string(size), std::to_string(size)});
     content.clear();
     return false;
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/FailureMessages.h"
 #include "ui/NativeImageList.h"
 #include "ui/ZNTComponents.h"
 #include "ui/ZNTImageListRules.h"
@@ -23,8 +24,10 @@ class TImageListError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr char kInvalidImageListText[] = "Invalid ImageList";
-inline constexpr char kReplaceImageFailedText[] = "Unable to Replace Image";
+inline constexpr const char* kInvalidImageListText =
+    FailurePattern(FailureMessage::kInvalidImageList);
+inline constexpr const char* kReplaceImageFailedText =
+    FailurePattern(FailureMessage::kReplaceImageFailed);
 inline constexpr char kNotInitializedText[] = ": TZNTImageList has not been Initialized.";
 inline constexpr char kPixelFormatText[] =
     ":TZNTImageList Pixel Format must be at least 24bit to support render operations.";

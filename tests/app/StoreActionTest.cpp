@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -131,6 +132,7 @@ struct ScriptedServer {
   bool ok = true;
   std::string body = "";
   std::string url = "";
+  std::string reason = "unreachable";  // of a failed GET
 
   TStoreServices Services() {
     TStoreServices services;
@@ -138,7 +140,7 @@ struct ScriptedServer {
       url = settings.url;
       if (settings.pump)
         settings.pump();
-      return HttpGetResult{ok, ok ? 200 : 0, ok ? body : "", ok ? "" : "unreachable"};
+      return HttpGetResult{ok, ok ? 200 : 0, ok ? body : "", ok ? "" : reason};
     };
     const std::string key = test::ReadFileBytes(test::SourceDir() + "/keys/demo-public.pem");
     services.Parse = [key](const std::string& text, TKVConfigBinData& data, std::string& error) {
@@ -446,6 +448,125 @@ TEST(StoreActionTest, SlovakAndCzechMessages) {
     ASSERT_GE(window.log.size(), 2u);
     EXPECT_EQ(window.log[window.log.size() - 2], row.message + " -> OK");
     EXPECT_EQ(window.last_save.Title, row.save_title);
+  }
+}
+
+// The literal parts of the lower layers' English failure texts that are long enough to tell: none
+// may be left in a Slovak or Czech message.
+std::vector<std::string> EnglishFailureParts() {
+  std::vector<std::string> parts;
+  for (const FailurePatternRow& row : kFailurePatterns) {
+    std::string_view rest = row.english;
+    while (!rest.empty()) {
+      const std::size_t placeholder = std::min(rest.find('%'), rest.size());
+      const std::string part(TrimControl(rest.substr(0, placeholder)));
+      if (part.find(' ') != std::string::npos && part.size() >= 8)
+        parts.push_back(part);
+      rest.remove_prefix(std::min(placeholder + 2, rest.size()));
+    }
+  }
+  return parts;
+}
+
+// What the layers below report reaches a Slovak or Czech window in its language, with the file
+// names, numbers and system texts as they are; the English window shows the English text.
+TEST(StoreActionTest, LowerLayerFailuresInTheWindowsLanguage) {
+  struct Row {
+    const char* name;
+    std::function<void(Disk&, ScriptedWindow&, ScriptedServer&)> setup;
+    std::string english;            // a part of the English message
+    std::vector<std::string> kept;  // in every language's message
+  };
+  const auto download = [](ScriptedWindow& window) {
+    window.server_url = true;
+    window.fields[TStoreField::kKVServerURL] = "http://kv.example";
+  };
+  const Row rows[] = {
+      {"package over 1 MiB",
+       [](Disk& disk, ScriptedWindow&, ScriptedServer&) {
+         disk.files.Put(kPackageFile, std::string(1048577, 'k'));
+       },
+       "\"/w/K-VConfig.bin\" : File size is 1048577, but max allowed size is 1048576",
+       {"\"/w/K-VConfig.bin\"", "1048577"}},
+      {"package file missing",
+       [](Disk&, ScriptedWindow&, ScriptedServer&) {},
+       "Cannot open file \"/w/K-VConfig.bin\". No such file or directory",
+       {"\"/w/K-VConfig.bin\"", "No such file or directory"}},
+      {"output is the answer file",
+       [](Disk& disk, ScriptedWindow& window, ScriptedServer&) {
+         disk.files.Put(kPackageFile, SignedPackage());
+         disk.files.Put(kAnswerFile, "answers");
+         window.fields[TStoreField::kAutoinstallSRG] = kAnswerFile;
+         window.save_as = kAnswerFile;
+       },
+       "Output setup file is the same file as the source AutoInstall.srg file",
+       {"AutoInstall.srg"}},
+      {"area too small",
+       [](Disk& disk, ScriptedWindow&, ScriptedServer&) {
+         disk.files.Put(kPackageFile, SignedPackage());
+         disk.files.Put(kSource, test::WithConfigArea(test::MinimalPe(), 16));
+       },
+       "fail:\r\nConfiguration data size > 16 B",
+       {"16 B"}},
+      {"source without an area",
+       [](Disk& disk, ScriptedWindow&, ScriptedServer&) {
+         disk.files.Put(kPackageFile, SignedPackage());
+         disk.files.Put(kSource, test::MinimalPe());
+       },
+       "Not compatible Setup file - setup file does not contain dedicated space",
+       {}},
+      {"HTTP 404",
+       [download](Disk&, ScriptedWindow& window, ScriptedServer& server) {
+         download(window);
+         server = {false, "", "", "Not Found"};
+       },
+       "Error : Not Found",
+       {" : "}},
+      {"no connection",
+       [download](Disk&, ScriptedWindow& window, ScriptedServer& server) {
+         download(window);
+         server = {false, "", "", HttpConnectFailureText("Connection refused", 111)};
+       },
+       "Error : can't connect: Connection refused (Error #111)",
+       {"Connection refused", "111"}},
+      {"package of another version",
+       [download](Disk&, ScriptedWindow& window, ScriptedServer& server) {
+         download(window);
+         server = {true, "Quillabrenthorst Configuration ver #3.00\r\n"};
+       },
+       "Parsing KV Config data fail : Invalid / unsupported file format",
+       {}},
+  };
+  const std::vector<std::string> english_parts = EnglishFailureParts();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string english_message;
+    for (const TUiLanguage language :
+         {TUiLanguage::kEnglish, TUiLanguage::kSlovak, TUiLanguage::kCzech}) {
+      Disk disk;
+      ScriptedWindow window = FileChoice(kPackageFile, kOutput);
+      ScriptedServer server;
+      row.setup(disk, window, server);
+      {
+        ScopedFileSystem scope(disk.files);
+        TStoreServices services = server.Services();
+        services.Language = language;
+        TStoreToSetupAction action(services);
+        action.Run(window);
+      }
+      ASSERT_GE(window.log.size(), 2u);
+      const std::string& message = window.log[window.log.size() - 2];
+      for (const std::string& kept : row.kept)
+        EXPECT_NE(message.find(kept), std::string::npos) << message;
+      if (language == TUiLanguage::kEnglish) {
+        EXPECT_NE(message.find(row.english), std::string::npos) << message;
+        english_message = message;
+        continue;
+      }
+      EXPECT_NE(message, english_message);
+      for (const std::string& part : english_parts)
+        EXPECT_EQ(message.find(part), std::string::npos) << message;
+    }
   }
 }
 

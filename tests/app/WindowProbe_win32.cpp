@@ -54,6 +54,7 @@
 #include "app/MainWindow_win32.h"
 #include "app/MessageDialog_win32.h"
 #include "app/NoteForm_win32.h"
+#include "app/StoreInputs.h"
 #include "app/UsageText.h"
 #include "base/WinText_win32.h"
 #include "contents/SetupContents.h"
@@ -1188,9 +1189,10 @@ std::string SystemText(DWORD error, LANGID language) {
   return kv::WideToUtf8(trimmed);
 }
 
-// A package file that does not exist is reported with the system's reason in the user-interface
-// language where the system has the text in it, else in English; never as "System error N".
-void CheckSystemErrorText(HWND form, DWORD process_id, kv::TUiLanguage language) {
+// A package file that does not exist is reported in the user-interface language, the file name as
+// it is, with the system's reason in the language where the system has the text in it, else in
+// English; never as "System error N".
+void CheckLoadFailureInLanguage(HWND form, DWORD process_id, kv::TUiLanguage language) {
   const LANGID id = language == kv::TUiLanguage::kSlovak ? MAKELANGID(LANG_SLOVAK, SUBLANG_DEFAULT)
                                                          : MAKELANGID(LANG_CZECH, SUBLANG_DEFAULT);
   const std::string english =
@@ -1201,13 +1203,19 @@ void CheckSystemErrorText(HWND form, DWORD process_id, kv::TUiLanguage language)
   const std::string reason = local.empty() ? english : local;
   ::PostMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
   Settle(form);
-  SetText(form, TMainControl::edKVConfigFile, L"C:\\kv-missing.bin");
+  const std::wstring missing = L"C:\\kv-missing.bin";
+  SetText(form, TMainControl::edKVConfigFile, missing);
   ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
   const HWND box = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
   const Box shown = box ? ReadBox(box) : Box{};
+  const char* cannot_open =
+      language == kv::TUiLanguage::kSlovak ? "sa nedá otvoriť" : "nelze otevřít";
   Check(!reason.empty() && shown.text.find(reason) != std::string::npos &&
+            shown.text.find(kv::QuotedFileName(kv::WideToUtf8(missing))) != std::string::npos &&
+            shown.text.find(cannot_open) != std::string::npos &&
+            shown.text.find("Cannot open") == std::string::npos &&
             shown.text.find("System error") == std::string::npos,
-        "a missing package file: " + shown.text);
+        "a missing package file: " + shown.title + ": " + shown.text);
   AnswerBox(process_id);
 }
 
@@ -1259,7 +1267,7 @@ void CheckLanguage(const std::wstring& code, const std::wstring& shots, const st
     Check(shown.title == "Chyba" && shown.text == wrong,
           "a failed download: " + shown.title + ": " + shown.text);
     AnswerBox(process_id);
-    CheckSystemErrorText(form, process_id, wanted);
+    CheckLoadFailureInLanguage(form, process_id, wanted);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   Check(form != nullptr, "the main window appears");

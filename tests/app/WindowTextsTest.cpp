@@ -80,6 +80,39 @@ TEST(WindowTextsTest, FillAndMnemonics) {
   EXPECT_EQ(Utf8Length("Názov súboru"), 12u);
 }
 
+// A failure text nested in another comes translated as a whole; quoted file names stay as they
+// are even where they read like a failure; anything else, and every English text, is unchanged.
+TEST(WindowTextsTest, FailuresInTheLanguage) {
+  const std::string access =
+      FailureMessageText(FailureMessage::kAccessListNotKept, {"Prístup zamietnutý."});
+  const std::string nested =
+      FailureMessageText(FailureMessage::kCannotCreateFileBecause, {"C:\\Not Found", access});
+  struct Row {
+    std::string text;
+    TUiLanguage language;
+    std::vector<std::string> kept;  // parts of the text found unchanged
+    bool changed;
+  };
+  const Row rows[] = {
+      {nested, TUiLanguage::kSlovak, {"\"C:\\Not Found\"", "Prístup zamietnutý."}, true},
+      {nested, TUiLanguage::kCzech, {"\"C:\\Not Found\"", "Prístup zamietnutý."}, true},
+      {nested, TUiLanguage::kEnglish, {nested}, false},
+      {"Not Found.", TUiLanguage::kSlovak, {"Not Found."}, false},
+      {"", TUiLanguage::kCzech, {}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const std::string shown = FailureInLanguage(row.text, row.language);
+    EXPECT_EQ(shown != row.text, row.changed) << shown;
+    for (const std::string& kept : row.kept)
+      EXPECT_NE(shown.find(kept), std::string::npos) << shown;
+    if (row.changed) {
+      EXPECT_EQ(shown.find("Cannot create"), std::string::npos) << shown;
+      EXPECT_EQ(shown.find("access list"), std::string::npos) << shown;
+    }
+  }
+}
+
 // Captions that fit keep every designed size; wider ones grow their control (the store button to
 // the left) and the client area, at every resolution.
 TEST(WindowTextsTest, MainFormGrowsForLongerCaptions) {
