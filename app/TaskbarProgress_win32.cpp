@@ -27,19 +27,26 @@ bool TTaskbarProgress::TakeMessage(UINT message) {
     return false;
   Make();
   if (showing_)
-    Show(done_, total_);
+    Apply();
   return true;
 }
 
+// The same figures again (told while the store is busy) are not sent to the shell again.
 void TTaskbarProgress::Show(std::int64_t done, std::int64_t total) {
   if (!made_)
     Make();
+  if (showing_ && done == done_ && total == total_)
+    return;
   showing_ = true;
   done_ = done;
   total_ = total;
-  if (taskbar_ && total > 0)
-    taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(done),
-                               static_cast<ULONGLONG>(total));
+  Apply();
+}
+
+void TTaskbarProgress::Apply() {
+  if (taskbar_ && total_ > 0)
+    taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(done_),
+                               static_cast<ULONGLONG>(total_));
 }
 
 void TTaskbarProgress::Clear() {

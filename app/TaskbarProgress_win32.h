@@ -34,6 +34,7 @@ class TTaskbarProgress {
 
  private:
   void Make();
+  void Apply();
 
   HWND window_ = nullptr;
   UINT button_created_ = 0;

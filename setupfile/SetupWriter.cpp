@@ -92,10 +92,11 @@ class SourceWordSum {
   std::thread worker_;  // last: starts once the fields it uses exist
 };
 
-// How often a caller with a progress callback hears of a store that is busy: the window pumps its
-// messages at each call. A flush of a fresh copy of 4 GiB took seconds under Wine on a virtual
-// disk, and one step from a slow source may take as long, so they run beside the calling thread.
-constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+// How often a caller with a progress callback hears of a store that is busy: the window handles
+// its messages at each call. Run on the calling thread, the flush of a fresh 2 GiB copy kept the
+// window from answering for 1.5 s under Wine on a virtual disk, and a step from a slow source can
+// take as long, so the copy is built beside the calling thread, which waits in short slices.
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 // The figures of a store's progress, told on the calling thread. Run starts the work on a second
 // thread, and the calling thread tells every figure the work tells, in order and each answered
@@ -308,7 +309,9 @@ bool BuildCopy(SetupSourceCache::Opened& source, FileStream& target, const std::
 }
 
 // Builds the configured copy (beside the calling thread where progress is told) and puts it in
-// place of the target, unless the caller abandoned the store meanwhile.
+// place of the target, unless the caller abandoned the store first. Where the replacement allows
+// it, it is put in place on the copy's thread too: on Windows that is a rename and a flush, or an
+// overwrite in place that copies the whole output twice.
 bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& target_file,
                          const StoredData& data, const StoreProgress& progress, std::string& error,
                          std::string& warning) {
@@ -323,19 +326,30 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
     return false;
   }
   ProgressRelay relay(progress, source.state.size);
+  const bool commit_beside = output->CommitsFromAnyThread();
   bool built = false;
+  bool committed = false;
   relay.Run([&] {
     built = RunReportingFailure(
-        [&] { return BuildCopy(source, output->Stream(), target_file, data, relay, error); },
+        [&] {
+          if (!BuildCopy(source, output->Stream(), target_file, data, relay, error))
+            return false;
+          if (commit_beside && !relay.Abandoned()) {
+            output->Commit();
+            committed = true;
+          }
+          return true;
+        },
         error);
   });
-  if (relay.Abandoned()) {
+  if (!committed && relay.Abandoned()) {
     error = kCancelledMessage;
     return false;
   }
   if (!built)
     return false;
-  output->Commit();
+  if (!committed)
+    output->Commit();
   warning = output->Warning();
   return true;
 }
