@@ -121,6 +121,9 @@ class ProgressRelay {
       TellHere(done);
       return !abandoned_;
     }
+    // Once abandoned, the caller may no longer be listening.
+    if (abandoned_)
+      return false;
     told_ = done;
     pending_ = true;
     changed_.notify_all();
@@ -149,6 +152,11 @@ class ProgressRelay {
       on_worker_ = false;
       return work();
     }
+    // Also when the callback throws: the work is told to stop and waited for first.
+    struct Ending {
+      ProgressRelay& relay;
+      ~Ending() { relay.EndWork(); }
+    } ending{*this};
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
       changed_.wait_for(lock, kProgressInterval, [this] { return pending_ || ended_; });
@@ -164,13 +172,23 @@ class ProgressRelay {
         changed_.notify_all();
       }
     }
-    lock.unlock();
-    worker_.join();
   }
 
   bool Abandoned() const { return abandoned_; }
 
  private:
+  void EndWork() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!ended_) {
+        abandoned_ = true;
+        pending_ = false;
+        changed_.notify_all();
+      }
+    }
+    worker_.join();
+  }
+
   void TellHere(std::int64_t done) {
     if (!progress_(done, total_))
       abandoned_ = true;
