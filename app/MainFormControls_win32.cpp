@@ -33,6 +33,22 @@ std::string ControlText(HWND control) {
   return WideToUtf8(text);
 }
 
+void SetRadioChecked(HWND radio, bool checked) {
+  ::SendMessageW(radio, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  const LONG_PTR style = ::GetWindowLongPtrW(radio, GWL_STYLE);
+  ::SetWindowLongPtrW(radio, GWL_STYLE,
+                      checked ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+}
+
+void SetProgramIcons(HWND window) {
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  for (const auto& [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+    const int size = ::GetSystemMetrics(metric);
+    const HANDLE icon = ::LoadImageW(instance, L"MAINICON", IMAGE_ICON, size, size, LR_SHARED);
+    ::SendMessageW(window, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+  }
+}
+
 HWND CreateNativeControl(HWND parent, const TMainControlInfo& info, const char* caption,
                          const ScreenRect& rect, HFONT font) {
   const wchar_t* control_class = L"STATIC";

@@ -27,6 +27,12 @@ std::string ControlText(HWND control);
 HWND CreateNativeControl(HWND parent, const TMainControlInfo& info, const char* caption,
                          const ScreenRect& rect, HFONT font);
 
+// Checks or unchecks a radio button; Tab reaches the group at its checked button.
+void SetRadioChecked(HWND radio, bool checked);
+
+// The program's icon, big and small, on the window.
+void SetProgramIcons(HWND window);
+
 // One tooltip window of owner showing each tool's text over it; none when it cannot be made.
 HWND CreateTooltips(HWND owner, const std::vector<std::pair<HWND, std::string>>& tools);
 

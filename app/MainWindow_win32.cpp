@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <ole2.h>
-#include <shobjidl.h>
 
 #include <algorithm>
 #include <array>
@@ -19,7 +18,7 @@
 #include "app/MessageDialog_win32.h"
 #include "app/SetupViewMenu_win32.h"
 #include "app/StoreAction.h"
-#include "base/Owned.h"
+#include "app/TaskbarProgress_win32.h"
 #include "base/WinText_win32.h"
 #include "ui/GdiHandles_win32.h"
 #include "ui/Window_win32.h"
@@ -31,14 +30,9 @@ namespace {
 constexpr wchar_t kMainFormClass[] = L"TKVSetupConfiguratorMainForm";
 constexpr int kExitSuccess = 0;
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW;
-constexpr wchar_t kProgramIconName[] = L"MAINICON";
 
 int ControlId(TMainControl control) {
   return kFirstControlId + static_cast<int>(control);
-}
-
-void ReleaseTaskbar(ITaskbarList3* taskbar) {
-  taskbar->Release();
 }
 
 class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
@@ -60,7 +54,11 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
     return save_dialog_.Execute(handle_, setup, file_name);
   }
   void Pump() override { RunMessages(handle_, nullptr, false); }
-  void ShowProgress(std::int64_t done, std::int64_t total) override;
+  // The taskbar button shows the copy's progress where the shell offers that.
+  void ShowProgress(std::int64_t done, std::int64_t total) override {
+    taskbar_.Show(done, total);
+    Pump();
+  }
   bool CloseRequested() override { return close_requested_; }
   bool TakeKey(const MSG& message) noexcept override { return view_menu_.TakeKey(message); }
 
@@ -103,10 +101,7 @@ class TKVSetupConfiguratorMainForm final : public TWindow, public TStoreWindow {
   TFileDialog open_dialog_;
   TFileDialog save_dialog_;
   TSetupViewMenu view_menu_;
-  // The taskbar button's progress display, made at the first progress; none where the shell
-  // offers none.
-  OwnedPtr<ITaskbarList3, ReleaseTaskbar> taskbar_;
-  bool taskbar_tried_ = false;
+  TTaskbarProgress taskbar_;
   bool in_action_ = false;
   bool close_requested_ = false;
   bool store_had_focus_ = false;
@@ -129,15 +124,11 @@ bool TKVSetupConfiguratorMainForm::Create() {
                      kFormStyle, Utf8ToWide(texts_.MainCaption), ToRect(place), nullptr)) {
     return false;
   }
+  taskbar_.Attach(handle_);
   // A monitor of another resolution than the system's: the window takes its size there.
   if (WindowPixelsPerInch(handle_) != pixels_per_inch_)
     ApplyPixelsPerInch(WindowPixelsPerInch(handle_), nullptr);
-  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  for (const auto& [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
-    const int size = ::GetSystemMetrics(metric);
-    const HANDLE icon = ::LoadImageW(instance, kProgramIconName, IMAGE_ICON, size, size, LR_SHARED);
-    ::SendMessageW(handle_, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
-  }
+  SetProgramIcons(handle_);
   view_menu_.Attach(handle_, texts_);
   ::ShowWindow(handle_, SW_SHOWNORMAL);
   ::SetFocus(Control(TMainControl::edOriginalSetupFile));
@@ -150,6 +141,8 @@ LRESULT TKVSetupConfiguratorMainForm::HandleMessage(UINT message, WPARAM wparam,
   LRESULT result = 0;
   if (TZNTBitBtnEx::ReflectMessage(message, wparam, lparam, result))
     return result;
+  if (taskbar_.TakeMessage(message))
+    return 0;
   switch (message) {
     case WM_CREATE:
       FormCreate();
@@ -366,14 +359,8 @@ void TKVSetupConfiguratorMainForm::OnCommand(int id, int code) {
 
 void TKVSetupConfiguratorMainForm::rbKVClick(TMainControl clicked) {
   const bool server_url = clicked == TMainControl::rbKVURL;
-  for (const TMainControl radio : {TMainControl::rbKVURL, TMainControl::rbKVConfig}) {
-    const bool checked = radio == clicked;
-    ::SendMessageW(Control(radio), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    // Tab reaches the group at its selected button.
-    const LONG_PTR style = ::GetWindowLongPtrW(Control(radio), GWL_STYLE);
-    ::SetWindowLongPtrW(Control(radio), GWL_STYLE,
-                        checked ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
-  }
+  for (const TMainControl radio : {TMainControl::rbKVURL, TMainControl::rbKVConfig})
+    SetRadioChecked(Control(radio), radio == clicked);
   const TChoiceStates states = ChoiceStates(server_url);
   ::EnableWindow(Control(TMainControl::edKVServerURL), states.ServerURLEnabled);
   ::EnableWindow(Control(TMainControl::edKVConfigFile), states.ConfigFileEnabled);
@@ -398,32 +385,10 @@ void TKVSetupConfiguratorMainForm::btStoreToSetupClick() {
   in_action_ = true;
   action_.Run(*this);  // throws nothing: it reports its failures, also those of its reports
   in_action_ = false;
-  if (taskbar_)
-    taskbar_->SetProgressState(handle_, TBPF_NOPROGRESS);
+  taskbar_.Clear();
   view_menu_.Stored(action_.LastStoredFile());
   if (close_requested_ && handle_)
     ::DestroyWindow(handle_);
-}
-
-// The taskbar button shows the copy's progress where the shell offers that; without it the
-// window still answers.
-void TKVSetupConfiguratorMainForm::ShowProgress(std::int64_t done, std::int64_t total) {
-  if (!taskbar_tried_) {
-    taskbar_tried_ = true;
-    ITaskbarList3* taskbar = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                     __uuidof(ITaskbarList3),
-                                     reinterpret_cast<void**>(&taskbar)))) {
-      taskbar_.reset(taskbar);
-      if (FAILED(taskbar_->HrInit()))
-        taskbar_.reset();
-    }
-  }
-  if (taskbar_ && total > 0) {
-    taskbar_->SetProgressValue(handle_, static_cast<ULONGLONG>(done),
-                               static_cast<ULONGLONG>(total));
-  }
-  Pump();
 }
 
 void TKVSetupConfiguratorMainForm::OnClose() {

@@ -97,6 +97,9 @@ class OutputReplacement {
   virtual bool Replaces(const FileState& state) = 0;
   // Throws FileCreateError naming the output, or StreamWriteError.
   virtual void Commit() = 0;
+  // Whether Commit may run on another thread than the one that began the output (not where it
+  // holds signals back on its own thread while it creates and renames names).
+  virtual bool CommitsFromAnyThread() { return false; }
   // After Commit: what went wrong once the output was in place (its folder could not be synced),
   // for the user to hear; empty when nothing did.
   virtual std::string Warning() { return {}; }

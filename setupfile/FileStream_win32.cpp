@@ -497,6 +497,9 @@ class Win32OutputReplacement final : public OutputReplacement {
 
   std::string Warning() override { return warning_; }
 
+  // A console event reaches its handlers on a thread of the system's, whichever thread commits.
+  bool CommitsFromAnyThread() override { return true; }
+
   void Commit() override {
     stream_.Flush();
     if (in_place())

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -89,6 +92,120 @@ class SourceWordSum {
   std::thread worker_;  // last: starts once the fields it uses exist
 };
 
+// How often a caller with a progress callback hears of a store that is busy: the window handles
+// its messages at each call. Run on the calling thread, the flush of a fresh 2 GiB copy kept the
+// window from answering for 1.5 s under Wine on a virtual disk, and a step from a slow source can
+// take as long, so the copy is built beside the calling thread, which waits in short slices.
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
+
+// The figures of a store's progress, told on the calling thread. Run starts the work on a second
+// thread, and the calling thread tells every figure the work tells, in order and each answered
+// before the work goes on, and the last one again every kProgressInterval while the work is busy
+// between two (a step from a slow source, the read-back, the flush). Without a callback, or where
+// no thread can be started, the work runs on the calling thread and tells its figures directly.
+class ProgressRelay {
+ public:
+  ProgressRelay(const StoreProgress& progress, std::int64_t total)
+      : progress_(progress), total_(total) {}
+  ProgressRelay(const ProgressRelay&) = delete;
+  ProgressRelay& operator=(const ProgressRelay&) = delete;
+
+  // Tells done of the total; false once the caller asked to abandon the store (at this or an
+  // earlier call).
+  bool Tell(std::int64_t done) {
+    if (!progress_)
+      return true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!on_worker_) {
+      lock.unlock();
+      TellHere(done);
+      return !abandoned_;
+    }
+    // Once abandoned, the caller may no longer be listening.
+    if (abandoned_)
+      return false;
+    told_ = done;
+    pending_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !pending_; });
+    return !abandoned_;
+  }
+
+  // Tells 0 first, then runs work, which throws nothing, unless the caller abandoned the store at
+  // that; returns when the work has ended.
+  void Run(const std::function<void()>& work) {
+    if (progress_) {
+      TellHere(0);
+      if (abandoned_)
+        return;
+      on_worker_ = true;
+      RunIgnoringFailure([&] {
+        worker_ = std::thread([this, &work] {
+          work();
+          const std::lock_guard<std::mutex> lock(mutex_);
+          ended_ = true;
+          changed_.notify_all();
+        });
+      });
+    }
+    if (!worker_.joinable()) {
+      on_worker_ = false;
+      return work();
+    }
+    // Also when the callback throws: the work is told to stop and waited for first.
+    struct Ending {
+      ProgressRelay& relay;
+      ~Ending() { relay.EndWork(); }
+    } ending{*this};
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+      changed_.wait_for(lock, kProgressInterval, [this] { return pending_ || ended_; });
+      if (ended_)
+        break;
+      const bool told = pending_;
+      const std::int64_t done = told_;
+      lock.unlock();
+      TellHere(done);
+      lock.lock();
+      if (told) {
+        pending_ = false;
+        changed_.notify_all();
+      }
+    }
+  }
+
+  bool Abandoned() const { return abandoned_; }
+
+ private:
+  void EndWork() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!ended_) {
+        abandoned_ = true;
+        pending_ = false;
+        changed_.notify_all();
+      }
+    }
+    worker_.join();
+  }
+
+  void TellHere(std::int64_t done) {
+    if (!progress_(done, total_))
+      abandoned_ = true;
+  }
+
+  const StoreProgress& progress_;
+  const std::int64_t total_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool on_worker_ = false;
+  bool pending_ = false;
+  bool ended_ = false;
+  std::int64_t told_ = 0;
+  std::atomic<bool> abandoned_ = false;
+  std::thread worker_;
+};
+
 // Reads the list back out of the complete copy the way a configured setup file is read, and
 // compares what it holds with what was meant.
 bool ReadsBackAsStored(FileStream& copy, const std::string& package_text,
@@ -154,27 +271,14 @@ SetupSourceCache::Opened* OpenSource(SetupSourceCache& cache, const std::string&
   return cache.opened.get();
 }
 
-// Builds the configured copy and puts it in place of the target: the source's bytes (read through
-// the one open stream, up to the size it had when it was opened), the list at the area's
-// position and, for an executable (by the target's name or by the source's content), the
-// checksum, from the sum of the source's words (taken beside the first complete copy) and the
-// bytes the list replaced. Before the last write the copy is read back and the source checked
-// for changes.
-bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& target_file,
-                         const StoredData& data, const StoreProgress& progress, std::string& error,
-                         std::string& warning) {
+// Builds the configured copy in target: the source's bytes (read through the one open stream, up
+// to the size it had when it was opened), the list at the area's position and, for an executable
+// (by the target's name or by the source's content), the checksum, from the sum of the source's
+// words (taken beside the first complete copy) and the bytes the list replaced. Before the last
+// write the copy is read back and the source checked for changes; at the end it is flushed.
+bool BuildCopy(SetupSourceCache::Opened& source, FileStream& target, const std::string& target_file,
+               const StoredData& data, ProgressRelay& relay, std::string& error) {
   const std::int64_t field = source.field;
-  if (field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
-    error = FailurePattern(FailureMessage::kChecksumNotUpdatable);
-    return false;
-  }
-  const std::unique_ptr<OutputReplacement> output = Files().BeginOutput(target_file);
-  // The target's name may have come to lead to the source since the names were compared.
-  if (output->Replaces(source.state)) {
-    error = FailureMessageText(FailureMessage::kOutputIsInput, {kSourceSetupFileRole});
-    return false;
-  }
-  FileStream& target = output->Stream();
   const std::int64_t size = source.state.size;
   target.SetSize(size);
   source.stream->Seek(0);
@@ -185,7 +289,7 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
     CopyStreamData(*source.stream, target, count);
     target.StartFlush(offset, count);
     source_sum.AfterStep(offset, count);
-    if (progress && !progress(offset + count, size)) {
+    if (!relay.Tell(offset + count)) {
       error = FailurePattern(FailureMessage::kStoreCancelled);
       return false;
     }
@@ -214,7 +318,54 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
     target.Seek(field);
     target.Write(value);
   }
-  output->Commit();
+  // Here rather than in the commit, so that the window hears of the store while the copy's
+  // bytes go to the disk.
+  target.Flush();
+  return true;
+}
+
+// Builds the configured copy (beside the calling thread where progress is told) and puts it in
+// place of the target, unless the caller abandoned the store first. Where the replacement allows
+// it, it is put in place on the copy's thread too: on Windows that is a rename and a flush, or an
+// overwrite in place that copies the whole output twice.
+bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& target_file,
+                         const StoredData& data, const StoreProgress& progress, std::string& error,
+                         std::string& warning) {
+  if (source.field < 0 && EqualsIgnoreAsciiCase(ExtractFileExt(target_file), ".exe")) {
+    error = FailurePattern(FailureMessage::kChecksumNotUpdatable);
+    return false;
+  }
+  const std::unique_ptr<OutputReplacement> output = Files().BeginOutput(target_file);
+  // The target's name may have come to lead to the source since the names were compared.
+  if (output->Replaces(source.state)) {
+    error = FailureMessageText(FailureMessage::kOutputIsInput, {kSourceSetupFileRole});
+    return false;
+  }
+  ProgressRelay relay(progress, source.state.size);
+  const bool commit_beside = output->CommitsFromAnyThread();
+  bool built = false;
+  bool committed = false;
+  relay.Run([&] {
+    built = RunReportingFailure(
+        [&] {
+          if (!BuildCopy(source, output->Stream(), target_file, data, relay, error))
+            return false;
+          if (commit_beside && !relay.Abandoned()) {
+            output->Commit();
+            committed = true;
+          }
+          return true;
+        },
+        error);
+  });
+  if (!committed && relay.Abandoned()) {
+    error = FailurePattern(FailureMessage::kStoreCancelled);
+    return false;
+  }
+  if (!built)
+    return false;
+  if (!committed)
+    output->Commit();
   warning = output->Warning();
   return true;
 }

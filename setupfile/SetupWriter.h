@@ -51,8 +51,10 @@ class SetupSourceCache {
   std::unique_ptr<Opened> opened;
 };
 
-// Told after each step of the copy: the bytes copied so far and the source's size. Returning
-// false abandons the store: the target stays as it was and error says so.
+// Told on the calling thread: the bytes copied so far and the source's size, 0 first, then after
+// each step of the copy, and the last figures again every 20 ms while a step or the read-back and
+// flush take longer (the copy is then built on a second thread). The figures never fall and end at
+// the size. Returning false abandons the store: the target stays as it was and error says so.
 using StoreProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,

@@ -31,6 +31,11 @@
 // 6. "--dpi SHOTS_DIR SETUP_FILE", run in a session at 144 dpi: the note window and the view of
 //    the file (opened over the main window in the bottom-right corner) inside the work area at 1.5
 //    times their size, in the TrueType font; back at 96 dpi on WM_DPICHANGED.
+// 7. "--busy PROGRAM.exe SOURCE PACKAGE OUTPUT", SOURCE a large setup file and PACKAGE without a
+//    signature: a store in the main window, which answers every message within 200 ms from the
+//    click until the result appears (asked all the while from a second thread, except while the
+//    system's save dialog opens); the shell's message that the taskbar button was made anew is
+//    sent while the copy is under way.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 0 when every check passed.
 #include <windows.h>
 
@@ -40,6 +45,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1605,6 +1612,102 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
   CheckLowColourGlyphs();
 }
 
+// How the window answered while it was asked, over and over, until stop was set: the longest
+// wait for an answer, how often it was asked, and how often it gave no answer within 10 seconds.
+struct Answers {
+  std::atomic<bool> stop = false;
+  double longest_ms = 0;
+  int asked = 0;
+  int unanswered = 0;
+};
+
+void AskUntilStopped(HWND form, Answers& answers) {
+  while (!answers.stop) {
+    const auto start = std::chrono::steady_clock::now();
+    DWORD_PTR result = 0;
+    const bool answered =
+        ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+    const std::chrono::duration<double, std::milli> waited =
+        std::chrono::steady_clock::now() - start;
+    answers.longest_ms = std::max(answers.longest_ms, waited.count());
+    ++answers.asked;
+    if (!answered)
+      ++answers.unanswered;
+    ::Sleep(5);
+  }
+}
+
+// Whether an unfinished copy lies in the folder of output.
+bool CopyUnderWay(const std::wstring& output) {
+  const std::wstring pattern = output.substr(0, output.find_last_of(L'\\') + 1) + L"*.partial";
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
+  ::FindClose(search);
+  return true;
+}
+
+void CheckAnswersDuringStore(const std::wstring& program, const std::wstring& source,
+                             const std::wstring& package, const std::wstring& output) {
+  PROCESS_INFORMATION process{};
+  Check(Start(program, L"", process), "start without arguments");
+  const DWORD process_id = process.dwProcessId;
+  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
+  Check(form != nullptr, "the main window appears");
+  if (!form) {
+    ::TerminateProcess(process.hProcess, 99);
+    return;
+  }
+  Settle(form);
+  ::SendMessageW(Item(form, TMainControl::rbKVConfig), BM_CLICK, 0, 0);
+  SetText(form, TMainControl::edOriginalSetupFile, source);
+  SetText(form, TMainControl::edKVConfigFile, package);
+  Settle(form);
+  // Asked from the click on, except while the system's save dialog opens (under Wine that takes
+  // a quarter of a second, in which its owner answers nothing).
+  Answers answers;
+  std::thread asking([form, &answers] { AskUntilStopped(form, answers); });
+  ::PostMessageW(Item(form, TMainControl::btStoreToSetup), BM_CLICK, 0, 0);
+  const HWND question = WaitForDialog(process_id, L"TKVMessageDialog", 30000);
+  answers.stop = true;
+  asking.join();
+  Check(question != nullptr, "the signature question appears");
+  if (question)
+    Press(question, "&Ignore");
+  const HWND save = WaitForDialog(process_id, L"#32770", 30000);
+  Check(save != nullptr, "the save dialog appears");
+  answers.stop = false;
+  asking = std::thread([form, &answers] { AskUntilStopped(form, answers); });
+  if (save)
+    AnswerSaveDialog(save, output);
+  bool under_way = false;
+  for (int i = 0; i < 600 && !under_way; ++i) {
+    under_way = CopyUnderWay(output);
+    ::Sleep(10);
+  }
+  Check(under_way, "the copy is under way");
+  // As the shell does when it restarted: the taskbar button is new.
+  ::Sleep(500);
+  ::PostMessageW(form, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+  const HWND result = WaitForDialog(process_id, L"TKVMessageDialog", 120000);
+  answers.stop = true;
+  asking.join();
+  const Box done = result ? ReadBox(result) : Box{};
+  Check(done.title == "Warning" && done.text.size() > output.size() &&
+            done.text.ends_with(Quoted(output)),
+        "result: " + done.title + ": " + done.text);
+  char figure[160];
+  std::snprintf(figure, sizeof figure,
+                "the window answered %d messages during the store, %d not, the longest after "
+                "%.0f ms",
+                answers.asked, answers.unanswered, answers.longest_ms);
+  Check(answers.asked > 20 && answers.unanswered == 0 && answers.longest_ms < 200, figure);
+  if (result)
+    AnswerBox(process_id);
+  Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
+}
+
 int wmain(int argc, wchar_t** argv) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (argc == 5 && std::wstring(argv[1]) == L"--language") {
@@ -1617,11 +1720,18 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
     return failures == 0 ? 0 : 1;
   }
+  if (argc == 6 && std::wstring(argv[1]) == L"--busy") {
+    ::FreeConsole();
+    CheckAnswersDuringStore(argv[2], argv[3], argv[4], argv[5]);
+    std::printf("probe %s\n", failures == 0 ? "passed" : "failed");
+    return failures == 0 ? 0 : 1;
+  }
   if (argc != 2 && argc != 3 && argc != 9) {
     std::printf(
         "usage: kv_window_probe PROGRAM.exe [SHOTS_DIR [SOURCE PACKAGE ANSWER OUTPUT URL "
         "OUTPUT2]]\n       kv_window_probe --language sk|cs SHOTS_DIR URL\n"
-        "       kv_window_probe --dpi SHOTS_DIR SETUP_FILE\n");
+        "       kv_window_probe --dpi SHOTS_DIR SETUP_FILE\n"
+        "       kv_window_probe --busy PROGRAM.exe SOURCE PACKAGE OUTPUT\n");
     return 2;
   }
   // Without a console of its own the probe leaves the program none to attach to.

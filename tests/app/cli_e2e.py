@@ -1282,6 +1282,83 @@ class WindowTest(unittest.TestCase):
             self.assertTrue(
                 os.path.getsize(os.path.join(shots, "main-window-" + code + ".bmp")) > 10000)
 
+    def test_window_answers_during_a_large_store(self):
+        """A store of a 2 GiB source (sparse, the data area at its end) from the main window: the
+        window answers the probe's messages within 200 ms from the click until the result, also
+        while the copy is read back and goes to the disk, and the taskbar button shows the copy's
+        progress, made anew when the shell says the button is new. A stand-in for the shell's
+        taskbar list records what the button is told: registered in the prefix for this test in
+        place of Wine's (which shows nothing), and Wine's put back afterwards."""
+        if not os.environ.get("DISPLAY"):
+            self.skipTest("no display")
+        recorder = os.path.join(os.path.dirname(os.path.abspath(ARGS.window_probe)),
+                                "kv_taskbar_recorder.dll")
+        work = tempfile.mkdtemp(prefix="kv-busy-e2e-")
+        # Wine reads the classes of the machine only.
+        key = ("HKLM\\Software\\Classes\\CLSID\\{56FDF344-FD6D-11d0-958A-006097C9A090}"
+               "\\InprocServer32")
+        saved = os.path.join(work, "taskbar-class.reg")
+
+        def win(path):
+            return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+        def reg(*arguments):
+            subprocess.run([ARGS.shell, ARGS.wine, "reg"] + list(arguments),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+
+        try:
+            reg("export", key, win(saved), "/y")
+            reg("add", key, "/ve", "/d", win(recorder), "/f")
+            reg("add", key, "/v", "ThreadingModel", "/d", "Apartment", "/f")
+            with open(os.path.join(ARGS.fixtures, "setup.msi"), "rb") as f:
+                tail = f.read()
+            source = os.path.join(work, "huge-setup.msi")
+            with open(source, "wb") as f:
+                f.seek(2 << 30)
+                f.write(tail)
+            size = os.path.getsize(source)
+            package = os.path.join(work, "K-VConfig.bin")
+            unsigned = package_text([(b"KVSERVERURL", b"http://kv.example/")])
+            with open(package, "wb") as f:
+                f.write(unsigned)
+            output = os.path.join(work, "huge-out.msi")
+            log = os.path.join(work, "taskbar.log")
+            command = [ARGS.shell, ARGS.wine, "explorer", "/desktop=kvprobe,1280x1024",
+                       win(ARGS.window_probe), "--busy", win(ARGS.program), win(source),
+                       win(package), win(output)]
+            report = run_reporting(command, 300, dict(os.environ, KV_TASKBAR_LOG=win(log)))
+            print(report)
+            self.assertIn("probe passed", report)
+            self.assertNotIn("FAIL", report)
+            self.assertEqual(os.path.getsize(output), size)
+            self.assertEqual(decode_blobs(self.read_tail(output))[1]["KVConfig"], unsigned)
+            # HrInit, the figures rising to the whole source; HrInit again for the new button and
+            # the figures from where they were; no progress once the store ended.
+            with open(log) as f:
+                lines = f.read().splitlines()
+            inits = [i for i, line in enumerate(lines) if line == "HrInit"]
+            self.assertGreaterEqual(len(inits), 2, lines[:20])
+            shown = [line.split()[1:] for line in lines if line.startswith("SetProgressValue")]
+            values = [int(done) for done, _ in shown]
+            self.assertEqual({int(total) for _, total in shown}, {size})
+            self.assertEqual(values, sorted(values))
+            self.assertEqual((values[0], values[-1]), (0, size))
+            self.assertTrue(lines[inits[-1] + 1].startswith("SetProgressValue"), lines)
+            self.assertEqual(lines[-1], "SetProgressState 0")
+        finally:
+            if os.path.exists(saved):
+                reg("import", win(saved))
+            else:
+                reg("delete", key, "/f")
+            shutil.rmtree(work, ignore_errors=True)
+
+    @staticmethod
+    def read_tail(path):
+        """The last 2 MiB of a large file, which hold its data area."""
+        with open(path, "rb") as f:
+            f.seek(max(0, os.path.getsize(path) - (2 << 20)))
+            return f.read()
+
 
     def test_windows_of_a_session_at_144_dpi(self):
         """A whole Wine session at 144 dpi, in a prefix of its own so that the other tests keep

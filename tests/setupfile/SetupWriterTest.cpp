@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <stdexcept>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -294,9 +298,9 @@ TEST_F(SetupWriterTest, FailuresLeaveAnExistingTargetAsItWas) {
   EXPECT_FALSE(test::FileExists(dir_.Path("t5.exe")));
 }
 
-// A source of several copy steps: progress after each, rising to the whole source; a store
-// abandoned at its second step leaves the earlier target and no unfinished copy, and the next one
-// completes as usual.
+// A source of several copy steps: progress from 0 and after each, rising to the whole source
+// (figures told again while a step is busy recorded once); a store abandoned at its second step
+// leaves the earlier target and no unfinished copy, and the next one completes as usual.
 TEST_F(SetupWriterTest, ReportsProgressAndCanBeAbandoned) {
   const std::string source = dir_.Path("large.exe");
   test::WriteFileBytes(source,
@@ -307,27 +311,96 @@ TEST_F(SetupWriterTest, ReportsProgressAndCanBeAbandoned) {
   std::vector<std::int64_t> steps;
   std::string error;
   std::string warning;
+  const auto record = [&](std::int64_t done) {
+    if (steps.empty() || steps.back() != done)
+      steps.push_back(done);
+  };
   const auto abandon_second = [&](std::int64_t done, std::int64_t total) {
     EXPECT_EQ(total, size);
-    steps.push_back(done);
-    return steps.size() < 2;
+    record(done);
+    return steps.size() < 3;
   };
   EXPECT_FALSE(StoreConfigToSetup(source, target, "package", "", error, warning, abandon_second));
   EXPECT_EQ(error, "The store was cancelled");
-  EXPECT_EQ(steps, (std::vector<std::int64_t>{8 << 20, 16 << 20}));
+  EXPECT_EQ(steps, (std::vector<std::int64_t>{0, 8 << 20, 16 << 20}));
   EXPECT_EQ(test::ReadFileBytes(target), "earlier");
   EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
 
   steps.clear();
   const auto follow = [&](std::int64_t done, std::int64_t) {
-    steps.push_back(done);
+    record(done);
     return true;
   };
   EXPECT_TRUE(StoreConfigToSetup(source, target, "package", "", error, warning, follow)) << error;
-  EXPECT_EQ(steps, (std::vector<std::int64_t>{8 << 20, 16 << 20, size}));
+  EXPECT_EQ(steps, (std::vector<std::int64_t>{0, 8 << 20, 16 << 20, size}));
   std::string package;
   EXPECT_TRUE(ReadBlobFromSetup(target, "KVConfig", package));
   EXPECT_EQ(package, "package");
+}
+
+// A slow phase (a copy step from a slow source, the flush of the copy) keeps the caller hearing
+// of the store at short intervals, on its own thread, with figures that never fall and end at the
+// size; a store abandoned during the flush, or whose callback throws then, is not put in place.
+TEST_F(SetupWriterTest, TellsProgressWhileAPhaseIsSlow) {
+  const std::string source = dir_.Path("slow.exe");
+  test::WriteFileBytes(source,
+                       test::WithConfigArea(test::MinimalPe() + std::string(400000, 's'), kArea));
+  const auto size = static_cast<std::int64_t>(test::ReadFileBytes(source).size());
+  enum class AtEnd { kGoOn, kAbandon, kThrow };
+  struct Row {
+    const char* name;
+    test::Faults faults;
+    AtEnd at_end;
+    std::string error;
+  };
+  const Row rows[] = {
+      {"slow source", {.read_delay_ms = 40}, AtEnd::kGoOn, ""},
+      {"slow flush", {.flush_delay_ms = 600}, AtEnd::kGoOn, ""},
+      {"closed during the flush",
+       {.flush_delay_ms = 600},
+       AtEnd::kAbandon,
+       "The store was cancelled"},
+      {"failure during the flush", {.flush_delay_ms = 600}, AtEnd::kThrow, "no window"},
+  };
+  const std::thread::id caller = std::this_thread::get_id();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string target = dir_.Path("slow-out.exe");
+    test::WriteFileBytes(target, "earlier");
+    test::FaultyFileSystem files(row.faults);
+    ScopedFileSystem scope(files);
+    using Clock = std::chrono::steady_clock;
+    std::vector<std::int64_t> figures;
+    Clock::duration longest{};
+    Clock::time_point last;
+    const auto tell = [&](std::int64_t done, std::int64_t total) {
+      EXPECT_EQ(std::this_thread::get_id(), caller);
+      EXPECT_EQ(total, size);
+      const Clock::time_point now = Clock::now();
+      if (!figures.empty())
+        longest = std::max(longest, now - last);
+      last = now;
+      figures.push_back(done);
+      // Told again at the end: the flush is under way.
+      const bool at_end = figures.size() > 2 && done == size && figures.end()[-2] == size;
+      if (at_end && row.at_end == AtEnd::kThrow)
+        throw std::runtime_error("no window");
+      return !(at_end && row.at_end == AtEnd::kAbandon);
+    };
+    std::string error;
+    std::string warning;
+    const bool stored = StoreConfigToSetup(source, target, "package", "", error, warning, tell);
+    EXPECT_EQ(stored, row.at_end == AtEnd::kGoOn) << error;
+    EXPECT_EQ(error, row.error);
+    EXPECT_LT(longest, std::chrono::milliseconds(200));
+    ASSERT_GE(figures.size(), 3u);
+    EXPECT_EQ(figures.front(), 0);
+    EXPECT_EQ(figures.back(), size);
+    EXPECT_TRUE(std::is_sorted(figures.begin(), figures.end()));
+    std::string package;
+    EXPECT_EQ(ReadBlobFromSetup(target, "KVConfig", package), stored);
+    EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
+  }
 }
 
 TEST_F(SetupWriterTest, RefusesEverySpellingOfTheSourceAsTarget) {

@@ -1,5 +1,8 @@
 #include "tests/support/FakeFileSystems.h"
 
+#include <chrono>
+#include <thread>
+
 #include "base/RuntimeError.h"
 
 namespace kv::test {
@@ -49,6 +52,7 @@ class FaultyStream final : public FileStream {
   void Seek(std::int64_t position) override { inner_->Seek(position); }
   std::int64_t Position() override { return inner_->Position(); }
   std::size_t Read(std::span<char> buffer) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(owner_.faults_.read_delay_ms));
     const std::int64_t limit = owner_.faults_.read_limit;
     if (limit >= 0 && owner_.bytes_read + static_cast<std::int64_t>(buffer.size()) > limit) {
       throw StreamReadError();
@@ -72,6 +76,8 @@ class FaultyStream final : public FileStream {
   void Flush() override {
     if (created_ && owner_.faults_.refuse_flush)
       throw StreamWriteError();
+    if (created_)
+      std::this_thread::sleep_for(std::chrono::milliseconds(owner_.faults_.flush_delay_ms));
     inner_->Flush();
   }
   FileState State() override { return inner_->State(); }

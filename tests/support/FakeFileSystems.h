@@ -38,6 +38,8 @@ struct Faults {
   int garbled_write = 0;       // the N-th write to a created file lands with its first byte changed
   std::int64_t read_limit = -1;  // reads fail once this many bytes were read in all
   bool refuse_replace = false;   // renaming the finished copy over the output fails
+  int read_delay_ms = 0;         // every read waits this long first (a slow source)
+  int flush_delay_ms = 0;        // flushing a created file waits this long first (a slow disk)
 };
 
 class FaultyFileSystem final : public FileSystem {
