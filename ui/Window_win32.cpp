@@ -6,7 +6,6 @@
 
 #include "base/Failure.h"
 #include "ui/GdiHandles_win32.h"
-#include "ui/StaticTextColour.h"
 
 namespace kv {
 
@@ -15,6 +14,7 @@ namespace {
 constexpr UINT_PTR kSubclassId = 1;
 // The window property through which a control leads to its TSubclass.
 constexpr wchar_t kSubclassProperty[] = L"kv.TSubclass";
+constexpr COLORREF kHintBlue = RGB(0, 0, 255);
 
 TWindowFailureHook failure_hook;
 std::function<void(UINT)> test_seam;
@@ -230,8 +230,9 @@ bool HighContrast() {
 }
 
 LRESULT StaticColours(HDC dc, bool hint) {
-  ::SetTextColor(dc, StaticTextColour(hint, hint && HighContrast(), ::GetSysColor(COLOR_BTNTEXT),
-                                      ::GetSysColor(COLOR_HOTLIGHT)));
+  ::SetTextColor(dc, !hint            ? ::GetSysColor(COLOR_BTNTEXT)
+                     : HighContrast() ? ::GetSysColor(COLOR_HOTLIGHT)
+                                      : kHintBlue);
   ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
 }
