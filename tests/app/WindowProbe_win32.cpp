@@ -1461,16 +1461,17 @@ void CheckTextWindowAt144(HWND window, const std::string& what, int width, int h
     CheckFontFace(copy, what, 96);
 }
 
-// A whole session at 144 dpi (its own Wine prefix): the note window, and the view of a setup
-// file opened over the main window near the bottom-right corner of the work area, scale and stay
-// inside the work area; the main window draws in the TrueType font.
-void CheckSessionAt144(const std::wstring& shots, const std::wstring& file) {
-  const int dpi = kv::WindowPixelsPerInch(nullptr);
-  Check(dpi == 144, "the session runs at " + std::to_string(dpi) + " dpi");
+// The note window, then the main window, each shown by the program's own entry on a thread of
+// its own, handed to a check and closed after it. The main window's label is first checked to be
+// drawn in the form font of the session's dpi.
+void WithProgramWindows(int dpi, const std::function<void(DWORD, HWND)>& check_note,
+                        const std::function<void(DWORD, HWND)>& check_main) {
   const DWORD process_id = ::GetCurrentProcessId();
   std::thread note([] { kv::ShowNoteForm("note"); });
-  if (const HWND note_form = WaitForWindow(process_id, L"TNoteForm")) {
-    CheckTextWindowAt144(note_form, "the note window", 762, 606, L"");
+  const HWND note_form = WaitForWindow(process_id, L"TNoteForm");
+  Check(note_form != nullptr, "the note window appears");
+  if (note_form) {
+    check_note(process_id, note_form);
     ::PostMessageW(note_form, WM_CLOSE, 0, 0);
   }
   note.join();
@@ -1480,24 +1481,41 @@ void CheckSessionAt144(const std::wstring& shots, const std::wstring& file) {
   Check(form != nullptr, "the main window appears");
   if (form) {
     Settle(form);
-    CheckFontFace(Item(form, TMainControl::Label8), "the main window's label", 144);
-    const RECT work = kv::WorkAreaOf(form);
-    RECT frame{};
-    ::GetWindowRect(form, &frame);
-    ::SetWindowPos(form, nullptr, work.right - (frame.right - frame.left) - 8,
-                   work.bottom - (frame.bottom - frame.top) - 8, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    Settle(form);
-    ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(file)), 0);
-    if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
-      CheckTextWindowAt144(view, "the view", 762, 606,
-                           shots.empty() ? L"" : shots + L"\\setup-view-144dpi.bmp");
-      ::SendMessageW(view, WM_CLOSE, 0, 0);
-    } else {
-      Check(false, "the view opens");
-    }
+    CheckFontFace(Item(form, TMainControl::Label8), "the main window's label", dpi);
+    check_main(process_id, form);
     ::PostMessageW(form, WM_CLOSE, 0, 0);
   }
   program.join();
+}
+
+// A whole session at 144 dpi (its own Wine prefix): the note window, and the view of a setup
+// file opened over the main window near the bottom-right corner of the work area, scale and stay
+// inside the work area; the main window draws in the TrueType font.
+void CheckSessionAt144(const std::wstring& shots, const std::wstring& file) {
+  const int dpi = kv::WindowPixelsPerInch(nullptr);
+  Check(dpi == 144, "the session runs at " + std::to_string(dpi) + " dpi");
+  WithProgramWindows(
+      144,
+      [](DWORD, HWND note_form) {
+        CheckTextWindowAt144(note_form, "the note window", 762, 606, L"");
+      },
+      [&](DWORD process_id, HWND form) {
+        const RECT work = kv::WorkAreaOf(form);
+        RECT frame{};
+        ::GetWindowRect(form, &frame);
+        ::SetWindowPos(form, nullptr, work.right - (frame.right - frame.left) - 8,
+                       work.bottom - (frame.bottom - frame.top) - 8, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER);
+        Settle(form);
+        ::PostMessageW(form, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(file)), 0);
+        if (const HWND view = WaitForDialog(process_id, L"TKVSetupView", 30000)) {
+          CheckTextWindowAt144(view, "the view", 762, 606,
+                               shots.empty() ? L"" : shots + L"\\setup-view-144dpi.bmp");
+          ::SendMessageW(view, WM_CLOSE, 0, 0);
+        } else {
+          Check(false, "the view opens");
+        }
+      });
 }
 
 // The platform's screen, except that it reports 16 bits per pixel: the image lists then give
@@ -1580,35 +1598,27 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
     if (message == kFaultMessage)
       throw std::runtime_error(kFaultText);
   });
-  const DWORD process_id = ::GetCurrentProcessId();
-  std::thread note([] { kv::ShowNoteForm("note"); });
-  const HWND note_form = WaitForWindow(process_id, L"TNoteForm");
-  ::PostMessageW(note_form, kFaultMessage, 0, 0);
-  Check(AnswerBox(process_id) == kFaultText, "a failing handler of the note window is reported");
-  ::PostMessageW(note_form, WM_CLOSE, 0, 0);
-  note.join();
-
-  std::thread program([] { kv::RunMainWindow(); });
-  const HWND form = WaitForWindow(process_id, L"TKVSetupConfiguratorMainForm");
-  Check(form != nullptr, "the main window appears in the probe");
-  if (form) {
-    Settle(form);
-    CheckFontFace(Item(form, TMainControl::Label8), "the main window's label", 96);
-    CheckNames(form, process_id, run);
-    CheckContrast(form, process_id, run);
-    CheckResolutionChanges(form, shots);
-    CheckGlyphSizes(form);
-    CheckBoxPlaces(form, process_id);
-    CheckFailingHandlers(form, process_id);
-    CheckLostCapture(form, process_id);
-    CheckObjectCounts(form, process_id);
-    if (run) {
-      CheckDroppedFiles(form, process_id, *run);
-      FailDuringDownload(form, process_id, *run);
-    }
-    ::PostMessageW(form, WM_CLOSE, 0, 0);
-  }
-  program.join();
+  WithProgramWindows(
+      96,
+      [](DWORD process_id, HWND note_form) {
+        ::PostMessageW(note_form, kFaultMessage, 0, 0);
+        Check(AnswerBox(process_id) == kFaultText,
+              "a failing handler of the note window is reported");
+      },
+      [&](DWORD process_id, HWND form) {
+        CheckNames(form, process_id, run);
+        CheckContrast(form, process_id, run);
+        CheckResolutionChanges(form, shots);
+        CheckGlyphSizes(form);
+        CheckBoxPlaces(form, process_id);
+        CheckFailingHandlers(form, process_id);
+        CheckLostCapture(form, process_id);
+        CheckObjectCounts(form, process_id);
+        if (run) {
+          CheckDroppedFiles(form, process_id, *run);
+          FailDuringDownload(form, process_id, *run);
+        }
+      });
   CheckLowColourGlyphs();
 }
 
