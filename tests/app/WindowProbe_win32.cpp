@@ -1626,7 +1626,9 @@ void CheckWindowsInProcess(const std::wstring& shots, const StoreRun* run) {
 // wait for an answer, how often it was asked, and how often it gave no answer within 10 seconds.
 struct Answers {
   std::atomic<bool> stop = false;
+  std::chrono::steady_clock::time_point begun = std::chrono::steady_clock::now();
   double longest_ms = 0;
+  double longest_at_ms = 0;  // when the longest wait began, counted from begun
   int asked = 0;
   int unanswered = 0;
 };
@@ -1639,7 +1641,11 @@ void AskUntilStopped(HWND form, Answers& answers) {
         ::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
     const std::chrono::duration<double, std::milli> waited =
         std::chrono::steady_clock::now() - start;
-    answers.longest_ms = std::max(answers.longest_ms, waited.count());
+    if (waited.count() > answers.longest_ms) {
+      answers.longest_ms = waited.count();
+      answers.longest_at_ms =
+          std::chrono::duration<double, std::milli>(start - answers.begun).count();
+    }
     ++answers.asked;
     if (!answered)
       ++answers.unanswered;
@@ -1696,25 +1702,42 @@ void CheckAnswersDuringStore(const std::wstring& program, const std::wstring& so
     under_way = CopyUnderWay(output);
     ::Sleep(10);
   }
-  Check(under_way, "the copy is under way");
+  const auto since_click = [&answers] {
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - answers.begun)
+                              .count()) +
+           " ms after the click";
+  };
+  Check(under_way, "the copy is under way, " + since_click());
   // As the shell does when it restarted: the taskbar button is new.
   ::Sleep(500);
   ::PostMessageW(form, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+  std::printf("the taskbar button made anew, %s\n", since_click().c_str());
   const HWND result = WaitForDialog(process_id, L"TKVMessageDialog", 120000);
+  std::printf("the result, %s\n", since_click().c_str());
   answers.stop = true;
   asking.join();
   const Box done = result ? ReadBox(result) : Box{};
   Check(done.title == "Warning" && done.text.size() > output.size() &&
             done.text.ends_with(Quoted(output)),
         "result: " + done.title + ": " + done.text);
-  char figure[160];
-  std::snprintf(figure, sizeof figure,
-                "the window answered %d messages during the store, %d not, the longest after "
-                "%.0f ms",
-                answers.asked, answers.unanswered, answers.longest_ms);
-  Check(answers.asked > 20 && answers.unanswered == 0 && answers.longest_ms < 200, figure);
   if (result)
     AnswerBox(process_id);
+  // The same asking of the idle window for 3 s: on a loaded machine the system itself can keep a
+  // message waiting for a while, and a store must add less than 200 ms to the longest such wait.
+  Answers idle;
+  std::thread idle_asking([form, &idle] { AskUntilStopped(form, idle); });
+  ::Sleep(3000);
+  idle.stop = true;
+  idle_asking.join();
+  char figure[200];
+  std::snprintf(figure, sizeof figure,
+                "the window answered %d messages during the store, %d not, the longest after "
+                "%.0f ms, %.0f ms after the click (idle: %.0f ms)",
+                answers.asked, answers.unanswered, answers.longest_ms, answers.longest_at_ms,
+                idle.longest_ms);
+  Check(answers.asked > 20 && answers.unanswered == 0 && answers.longest_ms < 200 + idle.longest_ms,
+        figure);
   Check(CloseAndWait(form, process) == 0, "closing the main window ends with exit code 0");
 }
 

@@ -1294,8 +1294,9 @@ class WindowTest(unittest.TestCase):
 
     def test_window_answers_during_a_large_store(self):
         """A store of a 2 GiB source (sparse, the data area at its end) from the main window: the
-        window answers the probe's messages within 200 ms from the click until the result, also
-        while the copy is read back and goes to the disk, and the taskbar button shows the copy's
+        window answers the probe's messages from the click until the result, also while the copy
+        is read back and goes to the disk, with waits at most 200 ms longer than the idle window's
+        on the same machine just after; and the taskbar button shows the copy's
         progress, made anew when the shell says the button is new. A stand-in for the shell's
         taskbar list records what the button is told: registered in the prefix for this test in
         place of Wine's (which shows nothing), and Wine's put back afterwards."""
