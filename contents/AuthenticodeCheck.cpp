@@ -11,6 +11,9 @@ namespace {
 // Signatures nest in the unsigned attributes of the one holding them; real files nest one
 // level, a hostile one is not followed deeper than this.
 constexpr int kMaxNesting = 4;
+// Real files hold one to three signatures; a hostile one of thousands (of certificate table
+// entries or nested values) is refused at this many, so that its list stays small.
+constexpr std::size_t kMaxSignatures = 32;
 
 struct DigestName {
   AuthenticodeDigestKind kind;
@@ -24,28 +27,47 @@ constexpr DigestName kDigestNames[] = {
     {AuthenticodeDigestKind::kSha512, DigestAlgorithm::kSha512, "SHA-512"},
 };
 
-void Read(std::string_view blob, bool nested, int depth, std::vector<ReadSignature>& signatures) {
+// Appends an entry with problem and the nested flag; false when the list is full (its last entry
+// then says so).
+bool Add(ReadSignature read, std::vector<ReadSignature>& signatures) {
+  if (signatures.size() == kMaxSignatures) {
+    ReadSignature many;
+    many.nested = read.nested;
+    many.problem = "the file holds more than " + std::to_string(kMaxSignatures) + " signatures";
+    signatures.push_back(std::move(many));
+  }
+  if (signatures.size() > kMaxSignatures)
+    return false;
+  signatures.push_back(std::move(read));
+  return true;
+}
+
+bool Read(std::string_view blob, bool nested, int depth, std::vector<ReadSignature>& signatures) {
   ReadSignature read;
   read.nested = nested;
   std::string error;
   if (!ReadAuthenticodeSignature(blob, read.signature, error)) {
     read.problem = "the signature cannot be read: " + error;
-    signatures.push_back(std::move(read));
-    return;
+    return Add(std::move(read), signatures);
   }
   const std::vector<std::string> inner = std::move(read.signature.nested);
   read.signature.nested.clear();
-  signatures.push_back(std::move(read));
+  if (!Add(std::move(read), signatures))
+    return false;
   for (const std::string& blob_inside : inner) {
-    if (depth >= kMaxNesting) {
-      ReadSignature deep;
-      deep.nested = true;
-      deep.problem = "the signatures are nested too deeply";
-      signatures.push_back(std::move(deep));
-      return;
+    ReadSignature refused;
+    refused.nested = true;
+    if (depth >= kMaxNesting || inner.size() > kMaxNestedSignatures) {
+      refused.problem = depth >= kMaxNesting
+                            ? "the signatures are nested too deeply"
+                            : "a signature holds more than " +
+                                  std::to_string(kMaxNestedSignatures) + " nested signatures";
+      return Add(std::move(refused), signatures);
     }
-    Read(blob_inside, true, depth + 1, signatures);
+    if (!Read(blob_inside, true, depth + 1, signatures))
+      return false;
   }
+  return true;
 }
 
 SignatureStep Step(const char* name, StepState state, std::string detail) {
@@ -174,10 +196,8 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
 
 }  // namespace
 
-std::vector<ReadSignature> ReadSignatures(std::string_view blob) {
-  std::vector<ReadSignature> signatures;
+void ReadSignatures(std::string_view blob, std::vector<ReadSignature>& signatures) {
   Read(blob, false, 0, signatures);
-  return signatures;
 }
 
 bool DigestOf(AuthenticodeDigestKind kind, DigestAlgorithm& algorithm, const char*& name) {

@@ -55,6 +55,10 @@ struct AuthenticodeTimeStamp {
   std::vector<std::string> certificates;
 };
 
+// Real files nest one or two signatures; of more, one beyond this many is read, to tell that there
+// are too many.
+constexpr std::size_t kMaxNestedSignatures = 16;
+
 struct AuthenticodeSignature {
   AuthenticodeDigestKind digest_kind = AuthenticodeDigestKind::kUnknown;
   std::string digest_algorithm_oid;  // dotted, as the signature names it
@@ -67,7 +71,8 @@ struct AuthenticodeSignature {
   SignerParts signer;
   std::vector<std::string> certificates;  // DER, in the order of the certificate set
   AuthenticodeTimeStamp stamp;
-  std::vector<std::string> nested;  // DER ContentInfo of each nested signature, in order
+  // DER ContentInfo of each nested signature, in order, at most kMaxNestedSignatures + 1.
+  std::vector<std::string> nested;
 };
 
 // Reads a ContentInfo holding SignedData with SpcIndirectDataContent; bytes after the element

@@ -28,6 +28,9 @@ constexpr std::uint16_t kCertificateRevision2 = 0x0200;
 constexpr std::uint16_t kCertificateTypePkcsSignedData = 0x0002;
 // A signature blob bigger than this is no signature this program reads.
 constexpr std::uint32_t kMaxSignatureSize = 64 * 1024 * 1024;
+// Signed files hold one entry, rarely two; a table of millions of empty entries is refused at
+// this many, so that their list stays small.
+constexpr std::size_t kMaxCertificateEntries = 32;
 
 // Reads up to count bytes at position; fewer at the end of the file.
 std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) {
@@ -131,21 +134,22 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
     layout.problem = "the certificate table is too large";
     return PeSignatureStatus::kMalformed;
   }
-  const std::string bytes = ReadAt(file, table, table_size);
-  if (bytes.size() != table_size) {
-    layout.problem = "the file ends inside the certificate table";
-    return PeSignatureStatus::kMalformed;
-  }
   // Entries follow each other at 8-byte boundaries and fill the table; the last one may end
-  // without its padding.
-  for (std::size_t at = 0; at < bytes.size();) {
-    ByteReader reader(bytes);
+  // without its padding. Each is read on its own, so that no entry is held twice.
+  constexpr const char* kEndsInside = "the file ends inside the certificate table";
+  for (std::int64_t at = 0; at < table_size;) {
+    if (layout.entries.size() == kMaxCertificateEntries) {
+      layout.problem = "the certificate table holds more than " +
+                       std::to_string(kMaxCertificateEntries) + " entries";
+      return PeSignatureStatus::kMalformed;
+    }
+    const std::string header = ReadAt(file, table + at, kCertificateHeaderSize);
+    ByteReader reader(header);
     std::uint32_t length = 0;
     std::uint16_t revision = 0;
     std::uint16_t type = 0;
-    reader.Seek(at);
     if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
-        length < kCertificateHeaderSize || length > bytes.size() - at) {
+        length < kCertificateHeaderSize || length > table_size - at) {
       layout.problem = "the certificate table is not filled by its entries";
       return PeSignatureStatus::kMalformed;
     }
@@ -153,19 +157,24 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
       layout.problem = "the certificate table holds an entry that is no Authenticode signature";
       return PeSignatureStatus::kMalformed;
     }
-    const std::size_t padded =
-        std::min<std::size_t>((length + 7) & ~std::size_t{7}, bytes.size() - at);
+    const std::int64_t padded =
+        std::min<std::int64_t>((std::int64_t{length} + 7) & ~7, std::int64_t{table_size} - at);
     PeCertificateEntry found;
-    found.offset = table + std::int64_t(at);
-    found.signature = bytes.substr(at + kCertificateHeaderSize, length - kCertificateHeaderSize);
+    found.offset = table + at;
+    found.signature =
+        ReadAt(file, found.offset + kCertificateHeaderSize, length - kCertificateHeaderSize);
+    const std::string tail = ReadAt(file, found.offset + length, padded - length);
+    if (std::int64_t(found.signature.size()) != length - kCertificateHeaderSize ||
+        std::int64_t(tail.size()) != padded - length) {
+      layout.problem = kEndsInside;
+      return PeSignatureStatus::kMalformed;
+    }
     DerElement element;
     std::string error;
-    const std::string_view rest(bytes.data() + at + kCertificateHeaderSize,
-                                padded - kCertificateHeaderSize);
     if (ReadDerElement(found.signature, 0, element, error)) {
-      const std::string_view padding = rest.substr(element.End());
+      const std::string padding = found.signature.substr(element.End()) + tail;
       found.strict_padding =
-          padding.size() < 8 && padding.find_first_not_of('\0') == std::string_view::npos;
+          padding.size() < 8 && padding.find_first_not_of('\0') == std::string::npos;
     }
     layout.entries.push_back(std::move(found));
     at += padded;

@@ -28,8 +28,9 @@ import unittest
 ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
+NESTED_SIGNATURE = bytes.fromhex("2B060104018237020401")  # the nested signature's OID, content
 # The exit codes of kvreadback --verify.
-EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6,
+EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "structure": 5, "content digest": 6,
         "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
 
 
@@ -76,28 +77,77 @@ def change_signing_time(occurrence):
     return change
 
 
-def grow_certificate_table(data):
-    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+def certificate_table(data):
+    """The place of the certificate table's directory entry, the table's offset and size."""
     pe = struct.unpack_from("<I", data, 60)[0]
     magic = struct.unpack_from("<H", data, pe + 24)[0]
     entry = pe + 24 + (112 if magic == 0x20B else 96) + 4 * 8
     offset, size = struct.unpack_from("<II", data, entry)
     assert offset + size == len(data)
+    return entry, offset, size
+
+
+def grow_certificate_table(data):
+    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+    entry, offset, size = certificate_table(data)
     struct.pack_into("<I", data, entry + 4, size + 8)
     return data + b"\0" * 8
 
 
-def der_members(data):
-    """The contents of the DER elements that follow each other in data."""
-    members, at = [], 0
-    while at < len(data):
-        length, at = data[at + 1], at + 2
+def der_elements(data, most=None):
+    """The tag and content of each DER element that follows the other in data (the first most)."""
+    elements, at = [], 0
+    while at < len(data) and len(elements) != most:
+        tag, length, at = data[at], data[at + 1], at + 2
         if length & 0x80:
             count = length & 0x7F
             length, at = int.from_bytes(data[at:at + count], "big"), at + count
-        members.append(data[at:at + length])
+        elements.append((tag, bytes(data[at:at + length])))
         at += length
-    return members
+    return elements
+
+
+def der_members(data):
+    """The contents of the DER elements that follow each other in data."""
+    return [content for _, content in der_elements(data)]
+
+
+def der(tag, content):
+    size = (len(content).bit_length() + 7) // 8
+    length = (bytes([len(content)]) if len(content) < 0x80
+              else bytes([0x80 | size]) + len(content).to_bytes(size, "big"))
+    return bytes([tag]) + length + content
+
+
+def signature_of(data):
+    """The SignedData of the certificate table's first entry, without its padding."""
+    _, offset, _ = certificate_table(data)
+    length = struct.unpack_from("<I", data, offset)[0]
+    return der(*der_elements(data[offset + 8:offset + length], 1)[0])
+
+
+def with_entries(*blobs):
+    """Replaces the certificate table with one WIN_CERTIFICATE per blob, each padded to 8 bytes."""
+    def change(data):
+        entry, offset, _ = certificate_table(data)
+        table = b"".join(struct.pack("<IHH", 8 + len(blob), 0x200, 2) + blob +
+                         b"\0" * (-len(blob) % 8) for blob in blobs)
+        data = data[:offset] + table
+        struct.pack_into("<I", data, entry + 4, len(table))
+        return data
+    return change
+
+
+def with_unsigned_attributes(signature, attributes):
+    """The signature with attributes as its signer's unsigned attributes."""
+    def rebuild(elements):
+        return b"".join(der(tag, content) for tag, content in elements)
+    oid, wrapped = der_elements(der_members(signature)[0])
+    fields = der_elements(der_members(wrapped[1])[0])
+    signer = der_elements(der_members(fields[-1][1])[0])
+    signer = [f for f in signer if f[0] != 0xA1] + [(0xA1, attributes)]
+    fields[-1] = (0x31, der(0x30, rebuild(signer)))
+    return der(0x30, rebuild([oid, (0xA0, der(0x30, rebuild(fields)))]))
 
 
 def counter_signing_server(work):
@@ -182,6 +232,27 @@ class VerdictTest(unittest.TestCase):
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
              "unsigned.exe", "-out", "ecdsa.exe"], work)
+        # Certificate tables of several entries, one with bytes after its signature, and
+        # hostile ones: thousands of empty entries, an attribute of thousands of tiny values as
+        # nested signatures.
+        with open(configured, "rb") as f:
+            signature = signature_of(f.read())
+        # A signature of other content: the unsigned program with one letter changed.
+        patched(os.path.join(work, "unsigned.exe"), os.path.join(work, "other.exe"),
+                lambda data: data.replace(b"This program", b"this program", 1))
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
+             "-in", "other.exe", "-out", "other-signed.exe"], work)
+        with open(os.path.join(work, "other-signed.exe"), "rb") as f:
+            other = signature_of(f.read())
+        tiny = der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, b"\x05\x00" * 4096))
+        for name, change in [
+                ("two-entries.exe", with_entries(signature, signature)),
+                ("other-entry.exe", with_entries(signature, other)),
+                ("padding-junk.exe", with_entries(signature + b"\xAA" * 8)),
+                ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
+                ("many-nested.exe",
+                 with_entries(with_unsigned_attributes(signature, tiny * 100)))]:
+            patched(configured, os.path.join(work, name), change)
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
              "unsigned.exe", "-out", "wrong-usage.exe"], work)
@@ -219,6 +290,11 @@ class VerdictTest(unittest.TestCase):
             ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
             ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
             ("attribute.exe", "invalid", "signature", 1, "passes", ""),
+            ("two-entries.exe", "valid", "", 2, "passes", ""),
+            ("other-entry.exe", "invalid", "content digest", 2, "passes", "of signature 2"),
+            ("padding-junk.exe", "valid", "", 1, "fails", ""),
+            ("many-entries.exe", "invalid", "certificate table", 0, "fails", "more than 32"),
+            ("many-nested.exe", "invalid", "structure", 2, "passes", "more than 16 nested"),
             ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
             ("nested-attribute.exe", "invalid", "signature", 2, "passes",
              "signature of signature 2"),
