@@ -138,16 +138,37 @@ def with_entries(*blobs):
     return change
 
 
-def with_unsigned_attributes(signature, attributes):
-    """The signature with attributes as its signer's unsigned attributes."""
+def with_signer(signature, change):
+    """The signature with its SignerInfo's fields, a list of (tag, content), changed by change."""
     def rebuild(elements):
         return b"".join(der(tag, content) for tag, content in elements)
     oid, wrapped = der_elements(der_members(signature)[0])
     fields = der_elements(der_members(wrapped[1])[0])
-    signer = der_elements(der_members(fields[-1][1])[0])
-    signer = [f for f in signer if f[0] != 0xA1] + [(0xA1, attributes)]
-    fields[-1] = (0x31, der(0x30, rebuild(signer)))
+    fields[-1] = (0x31, der(0x30, rebuild(change(der_elements(der_members(fields[-1][1])[0])))))
     return der(0x30, rebuild([oid, (0xA0, der(0x30, rebuild(fields)))]))
+
+
+def with_unsigned_attributes(attributes):
+    return lambda signer: [f for f in signer if f[0] != 0xA1] + [(0xA1, attributes)]
+
+
+def resigned_with_pss(work, key):
+    """Signs the signed attributes anew with RSASSA-PSS (SHA-256, MGF1 with SHA-256, salt 32)."""
+    sha256 = der(0x30, der(0x06, bytes.fromhex("608648016503040201")) + b"\x05\x00")
+    mgf1 = der(0x30, der(0x06, bytes.fromhex("2A864886F70D010108")) + sha256)
+    pss = der(0x06, bytes.fromhex("2A864886F70D01010A")) + der(
+        0x30, der(0xA0, sha256) + der(0xA1, mgf1) + der(0xA2, der(0x02, b"\x20")))
+
+    def change(signer):
+        # version, sid, digestAlgorithm, [0] signedAttrs, signatureAlgorithm, signature
+        with open(os.path.join(work, "attributes.der"), "wb") as f:
+            f.write(der(0x31, signer[3][1]))
+        run(["openssl", "dgst", "-sha256", "-sign", key, "-sigopt", "rsa_padding_mode:pss",
+             "-sigopt", "rsa_pss_saltlen:32", "-sigopt", "rsa_mgf1_md:sha256", "-out",
+             "pss.bin", "attributes.der"], work)
+        with open(os.path.join(work, "pss.bin"), "rb") as f:
+            return signer[:4] + [(0x30, pss), (0x04, f.read())] + signer[6:]
+    return change
 
 
 def counter_signing_server(work):
@@ -251,8 +272,10 @@ class VerdictTest(unittest.TestCase):
                 ("padding-junk.exe", with_entries(signature + b"\xAA" * 8)),
                 ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
                 ("many-nested.exe",
-                 with_entries(with_unsigned_attributes(signature, tiny * 100)))]:
-            patched(configured, os.path.join(work, name), change)
+                 with_entries(with_signer(signature, with_unsigned_attributes(tiny * 100)))),
+                ("pss.exe", with_entries(with_signer(other, resigned_with_pss(work, "nest.key"))))]:
+            patched(os.path.join(work, "other-signed.exe" if name == "pss.exe" else configured),
+                    os.path.join(work, name), change)
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
              "unsigned.exe", "-out", "wrong-usage.exe"], work)
@@ -299,6 +322,7 @@ class VerdictTest(unittest.TestCase):
             ("nested-attribute.exe", "invalid", "signature", 2, "passes",
              "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
+            ("pss.exe", "valid", "", 1, "passes", "RSA-PSS with SHA-256"),
             ("setup-timestamped.exe", "valid", "", 1, "passes",
              "2020-06-01 00:00:00 UTC (RFC 3161)"),
             ("countersigned.exe", "valid", "", 1, "passes", "(counter-signature)"),
