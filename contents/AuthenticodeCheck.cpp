@@ -84,11 +84,25 @@ bool Hash(AuthenticodeDigestKind kind, std::string_view bytes, std::string& dige
   return computed.Finish(digest);
 }
 
-// The signed messageDigest attribute against the digest of what it covers.
+// The content types the signed contentType attribute must name, so that a signature made over
+// another kind of content is not taken for one of these.
+constexpr const char* kIndirectDataType = "1.3.6.1.4.1.311.2.1.4";
+constexpr const char* kTstInfoType = "1.2.840.113549.1.9.16.1.4";
+
+// The signed messageDigest attribute against the digest of what it covers, and the signed
+// contentType attribute against the type of what it covers (content_type; a counter-signature,
+// which has none, passes nullptr).
 SignatureStep CheckMessageDigest(const SignerParts& signer, std::string_view covered,
-                                 const char* name, const char* what) {
+                                 const char* name, const char* what, const char* content_type) {
   if (!signer.has_message_digest)
     return Step(name, StepState::kFails, "the signer has no signed messageDigest attribute");
+  if (content_type != nullptr && signer.content_type != content_type) {
+    return Step(
+        name, StepState::kFails,
+        "the signed contentType attribute names " +
+            (signer.content_type.empty() ? std::string("no single type") : signer.content_type) +
+            ", not the type of " + what);
+  }
   std::string digest;
   if (!Hash(signer.digest_kind, covered, digest)) {
     return Step(name, StepState::kNotChecked,
@@ -175,7 +189,8 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
   }
   for (const SignatureStep& step :
        {CheckMessageDigest(stamp.signer, stamp.signed_content, kStepTimeStamp,
-                           token ? "the time stamp's TSTInfo" : "this signature's value"),
+                           token ? "the time stamp's TSTInfo" : "this signature's value",
+                           token ? kTstInfoType : nullptr),
         CheckSignerSignature(stamp.signer, kStepTimeStamp)}) {
     if (step.State != StepState::kPasses)
       return Step(kStepTimeStamp, step.State, "time stamp: " + step.Detail);
@@ -243,7 +258,8 @@ SignatureEntry CheckSignature(const ReadSignature& read, const ContentDigests& c
     entry.Steps.push_back(Step(kStepContentDigest, StepState::kPasses, "matches the content"));
   }
   entry.Steps.push_back(CheckMessageDigest(signature.signer, signature.indirect_data,
-                                           kStepMessageDigest, "the indirect data"));
+                                           kStepMessageDigest, "the indirect data",
+                                           kIndirectDataType));
   entry.Steps.push_back(CheckSignerSignature(signature.signer, kStepSignature));
   SignatureStep stamp = CheckTimeStamp(signature, roots_pem);
   const bool stamped = stamp.State == StepState::kPasses;

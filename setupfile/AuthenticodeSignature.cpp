@@ -12,6 +12,7 @@ constexpr std::uint8_t kTagContext2 = 0xA2;  // [2] constructed: a PSS salt leng
 
 // Object identifiers, content bytes only.
 constexpr std::string_view kSpcIndirectDataOid = "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04";
+constexpr std::string_view kContentTypeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x03";
 constexpr std::string_view kMessageDigestOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04";
 constexpr std::string_view kSigningTimeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05";
 constexpr std::string_view kCounterSignatureOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06";
@@ -284,6 +285,9 @@ bool ReadSigner(Der& der, const DerElement& signer_info,
       signer.has_message_digest = true;
       signer.message_digest = der.Content(digests[0]);
     }
+    const std::vector<DerElement> types = AttributeValues(der, attributes, kContentTypeOid, 2);
+    if (types.size() == 1 && types[0].tag == kTagOid)
+      signer.content_type = DerOidText(der.Content(types[0]));
     const std::vector<DerElement> times = AttributeValues(der, attributes, kSigningTimeOid, 1);
     if (!times.empty())
       signer.signing_time = DerTimeText(times[0].tag, der.Content(times[0]), nullptr);

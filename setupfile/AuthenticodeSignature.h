@@ -25,7 +25,9 @@ struct SignerParts {
   std::string signed_attributes;  // DER, tagged as a SET: the bytes the signature covers
   bool has_message_digest = false;
   std::string message_digest;  // the signed messageDigest attribute
-  std::string signing_time;    // "YYYY-MM-DD HH:MM:SS UTC" or empty
+  // The signed contentType attribute, dotted; empty when there is not exactly one.
+  std::string content_type;
+  std::string signing_time;  // "YYYY-MM-DD HH:MM:SS UTC" or empty
   SignatureAlgorithmKind signature_kind = SignatureAlgorithmKind::kUnknown;
   std::string signature_algorithm_oid;  // dotted
   AuthenticodeDigestKind pss_mgf_digest = AuthenticodeDigestKind::kUnknown;

@@ -28,7 +28,9 @@ import unittest
 ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
-NESTED_SIGNATURE = bytes.fromhex("2B060104018237020401")  # the nested signature's OID, content
+# Contents of the OIDs of a nested signature and of the indirect data.
+NESTED_SIGNATURE = bytes.fromhex("2B060104018237020401")
+INDIRECT_DATA = bytes.fromhex("2B060104018237020104")
 # The exit codes of kvreadback --verify.
 EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "structure": 5, "content digest": 6,
         "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
@@ -152,22 +154,26 @@ def with_unsigned_attributes(attributes):
     return lambda signer: [f for f in signer if f[0] != 0xA1] + [(0xA1, attributes)]
 
 
-def resigned_with_pss(work, key):
-    """Signs the signed attributes anew with RSASSA-PSS (SHA-256, MGF1 with SHA-256, salt 32)."""
+def resigned(work, key, pss=False, attributes=lambda signed: signed):
+    """Signs the signed attributes, changed by attributes, anew with key: with RSASSA-PSS
+    (SHA-256, MGF1 with SHA-256, salt 32) or, as before, RSA PKCS#1 v1.5."""
     sha256 = der(0x30, der(0x06, bytes.fromhex("608648016503040201")) + b"\x05\x00")
     mgf1 = der(0x30, der(0x06, bytes.fromhex("2A864886F70D010108")) + sha256)
-    pss = der(0x06, bytes.fromhex("2A864886F70D01010A")) + der(
+    algorithm = der(0x06, bytes.fromhex("2A864886F70D01010A")) + der(
         0x30, der(0xA0, sha256) + der(0xA1, mgf1) + der(0xA2, der(0x02, b"\x20")))
+    options = ["-sigopt", "rsa_padding_mode:pss", "-sigopt", "rsa_pss_saltlen:32",
+               "-sigopt", "rsa_mgf1_md:sha256"] if pss else []
 
     def change(signer):
         # version, sid, digestAlgorithm, [0] signedAttrs, signatureAlgorithm, signature
+        signed = attributes(signer[3][1])
         with open(os.path.join(work, "attributes.der"), "wb") as f:
-            f.write(der(0x31, signer[3][1]))
-        run(["openssl", "dgst", "-sha256", "-sign", key, "-sigopt", "rsa_padding_mode:pss",
-             "-sigopt", "rsa_pss_saltlen:32", "-sigopt", "rsa_mgf1_md:sha256", "-out",
-             "pss.bin", "attributes.der"], work)
-        with open(os.path.join(work, "pss.bin"), "rb") as f:
-            return signer[:4] + [(0x30, pss), (0x04, f.read())] + signer[6:]
+            f.write(der(0x31, signed))
+        run(["openssl", "dgst", "-sha256", "-sign", key] + options +
+            ["-out", "resigned.bin", "attributes.der"], work)
+        with open(os.path.join(work, "resigned.bin"), "rb") as f:
+            return (signer[:3] + [(0xA0, signed), (0x30, algorithm) if pss else signer[4],
+                                  (0x04, f.read())] + signer[6:])
     return change
 
 
@@ -273,8 +279,13 @@ class VerdictTest(unittest.TestCase):
                 ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
                 ("many-nested.exe",
                  with_entries(with_signer(signature, with_unsigned_attributes(tiny * 100)))),
-                ("pss.exe", with_entries(with_signer(other, resigned_with_pss(work, "nest.key"))))]:
-            patched(os.path.join(work, "other-signed.exe" if name == "pss.exe" else configured),
+                ("pss.exe", with_entries(with_signer(other, resigned(work, "nest.key", True)))),
+                # Signed anew as a signature over another type of content.
+                ("content-type.exe", with_entries(with_signer(other, resigned(
+                    work, "nest.key", attributes=lambda signed: signed.replace(
+                        der(0x06, INDIRECT_DATA), der(0x06, INDIRECT_DATA[:-1] + b"\x0F"))))))]:
+            patched(os.path.join(work, "other-signed.exe" if name in ["pss.exe", "content-type.exe"]
+                                 else configured),
                     os.path.join(work, name), change)
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
@@ -323,6 +334,7 @@ class VerdictTest(unittest.TestCase):
              "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
             ("pss.exe", "valid", "", 1, "passes", "RSA-PSS with SHA-256"),
+            ("content-type.exe", "invalid", "messageDigest", 1, "passes", "contentType"),
             ("setup-timestamped.exe", "valid", "", 1, "passes",
              "2020-06-01 00:00:00 UTC (RFC 3161)"),
             ("countersigned.exe", "valid", "", 1, "passes", "(counter-signature)"),
