@@ -40,6 +40,43 @@ std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) 
   return bytes;
 }
 
+// Optional header: SizeOfHeaders; a section header: its 40 bytes, the raw data's size and place.
+constexpr std::int64_t kSizeOfHeadersOffset = 60;
+constexpr std::int64_t kSectionHeaderSize = 40;
+constexpr std::size_t kRawSizeField = 16;
+constexpr std::size_t kRawPointerField = 20;
+
+// Whether [begin, end) shares a byte with the headers (up to SizeOfHeaders and the section
+// table's end) or with the raw data of a section: bytes the loader maps into the image. The
+// digest leaves the certificate table out, so a table placed there would let unsigned bytes run.
+bool OverlapsImage(FileStream& file, const TPeHeaders& headers, std::int64_t begin,
+                   std::int64_t end) {
+  const std::int64_t sections_size = std::int64_t{headers.NumberOfSections} * kSectionHeaderSize;
+  std::int64_t headers_end = headers.SectionTableOffset + sections_size;
+  std::uint32_t size_of_headers = 0;
+  const std::string optional = ReadAt(file, headers.OptionalHeaderOffset, kSizeOfHeadersOffset + 4);
+  ByteReader optional_reader(optional);
+  if (headers.SizeOfOptionalHeader >= kSizeOfHeadersOffset + 4 &&
+      optional_reader.Seek(kSizeOfHeadersOffset) && optional_reader.ReadU32LE(size_of_headers)) {
+    headers_end = std::max<std::int64_t>(headers_end, size_of_headers);
+  }
+  if (begin < headers_end)
+    return true;
+  const std::string table = ReadAt(file, headers.SectionTableOffset, sections_size);
+  ByteReader reader(table);
+  for (std::uint16_t i = 0; i < headers.NumberOfSections; ++i) {
+    std::uint32_t raw_size = 0;
+    std::uint32_t raw_pointer = 0;
+    if (!reader.Seek(i * kSectionHeaderSize + kRawSizeField) || !reader.ReadU32LE(raw_size) ||
+        !reader.Seek(i * kSectionHeaderSize + kRawPointerField) || !reader.ReadU32LE(raw_pointer)) {
+      return true;  // a section table cut off by the end of the file: no image to trust
+    }
+    if (raw_size != 0 && begin < std::int64_t{raw_pointer} + raw_size && raw_pointer < end)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 PeHeaderStatus ReadPeHeaders(FileStream& file, TPeHeaders& headers) {
@@ -132,6 +169,10 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
   }
   if (table_size > kMaxSignatureSize) {
     layout.problem = "the certificate table is too large";
+    return PeSignatureStatus::kMalformed;
+  }
+  if (OverlapsImage(file, headers, table, table_end)) {
+    layout.problem = "the certificate table lies inside the headers or a section of the image";
     return PeSignatureStatus::kMalformed;
   }
   // Entries follow each other at 8-byte boundaries and fill the table; the last one may end

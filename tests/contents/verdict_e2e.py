@@ -96,6 +96,18 @@ def grow_certificate_table(data):
     return data + b"\0" * 8
 
 
+def table_inside_section(data):
+    """Moves the certificate table into the first section's raw data: the bytes the digest covers
+    stay the same, while the section the loader maps now holds the table's."""
+    entry, offset, _ = certificate_table(data)
+    pe = struct.unpack_from("<I", data, 60)[0]
+    sections = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+    at = struct.unpack_from("<I", data, sections + 20)[0] + 16
+    moved = data[:at] + data[offset:] + data[at:offset]
+    struct.pack_into("<I", moved, entry, at)
+    return moved
+
+
 def der_elements(data, most=None):
     """The tag and content of each DER element that follows the other in data (the first most)."""
     elements, at = [], 0
@@ -235,6 +247,7 @@ class VerdictTest(unittest.TestCase):
         configured = os.path.join(work, "configured-setup.exe")
         patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
         patched(configured, os.path.join(work, "unfilled.exe"), grow_certificate_table)
+        patched(configured, os.path.join(work, "inside-section.exe"), table_inside_section)
         forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
         forge_digest(work, os.path.join(work, "configured-setup.msi"),
                      os.path.join(work, "forged.msi"), b"INSTALLDIR")
@@ -324,6 +337,7 @@ class VerdictTest(unittest.TestCase):
             ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
             ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
             ("attribute.exe", "invalid", "signature", 1, "passes", ""),
+            ("inside-section.exe", "invalid", "certificate table", 0, "fails", "inside the head"),
             ("two-entries.exe", "valid", "", 2, "passes", ""),
             ("other-entry.exe", "invalid", "content digest", 2, "passes", "of signature 2"),
             ("padding-junk.exe", "valid", "", 1, "fails", ""),
