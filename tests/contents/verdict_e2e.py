@@ -268,6 +268,9 @@ class VerdictTest(unittest.TestCase):
         run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
              "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
              "nested.exe"], work)
+        run(["osslsigncode", "sign", "-nest", "-h", "sha256", "-certs", "nest.pem", "-key",
+             "nest.key", "-in", os.path.join(fixtures, "setup-sha1.exe"), "-out",
+             "sha1-nested.exe"], work)
         patched(os.path.join(work, "nested.exe"), os.path.join(work, "nested-attribute.exe"),
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
@@ -344,6 +347,7 @@ class VerdictTest(unittest.TestCase):
             ("many-entries.exe", "invalid", "certificate table", 0, "fails", "more than 32"),
             ("many-nested.exe", "invalid", "structure", 2, "passes", "more than 16 nested"),
             ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
+            ("sha1-nested.exe", "valid", "", 2, "passes", "RSA PKCS#1 v1.5 with SHA-1"),
             ("nested-attribute.exe", "invalid", "signature", 2, "passes",
              "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
