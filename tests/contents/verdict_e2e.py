@@ -288,6 +288,8 @@ class VerdictTest(unittest.TestCase):
         with open(os.path.join(work, "other-signed.exe"), "rb") as f:
             other = signature_of(f.read())
         tiny = der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, b"\x05\x00" * 4096))
+        sixteen = with_unsigned_attributes(
+            der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, b"\x05\x00" * 16)))
         for name, change in [
                 ("two-entries.exe", with_entries(signature, signature)),
                 ("other-entry.exe", with_entries(signature, other)),
@@ -295,6 +297,8 @@ class VerdictTest(unittest.TestCase):
                 ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
                 ("many-nested.exe",
                  with_entries(with_signer(signature, with_unsigned_attributes(tiny * 100)))),
+                # Three entries of 16 nested signatures each: more than a file may hold.
+                ("many-signatures.exe", with_entries(*[with_signer(signature, sixteen)] * 3)),
                 ("pss.exe", with_entries(with_signer(other, resigned(work, "nest.key", True)))),
                 # Signed anew as a signature over another type of content.
                 ("content-type.exe", with_entries(with_signer(other, resigned(
@@ -346,6 +350,7 @@ class VerdictTest(unittest.TestCase):
             ("padding-junk.exe", "valid", "", 1, "fails", ""),
             ("many-entries.exe", "invalid", "certificate table", 0, "fails", "more than 32"),
             ("many-nested.exe", "invalid", "structure", 2, "passes", "more than 16 nested"),
+            ("many-signatures.exe", "invalid", "structure", 33, "passes", "than 32 signatures"),
             ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
             ("sha1-nested.exe", "valid", "", 2, "passes", "RSA PKCS#1 v1.5 with SHA-1"),
             ("nested-attribute.exe", "invalid", "signature", 2, "passes",
