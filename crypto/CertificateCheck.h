@@ -24,8 +24,8 @@ struct KeySignatureScheme {
 
 enum class CertificateSignatureResult {
   kValid,
-  kInvalid,      // the signature is not the key's over the message
-  kKeyUnusable,  // the certificate or its key cannot be read, or does not fit the scheme
+  kInvalid,      // the signature is not the key's over the message (an RSA key for ECDSA too)
+  kKeyUnusable,  // the certificate or its key cannot be read, or is of a kind not checked here
 };
 
 CertificateSignatureResult VerifyCertificateSignature(std::string_view certificate,

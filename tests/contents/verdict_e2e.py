@@ -28,9 +28,10 @@ import unittest
 ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
-# Contents of the OIDs of a nested signature and of the indirect data.
+# Contents of the OIDs of a nested signature, of the indirect data and of ECDSA with SHA-256.
 NESTED_SIGNATURE = bytes.fromhex("2B060104018237020401")
 INDIRECT_DATA = bytes.fromhex("2B060104018237020104")
+ECDSA_WITH_SHA256 = bytes.fromhex("2A8648CE3D040302")
 # The exit codes of kvreadback --verify.
 EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "structure": 5, "content digest": 6,
         "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
@@ -297,6 +298,9 @@ class VerdictTest(unittest.TestCase):
                 ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
                 ("many-nested.exe",
                  with_entries(with_signer(signature, with_unsigned_attributes(tiny * 100)))),
+                # The signer's RSA signature said to be ECDSA with SHA-256.
+                ("ecdsa-claimed.exe", with_entries(with_signer(signature, lambda signer: (
+                    signer[:4] + [(0x30, der(0x06, ECDSA_WITH_SHA256))] + signer[5:])))),
                 # Three entries of 16 nested signatures each: more than a file may hold.
                 ("many-signatures.exe", with_entries(*[with_signer(signature, sixteen)] * 3)),
                 ("pss.exe", with_entries(with_signer(other, resigned(work, "nest.key", True)))),
@@ -357,6 +361,7 @@ class VerdictTest(unittest.TestCase):
              "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
             ("pss.exe", "valid", "", 1, "passes", "RSA-PSS with SHA-256"),
+            ("ecdsa-claimed.exe", "invalid", "signature", 1, "passes", ""),
             ("content-type.exe", "invalid", "messageDigest", 1, "passes", "contentType"),
             ("setup-timestamped.exe", "valid", "", 1, "passes",
              "2020-06-01 00:00:00 UTC (RFC 3161)"),
