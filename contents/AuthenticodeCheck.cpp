@@ -50,11 +50,11 @@ bool Read(std::string_view blob, bool nested, int depth, std::vector<ReadSignatu
     read.problem = "the signature cannot be read: " + error;
     return Add(std::move(read), signatures);
   }
-  const std::vector<std::string> inner = std::move(read.signature.nested);
+  const std::vector<std::string_view> inner = std::move(read.signature.nested);
   read.signature.nested.clear();
   if (!Add(std::move(read), signatures))
     return false;
-  for (const std::string& blob_inside : inner) {
+  for (const std::string_view blob_inside : inner) {
     ReadSignature refused;
     refused.nested = true;
     if (depth >= kMaxNesting || inner.size() > kMaxNestedSignatures) {

@@ -73,8 +73,9 @@ struct AuthenticodeSignature {
   SignerParts signer;
   std::vector<std::string> certificates;  // DER, in the order of the certificate set
   AuthenticodeTimeStamp stamp;
-  // DER ContentInfo of each nested signature, in order, at most kMaxNestedSignatures + 1.
-  std::vector<std::string> nested;
+  // DER ContentInfo of each nested signature, in order, at most kMaxNestedSignatures + 1: views
+  // into the blob read (not copies, which would hold a deeply nested blob once per level).
+  std::vector<std::string_view> nested;
 };
 
 // Reads a ContentInfo holding SignedData with SpcIndirectDataContent; bytes after the element

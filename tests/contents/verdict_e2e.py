@@ -37,6 +37,12 @@ EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "structure": 5, "conten
         "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
 
 
+# Runs a program and prints the peak memory of the processes it waited for, in KiB.
+MEASURE = ("import resource, subprocess, sys; "
+           "subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL); "
+           "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
+
+
 def run(args, cwd=None, check=True):
     result = subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT)
@@ -402,6 +408,27 @@ class VerdictTest(unittest.TestCase):
                     arguments += ["--ca", root]
                 code, line = readback(arguments + [self.path(name)])
                 self.assertEqual(code, expected, line)
+
+    def test_memory_of_hostile_signatures(self):
+        """The peak memory of kvreadback stays within the file's size and 16 MiB: the signature is
+        held once, nothing of it once per nesting level or per tiny element (Linux: Wine's own
+        memory would hide it)."""
+        if ARGS.wine:
+            self.skipTest("measured on Linux")
+        with open(self.path("configured-setup.exe"), "rb") as f:
+            signature = signature_of(f.read())
+        # Five signatures nested in each other, the innermost holding 24 MiB.
+        nested = with_signer(signature, with_unsigned_attributes(
+            der(0x30, der(0x06, NESTED_SIGNATURE[:-1] + b"\x02") + der(0x31, b"\0" * (24 << 20)))))
+        for _ in range(4):
+            nested = with_signer(signature, with_unsigned_attributes(
+                der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, nested))))
+        patched(self.path("configured-setup.exe"), self.path("deep.exe"), with_entries(nested))
+        for name in ["deep.exe", "many-nested.exe", "many-entries.exe"]:
+            with self.subTest(file=name):
+                peak_kib = int(run([sys.executable, "-c", MEASURE, ARGS.readback, "--verify",
+                                    self.path(name)]))
+                self.assertLess(peak_kib, os.path.getsize(self.path(name)) // 1024 + 16 * 1024)
 
     def test_chain_without_roots(self):
         if not ARGS.wine:
