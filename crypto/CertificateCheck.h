@@ -49,6 +49,9 @@ ChainResult CheckCertificateChain(std::string_view certificate,
                                   const std::vector<std::string>& roots_pem, std::int64_t at_time,
                                   CertificatePurpose purpose);
 
+// The number of certificates that can be read from the PEM text pem.
+int CountPemCertificates(std::string_view pem);
+
 // The same chain to a root this computer trusts. On Windows: the machine's store through the
 // default chain engine, without revocation check or network retrieval, so the answer is the same
 // offline. Linux has no store of roots for code signing (the system bundle's roots are trusted for

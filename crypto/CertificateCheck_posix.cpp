@@ -87,6 +87,17 @@ CertificateSignatureResult VerifyCertificateSignature(std::string_view certifica
   return result;
 }
 
+int CountPemCertificates(std::string_view pem) {
+  int count = 0;
+  if (pem.size() > kMaxCertificateSize)
+    return 0;
+  OwnedPtr<BIO, BIO_free> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  while (bio && CertificatePtr(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)))
+    ++count;
+  ERR_clear_error();
+  return count;
+}
+
 ChainResult CheckCertificateChain(std::string_view certificate,
                                   const std::vector<std::string>& intermediates,
                                   const std::vector<std::string>& roots_pem, std::int64_t at_time,

@@ -233,6 +233,11 @@ CertificateSignatureResult VerifyCertificateSignature(std::string_view certifica
   return Verify(parsed.get(), scheme, message, signature);
 }
 
+int CountPemCertificates(std::string_view pem) {
+  const StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  return store && pem.size() <= kMaxCertificateSize ? AddPemCertificates(pem, store.get()) : 0;
+}
+
 ChainResult CheckCertificateChain(std::string_view certificate,
                                   const std::vector<std::string>& intermediates,
                                   const std::vector<std::string>& roots_pem, std::int64_t at_time,

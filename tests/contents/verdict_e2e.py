@@ -394,6 +394,8 @@ class VerdictTest(unittest.TestCase):
             ("configured-setup.exe", [self.ca], 0),
             ("configured-setup.exe", [self.path("nest.pem")], EXIT["chain"]),
             ("configured-setup.exe", [self.path("nest.pem"), self.ca], 0),
+            # A file of roots that holds no certificate is a wrong command line, not a verdict.
+            ("configured-setup.exe", [self.path("package.txt")], 2),
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", [self.ca], 0),
             ("nested.exe", [self.ca], EXIT["chain"]),
