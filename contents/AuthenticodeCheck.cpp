@@ -11,6 +11,9 @@ namespace {
 // Signatures nest in the unsigned attributes of the one holding them; real files nest one
 // level, a hostile one is not followed deeper than this.
 constexpr int kMaxNesting = 4;
+// Real files hold one to three signatures; a hostile one of thousands (of certificate table
+// entries or nested values) is refused at this many, so that its list stays small.
+constexpr std::size_t kMaxSignatures = 32;
 
 struct DigestName {
   AuthenticodeDigestKind kind;
@@ -24,28 +27,47 @@ constexpr DigestName kDigestNames[] = {
     {AuthenticodeDigestKind::kSha512, DigestAlgorithm::kSha512, "SHA-512"},
 };
 
-void Read(std::string_view blob, bool nested, int depth, std::vector<ReadSignature>& signatures) {
+// Appends an entry with problem and the nested flag; false when the list is full (its last entry
+// then says so).
+bool Add(ReadSignature read, std::vector<ReadSignature>& signatures) {
+  if (signatures.size() == kMaxSignatures) {
+    ReadSignature many;
+    many.nested = read.nested;
+    many.problem = "the file holds more than " + std::to_string(kMaxSignatures) + " signatures";
+    signatures.push_back(std::move(many));
+  }
+  if (signatures.size() > kMaxSignatures)
+    return false;
+  signatures.push_back(std::move(read));
+  return true;
+}
+
+bool Read(std::string_view blob, bool nested, int depth, std::vector<ReadSignature>& signatures) {
   ReadSignature read;
   read.nested = nested;
   std::string error;
   if (!ReadAuthenticodeSignature(blob, read.signature, error)) {
     read.problem = "the signature cannot be read: " + error;
-    signatures.push_back(std::move(read));
-    return;
+    return Add(std::move(read), signatures);
   }
-  const std::vector<std::string> inner = std::move(read.signature.nested);
+  const std::vector<std::string_view> inner = std::move(read.signature.nested);
   read.signature.nested.clear();
-  signatures.push_back(std::move(read));
-  for (const std::string& blob_inside : inner) {
-    if (depth >= kMaxNesting) {
-      ReadSignature deep;
-      deep.nested = true;
-      deep.problem = "the signatures are nested too deeply";
-      signatures.push_back(std::move(deep));
-      return;
+  if (!Add(std::move(read), signatures))
+    return false;
+  for (const std::string_view blob_inside : inner) {
+    ReadSignature refused;
+    refused.nested = true;
+    if (depth >= kMaxNesting || inner.size() > kMaxNestedSignatures) {
+      refused.problem = depth >= kMaxNesting
+                            ? "the signatures are nested too deeply"
+                            : "a signature holds more than " +
+                                  std::to_string(kMaxNestedSignatures) + " nested signatures";
+      return Add(std::move(refused), signatures);
     }
-    Read(blob_inside, true, depth + 1, signatures);
+    if (!Read(blob_inside, true, depth + 1, signatures))
+      return false;
   }
+  return true;
 }
 
 SignatureStep Step(const char* name, StepState state, std::string detail) {
@@ -62,11 +84,25 @@ bool Hash(AuthenticodeDigestKind kind, std::string_view bytes, std::string& dige
   return computed.Finish(digest);
 }
 
-// The signed messageDigest attribute against the digest of what it covers.
+// The content types the signed contentType attribute must name, so that a signature made over
+// another kind of content is not taken for one of these.
+constexpr const char* kIndirectDataType = "1.3.6.1.4.1.311.2.1.4";
+constexpr const char* kTstInfoType = "1.2.840.113549.1.9.16.1.4";
+
+// The signed messageDigest attribute against the digest of what it covers, and the signed
+// contentType attribute against the type of what it covers (content_type; a counter-signature,
+// which has none, passes nullptr).
 SignatureStep CheckMessageDigest(const SignerParts& signer, std::string_view covered,
-                                 const char* name, const char* what) {
+                                 const char* name, const char* what, const char* content_type) {
   if (!signer.has_message_digest)
     return Step(name, StepState::kFails, "the signer has no signed messageDigest attribute");
+  if (content_type != nullptr && signer.content_type != content_type) {
+    return Step(
+        name, StepState::kFails,
+        "the signed contentType attribute names " +
+            (signer.content_type.empty() ? std::string("no single type") : signer.content_type) +
+            ", not the type of " + what);
+  }
   std::string digest;
   if (!Hash(signer.digest_kind, covered, digest)) {
     return Step(name, StepState::kNotChecked,
@@ -153,7 +189,8 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
   }
   for (const SignatureStep& step :
        {CheckMessageDigest(stamp.signer, stamp.signed_content, kStepTimeStamp,
-                           token ? "the time stamp's TSTInfo" : "this signature's value"),
+                           token ? "the time stamp's TSTInfo" : "this signature's value",
+                           token ? kTstInfoType : nullptr),
         CheckSignerSignature(stamp.signer, kStepTimeStamp)}) {
     if (step.State != StepState::kPasses)
       return Step(kStepTimeStamp, step.State, "time stamp: " + step.Detail);
@@ -174,10 +211,8 @@ SignatureStep CheckTimeStamp(const AuthenticodeSignature& signature,
 
 }  // namespace
 
-std::vector<ReadSignature> ReadSignatures(std::string_view blob) {
-  std::vector<ReadSignature> signatures;
+void ReadSignatures(std::string_view blob, std::vector<ReadSignature>& signatures) {
   Read(blob, false, 0, signatures);
-  return signatures;
 }
 
 bool DigestOf(AuthenticodeDigestKind kind, DigestAlgorithm& algorithm, const char*& name) {
@@ -223,7 +258,8 @@ SignatureEntry CheckSignature(const ReadSignature& read, const ContentDigests& c
     entry.Steps.push_back(Step(kStepContentDigest, StepState::kPasses, "matches the content"));
   }
   entry.Steps.push_back(CheckMessageDigest(signature.signer, signature.indirect_data,
-                                           kStepMessageDigest, "the indirect data"));
+                                           kStepMessageDigest, "the indirect data",
+                                           kIndirectDataType));
   entry.Steps.push_back(CheckSignerSignature(signature.signer, kStepSignature));
   SignatureStep stamp = CheckTimeStamp(signature, roots_pem);
   const bool stamped = stamp.State == StepState::kPasses;

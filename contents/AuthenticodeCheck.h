@@ -21,9 +21,10 @@ struct ReadSignature {
   std::string problem;
 };
 
-// The signature in blob and those nested in it, in file order (each before the ones it holds).
-// An unreadable blob is one entry with its problem.
-std::vector<ReadSignature> ReadSignatures(std::string_view blob);
+// Appends the signature in blob and those nested in it, in file order (each before the ones it
+// holds). An unreadable blob is one entry with its problem; so is a list grown past the most a
+// file may hold, after which nothing more is appended.
+void ReadSignatures(std::string_view blob, std::vector<ReadSignature>& signatures);
 
 // "SHA-256" for a digest this program computes, with its algorithm; false for others.
 bool DigestOf(AuthenticodeDigestKind kind, DigestAlgorithm& algorithm, const char*& name);

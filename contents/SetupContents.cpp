@@ -129,8 +129,7 @@ void CheckPeSignature(FileStream& file, const TPeHeaders& headers, const Inspect
   for (const PeCertificateEntry& entry : layout.entries) {
     if (!entry.strict_padding)
       findings.StrictPadding = PaddingState::kFails;
-    for (ReadSignature& read : ReadSignatures(entry.signature))
-      signatures.push_back(std::move(read));
+    ReadSignatures(entry.signature, signatures);
   }
   ContentHasher hasher(signatures);
   HashRanges(file, layout.hashed, hasher);
@@ -151,7 +150,8 @@ void CheckMsiSignature(CompoundFile& package, const InspectOptions& options,
     return;
   }
   findings.Present = true;
-  const std::vector<ReadSignature> signatures = ReadSignatures(streams.signature);
+  std::vector<ReadSignature> signatures;
+  ReadSignatures(streams.signature, signatures);
   ContentHasher hasher(signatures);
   if (streams.has_pre_hash) {
     // The digest of the directory's metadata comes first, with each algorithm.
@@ -283,7 +283,8 @@ SignedDigest ReadSignedDigest(const std::string& file_name) {
   SignedDigest result;
   RunIgnoringFailure([&] {
     const std::unique_ptr<FileStream> file = Files().Open(file_name, OpenMode::kRead);
-    const std::vector<ReadSignature> signatures = ReadSignatures(ReadFirstSignatureBlob(*file));
+    std::vector<ReadSignature> signatures;
+    ReadSignatures(ReadFirstSignatureBlob(*file), signatures);
     DigestAlgorithm algorithm;
     const char* name = nullptr;
     if (!signatures.empty() && signatures.front().problem.empty() &&

@@ -24,8 +24,8 @@ struct KeySignatureScheme {
 
 enum class CertificateSignatureResult {
   kValid,
-  kInvalid,      // the signature is not the key's over the message
-  kKeyUnusable,  // the certificate or its key cannot be read, or does not fit the scheme
+  kInvalid,      // the signature is not the key's over the message (an RSA key for ECDSA too)
+  kKeyUnusable,  // the certificate or its key cannot be read, or is of a kind not checked here
 };
 
 CertificateSignatureResult VerifyCertificateSignature(std::string_view certificate,
@@ -48,6 +48,9 @@ ChainResult CheckCertificateChain(std::string_view certificate,
                                   const std::vector<std::string>& intermediates,
                                   const std::vector<std::string>& roots_pem, std::int64_t at_time,
                                   CertificatePurpose purpose);
+
+// The number of certificates that can be read from the PEM text pem.
+int CountPemCertificates(std::string_view pem);
 
 // The same chain to a root this computer trusts. On Windows: the machine's store through the
 // default chain engine, without revocation check or network retrieval, so the answer is the same

@@ -45,8 +45,15 @@ bool KeyFits(const EVP_PKEY* key, KeySignatureKind kind) {
 CertificateSignatureResult Verify(X509* certificate, const KeySignatureScheme& scheme,
                                   std::string_view message, std::string_view signature) {
   EVP_PKEY* key = X509_get0_pubkey(certificate);
-  if (key == nullptr || !KeyFits(key, scheme.kind))
+  if (key == nullptr)
     return CertificateSignatureResult::kKeyUnusable;
+  if (!KeyFits(key, scheme.kind)) {
+    // An RSA or EC key of the other kind did not make the signature; other keys are not read.
+    const int type = EVP_PKEY_get_base_id(key);
+    return type == EVP_PKEY_RSA || type == EVP_PKEY_RSA_PSS || type == EVP_PKEY_EC
+               ? CertificateSignatureResult::kInvalid
+               : CertificateSignatureResult::kKeyUnusable;
+  }
   OwnedPtr<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* key_context = nullptr;
   if (!context || EVP_DigestVerifyInit(context.get(), &key_context, OpenSslDigest(scheme.digest),
@@ -78,6 +85,17 @@ CertificateSignatureResult VerifyCertificateSignature(std::string_view certifica
   const CertificateSignatureResult result = Verify(parsed.get(), scheme, message, signature);
   ERR_clear_error();
   return result;
+}
+
+int CountPemCertificates(std::string_view pem) {
+  int count = 0;
+  if (pem.size() > kMaxCertificateSize)
+    return 0;
+  OwnedPtr<BIO, BIO_free> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  while (bio && CertificatePtr(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)))
+    ++count;
+  ERR_clear_error();
+  return count;
 }
 
 ChainResult CheckCertificateChain(std::string_view certificate,

@@ -92,6 +92,10 @@ CertificateSignatureResult Verify(PCCERT_CONTEXT certificate, const KeySignature
   CERT_PUBLIC_KEY_INFO& info = certificate->pCertInfo->SubjectPublicKeyInfo;
   const bool ec = std::strcmp(info.Algorithm.pszObjId, szOID_ECC_PUBLIC_KEY) == 0;
   const bool rsa = std::strcmp(info.Algorithm.pszObjId, szOID_RSA_RSA) == 0;
+  if ((scheme.kind == KeySignatureKind::kEcdsa && rsa) ||
+      (scheme.kind != KeySignatureKind::kEcdsa && ec)) {
+    return CertificateSignatureResult::kInvalid;  // a key of the other kind did not make it
+  }
   if ((scheme.kind == KeySignatureKind::kEcdsa && !ec) ||
       (scheme.kind != KeySignatureKind::kEcdsa && !rsa) ||
       (scheme.kind == KeySignatureKind::kRsaPss && scheme.pss_mgf_digest != scheme.digest)) {
@@ -227,6 +231,11 @@ CertificateSignatureResult VerifyCertificateSignature(std::string_view certifica
   if (!parsed || signature.size() > kMaxCertificateSize)
     return CertificateSignatureResult::kKeyUnusable;
   return Verify(parsed.get(), scheme, message, signature);
+}
+
+int CountPemCertificates(std::string_view pem) {
+  const StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+  return store && pem.size() <= kMaxCertificateSize ? AddPemCertificates(pem, store.get()) : 0;
 }
 
 ChainResult CheckCertificateChain(std::string_view certificate,

@@ -12,6 +12,7 @@ constexpr std::uint8_t kTagContext2 = 0xA2;  // [2] constructed: a PSS salt leng
 
 // Object identifiers, content bytes only.
 constexpr std::string_view kSpcIndirectDataOid = "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04";
+constexpr std::string_view kContentTypeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x03";
 constexpr std::string_view kMessageDigestOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04";
 constexpr std::string_view kSigningTimeOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05";
 constexpr std::string_view kCounterSignatureOid = "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06";
@@ -146,18 +147,25 @@ std::string ReadableName(Der& der, const DerElement& name) {
   return text;
 }
 
-// The values of the attribute oid in a [0]/[1] attribute set, of every attribute of that type.
+// The values of the attribute oid in a [0]/[1] attribute set, of every attribute of that type,
+// at most max_values of them: a hostile set of thousands of attributes with thousands of values
+// each is not listed whole.
 std::vector<DerElement> AttributeValues(Der& der, const DerElement& attributes,
-                                        std::string_view oid) {
+                                        std::string_view oid, std::size_t max_values) {
   std::vector<DerElement> values;
   for (const DerElement& attribute : der.Children(attributes)) {
+    if (values.size() == max_values)
+      break;
     const std::vector<DerElement> parts = der.Children(attribute);
     if (parts.size() != 2 || parts[0].tag != kTagOid || der.Content(parts[0]) != oid ||
         parts[1].tag != kTagSet) {
       continue;
     }
-    for (const DerElement& value : der.Children(parts[1]))
+    for (const DerElement& value : der.Children(parts[1])) {
+      if (values.size() == max_values)
+        break;
       values.push_back(value);
+    }
   }
   return values;
 }
@@ -272,12 +280,15 @@ bool ReadSigner(Der& der, const DerElement& signer_info,
     signer.has_signed_attributes = true;
     signer.signed_attributes = std::string(der.Whole(attributes));
     signer.signed_attributes[0] = static_cast<char>(kTagSet);
-    const std::vector<DerElement> digests = AttributeValues(der, attributes, kMessageDigestOid);
+    const std::vector<DerElement> digests = AttributeValues(der, attributes, kMessageDigestOid, 2);
     if (digests.size() == 1 && digests[0].tag == kTagOctetString) {
       signer.has_message_digest = true;
       signer.message_digest = der.Content(digests[0]);
     }
-    const std::vector<DerElement> times = AttributeValues(der, attributes, kSigningTimeOid);
+    const std::vector<DerElement> types = AttributeValues(der, attributes, kContentTypeOid, 2);
+    if (types.size() == 1 && types[0].tag == kTagOid)
+      signer.content_type = DerOidText(der.Content(types[0]));
+    const std::vector<DerElement> times = AttributeValues(der, attributes, kSigningTimeOid, 1);
     if (!times.empty())
       signer.signing_time = DerTimeText(times[0].tag, der.Content(times[0]), nullptr);
   }
@@ -361,8 +372,8 @@ bool ReadTimeStampToken(std::string_view token, AuthenticodeTimeStamp& stamp) {
 void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
                             AuthenticodeSignature& signature) {
   AuthenticodeTimeStamp& stamp = signature.stamp;
-  const std::vector<DerElement> counter = AttributeValues(der, attributes, kCounterSignatureOid);
-  const std::vector<DerElement> tokens = AttributeValues(der, attributes, kRfc3161TimeStampOid);
+  const std::vector<DerElement> counter = AttributeValues(der, attributes, kCounterSignatureOid, 1);
+  const std::vector<DerElement> tokens = AttributeValues(der, attributes, kRfc3161TimeStampOid, 1);
   if (!counter.empty()) {
     stamp.kind = TimeStampKind::kCounterSignature;
     stamp.signed_content = signature.signer.signature;
@@ -372,7 +383,7 @@ void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
     for (const DerElement& field : fields) {
       if (field.tag != kTagContext0)
         continue;
-      const std::vector<DerElement> times = AttributeValues(der, field, kSigningTimeOid);
+      const std::vector<DerElement> times = AttributeValues(der, field, kSigningTimeOid, 1);
       if (!times.empty())
         stamp.time = DerTimeText(times[0].tag, der.Content(times[0]), &stamp.seconds);
     }
@@ -381,7 +392,8 @@ void ReadUnsignedAttributes(Der& der, const DerElement& attributes,
     if (!ReadTimeStampToken(der.Whole(tokens[0]), stamp))
       stamp.problem = "the time stamp token cannot be read";
   }
-  for (const DerElement& nested : AttributeValues(der, attributes, kNestedSignatureOid))
+  for (const DerElement& nested :
+       AttributeValues(der, attributes, kNestedSignatureOid, kMaxNestedSignatures + 1))
     signature.nested.emplace_back(der.Whole(nested));
 }
 

@@ -25,7 +25,9 @@ struct SignerParts {
   std::string signed_attributes;  // DER, tagged as a SET: the bytes the signature covers
   bool has_message_digest = false;
   std::string message_digest;  // the signed messageDigest attribute
-  std::string signing_time;    // "YYYY-MM-DD HH:MM:SS UTC" or empty
+  // The signed contentType attribute, dotted; empty when there is not exactly one.
+  std::string content_type;
+  std::string signing_time;  // "YYYY-MM-DD HH:MM:SS UTC" or empty
   SignatureAlgorithmKind signature_kind = SignatureAlgorithmKind::kUnknown;
   std::string signature_algorithm_oid;  // dotted
   AuthenticodeDigestKind pss_mgf_digest = AuthenticodeDigestKind::kUnknown;
@@ -55,6 +57,10 @@ struct AuthenticodeTimeStamp {
   std::vector<std::string> certificates;
 };
 
+// Real files nest one or two signatures; of more, one beyond this many is read, to tell that there
+// are too many.
+constexpr std::size_t kMaxNestedSignatures = 16;
+
 struct AuthenticodeSignature {
   AuthenticodeDigestKind digest_kind = AuthenticodeDigestKind::kUnknown;
   std::string digest_algorithm_oid;  // dotted, as the signature names it
@@ -67,7 +73,9 @@ struct AuthenticodeSignature {
   SignerParts signer;
   std::vector<std::string> certificates;  // DER, in the order of the certificate set
   AuthenticodeTimeStamp stamp;
-  std::vector<std::string> nested;  // DER ContentInfo of each nested signature, in order
+  // DER ContentInfo of each nested signature, in order, at most kMaxNestedSignatures + 1: views
+  // into the blob read (not copies, which would hold a deeply nested blob once per level).
+  std::vector<std::string_view> nested;
 };
 
 // Reads a ContentInfo holding SignedData with SpcIndirectDataContent; bytes after the element

@@ -28,6 +28,9 @@ constexpr std::uint16_t kCertificateRevision2 = 0x0200;
 constexpr std::uint16_t kCertificateTypePkcsSignedData = 0x0002;
 // A signature blob bigger than this is no signature this program reads.
 constexpr std::uint32_t kMaxSignatureSize = 64 * 1024 * 1024;
+// Signed files hold one entry, rarely two; a table of millions of empty entries is refused at
+// this many, so that their list stays small.
+constexpr std::size_t kMaxCertificateEntries = 32;
 
 // Reads up to count bytes at position; fewer at the end of the file.
 std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) {
@@ -35,6 +38,43 @@ std::string ReadAt(FileStream& file, std::int64_t position, std::int64_t count) 
   file.Seek(position);
   bytes.resize(file.Read(bytes));
   return bytes;
+}
+
+// Optional header: SizeOfHeaders; a section header: its 40 bytes, the raw data's size and place.
+constexpr std::int64_t kSizeOfHeadersOffset = 60;
+constexpr std::int64_t kSectionHeaderSize = 40;
+constexpr std::size_t kRawSizeField = 16;
+constexpr std::size_t kRawPointerField = 20;
+
+// Whether [begin, end) shares a byte with the headers (up to SizeOfHeaders and the section
+// table's end) or with the raw data of a section: bytes the loader maps into the image. The
+// digest leaves the certificate table out, so a table placed there would let unsigned bytes run.
+bool OverlapsImage(FileStream& file, const TPeHeaders& headers, std::int64_t begin,
+                   std::int64_t end) {
+  const std::int64_t sections_size = std::int64_t{headers.NumberOfSections} * kSectionHeaderSize;
+  std::int64_t headers_end = headers.SectionTableOffset + sections_size;
+  std::uint32_t size_of_headers = 0;
+  const std::string optional = ReadAt(file, headers.OptionalHeaderOffset, kSizeOfHeadersOffset + 4);
+  ByteReader optional_reader(optional);
+  if (headers.SizeOfOptionalHeader >= kSizeOfHeadersOffset + 4 &&
+      optional_reader.Seek(kSizeOfHeadersOffset) && optional_reader.ReadU32LE(size_of_headers)) {
+    headers_end = std::max<std::int64_t>(headers_end, size_of_headers);
+  }
+  if (begin < headers_end)
+    return true;
+  const std::string table = ReadAt(file, headers.SectionTableOffset, sections_size);
+  ByteReader reader(table);
+  for (std::uint16_t i = 0; i < headers.NumberOfSections; ++i) {
+    std::uint32_t raw_size = 0;
+    std::uint32_t raw_pointer = 0;
+    if (!reader.Seek(i * kSectionHeaderSize + kRawSizeField) || !reader.ReadU32LE(raw_size) ||
+        !reader.Seek(i * kSectionHeaderSize + kRawPointerField) || !reader.ReadU32LE(raw_pointer)) {
+      return true;  // a section table cut off by the end of the file: no image to trust
+    }
+    if (raw_size != 0 && begin < std::int64_t{raw_pointer} + raw_size && raw_pointer < end)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -131,21 +171,26 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
     layout.problem = "the certificate table is too large";
     return PeSignatureStatus::kMalformed;
   }
-  const std::string bytes = ReadAt(file, table, table_size);
-  if (bytes.size() != table_size) {
-    layout.problem = "the file ends inside the certificate table";
+  if (OverlapsImage(file, headers, table, table_end)) {
+    layout.problem = "the certificate table lies inside the headers or a section of the image";
     return PeSignatureStatus::kMalformed;
   }
   // Entries follow each other at 8-byte boundaries and fill the table; the last one may end
-  // without its padding.
-  for (std::size_t at = 0; at < bytes.size();) {
-    ByteReader reader(bytes);
+  // without its padding. Each is read on its own, so that no entry is held twice.
+  constexpr const char* kEndsInside = "the file ends inside the certificate table";
+  for (std::int64_t at = 0; at < table_size;) {
+    if (layout.entries.size() == kMaxCertificateEntries) {
+      layout.problem = "the certificate table holds more than " +
+                       std::to_string(kMaxCertificateEntries) + " entries";
+      return PeSignatureStatus::kMalformed;
+    }
+    const std::string header = ReadAt(file, table + at, kCertificateHeaderSize);
+    ByteReader reader(header);
     std::uint32_t length = 0;
     std::uint16_t revision = 0;
     std::uint16_t type = 0;
-    reader.Seek(at);
     if (!reader.ReadU32LE(length) || !reader.ReadU16LE(revision) || !reader.ReadU16LE(type) ||
-        length < kCertificateHeaderSize || length > bytes.size() - at) {
+        length < kCertificateHeaderSize || length > table_size - at) {
       layout.problem = "the certificate table is not filled by its entries";
       return PeSignatureStatus::kMalformed;
     }
@@ -153,19 +198,24 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
       layout.problem = "the certificate table holds an entry that is no Authenticode signature";
       return PeSignatureStatus::kMalformed;
     }
-    const std::size_t padded =
-        std::min<std::size_t>((length + 7) & ~std::size_t{7}, bytes.size() - at);
+    const std::int64_t padded =
+        std::min<std::int64_t>((std::int64_t{length} + 7) & ~7, std::int64_t{table_size} - at);
     PeCertificateEntry found;
-    found.offset = table + std::int64_t(at);
-    found.signature = bytes.substr(at + kCertificateHeaderSize, length - kCertificateHeaderSize);
+    found.offset = table + at;
+    found.signature =
+        ReadAt(file, found.offset + kCertificateHeaderSize, length - kCertificateHeaderSize);
+    const std::string tail = ReadAt(file, found.offset + length, padded - length);
+    if (std::int64_t(found.signature.size()) != length - kCertificateHeaderSize ||
+        std::int64_t(tail.size()) != padded - length) {
+      layout.problem = kEndsInside;
+      return PeSignatureStatus::kMalformed;
+    }
     DerElement element;
     std::string error;
-    const std::string_view rest(bytes.data() + at + kCertificateHeaderSize,
-                                padded - kCertificateHeaderSize);
     if (ReadDerElement(found.signature, 0, element, error)) {
-      const std::string_view padding = rest.substr(element.End());
+      const std::string padding = found.signature.substr(element.End()) + tail;
       found.strict_padding =
-          padding.size() < 8 && padding.find_first_not_of('\0') == std::string_view::npos;
+          padding.size() < 8 && padding.find_first_not_of('\0') == std::string::npos;
     }
     layout.entries.push_back(std::move(found));
     at += padded;

@@ -59,8 +59,10 @@ struct ByteRange {
 
 enum class PeSignatureStatus {
   kSigned,
-  kUnsigned,   // no certificate table
-  kMalformed,  // a table outside the file, not filled by its entries, or an entry no signature
+  kUnsigned,  // no certificate table
+  // A table outside the file, not filled by its entries, of too many entries, or an entry no
+  // signature.
+  kMalformed,
 };
 
 // One WIN_CERTIFICATE entry of the certificate table: a PKCS#7 SignedData.

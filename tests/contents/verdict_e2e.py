@@ -28,9 +28,19 @@ import unittest
 ARGS = None
 PACKAGE = b"Quillabrenthorst Configuration ver #2.00\r\nKVSERVERURL=http://kv.example\r\n"
 SIGNING_TIME = bytes.fromhex("06092A864886F70D010905")  # the signingTime attribute's OID
+# Contents of the OIDs of a nested signature, of the indirect data and of ECDSA with SHA-256.
+NESTED_SIGNATURE = bytes.fromhex("2B060104018237020401")
+INDIRECT_DATA = bytes.fromhex("2B060104018237020104")
+ECDSA_WITH_SHA256 = bytes.fromhex("2A8648CE3D040302")
 # The exit codes of kvreadback --verify.
-EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "content digest": 6,
+EXIT = {"valid": 0, "absent": 3, "certificate table": 5, "structure": 5, "content digest": 6,
         "messageDigest": 7, "signature": 8, "time stamp": 9, "chain": 10}
+
+
+# Runs a program and prints the peak memory of the processes it waited for, in KiB.
+MEASURE = ("import resource, subprocess, sys; "
+           "subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL); "
+           "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
 
 
 def run(args, cwd=None, check=True):
@@ -76,28 +86,114 @@ def change_signing_time(occurrence):
     return change
 
 
-def grow_certificate_table(data):
-    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+def certificate_table(data):
+    """The place of the certificate table's directory entry, the table's offset and size."""
     pe = struct.unpack_from("<I", data, 60)[0]
     magic = struct.unpack_from("<H", data, pe + 24)[0]
     entry = pe + 24 + (112 if magic == 0x20B else 96) + 4 * 8
     offset, size = struct.unpack_from("<II", data, entry)
     assert offset + size == len(data)
+    return entry, offset, size
+
+
+def grow_certificate_table(data):
+    """Makes the certificate table 8 bytes longer than its entries, with 8 zero bytes added."""
+    entry, offset, size = certificate_table(data)
     struct.pack_into("<I", data, entry + 4, size + 8)
     return data + b"\0" * 8
 
 
-def der_members(data):
-    """The contents of the DER elements that follow each other in data."""
-    members, at = [], 0
-    while at < len(data):
-        length, at = data[at + 1], at + 2
+def table_inside_section(data):
+    """Moves the certificate table into the first section's raw data: the bytes the digest covers
+    stay the same, while the section the loader maps now holds the table's."""
+    entry, offset, _ = certificate_table(data)
+    pe = struct.unpack_from("<I", data, 60)[0]
+    sections = pe + 24 + struct.unpack_from("<H", data, pe + 20)[0]
+    at = struct.unpack_from("<I", data, sections + 20)[0] + 16
+    moved = data[:at] + data[offset:] + data[at:offset]
+    struct.pack_into("<I", moved, entry, at)
+    return moved
+
+
+def der_elements(data, most=None):
+    """The tag and content of each DER element that follows the other in data (the first most)."""
+    elements, at = [], 0
+    while at < len(data) and len(elements) != most:
+        tag, length, at = data[at], data[at + 1], at + 2
         if length & 0x80:
             count = length & 0x7F
             length, at = int.from_bytes(data[at:at + count], "big"), at + count
-        members.append(data[at:at + length])
+        elements.append((tag, bytes(data[at:at + length])))
         at += length
-    return members
+    return elements
+
+
+def der_members(data):
+    """The contents of the DER elements that follow each other in data."""
+    return [content for _, content in der_elements(data)]
+
+
+def der(tag, content):
+    size = (len(content).bit_length() + 7) // 8
+    length = (bytes([len(content)]) if len(content) < 0x80
+              else bytes([0x80 | size]) + len(content).to_bytes(size, "big"))
+    return bytes([tag]) + length + content
+
+
+def signature_of(data):
+    """The SignedData of the certificate table's first entry, without its padding."""
+    _, offset, _ = certificate_table(data)
+    length = struct.unpack_from("<I", data, offset)[0]
+    return der(*der_elements(data[offset + 8:offset + length], 1)[0])
+
+
+def with_entries(*blobs):
+    """Replaces the certificate table with one WIN_CERTIFICATE per blob, each padded to 8 bytes."""
+    def change(data):
+        entry, offset, _ = certificate_table(data)
+        table = b"".join(struct.pack("<IHH", 8 + len(blob), 0x200, 2) + blob +
+                         b"\0" * (-len(blob) % 8) for blob in blobs)
+        data = data[:offset] + table
+        struct.pack_into("<I", data, entry + 4, len(table))
+        return data
+    return change
+
+
+def with_signer(signature, change):
+    """The signature with its SignerInfo's fields, a list of (tag, content), changed by change."""
+    def rebuild(elements):
+        return b"".join(der(tag, content) for tag, content in elements)
+    oid, wrapped = der_elements(der_members(signature)[0])
+    fields = der_elements(der_members(wrapped[1])[0])
+    fields[-1] = (0x31, der(0x30, rebuild(change(der_elements(der_members(fields[-1][1])[0])))))
+    return der(0x30, rebuild([oid, (0xA0, der(0x30, rebuild(fields)))]))
+
+
+def with_unsigned_attributes(attributes):
+    return lambda signer: [f for f in signer if f[0] != 0xA1] + [(0xA1, attributes)]
+
+
+def resigned(work, key, pss=False, attributes=lambda signed: signed):
+    """Signs the signed attributes, changed by attributes, anew with key: with RSASSA-PSS
+    (SHA-256, MGF1 with SHA-256, salt 32) or, as before, RSA PKCS#1 v1.5."""
+    sha256 = der(0x30, der(0x06, bytes.fromhex("608648016503040201")) + b"\x05\x00")
+    mgf1 = der(0x30, der(0x06, bytes.fromhex("2A864886F70D010108")) + sha256)
+    algorithm = der(0x06, bytes.fromhex("2A864886F70D01010A")) + der(
+        0x30, der(0xA0, sha256) + der(0xA1, mgf1) + der(0xA2, der(0x02, b"\x20")))
+    options = ["-sigopt", "rsa_padding_mode:pss", "-sigopt", "rsa_pss_saltlen:32",
+               "-sigopt", "rsa_mgf1_md:sha256"] if pss else []
+
+    def change(signer):
+        # version, sid, digestAlgorithm, [0] signedAttrs, signatureAlgorithm, signature
+        signed = attributes(signer[3][1])
+        with open(os.path.join(work, "attributes.der"), "wb") as f:
+            f.write(der(0x31, signed))
+        run(["openssl", "dgst", "-sha256", "-sign", key] + options +
+            ["-out", "resigned.bin", "attributes.der"], work)
+        with open(os.path.join(work, "resigned.bin"), "rb") as f:
+            return (signer[:3] + [(0xA0, signed), (0x30, algorithm) if pss else signer[4],
+                                  (0x04, f.read())] + signer[6:])
+    return change
 
 
 def counter_signing_server(work):
@@ -158,6 +254,7 @@ class VerdictTest(unittest.TestCase):
         configured = os.path.join(work, "configured-setup.exe")
         patched(configured, os.path.join(work, "appended.exe"), lambda data: data + b"\0" * 16)
         patched(configured, os.path.join(work, "unfilled.exe"), grow_certificate_table)
+        patched(configured, os.path.join(work, "inside-section.exe"), table_inside_section)
         forge_digest(work, configured, os.path.join(work, "forged.exe"), b"This program")
         forge_digest(work, os.path.join(work, "configured-setup.msi"),
                      os.path.join(work, "forged.msi"), b"INSTALLDIR")
@@ -178,10 +275,48 @@ class VerdictTest(unittest.TestCase):
         run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
              "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
              "nested.exe"], work)
+        run(["osslsigncode", "sign", "-nest", "-h", "sha256", "-certs", "nest.pem", "-key",
+             "nest.key", "-in", os.path.join(fixtures, "setup-sha1.exe"), "-out",
+             "sha1-nested.exe"], work)
         patched(os.path.join(work, "nested.exe"), os.path.join(work, "nested-attribute.exe"),
                 change_signing_time(1))
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "ec.pem", "-key", "ec.key", "-in",
              "unsigned.exe", "-out", "ecdsa.exe"], work)
+        # Certificate tables of several entries, one with bytes after its signature, and
+        # hostile ones: thousands of empty entries, an attribute of thousands of tiny values as
+        # nested signatures.
+        with open(configured, "rb") as f:
+            signature = signature_of(f.read())
+        # A signature of other content: the unsigned program with one letter changed.
+        patched(os.path.join(work, "unsigned.exe"), os.path.join(work, "other.exe"),
+                lambda data: data.replace(b"This program", b"this program", 1))
+        run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
+             "-in", "other.exe", "-out", "other-signed.exe"], work)
+        with open(os.path.join(work, "other-signed.exe"), "rb") as f:
+            other = signature_of(f.read())
+        tiny = der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, b"\x05\x00" * 4096))
+        sixteen = with_unsigned_attributes(
+            der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, b"\x05\x00" * 16)))
+        for name, change in [
+                ("two-entries.exe", with_entries(signature, signature)),
+                ("other-entry.exe", with_entries(signature, other)),
+                ("padding-junk.exe", with_entries(signature + b"\xAA" * 8)),
+                ("many-entries.exe", with_entries(signature, *[b""] * 100000)),
+                ("many-nested.exe",
+                 with_entries(with_signer(signature, with_unsigned_attributes(tiny * 100)))),
+                # The signer's RSA signature said to be ECDSA with SHA-256.
+                ("ecdsa-claimed.exe", with_entries(with_signer(signature, lambda signer: (
+                    signer[:4] + [(0x30, der(0x06, ECDSA_WITH_SHA256))] + signer[5:])))),
+                # Three entries of 16 nested signatures each: more than a file may hold.
+                ("many-signatures.exe", with_entries(*[with_signer(signature, sixteen)] * 3)),
+                ("pss.exe", with_entries(with_signer(other, resigned(work, "nest.key", True)))),
+                # Signed anew as a signature over another type of content.
+                ("content-type.exe", with_entries(with_signer(other, resigned(
+                    work, "nest.key", attributes=lambda signed: signed.replace(
+                        der(0x06, INDIRECT_DATA), der(0x06, INDIRECT_DATA[:-1] + b"\x0F"))))))]:
+            patched(os.path.join(work, "other-signed.exe" if name in ["pss.exe", "content-type.exe"]
+                                 else configured),
+                    os.path.join(work, name), change)
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
              "unsigned.exe", "-out", "wrong-usage.exe"], work)
@@ -219,10 +354,21 @@ class VerdictTest(unittest.TestCase):
             ("forged.exe", "invalid", "messageDigest", 1, "passes", ""),
             ("forged.msi", "invalid", "messageDigest", 1, "not applicable", ""),
             ("attribute.exe", "invalid", "signature", 1, "passes", ""),
+            ("inside-section.exe", "invalid", "certificate table", 0, "fails", "inside the head"),
+            ("two-entries.exe", "valid", "", 2, "passes", ""),
+            ("other-entry.exe", "invalid", "content digest", 2, "passes", "of signature 2"),
+            ("padding-junk.exe", "valid", "", 1, "fails", ""),
+            ("many-entries.exe", "invalid", "certificate table", 0, "fails", "more than 32"),
+            ("many-nested.exe", "invalid", "structure", 2, "passes", "more than 16 nested"),
+            ("many-signatures.exe", "invalid", "structure", 33, "passes", "than 32 signatures"),
             ("nested.exe", "valid", "", 2, "passes", "SHA-512"),
+            ("sha1-nested.exe", "valid", "", 2, "passes", "RSA PKCS#1 v1.5 with SHA-1"),
             ("nested-attribute.exe", "invalid", "signature", 2, "passes",
              "signature of signature 2"),
             ("ecdsa.exe", "valid", "", 1, "passes", "ECDSA with SHA-256"),
+            ("pss.exe", "valid", "", 1, "passes", "RSA-PSS with SHA-256"),
+            ("ecdsa-claimed.exe", "invalid", "signature", 1, "passes", ""),
+            ("content-type.exe", "invalid", "messageDigest", 1, "passes", "contentType"),
             ("setup-timestamped.exe", "valid", "", 1, "passes",
              "2020-06-01 00:00:00 UTC (RFC 3161)"),
             ("countersigned.exe", "valid", "", 1, "passes", "(counter-signature)"),
@@ -248,6 +394,8 @@ class VerdictTest(unittest.TestCase):
             ("configured-setup.exe", [self.ca], 0),
             ("configured-setup.exe", [self.path("nest.pem")], EXIT["chain"]),
             ("configured-setup.exe", [self.path("nest.pem"), self.ca], 0),
+            # A file of roots that holds no certificate is a wrong command line, not a verdict.
+            ("configured-setup.exe", [self.path("package.txt")], 2),
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", [self.ca], 0),
             ("nested.exe", [self.ca], EXIT["chain"]),
@@ -262,6 +410,27 @@ class VerdictTest(unittest.TestCase):
                     arguments += ["--ca", root]
                 code, line = readback(arguments + [self.path(name)])
                 self.assertEqual(code, expected, line)
+
+    def test_memory_of_hostile_signatures(self):
+        """The peak memory of kvreadback stays within the file's size and 16 MiB: the signature is
+        held once, nothing of it once per nesting level or per tiny element (Linux: Wine's own
+        memory would hide it)."""
+        if ARGS.wine:
+            self.skipTest("measured on Linux")
+        with open(self.path("configured-setup.exe"), "rb") as f:
+            signature = signature_of(f.read())
+        # Five signatures nested in each other, the innermost holding 24 MiB.
+        nested = with_signer(signature, with_unsigned_attributes(
+            der(0x30, der(0x06, NESTED_SIGNATURE[:-1] + b"\x02") + der(0x31, b"\0" * (24 << 20)))))
+        for _ in range(4):
+            nested = with_signer(signature, with_unsigned_attributes(
+                der(0x30, der(0x06, NESTED_SIGNATURE) + der(0x31, nested))))
+        patched(self.path("configured-setup.exe"), self.path("deep.exe"), with_entries(nested))
+        for name in ["deep.exe", "many-nested.exe", "many-entries.exe"]:
+            with self.subTest(file=name):
+                peak_kib = int(run([sys.executable, "-c", MEASURE, ARGS.readback, "--verify",
+                                    self.path(name)]))
+                self.assertLess(peak_kib, os.path.getsize(self.path(name)) // 1024 + 16 * 1024)
 
     def test_chain_without_roots(self):
         if not ARGS.wine:

@@ -15,6 +15,7 @@
 #include "base/Failure.h"
 #include "contents/SetupContents.h"
 #include "contents/SetupContentsText.h"
+#include "crypto/CertificateCheck.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -129,6 +130,13 @@ int ReadBack(const TReadBackOptions& options) {
     std::string error;
     if (!LoadFileToString(file_name, kMaxRootsSize, roots, error)) {
       std::fprintf(stderr, "kvreadback: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    // Roots that cannot be read would fail every chain as if the setup file's were untrusted.
+    if (CountPemCertificates(roots) == 0) {
+      std::fprintf(stderr, "kvreadback: no PEM certificate can be read from ");
+      std::fwrite(file_name.data(), 1, file_name.size(), stderr);
+      std::fprintf(stderr, "\n");
       return kExitUsage;
     }
     inspect.TrustedRootsPem.push_back(std::move(roots));
