@@ -179,16 +179,26 @@ class HeldDescriptor {
   int fd_;
 };
 
-// The signals whose default action ends the process and that a handler can catch: before the
-// process ends, the writer's named files are removed, and an output overwritten in place gets
-// its earlier content back.
-constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGXFSZ,
-                                  SIGXCPU, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
+// The signals whose default action ends the process, that a handler can catch and that others
+// send (not the faults of the program's own code), the real-time ones included: before the
+// process ends, the writer's named files are removed, and an output overwritten in place gets its
+// earlier content back.
+const std::vector<int>& EndingSignals() {
+  static const std::vector<int> signals = [] {
+    std::vector<int> list = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGXFSZ,
+                             SIGXCPU,   SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                             SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
+    for (int real_time = SIGRTMIN; real_time <= SIGRTMAX; ++real_time)
+      list.push_back(real_time);
+    return list;
+  }();
+  return signals;
+}
 
 sigset_t EndingSignalSet() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal_number : kEndingSignals)
+  for (const int signal_number : EndingSignals())
     sigaddset(&set, signal_number);
   return set;
 }
@@ -205,14 +215,18 @@ class HeldSignals {
   HeldSignals(const HeldSignals&) = delete;
   HeldSignals& operator=(const HeldSignals&) = delete;
 
-  // Whether one of them was sent meanwhile.
+  // Whether one of them was sent meanwhile that will end the process: one the process ignores (as
+  // SIGHUP under nohup) is dropped when it is let through, and stops nothing.
   static bool Arrived() {
     sigset_t pending;
     sigemptyset(&pending);
     ::sigpending(&pending);
-    for (const int signal_number : kEndingSignals) {
-      if (sigismember(&pending, signal_number) == 1)
+    for (const int signal_number : EndingSignals()) {
+      struct sigaction action {};
+      if (sigismember(&pending, signal_number) == 1 &&
+          (::sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler != SIG_IGN)) {
         return true;
+      }
     }
     return false;
   }
@@ -258,18 +272,18 @@ class NameGuard {
   static constexpr int kSlots = 4;
 
   static void Install() {
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    for (const int signal_number : EndingSignals()) {
       struct sigaction action {};
       action.sa_handler = RemoveAndEnd;
       sigemptyset(&action.sa_mask);
-      ::sigaction(kEndingSignals[i], nullptr, &previous_[i]);
-      if (previous_[i].sa_handler != SIG_IGN)
-        ::sigaction(kEndingSignals[i], &action, nullptr);
+      ::sigaction(signal_number, nullptr, &previous_[signal_number]);
+      if (previous_[signal_number].sa_handler != SIG_IGN)
+        ::sigaction(signal_number, &action, nullptr);
     }
   }
   static void Uninstall() {
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-      ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    for (const int signal_number : EndingSignals())
+      ::sigaction(signal_number, &previous_[signal_number], nullptr);
   }
   static void RemoveAndEnd(int signal_number) {
     for (NameGuardSlot& slot : slots_) {
@@ -283,7 +297,7 @@ class NameGuard {
 
   static inline NameGuardSlot slots_[kSlots];
   static inline int armed_ = 0;
-  static inline struct sigaction previous_[std::size(kEndingSignals)]{};
+  static inline struct sigaction previous_[NSIG] {};  // by signal number
   int slot_ = kSlots;
 };
 
@@ -738,7 +752,8 @@ class PosixOutputReplacement final : public OutputReplacement {
                                       O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (output_.Get() < 0)
       throw FileCreateError(path_, SystemErrorText(errno));
-    if (StatOf(output_.Get(), path_).st_ino != replaced_->st.st_ino)
+    const struct stat now = StatOf(output_.Get(), path_);
+    if (now.st_dev != replaced_->st.st_dev || now.st_ino != replaced_->st.st_ino)
       throw FileCreateError(path_, SystemErrorText(ESTALE));
   }
 

@@ -84,11 +84,13 @@ class OutputTest(unittest.TestCase):
         return result.returncode, result.stderr
 
     def started(self, output, source, env=None, umask=0o022, user="root", prefix=(),
-                package=None):
-        """A run started in the background, without core dumps."""
+                package=None, ignored=()):
+        """A run started in the background, without core dumps, ignoring the signals ignored."""
         def limits():
             os.umask(umask)
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+            for sig in ignored:
+                signal.signal(sig, signal.SIG_IGN)
         return subprocess.Popen(list(prefix) + self.command(output, source, user, package),
                                 env=env, text=True, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, preexec_fn=limits)
@@ -231,7 +233,7 @@ class OutputTest(unittest.TestCase):
 
     def test_signals_during_the_copy(self):
         rows = [(sig, env) for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT,
-                                       signal.SIGXFSZ)
+                                       signal.SIGXFSZ, signal.SIGPWR, signal.SIGRTMAX)
                 for env in (None, self.named_copies())] + [(signal.SIGKILL, None)]
         for sig, env in rows:
             with self.subTest(signal=sig.name, named=env is not None):
@@ -369,9 +371,11 @@ class OutputTest(unittest.TestCase):
     def test_output_written_in_place_keeps_its_content_until_complete(self):
         # nobody's file in root's folder, written by nobody: only in place; the copy is built in
         # TMPDIR. (case, signal sent once the output is being overwritten, or None for a disk
-        # that fills up)
-        for case, sig in [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
-                          ("full disk", None)]:
+        # that fills up, whether the run ignores that signal and completes, as under nohup)
+        for case, sig, ignored in [("SIGINT", signal.SIGINT, False),
+                                   ("SIGTERM", signal.SIGTERM, False),
+                                   ("SIGHUP ignored", signal.SIGHUP, True),
+                                   ("full disk", None, False)]:
             with self.subTest(case):
                 temporary = self.folder_named("tmp")
                 os.chmod(temporary, 0o1777)
@@ -392,11 +396,17 @@ class OutputTest(unittest.TestCase):
                     except OSError:  # the disk is full
                         pass
                 before = os.stat(output).st_mtime_ns
-                process = self.started(output, source, env, user="nobody")
+                process = self.started(output, source, env, user="nobody",
+                                       ignored=[sig] if ignored else [])
                 if sig is not None:
                     while os.stat(output).st_mtime_ns == before and process.poll() is None:
                         pass
                     code, err = self.resume(process, sig)
+                    if ignored:
+                        self.assertEqual((code, err), (0, ""))
+                        self.expect_configured(output, source)
+                        self.assertEqual(os.listdir(temporary), [])
+                        continue
                     self.assertEqual(code, -sig, "ended before the overwrite: " + err)
                 else:
                     process.wait(600)
