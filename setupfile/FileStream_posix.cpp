@@ -445,6 +445,56 @@ int CopyRange(int from, std::int64_t from_offset, int to, std::int64_t to_offset
   return 0;
 }
 
+// Reads count bytes from offset, fewer only at the end of the file (the rest of buffer then
+// zeros). Returns 0, or the error that stopped it.
+int ReadFullyAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd, buffer + done, count - done, offset + std::int64_t(done));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return errno;
+    if (got == 0)
+      break;
+    done += static_cast<std::size_t>(got);
+  }
+  std::fill(buffer + done, buffer + count, '\0');
+  return 0;
+}
+
+// Puts the first count bytes of kept back over output, writing only the pages that differ: those
+// an overwrite never reached stay as they are, so that the holes of a sparse output need no space
+// on a disk that has filled up. Returns 0, or the error that stopped it.
+int RestorePages(int kept, int output, std::int64_t count) {
+  constexpr std::size_t kBlock = 1 << 20;
+  constexpr std::size_t kPage = 4096;
+  std::vector<char> wanted(kBlock);
+  std::vector<char> found(kBlock);
+  for (std::int64_t offset = 0; offset < count; offset += kBlock) {
+    const auto size = static_cast<std::size_t>(std::min<std::int64_t>(count - offset, kBlock));
+    if (const int error = ReadFullyAt(kept, wanted.data(), size, offset))
+      return error;
+    if (const int error = ReadFullyAt(output, found.data(), size, offset))
+      return error;
+    for (std::size_t page = 0; page < size; page += kPage) {
+      const std::size_t length = std::min(kPage, size - page);
+      if (std::memcmp(wanted.data() + page, found.data() + page, length) == 0)
+        continue;
+      for (std::size_t done = 0; done < length;) {
+        const ssize_t put = ::pwrite(output, wanted.data() + page + done, length - done,
+                                     offset + std::int64_t(page + done));
+        if (put < 0 && errno == EINTR)
+          continue;
+        if (put <= 0)
+          return put < 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(put);
+      }
+    }
+  }
+  return 0;
+}
+
 // An output's folder, held open, and the output's name in it.
 struct OutputPlace {
   HeldDescriptor folder;
@@ -782,7 +832,7 @@ class PosixOutputReplacement final : public OutputReplacement {
     if (error == 0)
       return;
     const timespec times[2] = {old.st_atim, old.st_mtim};
-    const int restore_error = CopyRange(kept->Descriptor(), 0, output, 0, old.st_size);
+    const int restore_error = RestorePages(kept->Descriptor(), output, old.st_size);
     if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
         ::futimens(output, times) != 0) {
       throw FileCreateError(

@@ -371,11 +371,13 @@ class OutputTest(unittest.TestCase):
     def test_output_written_in_place_keeps_its_content_until_complete(self):
         # nobody's file in root's folder, written by nobody: only in place; the copy is built in
         # TMPDIR. (case, signal sent once the output is being overwritten, or None for a disk
-        # that fills up, whether the run ignores that signal and completes, as under nohup)
-        for case, sig, ignored in [("SIGINT", signal.SIGINT, False),
-                                   ("SIGTERM", signal.SIGTERM, False),
-                                   ("SIGHUP ignored", signal.SIGHUP, True),
-                                   ("full disk", None, False)]:
+        # that fills up, whether the run ignores that signal and completes, as under nohup, the
+        # size of a hole in the earlier output, which a disk that is full cannot fill)
+        for case, sig, ignored, hole in [("SIGINT", signal.SIGINT, False, 0),
+                                         ("SIGTERM", signal.SIGTERM, False, 0),
+                                         ("SIGHUP ignored", signal.SIGHUP, True, 0),
+                                         ("full disk", None, False, 0),
+                                         ("full disk, sparse output", None, False, 2 << 20)]:
             with self.subTest(case):
                 temporary = self.folder_named("tmp")
                 os.chmod(temporary, 0o1777)
@@ -385,8 +387,11 @@ class OutputTest(unittest.TestCase):
                 if sig is None:
                     self.small_mount("tmpfs", folder, "size=1m,mode=0755")
                     source = self.small
-                output = self.write("folder/out.exe", b"earlier output", 0o644,
-                                    ("nobody", "nogroup"))
+                earlier = b"earlier output" + (b"\0" * hole + b"end" if hole else b"")
+                output = self.write("folder/out.exe", earlier[:14], 0o644, ("nobody", "nogroup"))
+                with open(output, "r+b") as f:
+                    f.seek(14 + hole)
+                    f.write(earlier[14 + hole:])
                 if sig is None:
                     try:
                         with open(os.path.join(folder, "filler"), "wb") as f:
@@ -413,9 +418,11 @@ class OutputTest(unittest.TestCase):
                     self.assertEqual(process.stderr.read(), SAVING + 'Cannot create file "%s". '
                                      'No space left on device\n' % output)
                 with open(output, "rb") as f:
-                    self.assertEqual(f.read(), b"earlier output")
+                    self.assertEqual(f.read(), earlier)
                 self.assertEqual(os.listdir(temporary), [])
                 self.assertEqual(sorted(os.listdir(folder)), ["filler", "out.exe"][sig is not None:])
+                if sig is None:
+                    subprocess.run(["umount", folder], check=True)
 
     def test_overlay_output_replaced_by_rename(self):
         # The lower layer on another file system than the upper: devices differ inside one mount.
