@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -793,9 +794,6 @@ class PosixOutputReplacement final : public OutputReplacement {
     }
   }
 
-  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
-  // first, and put back when the overwrite fails or an ending signal arrives before it is on the
-  // disk; the signal then ends the process.
   // The output, opened for writing; it must still be the file the run began with.
   void OpenForOverwrite() {
     output_ = HeldDescriptor(::openat(place_.folder.Get(), place_.name.c_str(),
@@ -807,8 +805,15 @@ class PosixOutputReplacement final : public OutputReplacement {
       throw FileCreateError(path_, SystemErrorText(ESTALE));
   }
 
+  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
+  // first, and put back when the overwrite fails or an ending signal arrives before it is on the
+  // disk; the signal then ends the process. Another run overwriting the same file waits until
+  // this one is done: two overwrites at once would mix their bytes (where the file system has no
+  // locks, the overwrite goes ahead without).
   void OverwriteInPlace() {
     const int output = output_.Get();
+    while (::flock(output, LOCK_EX) != 0 && errno == EINTR) {
+    }
     const struct stat old = StatOf(output, path_);
     const std::int64_t size = copy_->Stream().Size();
     HeldDescriptor temporary;

@@ -130,8 +130,9 @@ class OutputTest(unittest.TestCase):
         return dict(self.sanitizer_env("verify_asan_link_order=0", *options),
                     LD_PRELOAD=ARGS.no_unnamed_files)
 
-    def expect_configured(self, output, original):
-        """output = original but for the list in its data area and the checksum, both right."""
+    def expect_configured(self, output, original, packages=None):
+        """output = original but for the list in its data area (one of packages, by default the
+        run's) and the checksum, both right."""
         size = os.path.getsize(original)
         self.assertEqual(os.path.getsize(output), size)
         with open(output, "rb") as f:
@@ -148,7 +149,7 @@ class OutputTest(unittest.TestCase):
         while total >> 16:
             total = (total & 0xFFFF) + (total >> 16)
         self.assertEqual(stored, total + size, "checksum")
-        self.assertEqual(decode_blobs(tail)[1]["KVConfig"], self.package_bytes)
+        self.assertIn(decode_blobs(tail)[1]["KVConfig"], packages or [self.package_bytes])
         area, length = locate_area(tail)
         used = read_blob_list(tail[area:area + length])[1]
         allowed = set(range(field, field + 4)) | set(range(tail_at + area, tail_at + area + used))
@@ -444,30 +445,52 @@ class OutputTest(unittest.TestCase):
         self.assertEqual(os.listdir(merged), ["out.exe"])
 
     def test_two_runs_into_one_folder(self):
-        # Both as process 1 of a PID namespace of their own, as in two containers.
+        # (environment, whether the output is written in place: nobody's file in root's folder,
+        # the first run stopped in its overwrite until the second waits for it). Runs that rename
+        # are process 1 of a PID namespace each, as in two containers.
         other_bytes = package_text([(b"KVSERVERURL", b"http://other.example/")])
         other = self.write("other.bin", other_bytes)
         # A sanitized build's leak check cannot stop the world as process 1.
-        for env in (self.sanitizer_env("detect_leaks=0"), self.named_copies("detect_leaks=0")):
-            with self.subTest(named="LD_PRELOAD" in env):
+        rows = [(self.sanitizer_env("detect_leaks=0"), False),
+                (self.named_copies("detect_leaks=0"), False), (None, True)]
+        for env, in_place in rows:
+            with self.subTest(named=env is not None and "LD_PRELOAD" in env, in_place=in_place):
                 folder = self.folder()
                 output = os.path.join(folder, "out.exe")
                 # A third run's unfinished copy, under the name an earlier writer chose as
                 # process 1: never removed or taken.
                 third = self.write("folder/.kvsetup-0000000001-00.partial", b"third")
-                runs = [self.started(output, self.big, env, prefix=["unshare", "--pid", "--fork"],
-                                     package=package) for package in (self.package, other)]
+                user, prefix = "root", ["unshare", "--pid", "--fork"]
+                if in_place:
+                    self.write("folder/out.exe", b"earlier output", 0o644, ("nobody", "nogroup"))
+                    user, prefix = "nobody", []
+                    before = os.stat(output).st_mtime_ns
+                runs = [self.started(output, self.big, env, user=user, prefix=prefix,
+                                     package=self.package)]
+                if in_place:
+                    while os.stat(output).st_mtime_ns == before and runs[0].poll() is None:
+                        pass
+                    os.kill(runs[0].pid, signal.SIGSTOP)
+                runs.append(self.started(output, self.big, env, user=user, prefix=prefix,
+                                         package=other))
+                if in_place:
+                    while runs[1].poll() is None and not self.waits_for_lock(runs[1].pid):
+                        time.sleep(0.01)
+                    os.kill(runs[0].pid, signal.SIGCONT)
                 results = [(run.wait(600), run.stderr.read()) for run in runs]
                 if "unshare" in results[0][1]:
                     self.skipTest("no PID namespaces here: " + results[0][1])
                 self.assertEqual(results, [(0, ""), (0, "")])
-                with open(output, "rb") as f:
-                    f.seek(-(2 << 20), os.SEEK_END)
-                    stored = decode_blobs(f.read())[1]["KVConfig"]
-                self.assertIn(stored, (self.package_bytes, other_bytes))
+                self.expect_configured(output, self.big, [self.package_bytes, other_bytes])
                 self.assertEqual(sorted(os.listdir(folder)), [os.path.basename(third), "out.exe"])
                 with open(third, "rb") as f:
                     self.assertEqual(f.read(), b"third")
+
+    @staticmethod
+    def waits_for_lock(pid):
+        with open("/proc/locks") as f:
+            return any(line.split()[1:2] == ["->"] and str(pid) in line.split()
+                       for line in f)
 
     def test_attributes_of_the_replaced_file(self):
         # (caller, owner of the replaced file, its mode, whether setuid and setgid stay); every
