@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -179,16 +180,26 @@ class HeldDescriptor {
   int fd_;
 };
 
-// The signals whose default action ends the process and that a handler can catch: before the
-// process ends, the writer's named files are removed, and an output overwritten in place gets
-// its earlier content back.
-constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGXFSZ,
-                                  SIGXCPU, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2};
+// The signals whose default action ends the process, that a handler can catch and that others
+// send (not the faults of the program's own code), the real-time ones included: before the
+// process ends, the writer's named files are removed, and an output overwritten in place gets its
+// earlier content back.
+const std::vector<int>& EndingSignals() {
+  static const std::vector<int> signals = [] {
+    std::vector<int> list = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGXFSZ,
+                             SIGXCPU,   SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                             SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
+    for (int real_time = SIGRTMIN; real_time <= SIGRTMAX; ++real_time)
+      list.push_back(real_time);
+    return list;
+  }();
+  return signals;
+}
 
 sigset_t EndingSignalSet() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal_number : kEndingSignals)
+  for (const int signal_number : EndingSignals())
     sigaddset(&set, signal_number);
   return set;
 }
@@ -205,14 +216,18 @@ class HeldSignals {
   HeldSignals(const HeldSignals&) = delete;
   HeldSignals& operator=(const HeldSignals&) = delete;
 
-  // Whether one of them was sent meanwhile.
+  // Whether one of them was sent meanwhile that will end the process: one the process ignores (as
+  // SIGHUP under nohup) is dropped when it is let through, and stops nothing.
   static bool Arrived() {
     sigset_t pending;
     sigemptyset(&pending);
     ::sigpending(&pending);
-    for (const int signal_number : kEndingSignals) {
-      if (sigismember(&pending, signal_number) == 1)
+    for (const int signal_number : EndingSignals()) {
+      struct sigaction action {};
+      if (sigismember(&pending, signal_number) == 1 &&
+          (::sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler != SIG_IGN)) {
         return true;
+      }
     }
     return false;
   }
@@ -258,18 +273,18 @@ class NameGuard {
   static constexpr int kSlots = 4;
 
   static void Install() {
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    for (const int signal_number : EndingSignals()) {
       struct sigaction action {};
       action.sa_handler = RemoveAndEnd;
       sigemptyset(&action.sa_mask);
-      ::sigaction(kEndingSignals[i], nullptr, &previous_[i]);
-      if (previous_[i].sa_handler != SIG_IGN)
-        ::sigaction(kEndingSignals[i], &action, nullptr);
+      ::sigaction(signal_number, nullptr, &previous_[signal_number]);
+      if (previous_[signal_number].sa_handler != SIG_IGN)
+        ::sigaction(signal_number, &action, nullptr);
     }
   }
   static void Uninstall() {
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
-      ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    for (const int signal_number : EndingSignals())
+      ::sigaction(signal_number, &previous_[signal_number], nullptr);
   }
   static void RemoveAndEnd(int signal_number) {
     for (NameGuardSlot& slot : slots_) {
@@ -283,7 +298,7 @@ class NameGuard {
 
   static inline NameGuardSlot slots_[kSlots];
   static inline int armed_ = 0;
-  static inline struct sigaction previous_[std::size(kEndingSignals)]{};
+  static inline struct sigaction previous_[NSIG] {};  // by signal number
   int slot_ = kSlots;
 };
 
@@ -427,6 +442,56 @@ int CopyRange(int from, std::int64_t from_offset, int to, std::int64_t to_offset
     in += got;
     out += got;
     count -= got;
+  }
+  return 0;
+}
+
+// Reads count bytes from offset, fewer only at the end of the file (the rest of buffer then
+// zeros). Returns 0, or the error that stopped it.
+int ReadFullyAt(int fd, char* buffer, std::size_t count, std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd, buffer + done, count - done, offset + std::int64_t(done));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return errno;
+    if (got == 0)
+      break;
+    done += static_cast<std::size_t>(got);
+  }
+  std::fill(buffer + done, buffer + count, '\0');
+  return 0;
+}
+
+// Puts the first count bytes of kept back over output, writing only the pages that differ: those
+// an overwrite never reached stay as they are, so that the holes of a sparse output need no space
+// on a disk that has filled up. Returns 0, or the error that stopped it.
+int RestorePages(int kept, int output, std::int64_t count) {
+  constexpr std::size_t kBlock = 1 << 20;
+  constexpr std::size_t kPage = 4096;
+  std::vector<char> wanted(kBlock);
+  std::vector<char> found(kBlock);
+  for (std::int64_t offset = 0; offset < count; offset += kBlock) {
+    const auto size = static_cast<std::size_t>(std::min<std::int64_t>(count - offset, kBlock));
+    if (const int error = ReadFullyAt(kept, wanted.data(), size, offset))
+      return error;
+    if (const int error = ReadFullyAt(output, found.data(), size, offset))
+      return error;
+    for (std::size_t page = 0; page < size; page += kPage) {
+      const std::size_t length = std::min(kPage, size - page);
+      if (std::memcmp(wanted.data() + page, found.data() + page, length) == 0)
+        continue;
+      for (std::size_t done = 0; done < length;) {
+        const ssize_t put = ::pwrite(output, wanted.data() + page + done, length - done,
+                                     offset + std::int64_t(page + done));
+        if (put < 0 && errno == EINTR)
+          continue;
+        if (put <= 0)
+          return put < 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(put);
+      }
+    }
   }
   return 0;
 }
@@ -729,21 +794,26 @@ class PosixOutputReplacement final : public OutputReplacement {
     }
   }
 
-  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
-  // first, and put back when the overwrite fails or an ending signal arrives before it is on the
-  // disk; the signal then ends the process.
   // The output, opened for writing; it must still be the file the run began with.
   void OpenForOverwrite() {
     output_ = HeldDescriptor(::openat(place_.folder.Get(), place_.name.c_str(),
                                       O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (output_.Get() < 0)
       throw FileCreateError(path_, SystemErrorText(errno));
-    if (StatOf(output_.Get(), path_).st_ino != replaced_->st.st_ino)
+    const struct stat now = StatOf(output_.Get(), path_);
+    if (now.st_dev != replaced_->st.st_dev || now.st_ino != replaced_->st.st_ino)
       throw FileCreateError(path_, SystemErrorText(ESTALE));
   }
 
+  // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
+  // first, and put back when the overwrite fails or an ending signal arrives before it is on the
+  // disk; the signal then ends the process. Another run overwriting the same file waits until
+  // this one is done: two overwrites at once would mix their bytes (where the file system has no
+  // locks, the overwrite goes ahead without).
   void OverwriteInPlace() {
     const int output = output_.Get();
+    while (::flock(output, LOCK_EX) != 0 && errno == EINTR) {
+    }
     const struct stat old = StatOf(output, path_);
     const std::int64_t size = copy_->Stream().Size();
     HeldDescriptor temporary;
@@ -767,7 +837,7 @@ class PosixOutputReplacement final : public OutputReplacement {
     if (error == 0)
       return;
     const timespec times[2] = {old.st_atim, old.st_mtim};
-    const int restore_error = CopyRange(kept->Descriptor(), 0, output, 0, old.st_size);
+    const int restore_error = RestorePages(kept->Descriptor(), output, old.st_size);
     if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
         ::futimens(output, times) != 0) {
       throw FileCreateError(

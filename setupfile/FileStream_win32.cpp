@@ -602,12 +602,19 @@ class Win32OutputReplacement final : public OutputReplacement {
                                                       {SystemErrorText(::GetLastError())}));
   }
 
-  // Whether a file has streams besides its content, which a rename over it would drop.
+  // Whether a file has streams besides its content, which a rename over it would drop. A file
+  // whose streams cannot be listed for another reason than having none (or being gone, or lying
+  // on a file system without streams) counts as having some.
   static bool HasOtherStreams(const std::wstring& file) {
     WIN32_FIND_STREAM_DATA stream{};
     const HANDLE find = ::FindFirstStreamW(file.c_str(), FindStreamInfoStandard, &stream, 0);
-    if (find == INVALID_HANDLE_VALUE)
-      return false;  // none, or a file system without streams
+    if (find == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      return error != ERROR_HANDLE_EOF && error != ERROR_FILE_NOT_FOUND &&
+             error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_PARAMETER &&
+             error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION &&
+             error != ERROR_CALL_NOT_IMPLEMENTED;
+    }
     bool other = false;
     do {
       other = other || std::wstring(stream.cStreamName) != L"::$DATA";

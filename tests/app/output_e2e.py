@@ -84,11 +84,13 @@ class OutputTest(unittest.TestCase):
         return result.returncode, result.stderr
 
     def started(self, output, source, env=None, umask=0o022, user="root", prefix=(),
-                package=None):
-        """A run started in the background, without core dumps."""
+                package=None, ignored=()):
+        """A run started in the background, without core dumps, ignoring the signals ignored."""
         def limits():
             os.umask(umask)
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+            for sig in ignored:
+                signal.signal(sig, signal.SIG_IGN)
         return subprocess.Popen(list(prefix) + self.command(output, source, user, package),
                                 env=env, text=True, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, preexec_fn=limits)
@@ -128,8 +130,9 @@ class OutputTest(unittest.TestCase):
         return dict(self.sanitizer_env("verify_asan_link_order=0", *options),
                     LD_PRELOAD=ARGS.no_unnamed_files)
 
-    def expect_configured(self, output, original):
-        """output = original but for the list in its data area and the checksum, both right."""
+    def expect_configured(self, output, original, packages=None):
+        """output = original but for the list in its data area (one of packages, by default the
+        run's) and the checksum, both right."""
         size = os.path.getsize(original)
         self.assertEqual(os.path.getsize(output), size)
         with open(output, "rb") as f:
@@ -146,7 +149,7 @@ class OutputTest(unittest.TestCase):
         while total >> 16:
             total = (total & 0xFFFF) + (total >> 16)
         self.assertEqual(stored, total + size, "checksum")
-        self.assertEqual(decode_blobs(tail)[1]["KVConfig"], self.package_bytes)
+        self.assertIn(decode_blobs(tail)[1]["KVConfig"], packages or [self.package_bytes])
         area, length = locate_area(tail)
         used = read_blob_list(tail[area:area + length])[1]
         allowed = set(range(field, field + 4)) | set(range(tail_at + area, tail_at + area + used))
@@ -231,7 +234,7 @@ class OutputTest(unittest.TestCase):
 
     def test_signals_during_the_copy(self):
         rows = [(sig, env) for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT,
-                                       signal.SIGXFSZ)
+                                       signal.SIGXFSZ, signal.SIGPWR, signal.SIGRTMAX)
                 for env in (None, self.named_copies())] + [(signal.SIGKILL, None)]
         for sig, env in rows:
             with self.subTest(signal=sig.name, named=env is not None):
@@ -369,9 +372,13 @@ class OutputTest(unittest.TestCase):
     def test_output_written_in_place_keeps_its_content_until_complete(self):
         # nobody's file in root's folder, written by nobody: only in place; the copy is built in
         # TMPDIR. (case, signal sent once the output is being overwritten, or None for a disk
-        # that fills up)
-        for case, sig in [("SIGINT", signal.SIGINT), ("SIGTERM", signal.SIGTERM),
-                          ("full disk", None)]:
+        # that fills up, whether the run ignores that signal and completes, as under nohup, the
+        # size of a hole in the earlier output, which a disk that is full cannot fill)
+        for case, sig, ignored, hole in [("SIGINT", signal.SIGINT, False, 0),
+                                         ("SIGTERM", signal.SIGTERM, False, 0),
+                                         ("SIGHUP ignored", signal.SIGHUP, True, 0),
+                                         ("full disk", None, False, 0),
+                                         ("full disk, sparse output", None, False, 2 << 20)]:
             with self.subTest(case):
                 temporary = self.folder_named("tmp")
                 os.chmod(temporary, 0o1777)
@@ -381,8 +388,11 @@ class OutputTest(unittest.TestCase):
                 if sig is None:
                     self.small_mount("tmpfs", folder, "size=1m,mode=0755")
                     source = self.small
-                output = self.write("folder/out.exe", b"earlier output", 0o644,
-                                    ("nobody", "nogroup"))
+                earlier = b"earlier output" + (b"\0" * hole + b"end" if hole else b"")
+                output = self.write("folder/out.exe", earlier[:14], 0o644, ("nobody", "nogroup"))
+                with open(output, "r+b") as f:
+                    f.seek(14 + hole)
+                    f.write(earlier[14 + hole:])
                 if sig is None:
                     try:
                         with open(os.path.join(folder, "filler"), "wb") as f:
@@ -392,20 +402,28 @@ class OutputTest(unittest.TestCase):
                     except OSError:  # the disk is full
                         pass
                 before = os.stat(output).st_mtime_ns
-                process = self.started(output, source, env, user="nobody")
+                process = self.started(output, source, env, user="nobody",
+                                       ignored=[sig] if ignored else [])
                 if sig is not None:
                     while os.stat(output).st_mtime_ns == before and process.poll() is None:
                         pass
                     code, err = self.resume(process, sig)
+                    if ignored:
+                        self.assertEqual((code, err), (0, ""))
+                        self.expect_configured(output, source)
+                        self.assertEqual(os.listdir(temporary), [])
+                        continue
                     self.assertEqual(code, -sig, "ended before the overwrite: " + err)
                 else:
                     process.wait(600)
                     self.assertEqual(process.stderr.read(), SAVING + 'Cannot create file "%s". '
                                      'No space left on device\n' % output)
                 with open(output, "rb") as f:
-                    self.assertEqual(f.read(), b"earlier output")
+                    self.assertEqual(f.read(), earlier)
                 self.assertEqual(os.listdir(temporary), [])
                 self.assertEqual(sorted(os.listdir(folder)), ["filler", "out.exe"][sig is not None:])
+                if sig is None:
+                    subprocess.run(["umount", folder], check=True)
 
     def test_overlay_output_replaced_by_rename(self):
         # The lower layer on another file system than the upper: devices differ inside one mount.
@@ -427,30 +445,52 @@ class OutputTest(unittest.TestCase):
         self.assertEqual(os.listdir(merged), ["out.exe"])
 
     def test_two_runs_into_one_folder(self):
-        # Both as process 1 of a PID namespace of their own, as in two containers.
+        # (environment, whether the output is written in place: nobody's file in root's folder,
+        # the first run stopped in its overwrite until the second waits for it). Runs that rename
+        # are process 1 of a PID namespace each, as in two containers.
         other_bytes = package_text([(b"KVSERVERURL", b"http://other.example/")])
         other = self.write("other.bin", other_bytes)
         # A sanitized build's leak check cannot stop the world as process 1.
-        for env in (self.sanitizer_env("detect_leaks=0"), self.named_copies("detect_leaks=0")):
-            with self.subTest(named="LD_PRELOAD" in env):
+        rows = [(self.sanitizer_env("detect_leaks=0"), False),
+                (self.named_copies("detect_leaks=0"), False), (None, True)]
+        for env, in_place in rows:
+            with self.subTest(named=env is not None and "LD_PRELOAD" in env, in_place=in_place):
                 folder = self.folder()
                 output = os.path.join(folder, "out.exe")
                 # A third run's unfinished copy, under the name an earlier writer chose as
                 # process 1: never removed or taken.
                 third = self.write("folder/.kvsetup-0000000001-00.partial", b"third")
-                runs = [self.started(output, self.big, env, prefix=["unshare", "--pid", "--fork"],
-                                     package=package) for package in (self.package, other)]
+                user, prefix = "root", ["unshare", "--pid", "--fork"]
+                if in_place:
+                    self.write("folder/out.exe", b"earlier output", 0o644, ("nobody", "nogroup"))
+                    user, prefix = "nobody", []
+                    before = os.stat(output).st_mtime_ns
+                runs = [self.started(output, self.big, env, user=user, prefix=prefix,
+                                     package=self.package)]
+                if in_place:
+                    while os.stat(output).st_mtime_ns == before and runs[0].poll() is None:
+                        pass
+                    os.kill(runs[0].pid, signal.SIGSTOP)
+                runs.append(self.started(output, self.big, env, user=user, prefix=prefix,
+                                         package=other))
+                if in_place:
+                    while runs[1].poll() is None and not self.waits_for_lock(runs[1].pid):
+                        time.sleep(0.01)
+                    os.kill(runs[0].pid, signal.SIGCONT)
                 results = [(run.wait(600), run.stderr.read()) for run in runs]
                 if "unshare" in results[0][1]:
                     self.skipTest("no PID namespaces here: " + results[0][1])
                 self.assertEqual(results, [(0, ""), (0, "")])
-                with open(output, "rb") as f:
-                    f.seek(-(2 << 20), os.SEEK_END)
-                    stored = decode_blobs(f.read())[1]["KVConfig"]
-                self.assertIn(stored, (self.package_bytes, other_bytes))
+                self.expect_configured(output, self.big, [self.package_bytes, other_bytes])
                 self.assertEqual(sorted(os.listdir(folder)), [os.path.basename(third), "out.exe"])
                 with open(third, "rb") as f:
                     self.assertEqual(f.read(), b"third")
+
+    @staticmethod
+    def waits_for_lock(pid):
+        with open("/proc/locks") as f:
+            return any(line.split()[1:2] == ["->"] and str(pid) in line.split()
+                       for line in f)
 
     def test_attributes_of_the_replaced_file(self):
         # (caller, owner of the replaced file, its mode, whether setuid and setgid stay); every
