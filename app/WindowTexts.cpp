@@ -197,6 +197,8 @@ constexpr TWindowTexts kSlovak{
         {FailureMessage::kShortRead,
          "(Prečítané [%1] <> veľkosť súboru [%2]) alebo (prečítané <> vyhradená dĺžka [%3])"},
         {FailureMessage::kPipeSilent, "Do rúry sa do jednej sekundy nič nezapísalo"},
+        {FailureMessage::kNotRestoredKept,
+         "%1; jeho predchádzajúci obsah sa nepodarilo obnoviť (%2); je uložený v súbore \"%3\""},
         {FailureMessage::kNotRestored, "%1; jeho predchádzajúci obsah sa nepodarilo obnoviť: %2"},
         {FailureMessage::kNotOnDisk,
          "Nový inštalačný súbor \"%1\" je na svojom mieste, ale nepodarilo sa ho zapísať na disk: "
@@ -215,6 +217,7 @@ constexpr TWindowTexts kSlovak{
          "Do priečinka, ktorý v zdieľanom priečinku vlastní iný používateľ, sa nezapisuje"},
         {FailureMessage::kOtherUsersFile,
          "Súbor, ktorý v zdieľanom priečinku vlastní iný používateľ, sa nenahrádza"},
+        {FailureMessage::kOutputLocked, "Iný program mal súbor 10 sekúnd zamknutý"},
         {FailureMessage::kSourceChanged, "Zdrojový súbor SETUP \"%1\" sa počas kopírovania zmenil"},
         {FailureMessage::kChecksumNotUpdatable,
          "Kontrolný súčet súboru Setup EXE sa nedá aktualizovať"},
@@ -361,6 +364,8 @@ constexpr TWindowTexts kCzech{
         {FailureMessage::kShortRead,
          "(Přečteno [%1] <> velikost souboru [%2]) nebo (přečteno <> vyhrazená délka [%3])"},
         {FailureMessage::kPipeSilent, "Do roury nebylo během jedné sekundy nic zapsáno"},
+        {FailureMessage::kNotRestoredKept,
+         "%1; jeho předchozí obsah se nepodařilo obnovit (%2); je uložen v souboru \"%3\""},
         {FailureMessage::kNotRestored, "%1; jeho předchozí obsah se nepodařilo obnovit: %2"},
         {FailureMessage::kNotOnDisk,
          "Nový instalační soubor \"%1\" je na svém místě, ale nepodařilo se jej zapsat na disk: "
@@ -379,6 +384,7 @@ constexpr TWindowTexts kCzech{
          "Do složky, kterou ve sdílené složce vlastní jiný uživatel, se nezapisuje"},
         {FailureMessage::kOtherUsersFile,
          "Soubor, který ve sdílené složce vlastní jiný uživatel, se nenahrazuje"},
+        {FailureMessage::kOutputLocked, "Jiný program měl soubor 10 sekund zamčený"},
         {FailureMessage::kSourceChanged, "Zdrojový soubor SETUP \"%1\" se během kopírování změnil"},
         {FailureMessage::kChecksumNotUpdatable,
          "Kontrolní součet souboru Setup EXE nelze aktualizovat"},

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -314,6 +315,13 @@ std::uint32_t RandomNamePart() {
   return static_cast<std::uint32_t>(now.tv_nsec) ^ (++counter * 2654435761u);
 }
 
+// Puts a folder's entries on the disk. Returns false with errno set when the system refuses (a
+// file system that cannot sync folders gives EINVAL).
+bool SyncFolder(int folder) {
+  const HeldDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return readable.Get() >= 0 && ::fsync(readable.Get()) == 0;
+}
+
 // A file of the writer's own in a folder, readable by its creator only: without a name where the
 // file system allows, else under a fresh temporary name that is removed with the object or by a
 // signal that ends the process.
@@ -346,21 +354,39 @@ class PrivateFile {
 
   PosixFileStream& Stream() { return *stream_; }
   int Descriptor() const { return stream_->Descriptor(); }
-  // The file's name in its folder: given here to a file without one (through its entry in
-  // /proc, else by the descriptor itself). Fails with errno set.
+  // The file's name in its folder: given here to a file without one. Fails with errno set.
   bool Name(std::string& name) {
-    if (name_.empty()) {
-      const std::string entry = "/proc/self/fd/" + std::to_string(Descriptor());
-      const bool named = TakeName([&](const char* candidate) {
-        return ::linkat(AT_FDCWD, entry.c_str(), folder_, candidate, AT_SYMLINK_FOLLOW) == 0 ||
-               (errno != EEXIST &&
-                ::linkat(Descriptor(), "", folder_, candidate, AT_EMPTY_PATH) == 0);
-      });
-      if (!named)
-        return false;
-    }
+    if (name_.empty() && !TakeName([&](const char* candidate) { return LinkAs(candidate); }))
+      return false;
     name = name_;
     return true;
+  }
+  // Keeps the file for good, flushed, under "<base>.old-<random>" in its folder (created
+  // exclusively), else under its temporary name. Returns the folder's path and the name, or an
+  // empty string (errno set) when the file could not be named.
+  std::string KeepAs(const std::string& base) {
+    std::string kept;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && kept.empty(); ++attempt) {
+      char suffix[16];
+      std::snprintf(suffix, sizeof suffix, ".old-%08x", RandomNamePart());
+      if (LinkAs((base + suffix).c_str()))
+        kept = base + suffix;
+      else if (errno != EEXIST)
+        break;
+    }
+    if (!kept.empty() && !name_.empty())
+      ::unlinkat(folder_, name_.c_str(), 0);
+    else if (kept.empty() && !Name(kept))
+      return {};
+    Release();
+    ::fdatasync(Descriptor());
+    SyncFolder(folder_);
+    char folder[PATH_MAX] = {};
+    const std::string entry = "/proc/self/fd/" + std::to_string(folder_);
+    const ssize_t n = ::readlink(entry.c_str(), folder, sizeof folder - 1);
+    return n > 0 && n < ssize_t(sizeof folder - 1)
+               ? std::string(folder, std::size_t(n)) + "/" + kept
+               : kept;
   }
   // The name now belongs to the output: nothing is removed.
   void Release() {
@@ -372,6 +398,16 @@ class PrivateFile {
   PrivateFile(int folder, int fd) : folder_(folder) {
     if (fd >= 0)
       stream_.emplace(fd);
+  }
+
+  // Links the file under a further name in its folder, which fails with EEXIST where that is
+  // taken: a file without a name through its entry in /proc, else by the descriptor itself.
+  bool LinkAs(const char* name) {
+    if (!name_.empty())
+      return ::linkat(folder_, name_.c_str(), folder_, name, 0) == 0;
+    const std::string entry = "/proc/self/fd/" + std::to_string(Descriptor());
+    return ::linkat(AT_FDCWD, entry.c_str(), folder_, name, AT_SYMLINK_FOLLOW) == 0 ||
+           (errno != EEXIST && ::linkat(Descriptor(), "", folder_, name, AT_EMPTY_PATH) == 0);
   }
 
   // Gives the file a fresh name with create, which makes it exclusively (false with errno EEXIST
@@ -637,6 +673,21 @@ bool IsMountPoint(int folder, const std::string& name) {
   return own && parent && *own != parent;
 }
 
+// Locks a file for this run's overwrite alone. Where another program holds a lock on it, waits
+// for it at most 10 seconds, then gives up (false). A file system without locks is written
+// without one.
+bool LockForOverwrite(int fd) {
+  constexpr int kStepMilliseconds = 50;
+  for (int waited = 0;; waited += kStepMilliseconds) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))
+      return true;
+    if (waited >= 10000)
+      return false;
+    const timespec step{0, kStepMilliseconds * 1000000L};
+    ::nanosleep(&step, nullptr);
+  }
+}
+
 // The extended attributes the copy takes over from the file it replaces: the user's, the trusted
 // ones and the access lists. Security labels are given by the system's policy, and capabilities
 // are never carried over (a write would drop them too).
@@ -747,8 +798,7 @@ class PosixOutputReplacement final : public OutputReplacement {
     copy_->Release();
     // The new name on the disk too. The output is replaced by now, so a folder that cannot be
     // synced is reported, not failed.
-    const HeldDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if ((readable.Get() < 0 || ::fsync(readable.Get()) != 0) && errno != EINVAL) {
+    if (!SyncFolder(folder) && errno != EINVAL) {
       warning_ =
           FailureMessageText(FailureMessage::kFolderNotOnDisk, {path_, SystemErrorText(errno)});
     }
@@ -807,13 +857,13 @@ class PosixOutputReplacement final : public OutputReplacement {
 
   // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside
   // first, and put back when the overwrite fails or an ending signal arrives before it is on the
-  // disk; the signal then ends the process. Another run overwriting the same file waits until
-  // this one is done: two overwrites at once would mix their bytes (where the file system has no
-  // locks, the overwrite goes ahead without).
+  // disk; the signal then ends the process. Where it cannot be put back, the kept content stays
+  // under a name of its own, which the failure names. Another run overwriting the same file waits
+  // until this one is done: two overwrites at once would mix their bytes.
   void OverwriteInPlace() {
     const int output = output_.Get();
-    while (::flock(output, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    if (!LockForOverwrite(output))
+      throw FileCreateError(path_, FailurePattern(FailureMessage::kOutputLocked));
     const struct stat old = StatOf(output, path_);
     const std::int64_t size = copy_->Stream().Size();
     HeldDescriptor temporary;
@@ -837,13 +887,21 @@ class PosixOutputReplacement final : public OutputReplacement {
     if (error == 0)
       return;
     const timespec times[2] = {old.st_atim, old.st_mtim};
-    const int restore_error = RestorePages(kept->Descriptor(), output, old.st_size);
-    if (restore_error != 0 || ::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
-        ::futimens(output, times) != 0) {
-      throw FileCreateError(
-          path_, FailureMessageText(FailureMessage::kNotRestored,
-                                    {SystemErrorText(error),
-                                     SystemErrorText(restore_error ? restore_error : errno)}));
+    int restore_error = RestorePages(kept->Descriptor(), output, old.st_size);
+    if (restore_error == 0 && (::ftruncate(output, old.st_size) != 0 || ::fdatasync(output) != 0 ||
+                               ::futimens(output, times) != 0)) {
+      restore_error = errno;
+    }
+    if (restore_error != 0) {
+      const std::string kept_at = kept->KeepAs(place_.name);
+      if (kept_at.empty()) {
+        throw FileCreateError(
+            path_, FailureMessageText(FailureMessage::kNotRestored,
+                                      {SystemErrorText(error), SystemErrorText(restore_error)}));
+      }
+      throw FileCreateError(path_, FailureMessageText(FailureMessage::kNotRestoredKept,
+                                                      {SystemErrorText(error),
+                                                       SystemErrorText(restore_error), kept_at}));
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }

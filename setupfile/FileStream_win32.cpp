@@ -465,6 +465,29 @@ HANDLE CreatePrivateFile(const std::wstring& folder, std::wstring& name, DWORD& 
   return INVALID_HANDLE_VALUE;
 }
 
+// Keeps a file made by CreatePrivateFile for good, flushed and closed: renamed to
+// "<base>.old-<random>" in its folder where such a name is free, else under its own name.
+// Returns the file's path, or an empty one when its deletion mark could not be cleared.
+std::wstring KeepPrivateFile(OwnedHandle& file, const std::wstring& name,
+                             const std::wstring& base) {
+  if (!MarkForDeletion(file.get(), false))
+    return {};
+  ::FlushFileBuffers(file.get());
+  file.reset();
+  const std::wstring folder = name.substr(0, name.find_last_of(L"\\/") + 1);
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    wchar_t suffix[16] = {};
+    ::swprintf(suffix, std::size(suffix), L".old-%08x", RandomNamePart());
+    const std::wstring kept = folder + base + suffix;
+    if (::MoveFileExW(name.c_str(), kept.c_str(), MOVEFILE_WRITE_THROUGH))
+      return kept;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+      break;
+  }
+  return name;
+}
+
 // What an existing output had that its replacement keeps where the system does not carry it
 // over itself: its attributes and creation time, and which file it is.
 struct ReplacedFile {
@@ -625,7 +648,8 @@ class Win32OutputReplacement final : public OutputReplacement {
 
   // Overwrites the output with the complete, flushed copy. Its earlier content is kept aside in
   // the copy's folder first, and put back when the overwrite fails or a console event asks the
-  // process to end before the overwrite is on the disk.
+  // process to end before the overwrite is on the disk. Where it cannot be put back, the kept
+  // content stays under a name of its own, which the failure names.
   void OverwriteInPlace() {
     const HANDLE output = output_.get();
     LARGE_INTEGER old_size{};
@@ -637,7 +661,7 @@ class Win32OutputReplacement final : public OutputReplacement {
     const HANDLE created = CreatePrivateFile(folder, kept_name, error);
     if (created == INVALID_HANDLE_VALUE)
       throw FileCreateError(path_, SystemErrorText(error));
-    const OwnedHandle kept(created);
+    OwnedHandle kept(created);
     const auto never = [] { return false; };
     if ((error = CopyFromStart(output, kept.get(), old_size.QuadPart, never)) != 0)
       throw FileCreateError(path_, SystemErrorText(error));
@@ -659,9 +683,17 @@ class Win32OutputReplacement final : public OutputReplacement {
     if (restore_error == 0 && !::FlushFileBuffers(output))
       restore_error = ::GetLastError();
     if (restore_error != 0) {
+      const std::wstring kept_at =
+          KeepPrivateFile(kept, kept_name, target_.substr(target_.find_last_of(L"\\/:") + 1));
+      if (kept_at.empty()) {
+        throw FileCreateError(
+            path_, FailureMessageText(FailureMessage::kNotRestored,
+                                      {SystemErrorText(error), SystemErrorText(restore_error)}));
+      }
       throw FileCreateError(
-          path_, FailureMessageText(FailureMessage::kNotRestored,
-                                    {SystemErrorText(error), SystemErrorText(restore_error)}));
+          path_, FailureMessageText(FailureMessage::kNotRestoredKept,
+                                    {SystemErrorText(error), SystemErrorText(restore_error),
+                                     WideToUtf8(kept_at)}));
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }
