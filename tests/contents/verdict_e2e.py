@@ -262,6 +262,12 @@ class VerdictTest(unittest.TestCase):
         # The time stamp token's TSTInfo names another second than the authority signed.
         patched(os.path.join(fixtures, "setup-timestamped.exe"), os.path.join(work, "stamp.exe"),
                 lambda data: data.replace(b"20200601000000Z", b"20200601000001Z", 1))
+        # The same signature without its time stamp: its signer is judged at the present time.
+        timestamped = os.path.join(fixtures, "setup-timestamped.exe")
+        with open(timestamped, "rb") as f:
+            stamped = signature_of(f.read())
+        patched(timestamped, os.path.join(work, "unstamped.exe"), with_entries(with_signer(
+            stamped, lambda signer: [field for field in signer if field[0] != 0xA1])))
         # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
         run(["osslsigncode", "remove-signature", "-in",
              os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
@@ -398,6 +404,7 @@ class VerdictTest(unittest.TestCase):
             ("configured-setup.exe", [self.path("package.txt")], 2),
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", [self.ca], 0),
+            ("unstamped.exe", [self.ca], EXIT["chain"]),
             ("nested.exe", [self.ca], EXIT["chain"]),
             # The authority of the counter-signature must chain to a root given too.
             ("countersigned.exe", [self.path("nest.pem")], EXIT["time stamp"]),
