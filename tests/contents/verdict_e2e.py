@@ -133,6 +133,14 @@ def der_members(data):
     return [content for _, content in der_elements(data)]
 
 
+def full_length_ecdsa(pem):
+    """Whether the P-256 signature of the certificate in pem has an r and s of 32 bytes each."""
+    with open(pem, "rb") as f:
+        certificate = der_members(base64.b64decode(b"".join(f.read().split(b"\n")[1:-2])))[0]
+    bits = der_members(certificate)[2]  # tbsCertificate, signatureAlgorithm, signatureValue
+    return all(len(value) >= 32 for value in der_members(der_members(bits[1:])[0]))
+
+
 def der(tag, content):
     size = (len(content).bit_length() + 7) // 8
     length = (bytes([len(content)]) if len(content) < 0x80
@@ -262,6 +270,12 @@ class VerdictTest(unittest.TestCase):
         # The time stamp token's TSTInfo names another second than the authority signed.
         patched(os.path.join(fixtures, "setup-timestamped.exe"), os.path.join(work, "stamp.exe"),
                 lambda data: data.replace(b"20200601000000Z", b"20200601000001Z", 1))
+        # The same signature without its time stamp: its signer is judged at the present time.
+        timestamped = os.path.join(fixtures, "setup-timestamped.exe")
+        with open(timestamped, "rb") as f:
+            stamped = signature_of(f.read())
+        patched(timestamped, os.path.join(work, "unstamped.exe"), with_entries(with_signer(
+            stamped, lambda signer: [field for field in signer if field[0] != 0xA1])))
         # Keys of other signers: a second RSA one for a nested SHA-512 signature, an EC one.
         run(["osslsigncode", "remove-signature", "-in",
              os.path.join(fixtures, "setup-noarea.exe"), "-out", "unsigned.exe"], work)
@@ -269,9 +283,14 @@ class VerdictTest(unittest.TestCase):
                 ("nest", "codeSigning", ["-newkey", "rsa:2048"]),
                 ("tsa", "critical,timeStamping", ["-newkey", "rsa:2048"]),
                 ("ec", "codeSigning", ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256"])]:
-            run(["openssl", "req", "-x509", "-nodes", "-days", "3650", "-subj",
-                 "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=" + usage,
-                 "-keyout", key + ".key", "-out", key + ".pem"] + algorithm, work)
+            # Wine's chain engine refuses an ECDSA certificate signature whose r or s is shorter
+            # than the curve's 32 bytes (1 in 128 keys): such a certificate is made anew.
+            while True:
+                run(["openssl", "req", "-x509", "-nodes", "-days", "3650", "-subj",
+                     "/CN=KV Verdict " + key, "-addext", "extendedKeyUsage=" + usage,
+                     "-keyout", key + ".key", "-out", key + ".pem"] + algorithm, work)
+                if key != "ec" or full_length_ecdsa(os.path.join(work, "ec.pem")):
+                    break
         run(["osslsigncode", "sign", "-nest", "-h", "sha512", "-certs", "nest.pem", "-key",
              "nest.key", "-in", os.path.join(fixtures, "setup-noarea.exe"), "-out",
              "nested.exe"], work)
@@ -398,6 +417,7 @@ class VerdictTest(unittest.TestCase):
             ("configured-setup.exe", [self.path("package.txt")], 2),
             # Expired since 2021, but valid when its time stamp was made.
             ("setup-timestamped.exe", [self.ca], 0),
+            ("unstamped.exe", [self.ca], EXIT["chain"]),
             ("nested.exe", [self.ca], EXIT["chain"]),
             # The authority of the counter-signature must chain to a root given too.
             ("countersigned.exe", [self.path("nest.pem")], EXIT["time stamp"]),
