@@ -206,6 +206,9 @@ constexpr TWindowTexts kSlovak{
         {FailureMessage::kFolderNotOnDisk,
          "Nový inštalačný súbor \"%1\" je na svojom mieste, ale jeho priečinok sa nepodarilo "
          "zapísať na disk: %2"},
+        {FailureMessage::kStrictPaddingFails,
+         "Nový inštalačný súbor \"%1\" neprejde prísnou kontrolou výplne certifikátu vo Windows, "
+         "rovnako ako jeho zdroj"},
         {FailureMessage::kStreamsNotKept, "Jeho alternatívne dátové prúdy sa nedajú zachovať"},
         {FailureMessage::kAccessListNotKept, "Jeho zoznam prístupových práv sa nedá zachovať: %1"},
         {FailureMessage::kAttributesNotKept,
@@ -373,6 +376,9 @@ constexpr TWindowTexts kCzech{
         {FailureMessage::kFolderNotOnDisk,
          "Nový instalační soubor \"%1\" je na svém místě, ale jeho složku se nepodařilo zapsat na "
          "disk: %2"},
+        {FailureMessage::kStrictPaddingFails,
+         "Nový instalační soubor \"%1\" neprojde přísnou kontrolou výplně certifikátu ve Windows, "
+         "stejně jako jeho zdroj"},
         {FailureMessage::kStreamsNotKept, "Jeho alternativní datové proudy nelze zachovat"},
         {FailureMessage::kAccessListNotKept, "Jeho seznam přístupových práv nelze zachovat: %1"},
         {FailureMessage::kAttributesNotKept,

@@ -34,6 +34,7 @@ enum class FailureMessage {
   kNotRestored,
   kNotOnDisk,
   kFolderNotOnDisk,
+  kStrictPaddingFails,
   kStreamsNotKept,
   kAccessListNotKept,
   kAttributesNotKept,
@@ -116,6 +117,9 @@ inline constexpr FailurePatternRow kFailurePatterns[] = {
      "The new setup file \"%1\" is in place, but could not be written to the disk: %2"},
     {FailureMessage::kFolderNotOnDisk,
      "The new setup file \"%1\" is in place, but its folder could not be written to the disk: %2"},
+    {FailureMessage::kStrictPaddingFails,
+     "The new setup file \"%1\" fails Windows' strict certificate padding check, as its source "
+     "does"},
     {FailureMessage::kStreamsNotKept, "Its alternate data streams cannot be kept"},
     {FailureMessage::kAccessListNotKept, "Its access list cannot be kept: %1"},
     {FailureMessage::kAttributesNotKept,

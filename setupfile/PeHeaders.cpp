@@ -216,6 +216,8 @@ PeSignatureStatus ReadPeSignedLayout(FileStream& file, const TPeHeaders& headers
       const std::string padding = found.signature.substr(element.End()) + tail;
       found.strict_padding =
           padding.size() < 8 && padding.find_first_not_of('\0') == std::string::npos;
+      found.padding = {found.offset + padded - std::int64_t(padding.size()),
+                       std::int64_t(padding.size())};
     }
     layout.entries.push_back(std::move(found));
     at += padded;

@@ -72,6 +72,9 @@ struct PeCertificateEntry {
   // Windows' stricter padding check: after the SignedData only zero bytes, fewer than 8, up
   // to the 8-byte boundary that ends the entry.
   bool strict_padding = false;
+  // The bytes after the SignedData up to the entry's end (with its 8-byte padding, where the
+  // table holds it); empty when the SignedData cannot be read.
+  ByteRange padding;
 };
 
 // The Authenticode view of a signed executable: the ranges its digest covers (the whole file

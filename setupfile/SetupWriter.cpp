@@ -16,6 +16,7 @@
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/FileStream.h"
 #include "setupfile/PeChecksum.h"
+#include "setupfile/PeHeaders.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
 
@@ -238,6 +239,10 @@ struct SetupSourceCache::Opened {
   std::uint32_t area_length = 0;
   std::int64_t field = -1;
   std::optional<std::uint64_t> sum;  // once a copy of the whole source was complete
+  // The padding of the certificate entries that every copy zeroes, so that it passes Windows'
+  // strict padding check, and whether an entry fails that check in a way zeroing cannot mend.
+  std::vector<ByteRange> padding_to_zero;
+  bool padding_fails = false;
 };
 
 SetupSourceCache::SetupSourceCache() = default;
@@ -247,6 +252,34 @@ namespace {
 
 std::string SourceChangedMessage(const std::string& source_file) {
   return FailureMessageText(FailureMessage::kSourceChanged, {source_file});
+}
+
+// An entry's padding up to its 8-byte boundary: fewer bytes than this.
+constexpr std::int64_t kCertificateAlignment = 8;
+
+// The padding the copies of a signed PE source zero: that of every entry that fails Windows'
+// strict padding check with fewer than 8 bytes, outside the area. Any other failing entry (8
+// bytes or more after its SignedData, or a SignedData that cannot be read) is left as it is, as
+// its length and the table's are what the file's structure relies on, and sets padding_fails.
+void FindPaddingToZero(SetupSourceCache::Opened& source) {
+  TPeHeaders headers;
+  PeSignedLayout layout;
+  if (ReadPeHeaders(*source.stream, headers) != PeHeaderStatus::kFound ||
+      ReadPeSignedLayout(*source.stream, headers, layout) != PeSignatureStatus::kSigned) {
+    return;
+  }
+  const std::int64_t area_end = source.area_position + source.area_length;
+  for (const PeCertificateEntry& entry : layout.entries) {
+    if (entry.strict_padding)
+      continue;
+    const ByteRange& padding = entry.padding;
+    const bool outside_area =
+        padding.offset >= area_end || padding.offset + padding.size <= source.area_position;
+    if (padding.size > 0 && padding.size < kCertificateAlignment && outside_area)
+      source.padding_to_zero.push_back(padding);
+    else
+      source.padding_fails = true;
+  }
 }
 
 // The source as the cache holds it: opened, its area located and its checksum field found on
@@ -270,15 +303,31 @@ SetupSourceCache::Opened* OpenSource(SetupSourceCache& cache, const std::string&
   opened->has_area = LocateConfigArea(*opened->stream, opened->area_position, opened->area_length);
   if (opened->has_area)
     opened->field = FindPeChecksumField(*opened->stream);
+  if (opened->field >= 0)
+    FindPaddingToZero(*opened);
   cache.opened = std::move(opened);
   return cache.opened.get();
 }
 
+// Whether the copy holds only zero bytes where its padding was zeroed.
+bool PaddingReadsBackZero(FileStream& copy, const std::vector<ByteRange>& zeroed) {
+  for (const ByteRange& range : zeroed) {
+    std::string bytes(static_cast<std::size_t>(range.size), '\1');
+    if (copy.ReadAt(range.offset, bytes) != bytes.size() ||
+        bytes.find_first_not_of('\0') != std::string::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Builds the configured copy in target: the source's bytes (read through the one open stream, up
-// to the size it had when it was opened), the list at the area's position and, for an executable
-// (by the target's name or by the source's content), the checksum, from the sum of the source's
-// words (taken beside the first complete copy) and the bytes the list replaced. Before the last
-// write the copy is read back and the source checked for changes; at the end it is flushed.
+// to the size it had when it was opened), the list at the area's position, the certificate
+// padding zeroed where the source's fails the strict check and, for an executable (by the
+// target's name or by the source's content), the checksum, from the sum of the source's words
+// (taken beside the first complete copy) and the bytes the list and the padding replaced. Before
+// the last write the copy is read back and the source checked for changes; at the end it is
+// flushed.
 bool BuildCopy(SetupSourceCache::Opened& source, FileStream& target, const std::string& target_file,
                const StoredData& data, ProgressRelay& relay, std::string& error) {
   const std::int64_t field = source.field;
@@ -303,9 +352,21 @@ bool BuildCopy(SetupSourceCache::Opened& source, FileStream& target, const std::
   std::string replaced(field >= 0 ? data.list.size() : 0, '\0');
   if (target.ReadAt(source.area_position, replaced) != replaced.size())
     throw StreamReadError();
+  const std::string zeros(kCertificateAlignment, '\0');
+  std::vector<std::string> padding_replaced;
+  for (const ByteRange& range : source.padding_to_zero) {
+    std::string& bytes = padding_replaced.emplace_back(static_cast<std::size_t>(range.size), '\0');
+    if (target.ReadAt(range.offset, bytes) != bytes.size())
+      throw StreamReadError();
+  }
   target.Seek(source.area_position);
   target.Write(data.list);
-  if (!ReadsBackAsStored(target, data.package_text, data.answer_file_text)) {
+  for (const ByteRange& range : source.padding_to_zero) {
+    target.Seek(range.offset);
+    target.Write(std::span<const char>(zeros.data(), static_cast<std::size_t>(range.size)));
+  }
+  if (!ReadsBackAsStored(target, data.package_text, data.answer_file_text) ||
+      !PaddingReadsBackZero(target, source.padding_to_zero)) {
     error = FailureMessageText(FailureMessage::kNoReadBack, {target_file});
     return false;
   }
@@ -315,9 +376,13 @@ bool BuildCopy(SetupSourceCache::Opened& source, FileStream& target, const std::
   }
   if (field >= 0) {
     source.sum = copied_sum;
-    const PeChecksumChange change{source.area_position, replaced, data.list};
+    std::vector<PeChecksumChange> changes{{source.area_position, replaced, data.list}};
+    for (std::size_t i = 0; i < padding_replaced.size(); ++i) {
+      changes.push_back({source.padding_to_zero[i].offset, padding_replaced[i],
+                         std::string_view(zeros).substr(0, padding_replaced[i].size())});
+    }
     std::string value;
-    AppendU32LE(value, PeChecksumAfterChanges(copied_sum, size, field, {&change, 1}));
+    AppendU32LE(value, PeChecksumAfterChanges(copied_sum, size, field, changes));
     target.Seek(field);
     target.Write(value);
   }
@@ -372,6 +437,12 @@ bool WriteConfiguredCopy(SetupSourceCache::Opened& source, const std::string& ta
   if (!committed)
     output->Commit();
   warning = output->Warning();
+  // The copy keeps a padding that could not be zeroed: the source fails the check as well.
+  if (source.padding_fails) {
+    const std::string padding =
+        FailureMessageText(FailureMessage::kStrictPaddingFails, {target_file});
+    warning = warning.empty() ? padding : warning + "\n" + padding;
+  }
   return true;
 }
 

@@ -21,8 +21,10 @@
 #include "base/RuntimeError.h"
 #include "setupfile/ExeSignatureBlobUtils.h"
 #include "setupfile/PeChecksum.h"
+#include "setupfile/PeHeaders.h"
 #include "setupfile/SetupReader.h"
 #include "setupfile/ZNTUtils.h"
+#include "tests/setupfile/IndependentPeChecksum.h"
 #include "tests/support/FakeFileSystems.h"
 #include "tests/support/SetupImages.h"
 #include "tests/support/TestFiles.h"
@@ -661,6 +663,146 @@ TEST_F(SetupWriterTest, InjectedFaultsLeaveTargetAndSourceAsTheyWere) {
       EXPECT_EQ(test::ReadFileBytes(source), original);
       EXPECT_EQ(LeftoverCopies(dir_.Root()), std::vector<std::string>());
     }
+  }
+}
+
+// One WIN_CERTIFICATE entry of SignedPe: a SEQUENCE, then after (inside the entry's length), then
+// tail (outside it, up to the entry's 8-byte boundary).
+struct CertEntry {
+  std::string after;
+  std::string tail;
+};
+
+// MinimalPe with 16 data directories and a certificate table at its end, one entry per
+// entries; the first entry's SEQUENCE holds a configuration area of kArea bytes at area_at.
+// padding gets, per entry, the range of its after and tail bytes.
+std::string SignedPe(const std::vector<CertEntry>& entries, std::size_t& area_at,
+                     std::vector<ByteRange>& padding) {
+  const auto put32 = [](std::string& image, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+      image[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  const auto long_length = [](std::size_t n) {  // n in 256..65535: minimal as two bytes
+    return std::string{'\x82', static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)};
+  };
+  std::string image = test::MinimalPe();
+  image[0x80 + 20] = static_cast<char>(240);  // SizeOfOptionalHeader
+  put32(image, 0x98 + 108, 16);               // NumberOfRvaAndSizes
+  const std::size_t table = image.size();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const CertEntry& entry = entries[i];
+    std::string element;
+    // The content grows until the entry ends on its boundary with exactly the tail given.
+    for (std::size_t n = 300;
+         element.empty() || (8 + element.size() + entry.after.size() + entry.tail.size()) % 8 != 0;
+         ++n) {
+      const std::string content = i == 0 ? HexToBytes(kConfigAreaMarkerHex) + long_length(kArea) +
+                                               std::string(kArea, 'Z') + std::string(n - 300, 'q')
+                                         : std::string(n, 'q');
+      element = "\x30" + long_length(content.size()) + content;
+    }
+    const std::size_t at = image.size();
+    if (i == 0)
+      area_at = at + 8 + 4 + kConfigAreaMarkerLength + 3;
+    image += std::string(8, '\0') + element + entry.after + entry.tail;
+    put32(image, at, static_cast<std::uint32_t>(8 + element.size() + entry.after.size()));
+    put32(image, at + 4, 0x00020200);  // revision 2, PKCS#7 SignedData
+    padding.push_back({std::int64_t(at + 8 + element.size()),
+                       std::int64_t(entry.after.size() + entry.tail.size())});
+  }
+  put32(image, 0x98 + 112 + 4 * 8, static_cast<std::uint32_t>(table));
+  put32(image, 0x98 + 112 + 4 * 8 + 4, static_cast<std::uint32_t>(image.size() - table));
+  return image;
+}
+
+// The bytes of a signed file that its Authenticode digest covers, and whether each certificate
+// entry passes the strict padding check.
+std::string DigestedBytes(const std::string& path, std::vector<bool>& strict) {
+  auto file = Files().Open(path, OpenMode::kRead);
+  TPeHeaders headers;
+  PeSignedLayout layout;
+  EXPECT_EQ(ReadPeHeaders(*file, headers), PeHeaderStatus::kFound);
+  EXPECT_EQ(ReadPeSignedLayout(*file, headers, layout), PeSignatureStatus::kSigned)
+      << layout.problem;
+  const std::string bytes = test::ReadFileBytes(path);
+  std::string digested;
+  for (const ByteRange& range : layout.hashed)
+    digested += bytes.substr(range.offset, range.size);
+  strict.clear();
+  for (const PeCertificateEntry& entry : layout.entries)
+    strict.push_back(entry.strict_padding);
+  return digested;
+}
+
+TEST_F(SetupWriterTest, CopiesPassTheStrictPaddingCheckWhereZeroingCanMendIt) {
+  const std::string zeros(3, '\0');
+  struct Row {
+    const char* name;
+    std::vector<CertEntry> entries;
+    std::vector<bool> source_strict;
+    std::vector<bool> copy_strict;  // an entry that passes in the copy has zero padding there
+  };
+  const Row rows[] = {
+      {"ordinary", {{"", zeros}}, {true}, {true}},
+      {"non-zero bytes up to the boundary", {{"", "\xAA\xBB\xCC\xDD\xEE"}}, {false}, {true}},
+      {"junk inside and after two entries' lengths",
+       {{"\x01", std::string("\0\x02", 2)}, {"\x7F\x7F", "\xFF"}},
+       {false, false},
+       {true, true}},
+      {"8 bytes after the SignedData", {{std::string(8, '\xAA'), ""}}, {false}, {false}},
+      {"one entry mended, the other not",
+       {{std::string(9, '\x01'), std::string(7, '\0')}, {"", "\x05"}},
+       {false, false},
+       {false, true}},
+  };
+  const std::string kWarning = "fails Windows' strict certificate padding check";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::size_t area_at = 0;
+    std::vector<ByteRange> padding;
+    const std::string source = dir_.Path("signed.exe");
+    const std::string original = SignedPe(row.entries, area_at, padding);
+    test::WriteFileBytes(source, original);
+    std::vector<bool> strict;
+    const std::string digested = DigestedBytes(source, strict);
+    ASSERT_EQ(strict, row.source_strict);
+    // What every copy holds outside the area and the checksum field.
+    std::string expected = original;
+    for (std::size_t i = 0; i < padding.size(); ++i) {
+      if (row.copy_strict[i])
+        expected.replace(padding[i].offset, padding[i].size, std::string(padding[i].size, '\0'));
+    }
+    // Two outputs of one run share what the source's padding needs.
+    SetupSourceCache cache;
+    for (const char* target_name : {"a.exe", "b.msi"}) {
+      SCOPED_TRACE(target_name);
+      const std::string target = dir_.Path(target_name);
+      std::string error;
+      std::string warning;
+      ASSERT_TRUE(StoreConfigToSetup(cache, source, target, "package", "", error, warning))
+          << error;
+      const bool all_pass =
+          std::find(row.copy_strict.begin(), row.copy_strict.end(), false) == row.copy_strict.end();
+      EXPECT_EQ(warning.find(kWarning) != std::string::npos, !all_pass) << warning;
+      EXPECT_EQ(DigestedBytes(target, strict), digested);
+      EXPECT_EQ(strict, row.copy_strict);
+      std::uint32_t stored = 0;
+      std::uint32_t computed = 1;
+      ASSERT_TRUE(test::IndependentPeChecksum(target, stored, computed));
+      EXPECT_EQ(stored, computed);
+      const std::string written = test::ReadFileBytes(target);
+      ASSERT_EQ(written.size(), expected.size());
+      const std::size_t field = 0x80 + kPeChecksumOffset;
+      for (std::size_t i = 0; i < written.size(); ++i) {
+        if ((i < area_at || i >= area_at + kArea) && (i < field || i >= field + 4)) {
+          ASSERT_EQ(written[i], expected[i]) << "byte " << i;
+        }
+      }
+      std::string value;
+      EXPECT_TRUE(ReadBlobFromSetup(target, "KVConfig", value));
+      EXPECT_EQ(value, "package");
+    }
+    EXPECT_EQ(test::ReadFileBytes(source), original);
   }
 }
 
