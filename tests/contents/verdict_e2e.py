@@ -336,6 +336,12 @@ class VerdictTest(unittest.TestCase):
             patched(os.path.join(work, "other-signed.exe" if name in ["pss.exe", "content-type.exe"]
                                  else configured),
                     os.path.join(work, name), change)
+        # Non-zero bytes after the SignedData, fewer than 8, up to the entry's boundary: the
+        # configured copy has them zeroed.
+        patched(configured, os.path.join(work, "padding-short.exe"),
+                with_entries(signature + b"\xAA" * (-len(signature) % 8)))
+        run(native(ARGS.configurator, ["-cf:package.txt", "-src:padding-short.exe",
+                                       "-out:configured-padding.exe"]), work)
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
              "unsigned.exe", "-out", "wrong-usage.exe"], work)
@@ -377,6 +383,8 @@ class VerdictTest(unittest.TestCase):
             ("two-entries.exe", "valid", "", 2, "passes", ""),
             ("other-entry.exe", "invalid", "content digest", 2, "passes", "of signature 2"),
             ("padding-junk.exe", "valid", "", 1, "fails", ""),
+            ("padding-short.exe", "valid", "", 1, "fails", ""),
+            ("configured-padding.exe", "valid", "", 1, "passes", ""),
             ("many-entries.exe", "invalid", "certificate table", 0, "fails", "more than 32"),
             ("many-nested.exe", "invalid", "structure", 2, "passes", "more than 16 nested"),
             ("many-signatures.exe", "invalid", "structure", 33, "passes", "than 32 signatures"),
