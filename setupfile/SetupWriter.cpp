@@ -254,7 +254,7 @@ std::string SourceChangedMessage(const std::string& source_file) {
   return FailureMessageText(FailureMessage::kSourceChanged, {source_file});
 }
 
-// An entry's padding up to its 8-byte boundary: fewer bytes than this.
+// Certificate entries end on 8-byte boundaries: padding that passes the strict check is shorter.
 constexpr std::int64_t kCertificateAlignment = 8;
 
 // The padding the copies of a signed PE source zero: that of every entry that fails Windows'

@@ -1,11 +1,12 @@
 // Writes a configured copy of a setup file: a byte-for-byte copy of the source whose
 // configuration data area holds the masked blob list ("Mask", "KVConfig", optional
 // "AutoInstall"), with the PE checksum repaired for an ".exe" target and for any target whose
-// source is a PE image. The source is read through one open stream; the copy is built privately
-// (in the target's folder, or where that cannot be renamed over the target, in a writable one),
-// read back, and put in place of the target only when complete and the source did not change
-// meanwhile: on failure the target is as it was and error holds the reason; the source is never
-// written. Never throws.
+// source is a PE image, and a signed PE source's non-zero certificate padding of fewer than 8
+// bytes zeroed (Windows' strict padding check refuses it; the signature does not cover it). The
+// source is read through one open stream; the copy is built privately (in the target's folder, or
+// where that cannot be renamed over the target, in a writable one), read back, and put in place of
+// the target only when complete and the source did not change meanwhile: on failure the target is
+// as it was and error holds the reason; the source is never written. Never throws.
 #pragma once
 
 #include <cstdint>
@@ -37,9 +38,10 @@ bool CheckOutputIsNoInput(const std::string& output_file, const std::vector<TRun
                           std::string& error);
 
 // What a run learns of its source setup file once, for every output it stores from it: the open
-// stream, the file's state then, the data area, the checksum field and the sum of the source's
-// checksum words (taken during the first complete copy). Every store checks that the source is
-// still in that state before it relies on any of it, and fails with the "changed" message if not.
+// stream, the file's state then, the data area, the checksum field, the certificate padding to
+// zero and the sum of the source's checksum words (taken during the first complete copy). Every
+// store checks that the source is still in that state before it relies on any of it, and fails with
+// the "changed" message if not.
 class SetupSourceCache {
  public:
   SetupSourceCache();
@@ -61,8 +63,9 @@ bool StoreConfigToSetup(const std::string& source_file, const std::string& targe
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error);
 // The same, and on success warning says what went wrong once the output was in place (its new
-// name could not be made durable); empty when nothing did, and on failure. progress, when
-// given, hears of the copy's steps.
+// name could not be made durable) and whether it fails Windows' strict certificate padding
+// check as its source does (padding of 8 bytes or more); empty when neither, and on failure.
+// progress, when given, hears of the copy's steps.
 bool StoreConfigToSetup(const std::string& source_file, const std::string& target_file,
                         const std::string& package_text, const std::string& answer_file_text,
                         std::string& error, std::string& warning,
