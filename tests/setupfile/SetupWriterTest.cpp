@@ -699,7 +699,9 @@ std::string SignedPe(const std::vector<CertEntry>& entries, std::size_t& area_at
       const std::string content = i == 0 ? HexToBytes(kConfigAreaMarkerHex) + long_length(kArea) +
                                                std::string(kArea, 'Z') + std::string(n - 300, 'q')
                                          : std::string(n, 'q');
-      element = "\x30" + long_length(content.size()) + content;
+      element.assign(1, '\x30');
+      element += long_length(content.size());
+      element += content;
     }
     const std::size_t at = image.size();
     if (i == 0)
