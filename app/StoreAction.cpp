@@ -1,5 +1,6 @@
 #include "app/StoreAction.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/StoreInputs.h"
@@ -81,6 +82,16 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   // What the layers below report, in the window's language.
   const auto shown = [this](const std::string& failure) {
     return FailureInLanguage(failure, services_.Language);
+  };
+  // The writer's warnings, one a line, each on a line of its own in the window's language.
+  const auto shown_lines = [&shown](const std::string& warnings) {
+    std::string text;
+    for (std::size_t begin = 0; begin < warnings.size();) {
+      const std::size_t end = std::min(warnings.find('\n', begin), warnings.size());
+      text += kLineBreak + shown(warnings.substr(begin, end - begin));
+      begin = end + 1;
+    }
+    return text;
   };
   const std::string source = TrimmedField(window, TStoreField::kOriginalSetupFile);
   if (source.empty())
@@ -165,7 +176,7 @@ void TStoreToSetupAction::Store(TStoreWindow& window) {
   const bool is_signed = package.SignatureState == SignatureValid;
   Report(window, is_signed && warning.empty() ? TMessageKind::kInformation : TMessageKind::kWarning,
          (is_signed ? texts.SavedSigned : texts.SavedUnsigned)[stored] + std::string(kLineBreak) +
-             QuotedFileName(output) + (warning.empty() ? "" : kLineBreak + shown(warning)));
+             QuotedFileName(output) + shown_lines(warning));
 }
 
 }  // namespace kv
