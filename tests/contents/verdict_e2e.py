@@ -345,13 +345,30 @@ class VerdictTest(unittest.TestCase):
         # Signed with the time-stamping authority's key: a certificate not for code signing.
         run(["osslsigncode", "sign", "-h", "sha256", "-certs", "tsa.pem", "-key", "tsa.key", "-in",
              "unsigned.exe", "-out", "wrong-usage.exe"], work)
+        # A signer whose certificate was valid through 2020 only, time-stamped now.
+        with open(os.path.join(work, "lapsed.cnf"), "w") as f:
+            f.write("[ca]\ndefault_ca = c\n[c]\ndatabase = index.txt\nnew_certs_dir = .\n"
+                    "serial = serial\ndefault_md = sha256\npolicy = p\ncopy_extensions = copy\n"
+                    "[p]\ncommonName = supplied\n")
+        open(os.path.join(work, "index.txt"), "w").close()
+        with open(os.path.join(work, "serial"), "w") as f:
+            f.write("01\n")
+        run(["openssl", "req", "-new", "-nodes", "-newkey", "rsa:2048", "-subj",
+             "/CN=KV Verdict lapsed", "-addext", "extendedKeyUsage=codeSigning", "-addext",
+             "basicConstraints=critical,CA:TRUE", "-keyout", "lapsed.key", "-out", "lapsed.csr"],
+            work)
+        run(["openssl", "ca", "-batch", "-config", "lapsed.cnf", "-selfsign", "-keyfile",
+             "lapsed.key", "-in", "lapsed.csr", "-startdate", "20200101000000Z", "-enddate",
+             "20210101000000Z", "-out", "lapsed.pem"], work)
         server = counter_signing_server(work)
         try:
-            run(["osslsigncode", "sign", "-h", "sha256", "-certs", "nest.pem", "-key", "nest.key",
-                 "-t", "http://127.0.0.1:%d/" % server.server_port, "-in", "unsigned.exe",
-                 "-out", "countersigned.exe"], work)
+            for key, name in [("nest", "countersigned.exe"), ("lapsed", "lapsed-stamped.exe")]:
+                run(["osslsigncode", "sign", "-h", "sha256", "-certs", key + ".pem", "-key",
+                     key + ".key", "-t", "http://127.0.0.1:%d/" % server.server_port, "-in",
+                     "unsigned.exe", "-out", name], work)
         finally:
             server.shutdown()
+            server.server_close()
 
     @classmethod
     def tearDownClass(cls):
@@ -430,6 +447,9 @@ class VerdictTest(unittest.TestCase):
             # The authority of the counter-signature must chain to a root given too.
             ("countersigned.exe", [self.path("nest.pem")], EXIT["time stamp"]),
             ("countersigned.exe", [self.path("nest.pem"), self.path("tsa.pem")], 0),
+            # Its time stamp is trusted, but the signer's certificate was not valid at its time.
+            ("lapsed-stamped.exe", [self.path("lapsed.pem"), self.path("tsa.pem")],
+             EXIT["chain"]),
         ]
         for name, roots, expected in rows:
             with self.subTest(file=name, roots=roots):
