@@ -899,9 +899,17 @@ class PosixOutputReplacement final : public OutputReplacement {
             path_, FailureMessageText(FailureMessage::kNotRestored,
                                       {SystemErrorText(error), SystemErrorText(restore_error)}));
       }
-      throw FileCreateError(path_, FailureMessageText(FailureMessage::kNotRestoredKept,
-                                                      {SystemErrorText(error),
-                                                       SystemErrorText(restore_error), kept_at}));
+      const RuntimeError failure = FileCreateError(
+          path_,
+          FailureMessageText(FailureMessage::kNotRestoredKept,
+                             {SystemErrorText(error), SystemErrorText(restore_error), kept_at}));
+      // An ending signal held back meanwhile ends the process as soon as it is let through, before
+      // any caller could say where the earlier content is kept: so it is said here.
+      if (HeldSignals::Arrived()) {
+        const std::string line = failure.Message() + "\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
+      }
+      throw failure;
     }
     throw FileCreateError(path_, SystemErrorText(error));
   }

@@ -1,11 +1,14 @@
 // Preloaded into the program by output_e2e.py: a disk that fails every write and flush of the
 // file KV_FAILING_FILE names (by its full path) with an I/O error, so that the tests reach the
-// failures of an overwrite in place and of putting the earlier content back.
+// failures of an overwrite in place and of putting the earlier content back. With
+// KV_FAILING_SIGNAL set, the first write goes through and the process is sent that signal: a run
+// stopped during an overwrite that cannot be undone either.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,6 +22,12 @@ bool Fails(int fd) {
   const ssize_t n = ::readlink(entry.c_str(), path, sizeof path - 1);
   if (failing == nullptr || n <= 0 || std::strcmp(path, failing) != 0)
     return false;
+  static bool signalled = false;
+  if (const char* signal_number = std::getenv("KV_FAILING_SIGNAL"); signal_number && !signalled) {
+    signalled = true;
+    ::raise(std::atoi(signal_number));
+    return false;
+  }
   errno = EIO;
   return true;
 }

@@ -504,15 +504,19 @@ class OutputTest(unittest.TestCase):
 
     def test_output_written_in_place_that_cannot_be_completed(self):
         # nobody's file in root's folder, written by nobody in place with its copy in TMPDIR.
-        # (case, preloaded libraries or None, whether another program holds a lock on the output)
+        # (case, preloaded libraries or None, whether another program holds a lock on the output,
+        # signal sent during the overwrite or 0)
         # Where a disk error stops both the overwrite and putting the earlier content back, that
-        # content stays, named in the message, whether the system made it without a name or not;
-        # a lock is waited for about 10 s, then the run is refused with the output as it was.
-        rows = [("earlier content not put back", [ARGS.failing_writes], False),
+        # content stays, named in the message, whether the system made it without a name or not,
+        # and also where a signal ends the run; a lock is waited for about 10 s, then the run is
+        # refused with the output as it was.
+        rows = [("earlier content not put back", [ARGS.failing_writes], False, 0),
                 ("earlier content not put back, named copies",
-                 [ARGS.failing_writes, ARGS.no_unnamed_files], False),
-                ("locked by another program", None, True)]
-        for case, preloaded, locked in rows:
+                 [ARGS.failing_writes, ARGS.no_unnamed_files], False, 0),
+                ("earlier content not put back, stopped by SIGTERM", [ARGS.failing_writes], False,
+                 signal.SIGTERM),
+                ("locked by another program", None, True, 0)]
+        for case, preloaded, locked, sent in rows:
             with self.subTest(case):
                 temporary = self.folder_named("tmp")
                 os.chmod(temporary, 0o1777)
@@ -522,15 +526,20 @@ class OutputTest(unittest.TestCase):
                 env = dict(self.sanitizer_env("verify_asan_link_order=0"), TMPDIR=temporary)
                 if preloaded:
                     env.update(LD_PRELOAD=":".join(preloaded),
-                               KV_FAILING_FILE=os.path.realpath(output))
+                               KV_FAILING_FILE=os.path.realpath(output),
+                               KV_FAILING_SIGNAL=str(int(sent)))
+                    if not sent:
+                        del env["KV_FAILING_SIGNAL"]
                 with open(output, "rb") as held:
                     if locked:
                         fcntl.flock(held, fcntl.LOCK_EX)
                     started = time.monotonic()
                     code, err = self.run_program(output, user="nobody", env=env)
                     waited = time.monotonic() - started
-                with open(output, "rb") as f:
-                    self.assertEqual(f.read(), b"earlier output")
+                # Stopped after its first write went through, the overwrite cannot be undone.
+                if not sent:
+                    with open(output, "rb") as f:
+                        self.assertEqual(f.read(), b"earlier output")
                 self.assertEqual(os.listdir(folder), ["out.exe"])
                 if locked:
                     self.assertEqual((code, err), (1, SAVING + 'Cannot create file "%s". Another '
@@ -539,11 +548,12 @@ class OutputTest(unittest.TestCase):
                     self.assertGreater(waited, 9)
                     self.assertEqual(os.listdir(temporary), [])
                     continue
-                match = re.fullmatch(re.escape(SAVING + 'Cannot create file "%s". Input/output '
-                                               'error; its earlier content could not be put back '
-                                               '(Input/output error); it is kept in "' % output)
-                                     + '(.*)"\n', err)
-                self.assertTrue(match and code == 1, err)
+                # A signal ends the run before its caller can report: the writer says it.
+                match = re.fullmatch(re.escape(("" if sent else SAVING) + 'Cannot create file '
+                                               '"%s". Input/output error; its earlier content '
+                                               'could not be put back (Input/output error); it '
+                                               'is kept in "' % output) + '(.*)"\n', err)
+                self.assertTrue(match and code == (-sent if sent else 1), (code, err))
                 kept = match.group(1)
                 self.assertEqual(os.path.dirname(kept), os.path.realpath(temporary))
                 self.assertRegex(os.path.basename(kept), r"^out\.exe\.old-[0-9a-f]{8}$")
